@@ -1,0 +1,133 @@
+#include "imaging/bitmap32.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <limits>
+
+#include "imaging/errors.h"
+
+namespace velquin {
+namespace {
+// Lock counters of all bitmaps change under one process-wide lock.
+std::mutex& LockCounterMutex() {
+  static std::mutex m;
+  return m;
+}
+}  // namespace
+
+TBitmap32::~TBitmap32() {
+  StartUpdate();
+  Lock();
+  Resize(0, 0);
+  Unlock();
+}
+
+void TBitmap32::ReleasePixels() {
+  std::free(bits_);
+  bits_ = nullptr;
+  width_ = 0;
+  height_ = 0;
+}
+
+bool TBitmap32::Resize(std::int32_t newWidth, std::int32_t newHeight) {
+  newWidth = std::max(newWidth, 0);
+  newHeight = std::max(newHeight, 0);
+  if (newWidth == width_ && newHeight == height_) return false;
+
+  ReleasePixels();
+  bool allocated = true;
+  if (newWidth > 0 && newHeight > 0) {
+    const auto count = static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight);
+    // calloc: fresh memory reads 0x00000000, and large blocks come zeroed from the system for free.
+    if (count <= std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
+      bits_ = static_cast<TColor32*>(std::calloc(count, sizeof(TColor32)));
+    allocated = bits_ != nullptr;
+  }
+  if (allocated) {
+    width_ = newWidth;
+    height_ = newHeight;
+  }
+  NotifyHandleChange();
+  NotifyChange();
+  NotifyResize();
+  if (!allocated) throw EOutOfResources("Can't allocate the DIB handle");
+  return true;
+}
+
+void TBitmap32::Fill(TColor32 color) {
+  if (IsEmpty()) return;
+  std::fill_n(bits_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), color);
+  NotifyChange();
+}
+
+void TBitmap32::FillRect(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, TColor32 color) {
+  if (x1 >= x2 || y1 >= y2) return;
+  if (x1 >= width_ || y1 >= height_ || x2 <= 0 || y2 <= 0) return;
+  x2 = std::min(x2, width_);
+  y2 = std::min(y2, height_);
+  x1 = std::max(x1, 0);
+  y1 = std::max(y1, 0);
+  if (bits_ != nullptr) {
+    for (std::int32_t y = y1; y < y2; ++y) std::fill(ScanLine(y) + x1, ScanLine(y) + x2, color);
+  }
+  NotifyChange();
+}
+
+void TBitmap32::MakeOpaque() {
+  if (!IsEmpty()) {
+    TColor32* p = bits_;
+    TColor32* end = p + static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_);
+    for (; p != end; ++p) *p |= 0xFF000000u;
+  }
+  NotifyChange();
+}
+
+void TBitmap32::AssignPicture(const TGraphic& picture) {
+  StartUpdate();
+  try {
+    Resize(picture.Width(), picture.Height());
+    if (!IsEmpty()) {
+      picture.Draw(*this);
+      if (!picture.KeepsAlpha()) MakeOpaque();
+    }
+  } catch (...) {
+    EndUpdate();
+    NotifyChange();
+    throw;
+  }
+  EndUpdate();
+  NotifyChange();
+}
+
+void TBitmap32::Lock() {
+  lock_.lock();
+  std::lock_guard<std::mutex> guard(LockCounterMutex());
+  ++lockCount_;
+}
+
+void TBitmap32::Unlock() {
+  {
+    std::lock_guard<std::mutex> guard(LockCounterMutex());
+    --lockCount_;
+  }
+  lock_.unlock();
+}
+
+std::int32_t TBitmap32::LockCount() const {
+  std::lock_guard<std::mutex> guard(LockCounterMutex());
+  return lockCount_;
+}
+
+void TBitmap32::NotifyChange() {
+  if (updateCount_ == 0 && OnChange) OnChange(*this);
+}
+
+void TBitmap32::NotifyResize() {
+  if (OnResize) OnResize(*this);
+}
+
+void TBitmap32::NotifyHandleChange() {
+  if (OnHandleChanged) OnHandleChanged(*this);
+}
+
+}  // namespace velquin

@@ -1,0 +1,157 @@
+// TTable: the table object through which the program reaches one table of the store, and
+// TDataSource, the observer that links a table object to views (the grid, the pair display).
+//
+// A table object holds one current row of one table, moves along its active index, searches
+// that index for an exact key, appends, edits and deletes rows, hands out bookmarks, and raises a
+// data-change notification to every attached data source after each change of what it shows.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tablestore/store_error.h"
+
+namespace velquin {
+
+enum class TFieldType { ftString, ftInteger, ftDateTime };
+
+struct TFieldDef {
+  std::string Name;
+  TFieldType DataType = TFieldType::ftString;
+  int Size = 0;  // characters, ftString only (1..250)
+  bool Required = false;
+};
+
+enum TIndexOption : std::uint8_t {
+  ixPrimary = 1,
+  ixUnique = 2,
+  ixDescending = 4,
+  ixCaseInsensitive = 8,
+};
+using TIndexOptions = std::uint8_t;
+
+struct TIndexDef {
+  std::string Name;    // empty for the primary index
+  std::string Fields;  // field names joined by ";"
+  TIndexOptions Options = 0;
+};
+
+// A field value: null, text (ftString), integer (ftInteger) or date-time (ftDateTime: days since
+// 30 December 1899, the time of day as the fraction).
+using TFieldValue = std::variant<std::monostate, std::string, std::int32_t, double>;
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey };
+
+// Opaque position of a row, valid for the index that was active when it was taken.
+struct TBookmark {
+  std::vector<std::uint8_t> Key;
+};
+
+class TTable;
+
+// Links one table object to views. OnDataChange(field) runs for every data-change notification
+// while the table is open; field is empty when the notification names no field.
+class TDataSource {
+ public:
+  TDataSource() = default;
+  ~TDataSource();
+  TDataSource(const TDataSource&) = delete;
+  TDataSource& operator=(const TDataSource&) = delete;
+
+  void SetDataSet(TTable* table);
+  TTable* DataSet() const { return table_; }
+
+  std::function<void(std::string_view field)> OnDataChange;
+
+ private:
+  TTable* table_ = nullptr;
+};
+
+class TTable {
+ public:
+  // name: the object's name, prefixed to row-set errors ("SigsTable: ...").
+  explicit TTable(std::string name);
+  ~TTable();
+  TTable(const TTable&) = delete;
+  TTable& operator=(const TTable&) = delete;
+
+  const std::string& Name() const { return name_; }
+
+  // Settings; change them only while inactive (IndexName also while open).
+  std::string DatabaseName;  // the folder, ending in '/'
+  std::string TableName;     // "Sigs.Dat": files Sigs.DAT and Sigs.IDX, "Sigs" in messages
+  bool Exclusive = true;
+  bool ReadOnly = false;
+  bool AutoDisplayLabels = false;
+  bool CopyOnAppend = false;
+  std::vector<TFieldDef> FieldDefs;
+  std::vector<TIndexDef> IndexDefs;
+
+  // Table-level operations.
+  bool Exists() const;
+  void CreateTable();
+  // REQUIRES: inactive. Returns true iff nothing had to be repaired.
+  bool CheckAndRepair(bool forceIndexRebuild);
+  void Open();
+  void Close();
+  void EmptyTable();
+  bool Active() const;
+  bool OpenedReadOnly() const;
+
+  // Row set.
+  TDataSetState State() const;
+  void First();
+  void Next();
+  void Prior();
+  // Moves |distance| rows along the active index (negative: back), stopping at either end,
+  // with one data-change notification.
+  void MoveBy(std::int32_t distance);
+  bool Bof() const;
+  bool Eof() const;
+  std::int32_t RecordCount() const;
+  std::int32_t RecNo() const;  // 1-based place of the current row in the active index; 0 when empty
+
+  // Field access by name, found without regard to case.
+  TFieldValue FieldValue(std::string_view field) const;
+  void SetFieldValue(std::string_view field, const TFieldValue& value);
+  std::string FieldAsString(std::string_view field) const;  // "" for null
+  std::int32_t FieldAsInteger(std::string_view field) const;  // 0 for null
+  double FieldAsDateTime(std::string_view field) const;        // 0 for null
+  // Reads a field of the row at place recNo (1-based) of the active index without moving the
+  // current row and without notifications: what a grid needs to show rows other than the current.
+  TFieldValue ValueAt(std::int32_t recNo, std::string_view field) const;
+
+  void Append();
+  void Edit();
+  void Post();
+  void Cancel();
+  void Delete();
+
+  void SetKey();
+  bool GotoKey();
+
+  std::string IndexName() const;
+  void SetIndexName(const std::string& name);
+
+  TBookmark GetBookmark() const;
+  void GotoBookmark(const TBookmark& bookmark);
+  void FreeBookmark(TBookmark& bookmark);
+
+  // Counted: notifications pass on only while no suspension is open; the last resume raises one.
+  void SuspendNotifications();
+  void ResumeNotifications();
+  bool NotificationsSuspended() const;
+
+ private:
+  friend class TDataSource;
+  struct Impl;
+  std::string name_;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velquin
