@@ -1,0 +1,30 @@
+// TDesktop: what the program's logic needs from the desktop it runs on. The Qt window, velquin-cli
+// and the tests each provide one; nothing below app/ talks to a window system directly.
+#pragma once
+
+#include <string>
+
+namespace velquin {
+
+enum class TCursor { crDefault, crHourGlass };
+
+class TDesktop {
+ public:
+  virtual ~TDesktop() = default;
+
+  // Lets pending window messages run (repaints, clicks); may run any handler of the form.
+  virtual void ProcessMessages() = 0;
+  // The screen cursor: the hourglass while a long command works.
+  virtual TCursor Cursor() const = 0;
+  virtual void SetCursor(TCursor cursor) = 0;
+  // A plain information box with an OK button; returns when it is closed.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The application's default error report for a failure that reached a handler.
+  virtual void ShowError(const std::string& text) = 0;
+  // Moves the file to the trash without asking; never reports a failure.
+  virtual void RecycleFile(const std::string& path) = 0;
+  // Opens the file with its associated program and does not wait for it.
+  virtual void ShellOpen(const std::string& path) = 0;
+};
+
+}  // namespace velquin
