@@ -1,0 +1,39 @@
+#include "gui/qt_desktop.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "platform/file_utils.h"
+
+namespace velquin {
+namespace {
+const QString kTitle = QStringLiteral("Velquin");
+}  // namespace
+
+TQtDesktop::~TQtDesktop() { SetCursor(TCursor::crDefault); }
+
+void TQtDesktop::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TQtDesktop::SetCursor(TCursor cursor) {
+  if (cursor == cursor_) return;
+  // One override cursor at most is ours on the stack, so restoring never removes another's.
+  if (cursor == TCursor::crHourGlass)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+  cursor_ = cursor;
+}
+
+void TQtDesktop::ShowMessage(const std::string& text) {
+  QMessageBox::information(window_, kTitle, QString::fromStdString(text));
+}
+
+void TQtDesktop::ShowError(const std::string& text) {
+  QMessageBox::critical(window_, kTitle, QString::fromStdString(text));
+}
+
+void TQtDesktop::RecycleFile(const std::string& path) { velquin::RecycleFile(path); }
+
+void TQtDesktop::ShellOpen(const std::string& path) { velquin::ShellOpen(path); }
+
+}  // namespace velquin
