@@ -79,7 +79,16 @@ void StretchTo(TBitmap32& source, TBitmap32& destination, const TRect& rect) {
   }
 }
 
-TImage32::TImage32() {
+TImage32::TImage32() : TImage32(std::make_unique<TBitmap32>()) {}
+
+TImage32::TImage32(TBitmap32& picture) : bitmap_(picture) { Wire(); }
+
+TImage32::TImage32(std::unique_ptr<TBitmap32> picture)
+    : ownBitmap_(std::move(picture)), bitmap_(*ownBitmap_) {
+  Wire();
+}
+
+void TImage32::Wire() {
   buffer_.StartUpdate();
   bitmap_.OnChange = [this](TBitmap32&) { NotifyChange(); };
   bitmap_.OnResize = [this](TBitmap32&) { PictureResized(); };

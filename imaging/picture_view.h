@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "imaging/bitmap32.h"
 
@@ -51,13 +52,17 @@ class TImage32 {
   // The button face of the default desktop palette; a widget replaces it with its own palette's.
   static constexpr TColor32 kDefaultColor = 0xFFF0F0F0u;
 
+  // A view owning its picture.
   TImage32();
+  // A view showing a picture owned elsewhere (a form that keeps its pictures without views).
+  // REQUIRES: picture outlives the view, and nothing else sets its OnChange or OnResize meanwhile.
+  explicit TImage32(TBitmap32& picture);
   ~TImage32();
   TImage32(const TImage32&) = delete;
   TImage32& operator=(const TImage32&) = delete;
 
-  // The picture. Its change and resize notifications are wired to this view: keep its OnChange
-  // and OnResize as they are.
+  // The picture. Its change and resize notifications are wired to this view while it lives: keep
+  // its OnChange and OnResize as they are.
   TBitmap32& Bitmap() { return bitmap_; }
   const TBitmap32& Bitmap() const { return bitmap_; }
   // The paint buffer; possibly larger than the view (see FitBuffer). Valid pixels: the top-left
@@ -124,11 +129,14 @@ class TImage32 {
   std::function<void()> OnChange;
 
  private:
+  explicit TImage32(std::unique_ptr<TBitmap32> picture);
+  void Wire();
   void PictureResized();
   void ClearBackground();
   void DrawPicture();
 
-  TBitmap32 bitmap_;
+  std::unique_ptr<TBitmap32> ownBitmap_;  // null when the picture is owned elsewhere
+  TBitmap32& bitmap_;
   TBitmap32 buffer_;
   std::int32_t left_ = 0;
   std::int32_t top_ = 0;

@@ -247,5 +247,25 @@ TEST(PictureView, OtherModesAndAlignments) {
   }
 }
 
+TEST(PictureView, ShowsAPictureOwnedElsewhereAndLetsGoOfIt) {
+  TBitmap32 picture;
+  {
+    TImage32 view(picture);
+    SetUpReviewView(view, 270, 205);
+    EXPECT_EQ(&view.Bitmap(), &picture);
+    int requests = 0;
+    view.OnRepaintRequest = [&] { ++requests; };
+    FillPicture(picture, 640, 480);
+    EXPECT_GE(requests, 1);
+    EXPECT_EQ(view.PictureRect(), (TRect{0, 0, 270, 202}));
+    EXPECT_EQ(Render(view)[0], PixelOf(0, 0));
+  }
+  // The view is gone: the picture's notifications reach nothing.
+  EXPECT_FALSE(picture.OnChange);
+  EXPECT_FALSE(picture.OnResize);
+  picture.Clear();
+  picture.Resize(3, 3);
+}
+
 }  // namespace
 }  // namespace velquin
