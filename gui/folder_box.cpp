@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <algorithm>
 
 namespace velquin {
 
@@ -16,12 +17,15 @@ TFolderBox::TFolderBox(QWidget* parent)
   browse_->setToolTip(QStringLiteral("Choose the folder"));
   browse_->setFocusPolicy(Qt::NoFocus);
   setFocusProxy(edit_);
-  connect(edit_, &QLineEdit::textEdited, this, &TFolderBox::TextEdited);
+  connect(edit_, &QLineEdit::editingFinished, this, [this] { emit TextChosen(edit_->text()); });
   connect(browse_, &QToolButton::clicked, this, &TFolderBox::Browse);
 }
 
 void TFolderBox::SetText(const QString& text) {
-  if (edit_->text() != text) edit_->setText(text);
+  if (edit_->text() == text) return;
+  const int cursor = edit_->cursorPosition();
+  edit_->setText(text);
+  edit_->setCursorPosition(std::min(cursor, static_cast<int>(text.size())));
 }
 
 void TFolderBox::Browse() {
@@ -29,7 +33,7 @@ void TFolderBox::Browse() {
   if (folder.isEmpty()) return;
   const QString text = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
   edit_->setText(text);
-  emit TextEdited(text);
+  emit TextChosen(text);
 }
 
 }  // namespace velquin

@@ -15,14 +15,15 @@ class TFolderBox : public QWidget {
   explicit TFolderBox(QWidget* parent = nullptr);
 
   QString Text() const { return edit_->text(); }
-  // Sets the text without emitting TextEdited.
+  // Sets the text without emitting TextChosen; the cursor keeps its place.
   void SetText(const QString& text);
   QLineEdit* Edit() { return edit_; }
   QToolButton* BrowseButton() { return browse_; }
 
  signals:
-  // The user changed the text: typed, pasted or picked.
-  void TextEdited(const QString& text);
+  // The user settled on a text: picked a folder, or pressed Enter or left the box after typing.
+  // A folder is not chosen at every keystroke: the half-typed folders on the way are none of the user's.
+  void TextChosen(const QString& text);
 
  private:
   void Browse();

@@ -1,7 +1,17 @@
 #include "gui/main_window.h"
 
+#include <QCloseEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <numeric>
+
+#include "app/form1.h"
 
 #include "gui/bottom_strip.h"
 #include "gui/folder_box.h"
@@ -38,10 +48,40 @@ QLabel* NewLabel(const QString& caption, const QPoint& place, QWidget* parent) {
   return label;
 }
 
+// Labels size themselves to their caption, as the form's labels do.
+void SetCaption(QLabel* label, const std::string& text) {
+  label->setText(QString::fromStdString(text));
+  label->adjustSize();
+}
+
+// File and folder names are bytes; Qt shows them in the locale's encoding.
+QString FromName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
+std::string ToName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+// Gives the first pane of a two-pane splitter the size wanted; the second takes the rest.
+void SetFirstPaneSize(QSplitter* splitter, int wanted) {
+  const QList<int> sizes = splitter->sizes();
+  if (sizes.size() != 2 || sizes[0] == wanted) return;
+  const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+  splitter->setSizes({wanted, std::max(total - wanted, 1)});
+}
+
 }  // namespace
 
-TMainWindow::TMainWindow(TTable& matches, TImage32& im1, TImage32& im2, QWidget* parent)
-    : QMainWindow(parent) {
+TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
+    : QMainWindow(parent), form_(form), im1View_(form.Im1), im2View_(form.Im2) {
+  im1View_.SetScaleMode(TScaleMode::smResize);
+  im2View_.SetScaleMode(TScaleMode::smResize);
+  BuildControls();
+  ConnectControls();
+}
+
+TMainWindow::~TMainWindow() {
+  // The picture widgets go before the views they show; the form keeps its bitmaps.
+  delete centralWidget();
+}
+
+void TMainWindow::BuildControls() {
   setWindowTitle(QStringLiteral("Velquin (Folder Version)"));
   QFont small = font();
   small.setPointSize(8);
@@ -109,7 +149,7 @@ TMainWindow::TMainWindow(TTable& matches, TImage32& im1, TImage32& im2, QWidget*
   Splitter3->setHandleWidth(3);
   Splitter3->setChildrenCollapsible(false);
   right->addWidget(Splitter3);
-  DBGrid = new TMatchesGrid(matches, Splitter3);
+  DBGrid = new TMatchesGrid(form_.MatchesTable, Splitter3);
   auto* pictures = new QWidget(Splitter3);
   auto* panes = new QHBoxLayout(pictures);
   panes->setContentsMargins(0, 0, 0, 0);
@@ -129,8 +169,8 @@ TMainWindow::TMainWindow(TTable& matches, TImage32& im1, TImage32& im2, QWidget*
   };
   TBottomStrip* leftStrip = nullptr;
   TBottomStrip* rightStrip = nullptr;
-  Panel3 = newPane(im1, true, Im1, leftStrip);
-  Panel4 = newPane(im2, false, Im2, rightStrip);
+  Panel3 = newPane(im1View_, true, Im1, leftStrip);
+  Panel4 = newPane(im2View_, false, Im2, rightStrip);
   Panel3->setFixedWidth(272);
   panes->addWidget(Panel3);
   panes->addWidget(Panel4, 1);
@@ -169,10 +209,216 @@ TMainWindow::TMainWindow(TTable& matches, TImage32& im1, TImage32& im2, QWidget*
   setTabOrder(lDeleteButton, rViewButton);
   setTabOrder(rViewButton, rDeleteButton);
 
-  Splitter4->setSizes({233, 696 - 233});
-  Splitter2->setSizes({97, 200});
-  Splitter3->setSizes({120, 300});
-  setGeometry(271, 136, 696, 480);
+  Splitter4->setStretchFactor(0, 0);
+  Splitter4->setStretchFactor(1, 1);
+  Splitter2->setStretchFactor(0, 0);
+  Splitter3->setStretchFactor(0, 0);
+  DBGrid->setColumnWidth(0, form_.Layout().GridColumn0Width);
+}
+
+void TMainWindow::ConnectControls() {
+  connect(CompSigsButton, &QPushButton::clicked, this, [this] { form_.CompSigsButtonClick(); });
+  connect(CompMatchesButton, &QPushButton::clicked, this, [this] { form_.CompMatchesButtonClick(); });
+  connect(AutoButton, &QPushButton::clicked, this, [this] { form_.AutoButtonClick(); });
+  connect(ClearButton, &QPushButton::clicked, this, [this] { form_.ClearButtonClick(); });
+  connect(QuitButton, &QPushButton::clicked, this, [this] { form_.QuitButtonClick(); });
+  connect(lViewButton, &QPushButton::clicked, this, [this] { form_.lViewButtonClick(); });
+  connect(lDeleteButton, &QPushButton::clicked, this, [this] { form_.lDeleteButtonClick(); });
+  connect(rViewButton, &QPushButton::clicked, this, [this] { form_.rViewButtonClick(); });
+  connect(rDeleteButton, &QPushButton::clicked, this, [this] { form_.rDeleteButtonClick(); });
+
+  connect(MarginEdit, &QLineEdit::textEdited, this,
+          [this](const QString& text) { form_.SetMarginEditText(text.toStdString()); });
+  connect(ForceCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetForceCB(checked); });
+  connect(NormalizeCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetNormalizeCB(checked); });
+  connect(IncrMatchCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetIncrMatchCB(checked); });
+  connect(ColorsCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetColorsCB(checked); });
+
+  connect(DirEdit, &TFolderBox::TextChosen, this,
+          [this](const QString& text) { form_.SetDirEditText(ToName(text)); });
+  connect(LB, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (showingFolderList_ || row < 0) return;
+    form_.SetLBItemIndex(row);
+    form_.LBClick();
+  });
+  connect(LB, &TFolderList::DeletePressed, this, [this] {
+    form_.SetLBItemIndex(LB->currentRow());
+    std::uint16_t key = 46;
+    form_.LBKeyDown(key);
+  });
+
+  for (QSplitter* splitter : {Splitter2, Splitter3, Splitter4})
+    connect(splitter, &QSplitter::splitterMoved, this, [this] { StoreLayout(); });
+  connect(DBGrid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int section) {
+    if (section == 0) StoreLayout();
+  });
+}
+
+void TMainWindow::ShowForm() {
+  ShowLayout();
+  for (TFormPart part : {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options,
+                         TFormPart::lTitle, TFormPart::CountLabels, TFormPart::PairLabels,
+                         TFormPart::ReviewButtons, TFormPart::ProgressLine})
+    FormChanged(part);
+  MemoChanged(TMemoChange::Cleared, {});
+  for (const std::string& line : form_.Memo1()) MemoChanged(TMemoChange::Appended, line);
+  DBGrid->Model().Refresh();
+}
+
+void TMainWindow::FormChanged(TFormPart part) {
+  switch (part) {
+    case TFormPart::Layout:
+      ShowLayout();
+      break;
+    case TFormPart::DirEdit:
+      DirEdit->SetText(FromName(form_.DirEditText()));
+      break;
+    case TFormPart::LB:
+      ShowFolderList();
+      break;
+    case TFormPart::MarginEdit:
+      if (MarginEdit->text().toStdString() != form_.MarginEditText())
+        MarginEdit->setText(QString::fromStdString(form_.MarginEditText()));
+      break;
+    case TFormPart::Options:
+      ShowOptions();
+      break;
+    case TFormPart::lTitle:
+      SetCaption(lTitle, form_.lTitle());
+      break;
+    case TFormPart::CountLabels:
+      SetCaption(lSigsDB, form_.lSigsDB());
+      SetCaption(lMatchesDB, form_.lMatchesDB());
+      break;
+    case TFormPart::PairLabels:
+      SetCaption(lFile1, form_.lFile1());
+      SetCaption(lFile2, form_.lFile2());
+      SetCaption(lComp, form_.lComp());
+      break;
+    case TFormPart::ReviewButtons:
+      for (QPushButton* button : {lViewButton, lDeleteButton, rViewButton, rDeleteButton})
+        button->setEnabled(form_.ReviewButtonsEnabled());
+      break;
+    case TFormPart::ProgressLine:
+      ShowProgress();
+      break;
+  }
+}
+
+void TMainWindow::MemoChanged(TMemoChange change, const std::string& line) {
+  QTextCursor cursor(Memo1->document());
+  switch (change) {
+    case TMemoChange::Appended:
+      Memo1->appendPlainText(QString::fromStdString(line));
+      break;
+    case TMemoChange::InsertedFirst:
+      cursor.movePosition(QTextCursor::Start);
+      cursor.insertText(QString::fromStdString(line) + (Memo1->document()->isEmpty() ? "" : "\n"));
+      break;
+    case TMemoChange::FirstDeleted:
+      cursor.movePosition(QTextCursor::Start);
+      cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+      if (!cursor.hasSelection()) cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+      cursor.removeSelectedText();
+      break;
+    case TMemoChange::Cleared:
+      Memo1->clear();
+      break;
+  }
+}
+
+void TMainWindow::CloseRequested() { close(); }
+
+void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (!destroyed_) {
+    StoreLayout();
+    destroyed_ = true;
+    form_.FormDestroy();
+  }
+  event->accept();
+}
+
+void TMainWindow::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  StoreLayout();
+}
+
+void TMainWindow::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  StoreLayout();
+}
+
+void TMainWindow::StoreLayout() {
+  if (syncingLayout_ || destroyed_) return;
+  TFormLayout& layout = form_.Layout();
+  const QRect frame = frameGeometry();
+  layout.Left = frame.x();
+  layout.Top = frame.y();
+  layout.Width = frame.width();
+  layout.Height = frame.height();
+  layout.Panel5Width = Panel5->width();
+  layout.LBHeight = LB->height();
+  layout.DBGridHeight = DBGrid->height();
+  layout.Panel6Width = Panel6->width();
+  layout.DirEditHeight = DirEdit->height();
+  layout.GridColumn0Width = DBGrid->columnWidth(0);
+  storingLayout_ = true;
+  form_.FormResize();
+  storingLayout_ = false;
+}
+
+void TMainWindow::ShowLayout() {
+  if (syncingLayout_) return;
+  syncingLayout_ = true;
+  const TFormLayout& layout = form_.Layout();
+  if (!storingLayout_) {
+    const QSize frameExtra = frameGeometry().size() - size();
+    if (frameGeometry().topLeft() != QPoint(layout.Left, layout.Top)) move(layout.Left, layout.Top);
+    const QSize client(layout.Width - frameExtra.width(), layout.Height - frameExtra.height());
+    if (size() != client) resize(client);
+    SetFirstPaneSize(Splitter4, layout.Panel5Width);
+    SetFirstPaneSize(Splitter2, layout.LBHeight);
+    SetFirstPaneSize(Splitter3, layout.DBGridHeight);
+  }
+  DirEdit->resize(std::max(layout.DirEditWidth, 0), DirEdit->height());
+  Panel6->setFixedHeight(std::max(layout.Panel6Height, 0));
+  Panel3->setFixedWidth(std::max(layout.Panel3Width, 0));
+  DBGrid->setColumnWidth(1, std::max(layout.GridFileColumnWidth, 0));
+  DBGrid->setColumnWidth(2, std::max(layout.GridFileColumnWidth, 0));
+  syncingLayout_ = false;
+}
+
+void TMainWindow::ShowFolderList() {
+  showingFolderList_ = true;
+  QStringList items;
+  for (const std::string& item : form_.LBItems()) items << FromName(item);
+  bool same = LB->count() == items.size();
+  for (int i = 0; same && i < items.size(); ++i) same = LB->item(i)->text() == items[i];
+  if (!same) {
+    LB->clear();
+    LB->addItems(items);
+  }
+  LB->setCurrentRow(form_.LBItemIndex());
+  showingFolderList_ = false;
+}
+
+void TMainWindow::ShowOptions() {
+  const std::pair<QCheckBox*, bool> boxes[] = {{ForceCB, form_.ForceCB()},
+                                               {NormalizeCB, form_.NormalizeCB()},
+                                               {IncrMatchCB, form_.IncrMatchCB()},
+                                               {ColorsCB, form_.ColorsCB()}};
+  for (const auto& [box, checked] : boxes) box->setChecked(checked);
+}
+
+void TMainWindow::ShowProgress() {
+  ProgressLine->setText(QString::fromStdString(form_.ProgressLine()));
+  if (form_.ProgressLine().empty() || form_.FTotal <= 0) {
+    ProgressBar->setValue(0);
+    return;
+  }
+  constexpr int kSteps = 1000;
+  ProgressBar->setRange(0, kSteps);
+  ProgressBar->setValue(static_cast<int>(std::clamp<std::int64_t>(form_.FDone * kSteps / form_.FTotal, 0, kSteps)));
 }
 
 }  // namespace velquin

@@ -13,21 +13,33 @@
 #include <QPushButton>
 #include <QSplitter>
 
+#include "app/form_view.h"
+#include "imaging/picture_view.h"
+
 namespace velquin {
 
-class TImage32;
-class TTable;
+class TForm1;
 class TBottomStrip;
 class TFolderBox;
 class TFolderList;
 class TMatchesGrid;
 class TPictureWidget;
 
-class TMainWindow : public QMainWindow {
+class TMainWindow : public QMainWindow, public TFormView {
   Q_OBJECT
 
  public:
-  TMainWindow(TTable& matches, TImage32& im1, TImage32& im2, QWidget* parent = nullptr);
+  // REQUIRES: form outlives the window. Attach the window with form.SetView before FormCreate.
+  explicit TMainWindow(TForm1& form, QWidget* parent = nullptr);
+  ~TMainWindow() override;
+
+  // TFormView.
+  void FormChanged(TFormPart part) override;
+  void MemoChanged(TMemoChange change, const std::string& line) override;
+  void CloseRequested() override;
+
+  // Shows the whole state of the form (after FormCreate, or any time).
+  void ShowForm();
 
   // Controls, named as in the form.
   QPushButton* CompSigsButton;
@@ -70,6 +82,33 @@ class TMainWindow : public QMainWindow {
   QSplitter* Splitter2;
   QSplitter* Splitter3;
   QSplitter* Splitter4;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+
+ private:
+  void BuildControls();
+  void ConnectControls();
+  // Window -> form: the sizes the user changed, then FormResize.
+  void StoreLayout();
+  // Form -> window: placement and pane sizes as the form holds them.
+  void ShowLayout();
+  void ShowFolderList();
+  void ShowOptions();
+  void ShowProgress();
+
+  TForm1& form_;
+  TImage32 im1View_;
+  TImage32 im2View_;
+  // True while the window writes its sizes into the form or shows the form's: changes it makes
+  // itself are not sent back.
+  bool syncingLayout_ = false;
+  // True while FormResize runs on sizes the window gave: placement and pane sizes stay as they are.
+  bool storingLayout_ = false;
+  bool showingFolderList_ = false;
+  bool destroyed_ = false;
 };
 
 }  // namespace velquin
