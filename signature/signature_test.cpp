@@ -170,6 +170,8 @@ TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
     TBitmap32 bitmap;
     FillRandom(bitmap, width, height, seed++);
     EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
+    bitmap.OuterColor = 0xFF405060u;  // positions outside count as whatever the bitmap reads there
+    EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
   }
 }
 
