@@ -18,6 +18,12 @@ class EFCreateError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A file could not be opened for reading: "Cannot open file "<file>". <system reason>".
+class EFOpenError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
 // A text file could not be opened or written: "I/O error <errno>".
 class EInOutError : public std::runtime_error {
  public:

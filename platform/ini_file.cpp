@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text_file.h"
+
 namespace velquin {
 
 namespace {
@@ -37,28 +39,13 @@ bool SameName(std::string_view a, std::string_view b) {
 // The file's lines without their line ends (none for a missing file); nothing when the file exists
 // but cannot be read, so that a write never replaces what it could not see.
 std::optional<std::vector<std::string>> LoadLines(const std::string& path) {
-  std::vector<std::string> lines;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    if (errno == ENOENT) return lines;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 && errno == ENOENT) return std::vector<std::string>();
+  try {
+    return ReadLines(path);
+  } catch (const std::runtime_error&) {
     return std::nullopt;
   }
-  std::string text;
-  char buffer[8192];
-  std::size_t n = 0;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-  const bool failed = ferror(file) != 0;
-  fclose(file);
-  if (failed) return std::nullopt;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\r' && text[i] != '\n') continue;
-    lines.emplace_back(text, start, i - start);
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  if (start < text.size()) lines.emplace_back(text, start);
-  return lines;
 }
 
 // The section name of a section line, or nothing for any other line.
