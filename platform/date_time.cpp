@@ -1,6 +1,12 @@
 #include "platform/date_time.h"
 
+#include <langinfo.h>
+#include <time.h>
+
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <string_view>
 
 namespace velquin {
 
@@ -49,6 +55,33 @@ void ToDayAndMs(double value, std::int64_t& day, std::int64_t& msOfDay) {
     msOfDay -= kMsPerDay;
     ++day;
   }
+}
+
+std::string FormatTm(const char* format, const std::tm& tm) {
+  char text[256];
+  const std::size_t length = strftime(text, sizeof text, format, &tm);
+  return std::string(text, length);
+}
+
+// The text between the hours and the minutes of the locale's time format.
+std::string TimeSeparator() {
+  std::string_view format = nl_langinfo(T_FMT);
+  if (format == "%r") format = nl_langinfo(T_FMT_AMPM);
+  if (format.find("%T") != std::string_view::npos || format.find("%R") != std::string_view::npos) return ":";
+  for (std::size_t i = 0; i + 2 < format.size(); ++i) {
+    if (format[i] != '%') continue;
+    std::size_t hour = i + 1;
+    while (hour < format.size() && (format[hour] == 'O' || format[hour] == 'E' || format[hour] == '-' ||
+                                    format[hour] == '_' || format[hour] == '0')) {
+      ++hour;
+    }
+    if (hour >= format.size() || std::string_view("HIkl").find(format[hour]) == std::string_view::npos)
+      continue;
+    const std::size_t next = format.find('%', hour + 1);
+    if (next == std::string_view::npos || next == hour + 1) break;
+    return std::string(format.substr(hour + 1, next - hour - 1));
+  }
+  return ":";
 }
 
 }  // namespace
@@ -100,6 +133,60 @@ std::tm DateTimeToTm(double value) {
   tm.tm_yday = static_cast<int>(unixDay - DaysFromCivil(fields.Year, 1, 1));
   tm.tm_isdst = -1;
   return tm;
+}
+
+double Now() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm tm{};
+  localtime_r(&now.tv_sec, &tm);
+  TDateTimeFields fields;
+  fields.Year = tm.tm_year + 1900;
+  fields.Month = tm.tm_mon + 1;
+  fields.Day = tm.tm_mday;
+  fields.Hour = tm.tm_hour;
+  fields.Minute = tm.tm_min;
+  fields.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
+  fields.MilliSecond = static_cast<std::int32_t>(now.tv_nsec / 1000000);
+  return EncodeDateTime(fields);
+}
+
+std::string DateTimeToText(double value) { return FormatTm("%x %X", DateTimeToTm(value)); }
+
+std::string ShortDateText(double value) { return FormatTm("%x", DateTimeToTm(value)); }
+
+std::string LongTimeText(double value) { return FormatTm("%X", DateTimeToTm(value)); }
+
+std::string ElapsedText(double days) {
+  const TDateTimeFields fields = DecodeDateTime(days);
+  const std::string separator = TimeSeparator();
+  char text[3][8];
+  std::snprintf(text[0], sizeof text[0], "%02d", static_cast<int>(fields.Hour));
+  std::snprintf(text[1], sizeof text[1], "%02d", static_cast<int>(fields.Minute));
+  std::snprintf(text[2], sizeof text[2], "%02d", static_cast<int>(fields.Second));
+  return std::string(text[0]) + separator + text[1] + separator + text[2];
+}
+
+std::string TimeOfDayText(double days) { return LongTimeText(days); }
+
+std::string FormatFixed2(double value) {
+  // to_chars ignores the C locale, so the separator is put in by hand.
+  char text[400];
+  const auto [end, error] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+  std::string result(text, error == std::errc() ? end : text);
+  const std::string_view radix = nl_langinfo(RADIXCHAR);
+  const std::size_t dot = result.find('.');
+  if (dot != std::string::npos && !radix.empty()) result.replace(dot, 1, radix);
+  return result;
+}
+
+std::string DateTimeToIso(double value) {
+  const TDateTimeFields f = DecodeDateTime(value);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(f.Year),
+                static_cast<int>(f.Month), static_cast<int>(f.Day), static_cast<int>(f.Hour),
+                static_cast<int>(f.Minute), static_cast<int>(f.Second));
+  return text;
 }
 
 }  // namespace velquin

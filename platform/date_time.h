@@ -2,12 +2,15 @@
 // local time. A negative value counts its days back from that date and its fraction forward into the
 // day (-1.25 is 29 December 1899, 06:00).
 //
+// Texts follow the user's POSIX locale (LC_TIME, LC_NUMERIC) as the program has set it with setlocale.
+//
 // Every conversion goes through whole milliseconds, so a value encoded from calendar fields decodes to
 // the same fields again, and a value read from a file's date always renders to the same text.
 #pragma once
 
 #include <cstdint>
 #include <ctime>
+#include <string>
 
 namespace velquin {
 
@@ -33,5 +36,25 @@ double TmToDateTime(const std::tm& tm);
 // The value's date and time to the whole second (milliseconds cut), with tm_wday and tm_yday filled
 // and tm_isdst unknown (-1), ready for strftime.
 std::tm DateTimeToTm(double value);
+
+// The local date and time now, to the millisecond.
+double Now();
+
+// The date and time to the second in the user's formats ("%x %X"): one fixed rule, so equal
+// date-times to the second give equal texts.
+std::string DateTimeToText(double value);
+// The date in the user's short date format ("%x").
+std::string ShortDateText(double value);
+// The time of day in the user's long time format ("%X").
+std::string LongTimeText(double value);
+// A duration as "hh:mm:ss": hours 00..23 (whole days dropped), minutes and seconds, milliseconds cut,
+// joined by the user's time separator (":" where the locale's time format shows none).
+std::string ElapsedText(double days);
+// A duration written as a time of day in the user's long time format (whole days dropped).
+std::string TimeOfDayText(double days);
+// The number in fixed notation with two decimals and the user's decimal separator, no grouping.
+std::string FormatFixed2(double value);
+// "YYYY-MM-DD HH:MM:SS", the same in every locale.
+std::string DateTimeToIso(double value);
 
 }  // namespace velquin

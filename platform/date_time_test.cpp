@@ -1,6 +1,13 @@
 #include "platform/date_time.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <string>
+
+#include "platform/test_dir.h"
 
 namespace velquin {
 namespace {
@@ -63,6 +70,113 @@ TEST(DateTimeTest, TmConversionsAgree) {
   EXPECT_EQ(back.tm_sec, 30);
   EXPECT_EQ(back.tm_wday, 4);  // a Thursday
   EXPECT_EQ(back.tm_yday, 343);
+}
+
+const double kSample = EncodeDateTime({2026, 12, 10, 10, 15, 30, 999});
+
+double Hours(double hours) { return hours / 24.0; }
+
+TEST(DateTimeTest, TextsInPosixLocale) {
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  EXPECT_EQ(DateTimeToText(kSample), "12/10/26 10:15:30");
+  EXPECT_EQ(ShortDateText(kSample), "12/10/26");
+  EXPECT_EQ(LongTimeText(kSample), "10:15:30");
+  EXPECT_EQ(TimeOfDayText(Hours(26.5)), "02:30:00");
+  EXPECT_EQ(DateTimeToIso(kSample), "2026-12-10 10:15:30");
+  EXPECT_EQ(DateTimeToIso(0), "1899-12-30 00:00:00");
+}
+
+TEST(DateTimeTest, ElapsedTextDropsDaysAndCutsMilliseconds) {
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  const struct {
+    double Days;
+    const char* Text;
+  } cases[] = {
+      {0, "00:00:00"},
+      {Hours(25), "01:00:00"},
+      {(3600 + 120 + 3.999) / 86400.0, "01:02:03"},
+      {0.999 / 86400.0, "00:00:00"},
+      {Hours(23) + 59 / 1440.0 + 59.4 / 86400.0, "23:59:59"},
+      {EncodeDateTime({2026, 12, 10, 10, 0, 5, 0}) - EncodeDateTime({2026, 12, 10, 9, 59, 58, 0}),
+       "00:00:07"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(ElapsedText(c.Days), c.Text);
+  }
+}
+
+TEST(DateTimeTest, FormatFixed2) {
+  ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+  const struct {
+    double Value;
+    const char* Text;
+  } cases[] = {{0, "0.00"}, {2.5, "2.50"}, {9.999, "10.00"}, {0.125, "0.12"}, {1234.567, "1234.57"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Text);
+    EXPECT_EQ(FormatFixed2(c.Value), c.Text);
+  }
+}
+
+TEST(DateTimeTest, NowIsLocalTimeWithMilliseconds) {
+  const time_t before = time(nullptr);
+  const double now = Now();
+  const time_t after = time(nullptr);
+  std::tm tm{};
+  localtime_r(&before, &tm);
+  EXPECT_GE(now, TmToDateTime(tm));
+  localtime_r(&after, &tm);
+  EXPECT_LT(now, TmToDateTime(tm) + 1.0 / 86400.0);
+  EXPECT_EQ(EncodeDateTime(DecodeDateTime(now)), now) << "millisecond-exact";
+}
+
+// Other locales are compiled into a private folder, so the test does not depend on what the machine
+// has installed; without localedef and the locale sources it is skipped.
+class DateTimeLocaleTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    FDir = new TTestDir;
+    const std::string command = "localedef -i fi_FI -f UTF-8 " + FDir->Path() +
+                                "fi_FI.UTF-8 >/dev/null 2>&1 && " + "localedef -i en_US -f UTF-8 " +
+                                FDir->Path() + "en_US.UTF-8 >/dev/null 2>&1";
+    FAvailable = std::system(command.c_str()) == 0;
+  }
+  static void TearDownTestSuite() {
+    delete FDir;
+    FDir = nullptr;
+  }
+  void SetUp() override {
+    if (!FAvailable) GTEST_SKIP() << "cannot compile locales with localedef";
+    setenv("LOCPATH", FDir->Path().c_str(), 1);
+  }
+  void TearDown() override {
+    std::setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+  }
+
+  static TTestDir* FDir;
+  static bool FAvailable;
+};
+
+TTestDir* DateTimeLocaleTest::FDir = nullptr;
+bool DateTimeLocaleTest::FAvailable = false;
+
+TEST_F(DateTimeLocaleTest, FinnishSeparators) {
+  ASSERT_NE(std::setlocale(LC_ALL, "fi_FI.UTF-8"), nullptr);
+  EXPECT_EQ(ShortDateText(kSample), "10.12.2026");
+  EXPECT_EQ(LongTimeText(kSample), "10.15.30");
+  EXPECT_EQ(DateTimeToText(kSample), "10.12.2026 10.15.30");
+  EXPECT_EQ(ElapsedText(Hours(25) + 61 / 86400.0), "01.01.01");
+  EXPECT_EQ(FormatFixed2(2.5), "2,50");
+  EXPECT_EQ(DateTimeToIso(kSample), "2026-12-10 10:15:30");
+}
+
+TEST_F(DateTimeLocaleTest, TwelveHourClockKeepsColon) {
+  ASSERT_NE(std::setlocale(LC_ALL, "en_US.UTF-8"), nullptr);
+  EXPECT_EQ(LongTimeText(kSample), "10:15:30 AM");
+  EXPECT_EQ(TimeOfDayText(Hours(13.5)), "01:30:00 PM");
+  EXPECT_EQ(ElapsedText(Hours(13.5)), "13:30:00");
+  EXPECT_EQ(FormatFixed2(2.5), "2.50");
 }
 
 }  // namespace
