@@ -22,8 +22,9 @@ double GetFileDate(const std::string& path);
 bool FileExists(const std::string& path);
 
 // Calls `visit` for every entry of `folder` except "." and "..", hidden ones and subfolders included,
-// in the order the file system delivers them. A symbolic link counts as what it points to (a dangling
-// one as a file). Returns false iff the listing cannot start. Exceptions from `visit` pass through.
+// in the order the file system delivers them ("" lists the current folder). A symbolic link counts as what it
+// points to (a dangling one as a file). Returns false iff the listing cannot start. Exceptions from `visit`
+// pass through.
 bool ForEachFolderEntry(const std::string& folder,
                         const std::function<void(const std::string& name, bool isDirectory)>& visit);
 
