@@ -7,12 +7,12 @@
 #include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
 
 #include "app/form1.h"
-
 #include "gui/bottom_strip.h"
 #include "gui/folder_box.h"
 #include "gui/folder_list.h"
@@ -256,9 +256,9 @@ void TMainWindow::ConnectControls() {
 
 void TMainWindow::ShowForm() {
   ShowLayout();
-  for (TFormPart part : {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options,
-                         TFormPart::lTitle, TFormPart::CountLabels, TFormPart::PairLabels,
-                         TFormPart::ReviewButtons, TFormPart::ProgressLine})
+  for (TFormPart part :
+       {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options, TFormPart::lTitle,
+        TFormPart::CountLabels, TFormPart::PairLabels, TFormPart::ReviewButtons, TFormPart::ProgressLine})
     FormChanged(part);
   MemoChanged(TMemoChange::Cleared, {});
   for (const std::string& line : form_.Memo1()) MemoChanged(TMemoChange::Appended, line);
@@ -348,6 +348,15 @@ void TMainWindow::moveEvent(QMoveEvent* event) {
   StoreLayout();
 }
 
+void TMainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  // The saved sizes are outer sizes: apply them again once the window has its frame and its panes
+  // their real sizes.
+  QTimer::singleShot(0, this, [this] { ShowLayout(); });
+}
+
 void TMainWindow::StoreLayout() {
   if (syncingLayout_ || destroyed_) return;
   TFormLayout& layout = form_.Layout();
@@ -418,7 +427,8 @@ void TMainWindow::ShowProgress() {
   }
   constexpr int kSteps = 1000;
   ProgressBar->setRange(0, kSteps);
-  ProgressBar->setValue(static_cast<int>(std::clamp<std::int64_t>(form_.FDone * kSteps / form_.FTotal, 0, kSteps)));
+  ProgressBar->setValue(
+      static_cast<int>(std::clamp<std::int64_t>(form_.FDone * kSteps / form_.FTotal, 0, kSteps)));
 }
 
 }  // namespace velquin

@@ -87,6 +87,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildControls();
@@ -109,6 +110,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   bool storingLayout_ = false;
   bool showingFolderList_ = false;
   bool destroyed_ = false;
+  bool shownOnce_ = false;
 };
 
 }  // namespace velquin

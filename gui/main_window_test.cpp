@@ -1,0 +1,315 @@
+// Drives the real window over the real form: widgets are clicked and typed into as a user would,
+// message boxes are read and closed as they appear.
+#include "gui/main_window.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "gui/folder_box.h"
+#include "gui/folder_list.h"
+#include "gui/matches_grid.h"
+#include "gui/picture_widget.h"
+#include "gui/qt_desktop.h"
+
+namespace velquin {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Writes a 24-bit BMP whose pixel (x, y) has the colour pixel(x, y) = 0xRRGGBB.
+void WriteBmp(const fs::path& path, int width, int height,
+              const std::function<std::uint32_t(int, int)>& pixel) {
+  const int rowBytes = (width * 3 + 3) / 4 * 4;
+  const std::uint32_t dataSize = static_cast<std::uint32_t>(rowBytes * height);
+  std::string bytes;
+  const auto put16 = [&](std::uint32_t v) {
+    bytes += static_cast<char>(v & 0xFF);
+    bytes += static_cast<char>((v >> 8) & 0xFF);
+  };
+  const auto put32 = [&](std::uint32_t v) {
+    put16(v & 0xFFFF);
+    put16(v >> 16);
+  };
+  bytes += "BM";
+  put32(54 + dataSize);
+  put32(0);
+  put32(54);
+  put32(40);
+  put32(static_cast<std::uint32_t>(width));
+  put32(static_cast<std::uint32_t>(height));
+  put16(1);
+  put16(24);
+  put32(0);
+  put32(dataSize);
+  put32(2835);
+  put32(2835);
+  put32(0);
+  put32(0);
+  for (int y = height - 1; y >= 0; --y) {
+    std::string row;
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t c = pixel(x, y);
+      row += static_cast<char>(c & 0xFF);
+      row += static_cast<char>((c >> 8) & 0xFF);
+      row += static_cast<char>((c >> 16) & 0xFF);
+    }
+    row.resize(static_cast<std::size_t>(rowBytes), '\0');
+    bytes += row;
+  }
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A picture pattern: a red-green gradient, or a blue one, lifted by `lift` on every channel.
+std::function<std::uint32_t(int, int)> Pattern(bool blue, int lift, int width, int height) {
+  return [=](int x, int y) {
+    const auto a = static_cast<std::uint32_t>(20 + x * 180 / width + lift);
+    const auto b = static_cast<std::uint32_t>(20 + y * 180 / height + lift);
+    const auto c = static_cast<std::uint32_t>(60 + lift);
+    return blue ? (c << 16) | (b << 8) | a : (a << 16) | (b << 8) | c;
+  };
+}
+
+// Reads and closes every message box that comes up while the test runs.
+class TMessageBoxCloser {
+ public:
+  TMessageBoxCloser() {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        Texts.push_back(box->text().toStdString());
+        Icons.push_back(box->icon());
+        box->accept();
+      }
+    });
+    timer_.start();
+  }
+  std::vector<std::string> Texts;
+  std::vector<QMessageBox::Icon> Icons;
+
+ private:
+  QTimer timer_;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velquin-gui-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    folder_ = root_ / "pics";
+    fs::create_directories(folder_);
+    fs::create_directories(root_ / "app");
+    fs::create_directories(root_ / "data");
+    ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+    ::setenv("HOME", root_.c_str(), 1);
+
+    form_ = std::make_unique<TForm1>(desktop_, (root_ / "app").string() + "/");
+    window_ = std::make_unique<TMainWindow>(*form_);
+    desktop_.SetMainWindow(window_.get());
+    form_->SetView(window_.get());
+    form_->FormCreate();
+    window_->ShowForm();
+    window_->show();
+    QApplication::processEvents();
+  }
+
+  void TearDown() override {
+    window_->close();
+    form_->SetView(nullptr);
+    window_.reset();
+    form_.reset();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+
+  std::string Folder() const { return folder_.string() + "/"; }
+
+  // Two near-duplicate pairs and one unrelated picture: pair a differs by 1, pair b by 3.
+  void WritePictures() {
+    WriteBmp(folder_ / "a1.bmp", 40, 30, Pattern(false, 0, 40, 30));
+    WriteBmp(folder_ / "a2.bmp", 40, 30, Pattern(false, 1, 40, 30));
+    WriteBmp(folder_ / "b1.bmp", 48, 36, Pattern(true, 0, 48, 36));
+    WriteBmp(folder_ / "b2.bmp", 32, 24, Pattern(true, 3, 32, 24));
+    WriteBmp(folder_ / "c.bmp", 20, 20, [](int, int) { return 0xF0F0F0u; });
+  }
+
+  void ChooseFolderByTyping(const std::string& text) {
+    QLineEdit* edit = window_->DirEdit->Edit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, QString::fromStdString(text));
+    QTest::keyClick(edit, Qt::Key_Return);
+    QApplication::processEvents();
+  }
+
+  void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    QApplication::processEvents();
+  }
+
+  // Signatures, then Matches, with plain (not equalised) signatures so the lifts stay visible.
+  void ScanAndMatch() {
+    WritePictures();
+    ChooseFolderByTyping(folder_.string());
+    if (window_->NormalizeCB->isChecked()) Click(window_->NormalizeCB);
+    ASSERT_FALSE(form_->NormalizeCB());
+    Click(window_->CompSigsButton);
+    Click(window_->CompMatchesButton);
+  }
+
+  QString Cell(int row, int column) { return window_->DBGrid->model()->index(row, column).data().toString(); }
+
+  void ClickRow(int row) {
+    TMatchesGrid* grid = window_->DBGrid;
+    const QRect place = grid->visualRect(grid->model()->index(row, 1));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, place.center());
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  }
+
+  std::string Label(QLabel* label) { return label->text().toStdString(); }
+
+  fs::path root_;
+  fs::path folder_;
+  TMessageBoxCloser boxes_;
+  TQtDesktop desktop_;
+  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<TMainWindow> window_;
+};
+
+TEST_F(MainWindowTest, ChoosingAFolderOpensItsTablesAndSetsTheLabels) {
+  WritePictures();
+  ChooseFolderByTyping(folder_.string());
+
+  EXPECT_EQ(window_->DirEdit->Text().toStdString(), Folder());
+  EXPECT_EQ(form_->DirEditText(), Folder());
+  EXPECT_TRUE(form_->SigsTable.Active());
+  EXPECT_TRUE(form_->MatchesTable.Active());
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (0/5)");
+  EXPECT_EQ(Label(window_->lMatchesDB), "Matches DB (0)");
+  ASSERT_EQ(window_->LB->count(), 1);
+  EXPECT_EQ(window_->LB->item(0)->text().toStdString(), Folder());
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 0);
+
+  // Delete in the folder list drops the entry, not the Folder.
+  window_->LB->setCurrentRow(0);
+  window_->LB->setFocus();
+  QTest::keyClick(window_->LB, Qt::Key_Delete);
+  QApplication::processEvents();
+  EXPECT_EQ(window_->LB->count(), 0);
+  EXPECT_TRUE(form_->LBItems().empty());
+  EXPECT_EQ(form_->DirEditText(), Folder());
+  EXPECT_TRUE(boxes_.Texts.empty()) << boxes_.Texts.front();
+}
+
+TEST_F(MainWindowTest, SignaturesThenMatchesFillTheGridInMaxDiffOrder) {
+  ScanAndMatch();
+
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (5/5)");
+  EXPECT_EQ(Label(window_->lMatchesDB), "Matches DB (2)");
+  EXPECT_EQ(boxes_.Texts.size(), 2u) << "the closing dialogs of the scan and the pass";
+  QAbstractItemModel* model = window_->DBGrid->model();
+  ASSERT_EQ(model->rowCount(), 2);
+  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "MaxDiff");
+  EXPECT_EQ(model->headerData(1, Qt::Horizontal).toString(), "File1");
+  EXPECT_EQ(model->headerData(2, Qt::Horizontal).toString(), "File2");
+  EXPECT_LT(Cell(0, 0).toInt(), Cell(1, 0).toInt());
+  EXPECT_TRUE(Cell(0, 1).startsWith(QString::fromStdString(Folder() + "a")));
+  EXPECT_TRUE(Cell(1, 2).startsWith(QString::fromStdString(Folder() + "b")));
+  // The marker stands on the current row, the first.
+  EXPECT_FALSE(model->headerData(0, Qt::Vertical).toString().isEmpty());
+  EXPECT_TRUE(model->headerData(1, Qt::Vertical).toString().isEmpty());
+  EXPECT_EQ(window_->DBGrid->currentIndex().row(), 0);
+  // The four review buttons are usable again after the pass.
+  EXPECT_TRUE(window_->lDeleteButton->isEnabled());
+  EXPECT_TRUE(window_->rViewButton->isEnabled());
+}
+
+TEST_F(MainWindowTest, MovingTheCurrentRowLoadsBothViews) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  EXPECT_EQ(Label(window_->lComp), "Same Size");  // pair a: both 40 x 30
+
+  ClickRow(1);
+  EXPECT_EQ(form_->MatchesTable.RecNo(), 2);
+  const std::string file1 = Cell(1, 1).toStdString();
+  const std::string file2 = Cell(1, 2).toStdString();
+  const bool bigFirst = file1.ends_with("b1.bmp");
+  EXPECT_EQ(form_->Im1.Width(), bigFirst ? 48 : 32);
+  EXPECT_EQ(form_->Im2.Width(), bigFirst ? 32 : 48);
+  EXPECT_EQ(Label(window_->lFile1).rfind(file1 + ": ", 0), 0u) << Label(window_->lFile1);
+  EXPECT_TRUE(Label(window_->lFile1).ends_with(bigFirst ? "; 48 x 36" : "; 32 x 24"))
+      << Label(window_->lFile1);
+  EXPECT_EQ(Label(window_->lFile2).rfind(file2 + ": ", 0), 0u) << Label(window_->lFile2);
+  EXPECT_EQ(Label(window_->lComp), bigFirst ? "<== Bigger" : "Bigger ==>");
+  EXPECT_EQ(window_->DBGrid->currentIndex().row(), 1);
+  EXPECT_FALSE(window_->DBGrid->model()->headerData(1, Qt::Vertical).toString().isEmpty());
+
+  // The picture views show the pair: the left view's first pixel is the picture's.
+  QApplication::processEvents();
+  const QImage shown = window_->Im1->grab().toImage();
+  EXPECT_EQ(shown.pixel(0, 0) | 0xFF000000u, form_->Im1.ReadPixel(0, 0) | 0xFF000000u);
+
+  // A move of the table (a keyboard move in the grid) is followed by the grid.
+  QTest::keyClick(window_->DBGrid, Qt::Key_Up);
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+  EXPECT_EQ(form_->MatchesTable.RecNo(), 1);
+  EXPECT_EQ(Label(window_->lComp), "Same Size");
+}
+
+TEST_F(MainWindowTest, DeleteSendsTheFileToTheTrashAndRemovesItsRows) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  const std::string file1 = Cell(0, 1).toStdString();
+  const std::string name = fs::path(file1).filename().string();
+
+  Click(window_->lDeleteButton);
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+
+  EXPECT_FALSE(fs::exists(file1));
+  EXPECT_TRUE(fs::exists(root_ / "data" / "Trash" / "files" / name));
+  EXPECT_TRUE(fs::exists(root_ / "data" / "Trash" / "info" / (name + ".trashinfo")));
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 1);
+  EXPECT_TRUE(Cell(0, 1).startsWith(QString::fromStdString(Folder() + "b")));
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (4/4)");
+  EXPECT_EQ(Label(window_->lMatchesDB), "Matches DB (1)");
+  EXPECT_EQ(Label(window_->lFile1).rfind(Cell(0, 1).toStdString(), 0), 0u);
+  EXPECT_EQ(boxes_.Texts.size(), 2u) << "a deletion asks and reports nothing";
+}
+
+TEST_F(MainWindowTest, ADecodingErrorIsReportedAndTheWindowStaysUsable) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  const std::string broken = Cell(1, 1).toStdString();
+  std::ofstream(broken, std::ios::binary | std::ios::trunc) << "BM this is not a picture";
+  const std::size_t before = boxes_.Texts.size();
+
+  ClickRow(1);
+  for (int i = 0; i < 10 && boxes_.Texts.size() == before; ++i) QTest::qWait(10);
+  ASSERT_EQ(boxes_.Texts.size(), before + 1);
+  EXPECT_FALSE(boxes_.Texts.back().empty());
+  EXPECT_EQ(boxes_.Icons.back(), QMessageBox::Critical);
+  EXPECT_TRUE(window_->isVisible());
+
+  // The window still answers: back to the first pair, which shows as before.
+  ClickRow(0);
+  EXPECT_EQ(form_->MatchesTable.RecNo(), 1);
+  EXPECT_EQ(Label(window_->lComp), "Same Size");
+  EXPECT_EQ(boxes_.Texts.size(), before + 1);
+}
+
+}  // namespace
+}  // namespace velquin
