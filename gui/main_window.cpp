@@ -2,9 +2,11 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
@@ -29,15 +31,29 @@ QFrame* NewRegion(QWidget* parent) {
   return frame;
 }
 
+// The controls keep their designed sizes; a caption wider than its control (the platform's small
+// font may run wider than the one the sizes were made for) is set a little smaller instead.
+void FitCaption(QAbstractButton* button, int room) {
+  QFont font = button->font();
+  while (QFontMetrics(font).horizontalAdvance(button->text().remove('&')) > room && font.pointSizeF() > 6) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+    button->setFont(font);
+  }
+}
+
 QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* parent) {
   auto* button = new QPushButton(caption, parent);
   button->setGeometry(place);
+  FitCaption(button, place.width() - 4);
   return button;
 }
 
 QCheckBox* NewCheckBox(const QString& caption, const QRect& place, QWidget* parent) {
   auto* box = new QCheckBox(caption, parent);
   box->setGeometry(place);
+  const QStyle* style = box->style();
+  FitCaption(box, place.width() - style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) -
+                      style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box));
   return box;
 }
 
@@ -63,6 +79,7 @@ void SetFirstPaneSize(QSplitter* splitter, int wanted) {
   const QList<int> sizes = splitter->sizes();
   if (sizes.size() != 2 || sizes[0] == wanted) return;
   const int total = std::accumulate(sizes.begin(), sizes.end(), 0);
+  if (total <= 0) return;  // not laid out yet
   splitter->setSizes({wanted, std::max(total - wanted, 1)});
 }
 
@@ -354,11 +371,15 @@ void TMainWindow::showEvent(QShowEvent* event) {
   shownOnce_ = true;
   // The saved sizes are outer sizes: apply them again once the window has its frame and its panes
   // their real sizes.
-  QTimer::singleShot(0, this, [this] { ShowLayout(); });
+  QTimer::singleShot(0, this, [this] {
+    ShowLayout();
+    layoutReady_ = true;
+    StoreLayout();
+  });
 }
 
 void TMainWindow::StoreLayout() {
-  if (syncingLayout_ || destroyed_) return;
+  if (!layoutReady_ || syncingLayout_ || destroyed_) return;
   TFormLayout& layout = form_.Layout();
   const QRect frame = frameGeometry();
   layout.Left = frame.x();
@@ -421,10 +442,8 @@ void TMainWindow::ShowOptions() {
 
 void TMainWindow::ShowProgress() {
   ProgressLine->setText(QString::fromStdString(form_.ProgressLine()));
-  if (form_.ProgressLine().empty() || form_.FTotal <= 0) {
-    ProgressBar->setValue(0);
-    return;
-  }
+  ProgressBar->setVisible(!form_.ProgressLine().empty() && form_.FTotal > 0);
+  if (ProgressBar->isHidden()) return;
   constexpr int kSteps = 1000;
   ProgressBar->setRange(0, kSteps);
   ProgressBar->setValue(

@@ -111,6 +111,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   bool showingFolderList_ = false;
   bool destroyed_ = false;
   bool shownOnce_ = false;
+  // False until the window has shown the form's sizes once: sizes before that are Qt's, not the user's.
+  bool layoutReady_ = false;
 };
 
 }  // namespace velquin
