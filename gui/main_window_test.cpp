@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -170,6 +171,13 @@ class MainWindowTest : public ::testing::Test {
     if (window_->NormalizeCB->isChecked()) Click(window_->NormalizeCB);
     ASSERT_FALSE(form_->NormalizeCB());
     Click(window_->CompSigsButton);
+    // The review buttons, looked at whenever the pass lets messages run.
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [this] {
+      if (form_->FMatchPassRunning)
+        reviewButtonsSeenDuringPass_.push_back(window_->lDeleteButton->isEnabled());
+    });
+    watch.start(0);
     Click(window_->CompMatchesButton);
   }
 
@@ -186,6 +194,7 @@ class MainWindowTest : public ::testing::Test {
 
   fs::path root_;
   fs::path folder_;
+  std::vector<bool> reviewButtonsSeenDuringPass_;
   TMessageBoxCloser boxes_;
   TQtDesktop desktop_;
   std::unique_ptr<TForm1> form_;
@@ -237,6 +246,8 @@ TEST_F(MainWindowTest, SignaturesThenMatchesFillTheGridInMaxDiffOrder) {
   EXPECT_FALSE(model->headerData(current, Qt::Vertical).toString().isEmpty());
   EXPECT_TRUE(model->headerData(1 - current, Qt::Vertical).toString().isEmpty());
   EXPECT_EQ(window_->DBGrid->currentIndex().row(), current);
+  ASSERT_FALSE(reviewButtonsSeenDuringPass_.empty()) << "the pass let no messages run";
+  EXPECT_EQ(std::count(reviewButtonsSeenDuringPass_.begin(), reviewButtonsSeenDuringPass_.end(), true), 0);
   // The four review buttons are usable again after the pass.
   EXPECT_TRUE(window_->lDeleteButton->isEnabled());
   EXPECT_TRUE(window_->rViewButton->isEnabled());
@@ -317,6 +328,48 @@ TEST_F(MainWindowTest, ADecodingErrorIsReportedAndTheWindowStaysUsable) {
   EXPECT_EQ(form_->MatchesTable.RecNo(), 1);
   EXPECT_EQ(Label(window_->lComp), "Same Size");
   EXPECT_EQ(boxes_.Texts.size(), before + 1);
+}
+
+TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
+  window_->MarginEdit->setFocus();
+  window_->MarginEdit->selectAll();
+  QTest::keyClicks(window_->MarginEdit, "7");
+  Click(window_->ForceCB);
+  ChooseFolderByTyping(folder_.string());
+  window_->resize(800, 560);
+  QApplication::processEvents();
+  EXPECT_EQ(form_->Layout().Width, window_->frameGeometry().width());
+
+  window_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  EXPECT_EQ(window_->QuitButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_Q));
+  EXPECT_EQ(window_->AutoButton->shortcut(), QKeySequence(Qt::ALT | Qt::Key_A));
+  QTest::keySequence(window_->windowHandle(), QKeySequence(Qt::ALT | Qt::Key_Q));
+  // A shortcut presses the button visibly: the click follows a moment later.
+  for (int i = 0; i < 50 && window_->isVisible(); ++i) QTest::qWait(10);
+  QApplication::processEvents();
+  EXPECT_FALSE(window_->isVisible());
+  ASSERT_TRUE(fs::exists(root_ / "app" / "Velquin2.INI"));
+  ASSERT_TRUE(fs::exists(root_ / "app" / "DirList.Txt"));
+
+  // A second start shows what the first one left.
+  form_->SetView(nullptr);
+  window_.reset();
+  form_ = std::make_unique<TForm1>(desktop_, (root_ / "app").string() + "/");
+  window_ = std::make_unique<TMainWindow>(*form_);
+  form_->SetView(window_.get());
+  form_->FormCreate();
+  window_->ShowForm();
+  window_->show();
+  QApplication::processEvents();
+  EXPECT_EQ(window_->MarginEdit->text(), "7");
+  EXPECT_FALSE(window_->ForceCB->isChecked());
+  EXPECT_TRUE(window_->NormalizeCB->isChecked());
+  EXPECT_EQ(window_->DirEdit->Text().toStdString(), Folder());
+  ASSERT_EQ(window_->LB->count(), 1);
+  EXPECT_EQ(window_->frameGeometry().width(), 800 + window_->frameGeometry().width() - window_->width());
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (0/0)");
+  EXPECT_TRUE(boxes_.Texts.empty());
 }
 
 }  // namespace
