@@ -237,7 +237,11 @@ void TMainWindow::ConnectControls() {
   connect(CompSigsButton, &QPushButton::clicked, this, [this] { form_.CompSigsButtonClick(); });
   connect(CompMatchesButton, &QPushButton::clicked, this, [this] { form_.CompMatchesButtonClick(); });
   connect(AutoButton, &QPushButton::clicked, this, [this] { form_.AutoButtonClick(); });
-  connect(ClearButton, &QPushButton::clicked, this, [this] { form_.ClearButtonClick(); });
+  connect(ClearButton, &QPushButton::clicked, this, [this] {
+    form_.ClearButtonClick();
+    // Closing the tables notifies nobody: the grid shows that Matches is gone.
+    DBGrid->Model().Refresh();
+  });
   connect(QuitButton, &QPushButton::clicked, this, [this] { form_.QuitButtonClick(); });
   connect(lViewButton, &QPushButton::clicked, this, [this] { form_.lViewButtonClick(); });
   connect(lDeleteButton, &QPushButton::clicked, this, [this] { form_.lDeleteButtonClick(); });

@@ -330,6 +330,16 @@ TEST_F(MainWindowTest, ADecodingErrorIsReportedAndTheWindowStaysUsable) {
   EXPECT_EQ(boxes_.Texts.size(), before + 1);
 }
 
+TEST_F(MainWindowTest, ClearDBsEmptiesTheGrid) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  ASSERT_TRUE(fs::exists(folder_ / "Matches.DAT"));
+  Click(window_->ClearButton);
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 0);
+  EXPECT_FALSE(fs::exists(folder_ / "Matches.DAT"));
+  EXPECT_FALSE(fs::exists(folder_ / "Sigs.DAT"));
+}
+
 TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
   window_->MarginEdit->setFocus();
   window_->MarginEdit->selectAll();

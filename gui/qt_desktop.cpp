@@ -7,7 +7,25 @@
 
 namespace velquin {
 namespace {
+
 const QString kTitle = QStringLiteral("Velquin");
+
+// A message box shows the arrow even while a command holds the hourglass.
+class TArrowOverBox {
+ public:
+  explicit TArrowOverBox(TCursor cursor) : active_(cursor == TCursor::crHourGlass) {
+    if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  }
+  ~TArrowOverBox() {
+    if (active_) QApplication::restoreOverrideCursor();
+  }
+  TArrowOverBox(const TArrowOverBox&) = delete;
+  TArrowOverBox& operator=(const TArrowOverBox&) = delete;
+
+ private:
+  bool active_;
+};
+
 }  // namespace
 
 TQtDesktop::~TQtDesktop() { SetCursor(TCursor::crDefault); }
@@ -25,10 +43,12 @@ void TQtDesktop::SetCursor(TCursor cursor) {
 }
 
 void TQtDesktop::ShowMessage(const std::string& text) {
+  TArrowOverBox arrow(cursor_);
   QMessageBox::information(window_, kTitle, QString::fromStdString(text));
 }
 
 void TQtDesktop::ShowError(const std::string& text) {
+  TArrowOverBox arrow(cursor_);
   QMessageBox::critical(window_, kTitle, QString::fromStdString(text));
 }
 
