@@ -30,7 +30,13 @@ class TArrowOverBox {
 
 TQtDesktop::~TQtDesktop() { SetCursor(TCursor::crDefault); }
 
-void TQtDesktop::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void TQtDesktop::ProcessMessages() {
+  // Commands ask many times per picture; answering input and repainting once a frame is plenty, and
+  // repainting more often only slows the command down.
+  if (pumped_.isValid() && pumped_.elapsed() < kPumpIntervalMs) return;
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+  pumped_.start();
+}
 
 void TQtDesktop::SetCursor(TCursor cursor) {
   if (cursor == cursor_) return;

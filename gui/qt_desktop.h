@@ -3,6 +3,7 @@
 // platform layer.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 
@@ -27,7 +28,11 @@ class TQtDesktop : public TDesktop {
   void ShellOpen(const std::string& path) override;
 
  private:
+  static constexpr qint64 kPumpIntervalMs = 15;
+
   QPointer<QWidget> window_;
+  // Since the last run of the event loop; invalid before the first.
+  QElapsedTimer pumped_;
   TCursor cursor_ = TCursor::crDefault;
 };
 
