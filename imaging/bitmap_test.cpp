@@ -107,7 +107,7 @@ constexpr TColor32 kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, k
 constexpr TColor32 kGray = 0xFF808080, kBlack = kOpaqueBlack;
 const std::vector<TColor32> kFour = {kRed, kGreen, kBlue, kWhite};
 
-TEST(BitmapTest, DecodesEveryPixelFormat) {
+TEST(BmpFileTest, DecodesEveryPixelFormat) {
   struct TCase {
     const char* name;
     TBmpSpec spec;
@@ -160,7 +160,7 @@ TEST(BitmapTest, DecodesEveryPixelFormat) {
   }
 }
 
-TEST(BitmapTest, DecodesRunLengthData) {
+TEST(BmpFileTest, DecodesRunLengthData) {
   TBmpSpec rle8{.width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4};
   rle8.pixels = {3, 1,              // bottom row: three greens
                  0, 0,              // end of row
@@ -188,7 +188,7 @@ TEST(BitmapTest, DecodesRunLengthData) {
   }
 }
 
-TEST(BitmapTest, PixelDataCutShortLeavesZeroBytes) {
+TEST(BmpFileTest, PixelDataCutShortLeavesZeroBytes) {
   TBmpSpec rgb{.width = 2, .height = 3, .bitCount = 24};
   rgb.pixels = {255, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0};  // bottom row and one pixel of the middle row
   TDecoded d = Decode(MakeBmp(rgb));
@@ -207,7 +207,7 @@ TEST(BitmapTest, PixelDataCutShortLeavesZeroBytes) {
   EXPECT_EQ(d.pixels, (std::vector<TColor32>{kGreen, kBlack}));
 }
 
-TEST(BitmapTest, ReportsInvalidAndShortFiles) {
+TEST(BmpFileTest, ReportsInvalidAndShortFiles) {
   const TBmpSpec good{.width = 1, .height = 1, .bitCount = 24, .pixels = {0, 0, 0, 0}};
   const TBytes goodBytes = MakeBmp(good);
   auto with = [&](auto change) {
@@ -252,14 +252,14 @@ TEST(BitmapTest, ReportsInvalidAndShortFiles) {
   }
 }
 
-TEST(BitmapTest, EmptyFileIsAnEmptyPicture) {
+TEST(BmpFileTest, EmptyFileIsAnEmptyPicture) {
   const TDecoded d = Decode({});
   EXPECT_EQ(d.error, "");
   EXPECT_EQ(d.width, 0);
   EXPECT_EQ(d.height, 0);
 }
 
-TEST(BitmapTest, HugeAnnouncedSizeCostsNoMemoryUntilDrawn) {
+TEST(BmpFileTest, HugeAnnouncedSizeCostsNoMemoryUntilDrawn) {
   // 60000 x 60000 at 24 bits announces 10 GB of pixels in a 58-byte file.
   TBitmap image;
   image.LoadFromBytes(MakeBmp({.width = 60000, .height = 60000, .bitCount = 24, .pixels = {1, 2, 3, 4}}));
