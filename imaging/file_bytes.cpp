@@ -14,11 +14,10 @@
 namespace velquin {
 namespace {
 
-[[noreturn]] void ThrowCannotOpen(const std::string& path, int error) {
+[[noreturn]] void ThrowCannotOpen(const std::string& path, const std::string& reason) {
   std::error_code ignored;
   const std::string expanded = std::filesystem::absolute(path, ignored).string();
-  throw EDecoderError("Cannot open file \"" + (expanded.empty() ? path : expanded) + "\". " +
-                      std::strerror(error));
+  throw EDecoderError("Cannot open file \"" + (expanded.empty() ? path : expanded) + "\". " + reason);
 }
 
 class TFileHandle {
@@ -36,12 +35,13 @@ class TFileHandle {
 }  // namespace
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) ThrowCannotOpen(path, errno);
+  // Non-blocking, so that a FIFO or device with a picture's name cannot hang the caller.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) ThrowCannotOpen(path, std::strerror(errno));
   TFileHandle file(fd);
   struct stat info {};
-  if (::fstat(fd, &info) != 0) ThrowCannotOpen(path, errno);
-  if (S_ISDIR(info.st_mode)) ThrowCannotOpen(path, EISDIR);
+  if (::fstat(fd, &info) != 0) ThrowCannotOpen(path, std::strerror(errno));
+  if (!S_ISREG(info.st_mode)) ThrowCannotOpen(path, "Not a regular file");
 
   std::vector<std::uint8_t> bytes;
   try {
@@ -56,7 +56,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
     if (got < 0) {
       if (errno == EINTR) continue;
-      ThrowCannotOpen(path, errno);
+      ThrowCannotOpen(path, std::strerror(errno));
     }
     if (got == 0) break;  // the file shrank while being read: keep what is there
     done += static_cast<std::size_t>(got);
