@@ -1,0 +1,11 @@
+#include <iostream>
+
+#include "cli/command_line.h"
+
+int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
+  const velquin::TCommandArgs args(argv + 1, argv + argc);
+  const int status = velquin::RunCommandLine(args, std::cout, std::cerr);
+  std::cout.flush();
+  return status;
+}
