@@ -26,8 +26,10 @@ class TJPEGImage : public TGraphic {
   std::int32_t Height() const override { return height_; }
   bool Grayscale() const { return grayscale_; }
   bool ProgressiveEncoding() const { return progressive_; }
-  // Decodes with a fresh decompressor straight into the target's rows; every pixel arrives opaque.
+  // Decodes with a fresh decompressor straight into the target's rows.
   void Draw(TBitmap32& target) const override;
+  // Draw writes every pixel with alpha 255 already, so the pass that would make them opaque is saved.
+  bool KeepsAlpha() const override { return true; }
 
  private:
   std::vector<std::uint8_t> data_;
