@@ -4,8 +4,8 @@
 #   cli:          one `velquin-cli signature FILE...` over all files
 #   cli-norm:     the same with --normalize
 #   cli-spawn:    one `velquin-cli signature FILE` process per file, like djpeg
-# Each round runs the four in turn; the report gives the median of ROUNDS rounds and the ratios to
-# djpeg, then the peak resident memory of velquin-cli on the largest picture against the limit of
+# Each round runs the four in turn; the report gives the medians of ROUNDS rounds (wall and CPU
+# seconds) and their ratios to djpeg, then the peak resident memory of velquin-cli on the largest picture against the limit of
 # 1.2 x (its 32-bit bitmap + its file size).
 # Usage: bench/decode_vs_djpeg.sh [FOLDER] [ROUNDS]    (FOLDER default bench/data/jpeg; names without blanks)
 set -eu
@@ -25,33 +25,35 @@ for f in $files; do
 done
 echo "$count files, $(du -sm "$dir" | cut -f1) MB, $((pixels / 1000000)) Mpixels"
 
-now() { date +%s.%N; }
+# Wall and CPU (user + system) seconds of one command, appended to $results as "wall cpu".
+measure() {
+  /usr/bin/time -f "%e %U %S" -o "$timing" "$@" >/dev/null
+  awk '{ printf "%s %.2f ", $1, $2 + $3 }' "$timing" >>"$results"
+}
 results=$(mktemp)
-trap 'rm -f "$results"' EXIT
+timing=$(mktemp)
+trap 'rm -f "$results" "$timing"' EXIT
+export files
 round=1
 while [ "$round" -le "$rounds" ]; do
-  t0=$(now)
-  for f in $files; do djpeg -outfile /dev/null "$f"; done
-  t1=$(now)
-  "$cli" signature $files >/dev/null
-  t2=$(now)
-  "$cli" signature --normalize $files >/dev/null
-  t3=$(now)
-  for f in $files; do "$cli" signature "$f" >/dev/null; done
-  t4=$(now)
-  echo "$t0 $t1 $t2 $t3 $t4" | awk '{ printf "%.3f %.3f %.3f %.3f\n", $2 - $1, $3 - $2, $4 - $3, $5 - $4 }' >>"$results"
+  measure sh -c 'for f in $files; do djpeg -outfile /dev/null "$f"; done'
+  measure "$cli" signature $files
+  measure "$cli" signature --normalize $files
+  measure sh -c 'for f in $files; do "$0" signature "$f"; done' "$cli"
+  echo >>"$results"
   round=$((round + 1))
 done
+# Medians over the rounds; CPU time is the steadier figure on a machine shared with other work.
 awk -v n="$rounds" '
-  { for (i = 1; i <= 4; i++) v[i, NR] = $i }
+  { for (i = 1; i <= 8; i++) v[i, NR] = $i }
   END {
     split("djpeg cli cli-norm cli-spawn", name, " ")
-    for (i = 1; i <= 4; i++) {
+    for (i = 1; i <= 8; i++) {
       for (a = 1; a <= n; a++) for (b = a + 1; b <= n; b++) if (v[i, b] < v[i, a]) { t = v[i, a]; v[i, a] = v[i, b]; v[i, b] = t }
       m[i] = v[i, int((n + 1) / 2)]
-      all = ""; for (a = 1; a <= n; a++) all = all " " v[i, a]
-      printf "%-10s median %7.3f s  (x %.3f of djpeg)  runs:%s\n", name[i], m[i], m[i] / m[1], all
     }
+    for (k = 1; k <= 4; k++)
+      printf "%-10s wall %7.2f s (x %.3f)   cpu %7.2f s (x %.3f)\n", name[k], m[2 * k - 1], m[2 * k - 1] / m[1], m[2 * k], m[2 * k] / m[2]
   }' "$results"
 
 largest=$(for f in $files; do
