@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -166,6 +167,11 @@ TEST_F(PictureLoaderTest, EmptyAndBrokenFiles) {
   const std::string fifo = dir_.File("pipe.jpg");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(LoadError(fifo), "Cannot open file \"" + fifo + "\". Not a regular file");
+  if (geteuid() != 0) {  // root reads every file
+    const std::string locked = Write("locked.bmp", SmallBmp());
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    EXPECT_EQ(LoadError(locked), "Cannot open file \"" + locked + "\". Permission denied");
+  }
 }
 
 TEST_F(PictureLoaderTest, RefusesPicturesLargerThanMemory) {
