@@ -94,8 +94,6 @@ class TImage32 {
   // When true, a change of the picture's size sets the view's size to the picture's (times Scale in
   // smScale).
   bool AutoSize = false;
-  // The hidden working view is never painted; the widget layer reads this.
-  bool Visible = true;
 
   // Size of the picture on the view; 0 x 0 for an empty picture or an empty view.
   TSize PictureSize() const;

@@ -221,6 +221,21 @@ TEST(PictureView, BufferIsReplacedOnlyWhenOutgrownOrMuchLarger) {
   }
 }
 
+TEST(PictureView, AutoSizeTakesThePictureSize) {
+  TImage32 view;
+  view.AutoSize = true;
+  FillPicture(view.Bitmap(), 50, 40);
+  EXPECT_EQ(view.Width(), 50);
+  EXPECT_EQ(view.Height(), 40);
+  view.SetScaleMode(TScaleMode::smScale);
+  view.SetScale(2.0f);
+  view.Bitmap().Resize(30, 20);
+  EXPECT_EQ(view.Width(), 60);
+  EXPECT_EQ(view.Height(), 40);
+  view.Bitmap().Resize(0, 0);  // an empty picture leaves the view as it is
+  EXPECT_EQ(view.Width(), 60);
+}
+
 TEST(PictureView, OtherModesAndAlignments) {
   struct Case {
     TScaleMode mode;
