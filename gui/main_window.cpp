@@ -351,12 +351,32 @@ void TMainWindow::MemoChanged(TMemoChange change, const std::string& line) {
 void TMainWindow::CloseRequested() { close(); }
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
+  if (form_.Busy()) {
+    // A command is running underneath this event: the form may go only once it has returned.
+    event->ignore();
+    if (!closePending_) {
+      closePending_ = true;
+      CloseWhenIdle();
+    }
+    return;
+  }
   if (!destroyed_) {
     StoreLayout();
     destroyed_ = true;
     form_.FormDestroy();
   }
   event->accept();
+}
+
+void TMainWindow::CloseWhenIdle() {
+  QTimer::singleShot(kCloseRetryMs, this, [this] {
+    if (form_.Busy()) {
+      CloseWhenIdle();
+      return;
+    }
+    closePending_ = false;
+    close();
+  });
 }
 
 void TMainWindow::resizeEvent(QResizeEvent* event) {

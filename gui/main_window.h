@@ -90,7 +90,11 @@ class TMainWindow : public QMainWindow, public TFormView {
   void showEvent(QShowEvent* event) override;
 
  private:
+  static constexpr int kCloseRetryMs = 50;
+
   void BuildControls();
+  // Closes the window as soon as no command runs.
+  void CloseWhenIdle();
   void ConnectControls();
   // Window -> form: the sizes the user changed, then FormResize.
   void StoreLayout();
@@ -111,6 +115,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   bool showingFolderList_ = false;
   bool destroyed_ = false;
   bool shownOnce_ = false;
+  // A close was asked for while a command ran; it happens when the command has returned.
+  bool closePending_ = false;
   // False until the window has shown the form's sizes once: sizes before that are Qt's, not the user's.
   bool layoutReady_ = false;
 };
