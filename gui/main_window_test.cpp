@@ -247,6 +247,11 @@ TEST_F(MainWindowTest, SignaturesThenMatchesFillTheGridInMaxDiffOrder) {
   EXPECT_FALSE(model->headerData(current, Qt::Vertical).toString().isEmpty());
   EXPECT_TRUE(model->headerData(1 - current, Qt::Vertical).toString().isEmpty());
   EXPECT_EQ(window_->DBGrid->currentIndex().row(), current);
+  // The log pane shows the form's log lines, in order.
+  QStringList lines;
+  for (const std::string& line : form_->Memo1()) lines << QString::fromStdString(line);
+  EXPECT_FALSE(lines.isEmpty());
+  EXPECT_EQ(window_->Memo1->toPlainText(), lines.join('\n'));
   ASSERT_FALSE(reviewButtonsSeenDuringPass_.empty()) << "the pass let no messages run";
   EXPECT_EQ(std::count(reviewButtonsSeenDuringPass_.begin(), reviewButtonsSeenDuringPass_.end(), true), 0);
   // The four review buttons are usable again after the pass.
