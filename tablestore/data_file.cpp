@@ -395,7 +395,8 @@ void TDataFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t l
         cachedBytes_ = 0;
       }
       std::uint64_t start = block * kBlockSize;
-      std::uint64_t size = std::min<std::uint64_t>(kBlockSize, file_->Size() - std::min(file_->Size(), start));
+      std::uint64_t size =
+          std::min<std::uint64_t>(kBlockSize, file_->Size() - std::min(file_->Size(), start));
       if (size == 0) throw StoreError(kErrDamaged, {table_});
       std::vector<std::uint8_t> bytes(size);
       file_->ReadAt(start, bytes.data(), size);

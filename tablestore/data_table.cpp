@@ -61,7 +61,7 @@ std::size_t MaxKeyLength(const std::vector<TFieldDef>& fields, const std::vector
   std::size_t length = unique ? 0 : 4;
   for (std::uint16_t n : numbers) {
     const TFieldDef& field = fields[n];
-    length += 1 + (field.DataType == TFieldType::ftString  ? field.Size + 1
+    length += 1 + (field.DataType == TFieldType::ftString    ? field.Size + 1
                    : field.DataType == TFieldType::ftInteger ? 4
                                                              : 8);
   }
@@ -83,7 +83,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   for (std::size_t i = 0; i < defs.size(); ++i) {
     defs[i].Name = Trim(defs[i].Name);
     const std::string& name = defs[i].Name;
-    if (name.empty() || name.size() > kMaxNameLength) throw StoreError(kErrInvalidFieldName, {fields[i].Name, base});
+    if (name.empty() || name.size() > kMaxNameLength)
+      throw StoreError(kErrInvalidFieldName, {fields[i].Name, base});
     for (std::size_t j = 0; j < i; ++j) {
       if (SameName(defs[j].Name, name)) throw StoreError(kErrInvalidFieldName, {name, base});
     }
@@ -112,7 +113,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
         }
       }
       for (const std::string& name : SplitFields(def.Fields)) {
-        auto it = std::find_if(defs.begin(), defs.end(), [&](const TFieldDef& f) { return SameName(f.Name, name); });
+        auto it = std::find_if(defs.begin(), defs.end(),
+                               [&](const TFieldDef& f) { return SameName(f.Name, name); });
         if (it == defs.end()) throw StoreError(kErrInvalidFieldName, {name, base});
         info.Fields.push_back(static_cast<std::uint16_t>(it - defs.begin()));
       }
@@ -206,7 +208,8 @@ void TDataTable::RebuildTrees() {
   std::vector<std::vector<std::pair<TKey, std::uint32_t>>> entries(count);
   for (auto& list : entries) list.reserve(RowCount());
   data_.ForEach([&](const TRow& row) {
-    for (std::size_t i = 0; i < count; ++i) entries[i].emplace_back(BuildKey(i, row.Values, row.Rid), row.Rid);
+    for (std::size_t i = 0; i < count; ++i)
+      entries[i].emplace_back(BuildKey(i, row.Values, row.Rid), row.Rid);
   });
   std::set<std::uint32_t> dropped;
   for (std::size_t i = 0; i < count; ++i) {

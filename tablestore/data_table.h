@@ -52,7 +52,9 @@ class TDataTable {
   int IndexNumber(std::string_view name) const;
   std::uint32_t RowCount() const { return data_.LiveRows(); }
 
-  TFieldValue Normalize(std::size_t field, const TFieldValue& value) const { return data_.Normalize(field, value); }
+  TFieldValue Normalize(std::size_t field, const TFieldValue& value) const {
+    return data_.Normalize(field, value);
+  }
   // The key of `values` in `index`; the record id part (non-unique indexes) from `rid`.
   TKey BuildKey(std::size_t index, const std::vector<TFieldValue>& values, std::uint32_t rid) const;
   // The key's width without its record id part.

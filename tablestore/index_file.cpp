@@ -263,7 +263,8 @@ std::uint32_t TIndexFile::AllocatePage() {
     std::uint32_t number = freeHead_;
     std::vector<std::uint8_t>* page = LoadPage(number);
     std::uint32_t next = Get32(page->data() + 8);
-    if ((*page)[0] != kFreePage || next >= pages_.size() || next == number) throw StoreError(kErrDamaged, {table_});
+    if ((*page)[0] != kFreePage || next >= pages_.size() || next == number)
+      throw StoreError(kErrDamaged, {table_});
     freeHead_ = next;
     WriteHeader();
     std::fill(page->begin(), page->end(), 0);
@@ -472,7 +473,8 @@ void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t 
   file_->WriteAt(std::uint64_t{page} * kPageSize + offset, p + offset, 4);
 }
 
-bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf, TSplit& split) {
+bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf,
+                             TSplit& split) {
   std::vector<std::uint8_t>* bytes = &Page(page, leaf);
   std::uint8_t* p = bytes->data();
   std::uint32_t used = UsedBytes(p);
@@ -689,7 +691,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     };
     std::uint32_t current = 0;
     for (const auto& [key, rid] : entries[i]) {
-      if (current == 0 || kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > kPageSize) {
+      if (current == 0 ||
+          kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > kPageSize) {
         flush(false);
         current = newPage(true);
         level.push_back({current, key, 0});
@@ -707,7 +710,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
       current = 0;
       for (const TChild& child : level) {
         if (current == 0 ||
-            kPageHeader + UsedBytes(pages_[current].data()) + kInteriorEntryHeader + child.MinKey.size() > kPageSize) {
+            kPageHeader + UsedBytes(pages_[current].data()) + kInteriorEntryHeader + child.MinKey.size() >
+                kPageSize) {
           flush(false);
           current = newPage(false);
           upper.push_back({current, child.MinKey, 0});
@@ -731,8 +735,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
   WriteHeader();
 }
 
-bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last, bool& first,
-                            std::uint64_t& total, std::vector<bool>& seen) {
+bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last,
+                            bool& first, std::uint64_t& total, std::vector<bool>& seen) {
   if (page == 0 || page >= seen.size() || seen[page]) return false;
   seen[page] = true;
   bool leaf = level + 1 == depth;
@@ -771,7 +775,8 @@ bool TIndexFile::Verify(std::uint32_t rows) {
   try {
     for (std::size_t i = 0; i < indexes_.size(); ++i) {
       const TIndexInfo& info = indexes_[i];
-      if (info.Root == 0 || info.Root >= pages_.size() || info.Depth == 0 || info.Depth > kMaxDepth) return false;
+      if (info.Root == 0 || info.Root >= pages_.size() || info.Depth == 0 || info.Depth > kMaxDepth)
+        return false;
       std::vector<bool> seen(pages_.size(), false);
       TKey last;
       bool first = true;

@@ -189,6 +189,15 @@ void TTable::First() {
   NOTIFY("");
 }
 
+void TTable::Last() {
+  RequireActive(*this, name_);
+  CheckBrowseMode(*this, impl_->state, impl_->modified);
+  impl_->cursor->Last();
+  impl_->eof = true;
+  impl_->bof = !impl_->cursor->HasRow();
+  NOTIFY("");
+}
+
 void TTable::Next() {
   RequireActive(*this, name_);
   CheckBrowseMode(*this, impl_->state, impl_->modified);

@@ -131,8 +131,8 @@ TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
     const char* path;
     bool found;
   } cases[] = {
-      {"a.jpg", "/p/", true},  {"A.jpg", "/p/", false}, {"a.jp", "/p/", false},
-      {"b.jpg", "/p/", true},  {"b.jpg", "/q/", false}, {"b.jpg   ", "/p/", true},
+      {"a.jpg", "/p/", true}, {"A.jpg", "/p/", false}, {"a.jp", "/p/", false},
+      {"b.jpg", "/p/", true}, {"b.jpg", "/q/", false}, {"b.jpg   ", "/p/", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + c.path);
@@ -201,8 +201,9 @@ TEST_F(TableTest, IndexSwitchKeepsRowAndEqualKeysKeepInsertionOrder) {
     FAIL();
   } catch (const EStoreError& error) {
     EXPECT_EQ(error.Code, 10022);
-    EXPECT_STREQ(error.what(),
-                 "Tabrix Engine Error # 10022 Invalid secondary index name 'Nope' specified for the table 'Sigs'");
+    EXPECT_STREQ(
+        error.what(),
+        "Tabrix Engine Error # 10022 Invalid secondary index name 'Nope' specified for the table 'Sigs'");
   }
 }
 
@@ -222,7 +223,8 @@ TEST_F(TableTest, DuplicateKeyLeavesRowPending) {
       FAIL() << "duplicate posted";
     } catch (const EStoreError& error) {
       EXPECT_EQ(error.Code, 9729);
-      EXPECT_STREQ(error.what(), "Tabrix Engine Error # 9729 Duplicate key found in the index '' of the table 'Matches'");
+      EXPECT_STREQ(error.what(),
+                   "Tabrix Engine Error # 9729 Duplicate key found in the index '' of the table 'Matches'");
     }
     EXPECT_EQ(matches_.State(), TDataSetState::dsInsert);
     EXPECT_EQ(matches_.FieldAsInteger("MaxDiff"), 5);
