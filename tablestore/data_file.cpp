@@ -195,6 +195,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
   }
   std::vector<std::uint32_t> needRid;
   std::vector<std::uint32_t> freed;
+  slotOf_.reserve(count);
   const std::uint32_t perChunk = std::max<std::uint32_t>(1, (1u << 20) / slotSize_);
   std::vector<std::uint8_t> chunk;
   TRow row;
@@ -206,7 +207,8 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
       const std::uint8_t* slot = &chunk[std::size_t{i} * slotSize_];
       std::uint32_t number = first + i;
       std::uint32_t rid = Get32(slot + 8);
-      bool whole = Checksum32(slot + 8, slotSize_ - 8) == Get32(slot + 4) && Decode(slot, row);
+      bool whole = (slot[0] == kSlotLive || slot[0] == kSlotDeleted) &&
+                   Checksum32(slot + 8, slotSize_ - 8) == Get32(slot + 4) && Valid(slot);
       if (slot[0] == kSlotDeleted && whole && rid <= kMaxRid) nextRid_ = std::max(nextRid_, rid + 1);
       if (slot[0] != kSlotLive || !whole) {
         if (slot[0] != kSlotUnused && slot[0] != kSlotDeleted) scan.Repaired = true;
@@ -262,6 +264,15 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
   std::sort(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
   scan.LiveRows = LiveRows();
   return scan;
+}
+
+TDataFile::TSlotMap TDataFile::SlotMap() const { return TSlotMap{slotOf_, freeSlots_, nextRid_, slotEnd_}; }
+
+void TDataFile::AdoptSlotMap(TSlotMap map) {
+  slotOf_ = std::move(map.SlotOf);
+  freeSlots_ = std::move(map.FreeSlots);
+  nextRid_ = map.NextRid;
+  slotEnd_ = map.SlotEnd;
 }
 
 TFieldValue TDataFile::Normalize(std::size_t field, const TFieldValue& value) const {
@@ -351,6 +362,20 @@ void TDataFile::Encode(const TRow& row, std::uint32_t generation, std::vector<st
     }
   }
   Put32(&out[4], Checksum32(&out[8], slotSize_ - 8));
+}
+
+bool TDataFile::Valid(const std::uint8_t* slot) const {
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) continue;
+    const std::uint8_t* at = slot + valueOffset_[i];
+    if (fields_[i].DataType == TFieldType::ftString && (at[0] == 0 || at[0] > fields_[i].Size)) return false;
+    if (fields_[i].DataType == TFieldType::ftDateTime) {
+      double ms;
+      std::memcpy(&ms, at, 8);
+      if (!std::isfinite(ms)) return false;
+    }
+  }
+  return true;
 }
 
 bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {

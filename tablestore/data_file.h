@@ -31,6 +31,22 @@ class TDataFile {
   // trailing partial slot cut off).
   TScan Scan(bool repair);
 
+  // What a scan learns, to be handed to the next open of unchanged files instead of scanning
+  // them again.
+  struct TSlotMap {
+    struct TSlotRef {
+      std::uint32_t Slot;
+      std::uint32_t Generation;
+    };
+    std::unordered_map<std::uint32_t, TSlotRef> SlotOf;
+    std::vector<std::uint32_t> FreeSlots;
+    std::uint32_t NextRid = 1;
+    std::uint32_t SlotEnd = 0;
+  };
+  TSlotMap SlotMap() const;
+  // REQUIRES: `map` came from a scan of this very file, unchanged since.
+  void AdoptSlotMap(TSlotMap map);
+
   const std::vector<TFieldDef>& Fields() const { return fields_; }
   std::uint32_t LiveRows() const { return static_cast<std::uint32_t>(slotOf_.size()); }
   bool Contains(std::uint32_t rid) const { return slotOf_.count(rid) != 0; }
@@ -58,6 +74,8 @@ class TDataFile {
   std::uint32_t SlotCount() const;
   void WriteHeader();
   void Encode(const TRow& row, std::uint32_t generation, std::vector<std::uint8_t>& out) const;
+  // Returns true iff every value of the slot is well formed.
+  bool Valid(const std::uint8_t* slot) const;
   bool Decode(const std::uint8_t* slot, TRow& row) const;
   void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
   void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
@@ -71,10 +89,7 @@ class TDataFile {
   std::uint32_t slotSize_ = 0;
   std::uint32_t ridFloor_ = 1;
   std::uint32_t nextRid_ = 1;
-  struct TSlotRef {
-    std::uint32_t Slot;
-    std::uint32_t Generation;
-  };
+  using TSlotRef = TSlotMap::TSlotRef;
   std::unordered_map<std::uint32_t, TSlotRef> slotOf_;
   std::vector<std::uint32_t> freeSlots_;
   std::uint32_t slotEnd_ = 0;  // slots in use or freed: the file holds slots [0, slotEnd_)

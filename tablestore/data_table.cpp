@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "tablestore/data_session.h"
 #include "tablestore/store_errors.h"
 
 namespace velquin::store {
@@ -170,12 +171,21 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
       if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
     }
   }
-  data_.Scan(Writable());
+  // Right after a check of unchanged files the check's slot map stands in for a second scan.
+  auto checked =
+      TDataSession::Default().TakeCheck(dataFile_.Path(), TDataSession::StampOf(dataFile_.Handle()),
+                                        TDataSession::StampOf(indexFile_.Handle()));
+  if (checked) {
+    data_.AdoptSlotMap(std::move(*checked));
+  } else {
+    repairedOnOpen_ = data_.Scan(Writable()).Repaired;
+  }
   bool consistent = !index_.Dirty();
   for (std::size_t i = 0; i < IndexCount(); ++i) consistent = consistent && index_.Count(i) == RowCount();
   if (!consistent) {
     if (!Writable()) throw StoreError(kErrDamaged, {name_});
     RebuildTrees();
+    repairedOnOpen_ = true;
   }
 }
 
@@ -188,18 +198,27 @@ TDataTable::~TDataTable() {
 }
 
 void TDataTable::Close() {
-  if (indexFile_.IsOpen() && indexFile_.Writable() && !broken_) index_.MarkClean();
+  if (indexFile_.IsOpen() && indexFile_.Writable() && !broken_) {
+    index_.MarkClean();
+    if (checked_) {
+      TDataSession::Default().RememberCheck(dataFile_.Path(), TDataSession::StampOf(dataFile_.Handle()),
+                                            TDataSession::StampOf(indexFile_.Handle()), data_.SlotMap());
+    }
+  }
+  checked_ = false;
   indexFile_.Close();
   dataFile_.Close();
 }
 
 bool TDataTable::CheckAndRepair(bool forceIndexRebuild) {
   RequireWritable();
-  bool repaired = data_.Scan(true).Repaired;
+  // The open scanned every slot already; scan again only when rows changed since.
+  bool repaired = changedSinceOpen_ ? data_.Scan(true).Repaired : repairedOnOpen_;
   if (forceIndexRebuild || index_.Dirty() || !index_.Verify(RowCount())) {
     RebuildTrees();
     repaired = true;
   }
+  checked_ = true;
   return !repaired;
 }
 
@@ -214,7 +233,9 @@ void TDataTable::RebuildTrees() {
   std::set<std::uint32_t> dropped;
   for (std::size_t i = 0; i < count; ++i) {
     std::sort(entries[i].begin(), entries[i].end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first < b.first : a.second < b.second;
+      int c = std::memcmp(a.first.data(), b.first.data(), std::min(a.first.size(), b.first.size()));
+      if (c != 0) return c < 0;
+      return a.first.size() != b.first.size() ? a.first.size() < b.first.size() : a.second < b.second;
     });
     if (!IsUnique(i)) continue;
     // Of rows sharing a unique key the one stored first stays.
@@ -321,6 +342,8 @@ void TDataTable::CheckUnique(const std::vector<TFieldValue>& values, std::uint32
 
 void TDataTable::BeginChange() {
   RequireWritable();
+  changedSinceOpen_ = true;
+  checked_ = false;
   index_.MarkDirty();
 }
 

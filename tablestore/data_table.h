@@ -79,7 +79,11 @@ class TDataTable {
   TPhysicalFile indexFile_;
   TDataFile data_;
   TIndexFile index_;
-  bool broken_ = false;  // a change failed half-way: the trees stay marked unfinished
+  bool broken_ = false;
+  bool repairedOnOpen_ = false;  // the open repaired slots or rebuilt the trees
+  bool changedSinceOpen_ = false;
+  bool checked_ = false;  // CheckAndRepair ran and nothing changed since  // a change failed half-way: the
+                          // trees stay marked unfinished
 };
 
 }  // namespace velquin::store

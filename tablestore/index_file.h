@@ -78,9 +78,9 @@ class TIndexFile {
 
  private:
   struct TSplit {
-    std::uint32_t Page;
+    std::uint32_t Page = 0;
     TKey MinKey;
-    std::uint32_t Count;
+    std::uint32_t Count = 0;
   };
   std::vector<std::uint8_t>& Page(std::uint32_t number, bool leaf);
   std::vector<std::uint8_t>* LoadPage(std::uint32_t number);
