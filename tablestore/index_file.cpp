@@ -533,6 +533,92 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   return true;
 }
 
+// Makes room for `entry` at place `at` of a full leaf by moving entries into a sibling under the
+// same parent, so that leaves fill up before they split. Returns false, changing nothing, when
+// neither sibling has the room or the parent cannot take the new separator.
+bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, const TKey& entry) {
+  if (position.Path.size() < 2) return false;
+  const TPosition::TStep& leafStep = position.Path.back();
+  const TPosition::TStep& parentStep = position.Path[position.Path.size() - 2];
+  constexpr std::uint32_t kRoom = kPageSize - kPageHeader;
+  std::vector<std::uint8_t> all;
+  std::vector<std::uint32_t> starts;
+  {
+    const std::uint8_t* p = Page(leafStep.Page, true).data();
+    std::uint32_t offset = OffsetOf(p, at, true);
+    all.assign(p + kPageHeader, p + offset);
+    all.insert(all.end(), entry.begin(), entry.end());
+    all.insert(all.end(), p + offset, p + kPageHeader + UsedBytes(p));
+  }
+  for (std::uint32_t o = 0; o < all.size(); o += kLeafEntryHeader + Get16(&all[o])) starts.push_back(o);
+  starts.push_back(static_cast<std::uint32_t>(all.size()));
+  std::uint32_t n = static_cast<std::uint32_t>(starts.size() - 1);
+  std::uint32_t total = static_cast<std::uint32_t>(all.size());
+
+  std::uint8_t* parent = Page(parentStep.Page, false).data();
+  std::uint32_t parentCount = EntryCount(parent);
+  for (int side = 0; side < 2; ++side) {
+    bool right = side == 0;
+    if (right ? parentStep.Entry + 1 >= parentCount : parentStep.Entry == 0) continue;
+    std::uint32_t siblingEntry = right ? parentStep.Entry + 1 : parentStep.Entry - 1;
+    std::uint32_t siblingOffset = OffsetOf(parent, siblingEntry, false);
+    std::uint32_t sibling = Get32(parent + siblingOffset + 2);
+    std::uint32_t siblingUsed = UsedBytes(Page(sibling, true).data());
+    // Split point k: entries [0, k) stay left, [k, n) go right; aim at equal fill.
+    std::uint32_t target = (total + siblingUsed) / 2;
+    std::uint32_t k = 1;
+    if (right) {
+      while (k + 1 < n && starts[k + 1] <= target) ++k;
+      if (starts[k] > kRoom || total - starts[k] > kRoom - siblingUsed) continue;
+    } else {
+      target = total - target;
+      while (k + 1 < n && starts[k] < target) ++k;
+      if (starts[k] > kRoom - siblingUsed || total - starts[k] > kRoom) continue;
+    }
+    // The separator of the right-hand page of the two becomes the key of entry k.
+    std::uint32_t separatorEntry = right ? siblingEntry : parentStep.Entry;
+    std::uint32_t separatorOffset = OffsetOf(parent, separatorEntry, false);
+    std::uint32_t oldLength = Get16(parent + separatorOffset);
+    std::uint32_t newLength = Get16(&all[starts[k]]);
+    if (UsedBytes(parent) + newLength > kRoom + oldLength) continue;
+
+    std::uint32_t moved = right ? n - k : k;
+    std::uint8_t* s = Page(sibling, true).data();
+    if (right) {
+      std::memmove(s + kPageHeader + (total - starts[k]), s + kPageHeader, siblingUsed);
+      std::memcpy(s + kPageHeader, all.data() + starts[k], total - starts[k]);
+      Put16(s + 4, siblingUsed + total - starts[k]);
+    } else {
+      std::memcpy(s + kPageHeader + siblingUsed, all.data(), starts[k]);
+      Put16(s + 4, siblingUsed + starts[k]);
+    }
+    Put16(s + 2, EntryCount(s) + moved);
+    std::uint8_t* l = Page(leafStep.Page, true).data();
+    std::uint32_t keepFrom = right ? 0 : starts[k];
+    std::uint32_t keepBytes = right ? starts[k] : total - starts[k];
+    std::memcpy(l + kPageHeader, all.data() + keepFrom, keepBytes);
+    Put16(l + 2, n - moved);
+    Put16(l + 4, keepBytes);
+
+    std::uint32_t used = UsedBytes(parent);
+    std::uint32_t tail = separatorOffset + kInteriorEntryHeader + oldLength;
+    std::memmove(parent + tail + newLength - oldLength, parent + tail, kPageHeader + used - tail);
+    std::memcpy(parent + separatorOffset + kInteriorEntryHeader, &all[starts[k]] + kLeafEntryHeader,
+                newLength);
+    Put16(parent + separatorOffset, newLength);
+    Put16(parent + 4, used + newLength - oldLength);
+    std::uint32_t siblingCountAt = OffsetOf(parent, siblingEntry, false) + 6;
+    std::uint32_t leafCountAt = OffsetOf(parent, parentStep.Entry, false) + 6;
+    Put32(parent + siblingCountAt, Get32(parent + siblingCountAt) + moved);
+    Put32(parent + leafCountAt, Get32(parent + leafCountAt) + 1 - moved);
+    WritePage(sibling);
+    WritePage(leafStep.Page);
+    WritePage(parentStep.Page);
+    return true;
+  }
+  return false;
+}
+
 void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, std::uint32_t rid) {
   if (key.size() > kMaxKeyLength) throw StoreError(kErrIndexLimits, {table_});
   TPosition position;
@@ -544,8 +630,15 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
   std::memcpy(entry.data() + kLeafEntryHeader, key.data(), key.size());
   TSplit split;
   const TPosition::TStep& leaf = position.Path.back();
-  bool splitted = InsertEntry(leaf.Page, leaf.Entry, entry, true, split);
-  for (std::size_t level = position.Path.size() - 1; level-- > 0;) {
+  bool splitted = false;
+  std::size_t counted = position.Path.size() - 1;  // levels above this one still need their +1
+  if (kPageHeader + UsedBytes(Page(leaf.Page, true).data()) + entry.size() > kPageSize &&
+      ShiftIntoSibling(position, leaf.Entry, entry)) {
+    counted = position.Path.size() - 2;
+  } else {
+    splitted = InsertEntry(leaf.Page, leaf.Entry, entry, true, split);
+  }
+  for (std::size_t level = counted; level-- > 0;) {
     const TPosition::TStep& step = position.Path[level];
     if (!splitted) {
       CountAdd(step.Page, step.Entry, 1);

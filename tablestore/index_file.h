@@ -92,6 +92,7 @@ class TIndexFile {
   void Descend(std::size_t index, std::span<const std::uint8_t> key, TPosition& position);
   void DescendLeftmost(TPosition& position, std::size_t fromLevel);
   void DescendRightmost(TPosition& position, std::size_t fromLevel);
+  bool ShiftIntoSibling(const TPosition& position, std::uint32_t at, const TKey& entry);
   bool InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf, TSplit& split);
   void CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t delta);
   bool VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last, bool& first,
