@@ -21,7 +21,7 @@
 //   4       2     bytes of entries, which follow the 16-byte page header back to back, in key order
 //   6       2     zero
 //   8       4     next free page (free pages only)
-//   12      4     zero
+//   12      4     Checksum32 of the page header (this field taken as 0) and its entry bytes
 //   16      ...   leaf entry:     key length (2), record id (4), key bytes
 //                 interior entry: key length (2), child page (4), keys under the child (4), key
 //                 bytes: the least key under the child when it was made (ignored in entry 0)
@@ -32,7 +32,8 @@
 // Every change is written through before it returns. The dirty flag is written before the first
 // change after an open and cleared by a clean close, so trees that a crash may have left half
 // changed are rebuilt from the data file by the next check and repair. Pages read back are
-// checked (kinds, lengths, page numbers against the file, depth) before use.
+// checked (checksum, kinds, lengths, page numbers against the file, depth) before use, and a
+// check walks every page, so a damaged page makes the trees be rebuilt.
 #include "tablestore/index_file.h"
 
 #include <algorithm>
@@ -90,6 +91,17 @@ std::uint32_t EntrySize(const std::uint8_t* p, std::uint32_t offset, bool leaf) 
 std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
   return {p + offset + HeaderOf(leaf), Get16(p + offset)};
 }
+// The checksum of a page as stored at offset 12.
+std::uint32_t PageChecksum(const std::uint8_t* p) {
+  std::uint8_t head[kPageHeader];
+  std::memcpy(head, p, kPageHeader);
+  std::memset(head + 12, 0, 4);
+  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), kPageSize - kPageHeader);
+  return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
+}
+
+void Seal(std::uint8_t* p) { Put32(p + 12, PageChecksum(p)); }
+
 std::uint32_t OffsetOf(const std::uint8_t* p, std::uint32_t entry, bool leaf) {
   std::uint32_t offset = kPageHeader;
   for (std::uint32_t i = 0; i < entry; ++i) offset += EntrySize(p, offset, leaf);
@@ -103,18 +115,15 @@ void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& inde
   index.file_ = &file;
   index.indexes_ = indexes;
   index.counts_.assign(indexes.size(), 0);
-  index.pages_.assign(1 + indexes.size(), {});
   for (std::size_t i = 0; i < indexes.size(); ++i) {
-    std::uint32_t page = static_cast<std::uint32_t>(1 + i);
-    index.indexes_[i].Root = page;
+    index.indexes_[i].Root = static_cast<std::uint32_t>(1 + i);
     index.indexes_[i].Depth = 1;
-    index.pages_[page].assign(kPageSize, 0);
-    index.pages_[page][0] = kLeafPage;
   }
   index.WriteHeader();
   for (std::size_t i = 0; i < indexes.size(); ++i) {
     std::vector<std::uint8_t> page(kPageSize, 0);
     page[0] = kLeafPage;
+    Seal(page.data());
     file.WriteAt(std::uint64_t{kPageSize} * (1 + i), page.data(), page.size());
   }
 }
@@ -228,6 +237,7 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
   file_->ReadAt(std::uint64_t{number} * kPageSize, bytes.data(), kPageSize);
   const std::uint8_t* p = bytes.data();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
+  if (Get32(p + 12) != PageChecksum(p)) throw damaged();
   if (p[0] == kLeafPage || p[0] == kInteriorPage) {
     bool leaf = p[0] == kLeafPage;
     std::uint32_t used = UsedBytes(p);
@@ -280,13 +290,15 @@ void TIndexFile::FreePage(std::uint32_t number) {
   std::fill(page.begin(), page.end(), 0);
   page[0] = kFreePage;
   Put32(&page[8], freeHead_);
+  Seal(page.data());
   file_->WriteAt(std::uint64_t{number} * kPageSize, page.data(), kPageSize);
   freeHead_ = number;
   WriteHeader();
 }
 
 void TIndexFile::WritePage(std::uint32_t number) {
-  const std::vector<std::uint8_t>& page = pages_[number];
+  std::vector<std::uint8_t>& page = pages_[number];
+  Seal(page.data());
   std::uint64_t offset = std::uint64_t{number} * kPageSize;
   // A page at the end of the file is written whole, so the file always holds whole pages.
   std::size_t length = offset + kPageSize > file_->Size() ? kPageSize : kPageHeader + UsedBytes(page.data());
@@ -470,7 +482,9 @@ void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t 
   std::uint8_t* p = Page(page, false).data();
   std::uint32_t offset = OffsetOf(p, entry, false) + 6;
   Put32(p + offset, static_cast<std::uint32_t>(Get32(p + offset) + delta));
+  Seal(p);
   file_->WriteAt(std::uint64_t{page} * kPageSize + offset, p + offset, 4);
+  file_->WriteAt(std::uint64_t{page} * kPageSize + 12, p + 12, 4);
 }
 
 bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf,
@@ -757,7 +771,10 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     if (!all && end - flushedTo < 128) return;
     std::vector<std::uint8_t> run;
     run.reserve(std::size_t{end - flushedTo} * kPageSize);
-    for (std::uint32_t n = flushedTo; n < end; ++n) run.insert(run.end(), pages_[n].begin(), pages_[n].end());
+    for (std::uint32_t n = flushedTo; n < end; ++n) {
+      Seal(pages_[n].data());
+      run.insert(run.end(), pages_[n].begin(), pages_[n].end());
+    }
     file_->WriteAt(std::uint64_t{flushedTo} * kPageSize, run.data(), run.size());
     flushedTo = end;
   };

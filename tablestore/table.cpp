@@ -121,6 +121,17 @@ void TTable::Open() {
   auto cursor = std::make_unique<TDataCursor>(*table);
   cursor->SetIndex(static_cast<std::size_t>(index));
   cursor->First();
+  // The files define the table: its definitions replace the settings.
+  FieldDefs = table->Fields();
+  IndexDefs.clear();
+  for (std::size_t i = 0; i < table->IndexCount(); ++i) {
+    const auto& info = table->Index(i);
+    TIndexDef def{info.Name, "", info.Options};
+    for (std::uint16_t field : info.Fields) {
+      def.Fields += (def.Fields.empty() ? "" : ";") + table->Fields()[field].Name;
+    }
+    IndexDefs.push_back(std::move(def));
+  }
   impl_->table = std::move(table);
   impl_->cursor = std::move(cursor);
   impl_->state = TDataSetState::dsBrowse;

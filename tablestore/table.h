@@ -97,6 +97,7 @@ class TTable {
   void CreateTable();
   // REQUIRES: inactive. Returns true iff nothing had to be repaired.
   bool CheckAndRepair(bool forceIndexRebuild);
+  // Opens the files; FieldDefs and IndexDefs then hold the definitions the files carry.
   void Open();
   void Close();
   void EmptyTable();
