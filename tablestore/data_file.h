@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tablestore/index_file.h"
 #include "tablestore/physical_file.h"
 #include "tablestore/row.h"
 #include "tablestore/table.h"
@@ -21,8 +22,10 @@ class TDataFile {
     bool Repaired = false;  // a slot was damaged, duplicated or given a new record id
   };
 
-  // Writes the header of a new, empty data file. REQUIRES: `fields` validated.
-  static void Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields);
+  // Writes the header of a new, empty data file, with a copy of the index definitions.
+  // REQUIRES: `fields` and `indexes` validated.
+  static void Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields,
+                     const std::vector<TIndexFile::TIndexInfo>& indexes);
 
   // Reads and verifies the header of `file`, which stays owned by the caller.
   void Attach(TPhysicalFile& file, const std::string& table);
@@ -48,6 +51,8 @@ class TDataFile {
   void AdoptSlotMap(TSlotMap map);
 
   const std::vector<TFieldDef>& Fields() const { return fields_; }
+  // The copy of the index definitions (roots and depths not set).
+  const std::vector<TIndexFile::TIndexInfo>& IndexCopies() const { return indexes_; }
   std::uint32_t LiveRows() const { return static_cast<std::uint32_t>(slotOf_.size()); }
   bool Contains(std::uint32_t rid) const { return slotOf_.count(rid) != 0; }
 
@@ -84,6 +89,7 @@ class TDataFile {
   TPhysicalFile* file_ = nullptr;
   std::string table_;
   std::vector<TFieldDef> fields_;
+  std::vector<TIndexFile::TIndexInfo> indexes_;
   std::vector<std::uint32_t> valueOffset_;  // per field, inside the slot
   std::uint32_t headerSize_ = 0;
   std::uint32_t slotSize_ = 0;

@@ -134,7 +134,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   TIndexFile::Create(indexFile, infos);
   TPhysicalFile dataFile;
   dataFile.Open(directory.Folder() + base + kDataExtension, TPhysicalFile::TMode::kCreate, base);
-  TDataFile::Create(dataFile, defs);
+  TDataFile::Create(dataFile, defs, infos);
 }
 
 TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly)
@@ -152,24 +152,50 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     file.Open(path, TPhysicalFile::TMode::kReadOnly, name_);
   };
   open(dataFile_, kDataExtension);
-  open(indexFile_, kIndexExtension);
-  if (dataFile_.Writable() != indexFile_.Writable()) {
-    // Both or neither: one writable file beside a read-only one would let them drift apart.
-    indexFile_.Close();
-    dataFile_.Close();
-    open(dataFile_, kDataExtension);
-    indexFile_.Open(directory.FilePath(name_, kIndexExtension), TPhysicalFile::TMode::kReadOnly, name_);
-    if (dataFile_.Writable()) {
+  data_.Attach(dataFile_, name_);
+  std::string indexPath = directory.FilePath(name_, kIndexExtension);
+  bool remake = false;
+  try {
+    indexFile_.Open(indexPath,
+                    dataFile_.Writable() ? TPhysicalFile::TMode::kReadWrite : TPhysicalFile::TMode::kReadOnly,
+                    name_);
+  } catch (const EStoreError& error) {
+    if (error.Code == kErrTableMissing && dataFile_.Writable()) {
+      remake = true;
+    } else if (error.Code == kErrAccessDenied && dataFile_.Writable()) {
+      // Both files writable or neither: one writable file beside a read-only one would let
+      // them drift apart.
       dataFile_.Close();
       dataFile_.Open(directory.FilePath(name_, kDataExtension), TPhysicalFile::TMode::kReadOnly, name_);
+      data_.Attach(dataFile_, name_);
+      indexFile_.Open(indexPath, TPhysicalFile::TMode::kReadOnly, name_);
+    } else {
+      throw;
     }
   }
-  data_.Attach(dataFile_, name_);
-  index_.Attach(indexFile_, name_);
-  for (const auto& info : index_.Indexes()) {
-    for (std::uint16_t field : info.Fields) {
-      if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
+  if (!remake) {
+    try {
+      index_.Attach(indexFile_, name_);
+      for (const auto& info : index_.Indexes()) {
+        for (std::uint16_t field : info.Fields) {
+          if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
+        }
+      }
+    } catch (const EStoreError& error) {
+      if (error.Code != kErrDamaged || !Writable()) throw;
+      remake = true;
     }
+  }
+  if (remake) {
+    // The index file is lost or unreadable: make it again from the data file's copy of the
+    // definitions; the trees are then rebuilt from the rows below.
+    indexFile_.Close();
+    ::unlink(indexPath.c_str());
+    indexFile_.Open(directory.Folder() + name_ + kIndexExtension, TPhysicalFile::TMode::kCreate, name_);
+    TIndexFile::Create(indexFile_, data_.IndexCopies());
+    index_.Attach(indexFile_, name_);
+    index_.MarkDirty();
+    repairedOnOpen_ = true;
   }
   // Right after a check of unchanged files the check's slot map stands in for a second scan.
   auto checked =

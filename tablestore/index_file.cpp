@@ -146,7 +146,8 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   }
   std::uint32_t stored = Get32(&header[28]);
   Put32(&header[28], 0);
-  if (Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count) != stored) throw damaged();
+  if (!ChecksumAccepted(stored, Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count)))
+    throw damaged();
   pages_.resize(PageCount());
   dirty_ = Get32(&header[20]) != 0;
   freeHead_ = Get32(&header[24]);
@@ -237,7 +238,7 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
   file_->ReadAt(std::uint64_t{number} * kPageSize, bytes.data(), kPageSize);
   const std::uint8_t* p = bytes.data();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
-  if (Get32(p + 12) != PageChecksum(p)) throw damaged();
+  if (!ChecksumAccepted(Get32(p + 12), PageChecksum(p))) throw damaged();
   if (p[0] == kLeafPage || p[0] == kInteriorPage) {
     bool leaf = p[0] == kLeafPage;
     std::uint32_t used = UsedBytes(p);
