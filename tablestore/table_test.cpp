@@ -329,3 +329,112 @@ TEST_F(TableTest, FilesAreFoundWithoutRegardToCase) {
 
 }  // namespace
 }  // namespace velquin
+
+namespace velquin {
+namespace {
+
+struct CreateCase {
+  const char* Label;
+  std::vector<TFieldDef> Fields;
+  std::vector<TIndexDef> Indexes;
+  int Code;
+};
+
+TEST_F(TableTest, CreateEnforcesDefinitionLimits) {
+  std::vector<TFieldDef> many(1025, {"F", TFieldType::ftInteger, 0, false});
+  for (std::size_t i = 0; i < many.size(); ++i) many[i].Name = "F" + std::to_string(i);
+  std::vector<TIndexDef> secondaries{{"", "A", ixPrimary}};
+  for (int i = 0; i < 31; ++i) secondaries.push_back({"I" + std::to_string(i), "A", 0});
+  const CreateCase cases[] = {
+      {"too many fields", many, {{"", "F0", ixPrimary}}, 9492},
+      {"blank field name", {{"  ", TFieldType::ftInteger, 0, false}}, {{"", "A", ixPrimary}}, 10038},
+      {"field name of 31",
+       {{std::string(31, 'N'), TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"duplicate field name",
+       {{"A", TFieldType::ftInteger, 0, false}, {"a", TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"text of 251", {{"A", TFieldType::ftString, 251, false}}, {{"", "A", ixPrimary}}, 10000},
+      {"31 secondary indexes", {{"A", TFieldType::ftInteger, 0, false}}, secondaries, 9487},
+  };
+  for (const CreateCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TTable table("T");
+    table.DatabaseName = folder_;
+    table.TableName = "Limits.Dat";
+    table.FieldDefs = c.Fields;
+    table.IndexDefs = c.Indexes;
+    try {
+      table.CreateTable();
+      FAIL() << "created";
+    } catch (const EStoreError& error) {
+      EXPECT_EQ(error.Code, c.Code) << error.what();
+    }
+    EXPECT_FALSE(table.Exists());
+  }
+  OpenBoth();
+  sigs_.Close();
+  try {
+    sigs_.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_EQ(error.Code, 13060);
+  }
+  TTable elsewhere("T");
+  elsewhere.DatabaseName = folder_ + "missing/";
+  elsewhere.TableName = "Sigs.Dat";
+  SetSigsSchema(elsewhere);
+  try {
+    elsewhere.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11010 Table 'Sigs' does not exist");
+  }
+}
+
+TEST_F(TableTest, EmptyTableOpenOrClosedAndRecordIdsKeepRising) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  AddSig("b", "/p/", "S");
+  int heard = 0;
+  TDataSource source;
+  source.OnDataChange = [&](std::string_view) { ++heard; };
+  source.SetDataSet(&sigs_);
+  sigs_.EmptyTable();
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(sigs_.Bof() && sigs_.Eof());
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+  // Record ids rise past the emptied rows: equal signatures still keep insertion order.
+  AddSig("z", "/p/", "S");
+  AddSig("y", "/p/", "S");
+  sigs_.SetIndexName("BySignature");
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"z", "y"}));
+  sigs_.Close();
+  sigs_.EmptyTable();
+  sigs_.Open();
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+}
+
+TEST_F(TableTest, ReadOnlyTableRefusesChanges) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  sigs_.Close();
+  sigs_.ReadOnly = true;
+  sigs_.Open();
+  EXPECT_TRUE(sigs_.OpenedReadOnly());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "a");
+  for (auto change : {&TTable::Edit, &TTable::Append, &TTable::Delete, &TTable::EmptyTable}) {
+    try {
+      (sigs_.*change)();
+      FAIL();
+    } catch (const EStoreError& error) {
+      EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11013 Access denied to table 'Sigs'");
+    }
+  }
+  EXPECT_EQ(sigs_.RecordCount(), 1);
+}
+
+}  // namespace
+}  // namespace velquin
