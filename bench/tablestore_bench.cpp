@@ -78,162 +78,202 @@ struct Times {
   std::uintmax_t Bytes = 0;
 };
 
-Times RunStore(const std::vector<SigRow>& rows) {
-  using velquin::TTable;
-  Times times;
-  std::string folder = TempFolder();
-  {
-    TTable sigs("SigsTable");
-    TTable matches("MatchesTable");
-    velquin::OpenTables(sigs, matches, folder);
-    auto start = Clock::now();
-    for (const SigRow& row : rows) {
-      sigs.Append();
-      sigs.SetFieldValue("FileName", row.Name);
-      sigs.SetFieldValue("FilePath", row.Path);
-      sigs.SetFieldValue("FileDate", row.Date);
-      sigs.SetFieldValue("Signature", row.Signature);
-      sigs.Post();
+// Each engine runs the workload step by step; the steps of the two engines alternate, so that a
+// change in the machine's load between steps hits both alike.
+class StoreRun {
+ public:
+  explicit StoreRun(const std::vector<SigRow>& rows) : rows_(rows), folder_(TempFolder()) {
+    velquin::OpenTables(sigs_, matches_, folder_);
+  }
+  ~StoreRun() { fs::remove_all(folder_); }
+
+  void Append() {
+    for (const SigRow& row : rows_) {
+      sigs_.Append();
+      sigs_.SetFieldValue("FileName", row.Name);
+      sigs_.SetFieldValue("FilePath", row.Path);
+      sigs_.SetFieldValue("FileDate", row.Date);
+      sigs_.SetFieldValue("Signature", row.Signature);
+      sigs_.Post();
     }
-    times.Append = Seconds(start);
-    sigs.Close();
-    matches.Close();
-
-    start = Clock::now();
-    velquin::OpenTables(sigs, matches, folder);
-    times.Open = Seconds(start);
-
-    start = Clock::now();
+  }
+  // Closes the folder's tables, then times opening them again.
+  double Reopen() {
+    sigs_.Close();
+    matches_.Close();
+    auto start = Clock::now();
+    velquin::OpenTables(sigs_, matches_, folder_);
+    return Seconds(start);
+  }
+  void Search() {
     double sum = 0;
-    for (const SigRow& row : rows) {
-      sigs.SetKey();
-      sigs.SetFieldValue("FileName", row.Name);
-      sigs.SetFieldValue("FilePath", row.Path);
-      if (!sigs.GotoKey()) throw std::runtime_error("store: row not found");
-      sum += sigs.FieldAsDateTime("FileDate") + static_cast<double>(sigs.FieldAsString("Signature").size());
+    for (const SigRow& row : rows_) {
+      Find(row);
+      sum += sigs_.FieldAsDateTime("FileDate") + static_cast<double>(sigs_.FieldAsString("Signature").size());
     }
     benchmark::DoNotOptimize(sum);
-    times.Search = Seconds(start);
-
-    start = Clock::now();
-    sigs.SetIndexName("BySignature");
+  }
+  void Walk() {
+    sigs_.SetIndexName("BySignature");
     std::size_t bytes = 0;
-    for (sigs.First(); !sigs.Eof(); sigs.Next()) {
-      bytes += sigs.FieldAsString("FileName").size() + sigs.FieldAsString("FilePath").size() +
-               sigs.FieldAsString("Signature").size();
-      sum += sigs.FieldAsDateTime("FileDate");
+    double sum = 0;
+    for (sigs_.First(); !sigs_.Eof(); sigs_.Next()) {
+      bytes += sigs_.FieldAsString("FileName").size() + sigs_.FieldAsString("FilePath").size() +
+               sigs_.FieldAsString("Signature").size();
+      sum += sigs_.FieldAsDateTime("FileDate");
     }
     benchmark::DoNotOptimize(bytes);
-    sigs.SetIndexName("");
-    times.Walk = Seconds(start);
-
-    start = Clock::now();
-    for (int i = 0; i < kDeletes; ++i) {
-      const SigRow& row = rows[static_cast<std::size_t>(i) * 2];
-      sigs.SetKey();
-      sigs.SetFieldValue("FileName", row.Name);
-      sigs.SetFieldValue("FilePath", row.Path);
-      if (!sigs.GotoKey()) throw std::runtime_error("store: row to delete not found");
-      sigs.Delete();
-    }
-    times.Delete = Seconds(start);
+    benchmark::DoNotOptimize(sum);
+    sigs_.SetIndexName("");
   }
-  for (const char* name : {"Sigs.DAT", "Sigs.IDX"}) times.Bytes += fs::file_size(folder + name);
-  fs::remove_all(folder);
-  return times;
-}
+  void Delete() {
+    for (int i = 0; i < kDeletes; ++i) {
+      Find(rows_[static_cast<std::size_t>(i) * 2]);
+      sigs_.Delete();
+    }
+  }
+  std::uintmax_t Bytes() {
+    sigs_.Close();
+    matches_.Close();
+    return fs::file_size(folder_ + "Sigs.DAT") + fs::file_size(folder_ + "Sigs.IDX");
+  }
+
+ private:
+  void Find(const SigRow& row) {
+    sigs_.SetKey();
+    sigs_.SetFieldValue("FileName", row.Name);
+    sigs_.SetFieldValue("FilePath", row.Path);
+    if (!sigs_.GotoKey()) throw std::runtime_error("store: row not found");
+  }
+  const std::vector<SigRow>& rows_;
+  std::string folder_;
+  velquin::TTable sigs_{"SigsTable"};
+  velquin::TTable matches_{"MatchesTable"};
+};
 
 void Check(int rc, sqlite3* db) {
   if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) throw std::runtime_error(sqlite3_errmsg(db));
 }
 
-Times RunSqlite(const std::vector<SigRow>& rows) {
-  Times times;
-  std::string folder = TempFolder();
-  std::string path = folder + "sigs.db";
-  sqlite3* db = nullptr;
-  Check(sqlite3_open(path.c_str(), &db), db);
-  Check(sqlite3_exec(db,
-                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
-                     "CREATE TABLE Sigs(FileName TEXT, FilePath TEXT, FileDate REAL, Signature TEXT,"
-                     " PRIMARY KEY(FileName, FilePath));"
-                     "CREATE INDEX BySignature ON Sigs(Signature);",
-                     nullptr, nullptr, nullptr),
-        db);
-  auto prepare = [&](const char* sql) {
+class SqliteRun {
+ public:
+  explicit SqliteRun(const std::vector<SigRow>& rows) : rows_(rows), folder_(TempFolder()) {
+    path_ = folder_ + "sigs.db";
+    Check(sqlite3_open(path_.c_str(), &db_), db_);
+    Check(sqlite3_exec(db_,
+                       "PRAGMA journal_mode=WAL; PRAGMA synchronous=OFF;"
+                       "CREATE TABLE Sigs(FileName TEXT, FilePath TEXT, FileDate REAL, Signature TEXT,"
+                       " PRIMARY KEY(FileName, FilePath));"
+                       "CREATE INDEX BySignature ON Sigs(Signature);",
+                       nullptr, nullptr, nullptr),
+          db_);
+  }
+  ~SqliteRun() {
+    if (db_) sqlite3_close(db_);
+    fs::remove_all(folder_);
+  }
+
+  void Append() {
+    sqlite3_stmt* insert = Prepare("INSERT INTO Sigs VALUES(?, ?, ?, ?)");
+    for (const SigRow& row : rows_) {
+      Text(insert, 1, row.Name);
+      Text(insert, 2, row.Path);
+      sqlite3_bind_double(insert, 3, row.Date);
+      Text(insert, 4, row.Signature);
+      Check(sqlite3_step(insert), db_);
+      sqlite3_reset(insert);
+    }
+    sqlite3_finalize(insert);
+  }
+  void Search() {
+    sqlite3_stmt* select =
+        Prepare("SELECT FileDate, Signature FROM Sigs WHERE FileName = ? AND FilePath = ?");
+    double sum = 0;
+    for (const SigRow& row : rows_) {
+      Text(select, 1, row.Name);
+      Text(select, 2, row.Path);
+      if (sqlite3_step(select) != SQLITE_ROW) throw std::runtime_error("sqlite: row not found");
+      sum += sqlite3_column_double(select, 0) +
+             std::string(reinterpret_cast<const char*>(sqlite3_column_text(select, 1))).size();
+      sqlite3_reset(select);
+    }
+    benchmark::DoNotOptimize(sum);
+    sqlite3_finalize(select);
+  }
+  void Walk() {
+    sqlite3_stmt* walk = Prepare(
+        "SELECT FileName, FilePath, FileDate, Signature FROM Sigs INDEXED BY BySignature ORDER BY Signature");
+    std::size_t bytes = 0;
+    double sum = 0;
+    while (sqlite3_step(walk) == SQLITE_ROW) {
+      bytes += std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 0))).size() +
+               std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 1))).size() +
+               std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 3))).size();
+      sum += sqlite3_column_double(walk, 2);
+    }
+    benchmark::DoNotOptimize(bytes);
+    benchmark::DoNotOptimize(sum);
+    sqlite3_finalize(walk);
+  }
+  void Delete() {
+    sqlite3_stmt* remove = Prepare("DELETE FROM Sigs WHERE FileName = ? AND FilePath = ?");
+    for (int i = 0; i < kDeletes; ++i) {
+      const SigRow& row = rows_[static_cast<std::size_t>(i) * 2];
+      Text(remove, 1, row.Name);
+      Text(remove, 2, row.Path);
+      Check(sqlite3_step(remove), db_);
+      if (sqlite3_changes(db_) != 1) throw std::runtime_error("sqlite: row to delete not found");
+      sqlite3_reset(remove);
+    }
+    sqlite3_finalize(remove);
+  }
+  // The database after a checkpoint has moved everything out of the write-ahead log.
+  std::uintmax_t Bytes() {
+    Check(sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE);", nullptr, nullptr, nullptr), db_);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    return fs::file_size(path_);
+  }
+
+ private:
+  sqlite3_stmt* Prepare(const char* sql) {
     sqlite3_stmt* statement = nullptr;
-    Check(sqlite3_prepare_v2(db, sql, -1, &statement, nullptr), db);
+    Check(sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr), db_);
     return statement;
-  };
-  auto text = [](sqlite3_stmt* statement, int column, const std::string& value) {
+  }
+  static void Text(sqlite3_stmt* statement, int column, const std::string& value) {
     sqlite3_bind_text(statement, column, value.data(), static_cast<int>(value.size()), SQLITE_STATIC);
-  };
-  sqlite3_stmt* insert = prepare("INSERT INTO Sigs VALUES(?, ?, ?, ?)");
+  }
+  const std::vector<SigRow>& rows_;
+  std::string folder_;
+  std::string path_;
+  sqlite3* db_ = nullptr;
+};
+
+template <typename Step>
+double Timed(Step step) {
   auto start = Clock::now();
-  for (const SigRow& row : rows) {
-    text(insert, 1, row.Name);
-    text(insert, 2, row.Path);
-    sqlite3_bind_double(insert, 3, row.Date);
-    text(insert, 4, row.Signature);
-    Check(sqlite3_step(insert), db);
-    sqlite3_reset(insert);
-  }
-  times.Append = Seconds(start);
-  sqlite3_finalize(insert);
-
-  sqlite3_stmt* select = prepare("SELECT FileDate, Signature FROM Sigs WHERE FileName = ? AND FilePath = ?");
-  start = Clock::now();
-  double sum = 0;
-  for (const SigRow& row : rows) {
-    text(select, 1, row.Name);
-    text(select, 2, row.Path);
-    if (sqlite3_step(select) != SQLITE_ROW) throw std::runtime_error("sqlite: row not found");
-    sum += sqlite3_column_double(select, 0) + sqlite3_column_bytes(select, 1);
-    sqlite3_reset(select);
-  }
-  benchmark::DoNotOptimize(sum);
-  times.Search = Seconds(start);
-  sqlite3_finalize(select);
-
-  sqlite3_stmt* walk = prepare(
-      "SELECT FileName, FilePath, FileDate, Signature FROM Sigs INDEXED BY BySignature ORDER BY Signature");
-  start = Clock::now();
-  std::size_t bytes = 0;
-  while (sqlite3_step(walk) == SQLITE_ROW) {
-    bytes += std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 0))).size() +
-             std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 1))).size() +
-             std::string(reinterpret_cast<const char*>(sqlite3_column_text(walk, 3))).size();
-    sum += sqlite3_column_double(walk, 2);
-  }
-  benchmark::DoNotOptimize(bytes);
-  times.Walk = Seconds(start);
-  sqlite3_finalize(walk);
-
-  sqlite3_stmt* remove = prepare("DELETE FROM Sigs WHERE FileName = ? AND FilePath = ?");
-  start = Clock::now();
-  for (int i = 0; i < kDeletes; ++i) {
-    const SigRow& row = rows[static_cast<std::size_t>(i) * 2];
-    text(remove, 1, row.Name);
-    text(remove, 2, row.Path);
-    Check(sqlite3_step(remove), db);
-    if (sqlite3_changes(db) != 1) throw std::runtime_error("sqlite: row to delete not found");
-    sqlite3_reset(remove);
-  }
-  times.Delete = Seconds(start);
-  sqlite3_finalize(remove);
-  Check(sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE);", nullptr, nullptr, nullptr), db);
-  sqlite3_close(db);
-  times.Bytes = fs::file_size(path);
-  fs::remove_all(folder);
-  return times;
+  step();
+  return Seconds(start);
 }
 
 void BM_SigsWorkload(benchmark::State& state) {
   std::vector<SigRow> rows = MakeRows();
   Times store, sqlite;
   for (auto _ : state) {
-    store = RunStore(rows);
-    sqlite = RunSqlite(rows);
+    StoreRun ours(rows);
+    SqliteRun reference(rows);
+    store.Append = Timed([&] { ours.Append(); });
+    sqlite.Append = Timed([&] { reference.Append(); });
+    store.Open = ours.Reopen();
+    store.Search = Timed([&] { ours.Search(); });
+    sqlite.Search = Timed([&] { reference.Search(); });
+    store.Walk = Timed([&] { ours.Walk(); });
+    sqlite.Walk = Timed([&] { reference.Walk(); });
+    store.Delete = Timed([&] { ours.Delete(); });
+    sqlite.Delete = Timed([&] { reference.Delete(); });
+    store.Bytes = ours.Bytes();
+    sqlite.Bytes = reference.Bytes();
   }
   auto& c = state.counters;
   c["store_append_s"] = store.Append;

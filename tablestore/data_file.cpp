@@ -499,9 +499,9 @@ void TDataFile::WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::
 void TDataFile::Read(std::uint32_t rid, TRow& row) const {
   auto it = slotOf_.find(rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
-  std::vector<std::uint8_t> bytes(slotSize_);
-  ReadBytes(SlotOffset(it->second.Slot), bytes.data(), slotSize_);
-  if (!Decode(bytes.data(), row)) throw StoreError(kErrDamaged, {table_});
+  scratch_.resize(slotSize_);
+  ReadBytes(SlotOffset(it->second.Slot), scratch_.data(), slotSize_);
+  if (!Decode(scratch_.data(), row)) throw StoreError(kErrDamaged, {table_});
 }
 
 std::uint32_t TDataFile::TakeSlot() {

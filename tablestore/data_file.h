@@ -102,6 +102,7 @@ class TDataFile {
   // Read cache of whole blocks of the file; every write goes through it to the file.
   mutable std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;
   mutable std::size_t cachedBytes_ = 0;
+  mutable std::vector<std::uint8_t> scratch_;  // one slot's bytes while it is decoded
 };
 
 }  // namespace velquin::store

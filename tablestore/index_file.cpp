@@ -21,7 +21,8 @@
 //   4       2     bytes of entries, which follow the 16-byte page header back to back, in key order
 //   6       2     zero
 //   8       4     next free page (free pages only)
-//   12      4     Checksum32 of the page header (this field taken as 0) and its entry bytes
+//   12      4     Checksum32 of the page header (this field taken as 0) and its entry bytes,
+//                 the counts of interior entries taken as 0
 //   16      ...   leaf entry:     key length (2), record id (4), key bytes
 //                 interior entry: key length (2), child page (4), keys under the child (4), key
 //                 bytes: the least key under the child when it was made (ignored in entry 0)
@@ -65,15 +66,18 @@ std::uint16_t Get16(const std::uint8_t* p) {
   std::memcpy(&v, p, 2);
   return v;
 }
+
 std::uint32_t Get32(const std::uint8_t* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
   return v;
 }
+
 void Put16(std::uint8_t* p, std::uint32_t v) {
   std::uint16_t w = static_cast<std::uint16_t>(v);
   std::memcpy(p, &w, 2);
 }
+
 void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
 int Compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -88,16 +92,27 @@ std::uint32_t UsedBytes(const std::uint8_t* p) { return Get16(p + 4); }
 std::uint32_t EntrySize(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
   return HeaderOf(leaf) + Get16(p + offset);
 }
+
 std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
   return {p + offset + HeaderOf(leaf), Get16(p + offset)};
 }
-// The checksum of a page as stored at offset 12.
+// The checksum of a page as stored at offset 12. It leaves out the counts of interior entries,
+// which change with every insert and delete below them: those are written alone, and a check
+// compares each with the keys under its child instead.
 std::uint32_t PageChecksum(const std::uint8_t* p) {
+  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), kPageSize - kPageHeader);
   std::uint8_t head[kPageHeader];
   std::memcpy(head, p, kPageHeader);
   std::memset(head + 12, 0, 4);
-  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), kPageSize - kPageHeader);
-  return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
+  if (p[0] != kInteriorPage) return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
+  std::uint8_t copy[kPageSize];
+  std::memcpy(copy, p, kPageHeader + used);
+  std::memcpy(copy, head, kPageHeader);
+  for (std::uint32_t offset = kPageHeader; offset + kInteriorEntryHeader <= kPageHeader + used;
+       offset += EntrySize(copy, offset, false)) {
+    std::memset(copy + offset + 6, 0, 4);
+  }
+  return Checksum32(copy, kPageHeader + used);
 }
 
 void Seal(std::uint8_t* p) { Put32(p + 12, PageChecksum(p)); }
@@ -312,36 +327,37 @@ void TIndexFile::Descend(std::size_t index, std::span<const std::uint8_t> key, T
   position.Rank = 0;
   position.Version = version_;
   std::uint32_t number = info.Root;
+  std::uint32_t offsets[kPageSize / kLeafEntryHeader];
   for (std::uint32_t level = 0; level < info.Depth; ++level) {
     bool leaf = level + 1 == info.Depth;
     const std::uint8_t* p = Page(number, leaf).data();
     std::uint32_t count = EntryCount(p);
     std::uint32_t offset = kPageHeader;
-    if (leaf) {
-      std::uint32_t e = 0;
-      while (e < count && Compare(KeyOf(p, offset, true), key) < 0) {
-        offset += EntrySize(p, offset, true);
-        ++e;
+    for (std::uint32_t e = 0; e < count; ++e) {
+      offsets[e] = offset;
+      offset += EntrySize(p, offset, leaf);
+    }
+    // The first entry whose key is greater than `key` (leaf: not less than it).
+    std::uint32_t low = leaf ? 0 : 1;
+    std::uint32_t high = count;
+    while (low < high) {
+      std::uint32_t middle = (low + high) / 2;
+      int c = Compare(KeyOf(p, offsets[middle], leaf), key);
+      if (leaf ? c < 0 : c <= 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
       }
-      position.Path.push_back({number, e});
-      position.Rank += e;
+    }
+    if (leaf) {
+      position.Path.push_back({number, low});
+      position.Rank += low;
       return;
     }
-    std::uint32_t chosen = 0;
-    std::uint32_t chosenOffset = offset;
-    std::uint64_t before = 0;
-    std::uint64_t chosenBefore = 0;
-    for (std::uint32_t e = 0; e < count; ++e) {
-      if (e > 0 && Compare(KeyOf(p, offset, false), key) > 0) break;
-      chosen = e;
-      chosenOffset = offset;
-      chosenBefore = before;
-      before += Get32(p + offset + 6);
-      offset += EntrySize(p, offset, false);
-    }
+    std::uint32_t chosen = low - 1;
+    for (std::uint32_t e = 0; e < chosen; ++e) position.Rank += Get32(p + offsets[e] + 6);
     position.Path.push_back({number, chosen});
-    position.Rank += static_cast<std::uint32_t>(chosenBefore);
-    number = Get32(p + chosenOffset + 2);
+    number = Get32(p + offsets[chosen] + 2);
   }
 }
 
@@ -483,9 +499,7 @@ void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t 
   std::uint8_t* p = Page(page, false).data();
   std::uint32_t offset = OffsetOf(p, entry, false) + 6;
   Put32(p + offset, static_cast<std::uint32_t>(Get32(p + offset) + delta));
-  Seal(p);
   file_->WriteAt(std::uint64_t{page} * kPageSize + offset, p + offset, 4);
-  file_->WriteAt(std::uint64_t{page} * kPageSize + 12, p + 12, 4);
 }
 
 bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf,
