@@ -147,6 +147,7 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   file_ = &file;
   table_ = table;
   pages_.clear();
+  offsets_.clear();
   indexes_.clear();
   counts_.clear();
   ++version_;
@@ -294,6 +295,7 @@ std::uint32_t TIndexFile::AllocatePage() {
     freeHead_ = next;
     WriteHeader();
     std::fill(page->begin(), page->end(), 0);
+    Forget(number);
     return number;
   }
   std::uint32_t number = static_cast<std::uint32_t>(pages_.size());
@@ -302,6 +304,7 @@ std::uint32_t TIndexFile::AllocatePage() {
 }
 
 void TIndexFile::FreePage(std::uint32_t number) {
+  Forget(number);
   std::vector<std::uint8_t>& page = *LoadPage(number);
   std::fill(page.begin(), page.end(), 0);
   page[0] = kFreePage;
@@ -313,6 +316,7 @@ void TIndexFile::FreePage(std::uint32_t number) {
 }
 
 void TIndexFile::WritePage(std::uint32_t number) {
+  Forget(number);
   std::vector<std::uint8_t>& page = pages_[number];
   Seal(page.data());
   std::uint64_t offset = std::uint64_t{number} * kPageSize;
@@ -327,16 +331,11 @@ void TIndexFile::Descend(std::size_t index, std::span<const std::uint8_t> key, T
   position.Rank = 0;
   position.Version = version_;
   std::uint32_t number = info.Root;
-  std::uint32_t offsets[kPageSize / kLeafEntryHeader];
   for (std::uint32_t level = 0; level < info.Depth; ++level) {
     bool leaf = level + 1 == info.Depth;
     const std::uint8_t* p = Page(number, leaf).data();
     std::uint32_t count = EntryCount(p);
-    std::uint32_t offset = kPageHeader;
-    for (std::uint32_t e = 0; e < count; ++e) {
-      offsets[e] = offset;
-      offset += EntrySize(p, offset, leaf);
-    }
+    const std::uint16_t* offsets = Offsets(number).data();
     // The first entry whose key is greater than `key` (leaf: not less than it).
     std::uint32_t low = leaf ? 0 : 1;
     std::uint32_t high = count;
@@ -485,14 +484,35 @@ std::span<const std::uint8_t> TIndexFile::KeyAt(const TPosition& position) {
   const TPosition::TStep& leaf = position.Path.back();
   const std::uint8_t* p = Page(leaf.Page, true).data();
   if (leaf.Entry >= EntryCount(p)) throw StoreError(kErrDamaged, {table_});
-  return KeyOf(p, OffsetOf(p, leaf.Entry, true), true);
+  return KeyOf(p, Offsets(leaf.Page)[leaf.Entry], true);
 }
 
 std::uint32_t TIndexFile::RidAt(const TPosition& position) {
   const TPosition::TStep& leaf = position.Path.back();
   const std::uint8_t* p = Page(leaf.Page, true).data();
   if (leaf.Entry >= EntryCount(p)) throw StoreError(kErrDamaged, {table_});
-  return Get32(p + OffsetOf(p, leaf.Entry, true) + 2);
+  return Get32(p + Offsets(leaf.Page)[leaf.Entry] + 2);
+}
+
+const std::vector<std::uint16_t>& TIndexFile::Offsets(std::uint32_t number) {
+  if (offsets_.size() < pages_.size()) offsets_.resize(pages_.size());
+  std::vector<std::uint16_t>& offsets = offsets_[number];
+  const std::uint8_t* p = pages_[number].data();
+  std::uint32_t count = EntryCount(p);
+  if (offsets.size() != count) {
+    offsets.resize(count);
+    bool leaf = p[0] == kLeafPage;
+    std::uint32_t offset = kPageHeader;
+    for (std::uint32_t e = 0; e < count; ++e) {
+      offsets[e] = static_cast<std::uint16_t>(offset);
+      offset += EntrySize(p, offset, leaf);
+    }
+  }
+  return offsets;
+}
+
+void TIndexFile::Forget(std::uint32_t number) {
+  if (number < offsets_.size()) offsets_[number].clear();
 }
 
 void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t delta) {
@@ -778,6 +798,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
   WriteHeader();
   file_->Truncate(kPageSize);
   pages_.assign(1, {});
+  offsets_.clear();
   freeHead_ = 0;
   ++version_;
   std::uint32_t flushedTo = 1;

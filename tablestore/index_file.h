@@ -85,6 +85,9 @@ class TIndexFile {
   std::vector<std::uint8_t>& Page(std::uint32_t number, bool leaf);
   std::vector<std::uint8_t>* LoadPage(std::uint32_t number);
   std::uint32_t PageCount() const;
+  // The offsets of the entries of a loaded page, kept until the page is written again.
+  const std::vector<std::uint16_t>& Offsets(std::uint32_t number);
+  void Forget(std::uint32_t number);
   std::uint32_t AllocatePage();
   void FreePage(std::uint32_t number);
   void WritePage(std::uint32_t number);
@@ -105,7 +108,8 @@ class TIndexFile {
   bool dirty_ = false;
   std::uint32_t freeHead_ = 0;
   std::uint64_t version_ = 1;
-  std::vector<std::vector<std::uint8_t>> pages_;  // loaded pages, empty when not loaded
+  std::vector<std::vector<std::uint8_t>> pages_;     // loaded pages, empty when not loaded
+  std::vector<std::vector<std::uint16_t>> offsets_;  // per page: see Offsets
   // Verify: the least key the next leaf entry may hold, when checkLower_.
   TKey lowerBound_;
   bool checkLower_ = false;
