@@ -6,6 +6,7 @@
 // post is final when it returns.
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
@@ -67,6 +68,15 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
+// Processor time of this process, user and system: unlike the elapsed time it does not grow when
+// other programs compete for the processors.
+double ProcessorSeconds() {
+  rusage usage;
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 std::string TempFolder() {
   std::string pattern = (fs::temp_directory_path() / "tablestore-bench-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
@@ -75,6 +85,7 @@ std::string TempFolder() {
 
 struct Times {
   double Append = 0, Open = 0, Search = 0, Walk = 0, Delete = 0;
+  double AppendCpu = 0, SearchCpu = 0, WalkCpu = 0, DeleteCpu = 0;
   std::uintmax_t Bytes = 0;
 };
 
@@ -250,10 +261,13 @@ class SqliteRun {
   sqlite3* db_ = nullptr;
 };
 
+// Runs `step`; returns its elapsed time and stores its processor time in `cpu`.
 template <typename Step>
-double Timed(Step step) {
+double Timed(double& cpu, Step step) {
+  double cpuStart = ProcessorSeconds();
   auto start = Clock::now();
   step();
+  cpu = ProcessorSeconds() - cpuStart;
   return Seconds(start);
 }
 
@@ -263,15 +277,15 @@ void BM_SigsWorkload(benchmark::State& state) {
   for (auto _ : state) {
     StoreRun ours(rows);
     SqliteRun reference(rows);
-    store.Append = Timed([&] { ours.Append(); });
-    sqlite.Append = Timed([&] { reference.Append(); });
+    store.Append = Timed(store.AppendCpu, [&] { ours.Append(); });
+    sqlite.Append = Timed(sqlite.AppendCpu, [&] { reference.Append(); });
     store.Open = ours.Reopen();
-    store.Search = Timed([&] { ours.Search(); });
-    sqlite.Search = Timed([&] { reference.Search(); });
-    store.Walk = Timed([&] { ours.Walk(); });
-    sqlite.Walk = Timed([&] { reference.Walk(); });
-    store.Delete = Timed([&] { ours.Delete(); });
-    sqlite.Delete = Timed([&] { reference.Delete(); });
+    store.Search = Timed(store.SearchCpu, [&] { ours.Search(); });
+    sqlite.Search = Timed(sqlite.SearchCpu, [&] { reference.Search(); });
+    store.Walk = Timed(store.WalkCpu, [&] { ours.Walk(); });
+    sqlite.Walk = Timed(sqlite.WalkCpu, [&] { reference.Walk(); });
+    store.Delete = Timed(store.DeleteCpu, [&] { ours.Delete(); });
+    sqlite.Delete = Timed(sqlite.DeleteCpu, [&] { reference.Delete(); });
     store.Bytes = ours.Bytes();
     sqlite.Bytes = reference.Bytes();
   }
@@ -291,6 +305,10 @@ void BM_SigsWorkload(benchmark::State& state) {
   c["store_MB"] = static_cast<double>(store.Bytes) / 1e6;
   c["sqlite_MB"] = static_cast<double>(sqlite.Bytes) / 1e6;
   c["size_ratio"] = static_cast<double>(store.Bytes) / static_cast<double>(sqlite.Bytes);
+  c["append_cpu_ratio"] = store.AppendCpu / sqlite.AppendCpu;
+  c["search_cpu_ratio"] = store.SearchCpu / sqlite.SearchCpu;
+  c["walk_cpu_ratio"] = store.WalkCpu / sqlite.WalkCpu;
+  c["delete_cpu_ratio"] = store.DeleteCpu / sqlite.DeleteCpu;
   c["store_open_s"] = store.Open;
   c["open_pct_of_append"] = 100.0 * store.Open / store.Append;
 }
