@@ -180,6 +180,10 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
         for (std::uint16_t field : info.Fields) {
           if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
         }
+        bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
+        if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+          throw StoreError(kErrDamaged, {name_});
+        }
       }
     } catch (const EStoreError& error) {
       if (error.Code != kErrDamaged || !Writable()) throw;
@@ -187,6 +191,12 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     }
   }
   if (remake) {
+    for (const auto& info : data_.IndexCopies()) {
+      bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
+      if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+        throw StoreError(kErrDamaged, {name_});
+      }
+    }
     // The index file is lost or unreadable: make it again from the data file's copy of the
     // definitions; the trees are then rebuilt from the rows below.
     indexFile_.Close();
