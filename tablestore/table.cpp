@@ -76,13 +76,11 @@ EDatabaseError RowSetError(const std::string& name, const std::string& text) {
 
 // --- notifications ---------------------------------------------------------------------------
 
-#define NOTIFY(field) impl_->Notify(field)
-
 void TTable::SuspendNotifications() { ++impl_->suspensions; }
 
 void TTable::ResumeNotifications() {
   if (impl_->suspensions == 0) return;
-  if (--impl_->suspensions == 0) NOTIFY("");
+  if (--impl_->suspensions == 0) impl_->Notify("");
 }
 
 bool TTable::NotificationsSuspended() const { return impl_->suspensions > 0; }
@@ -138,7 +136,7 @@ void TTable::Open() {
   impl_->keyBuffer.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->bof = true;
   impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Close() {
@@ -162,7 +160,7 @@ void TTable::EmptyTable() {
   if (impl_->state != TDataSetState::dsBrowse) Cancel();
   impl_->cursor->Empty();
   impl_->bof = impl_->eof = true;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 // --- row set ----------------------------------------------------------------------------------
@@ -197,7 +195,7 @@ void TTable::First() {
   impl_->cursor->First();
   impl_->bof = true;
   impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Last() {
@@ -206,7 +204,7 @@ void TTable::Last() {
   impl_->cursor->Last();
   impl_->eof = true;
   impl_->bof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Next() {
@@ -218,7 +216,7 @@ void TTable::Next() {
   } else {
     impl_->eof = true;
   }
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Prior() {
@@ -230,7 +228,7 @@ void TTable::Prior() {
   } else {
     impl_->bof = true;
   }
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::MoveBy(std::int32_t distance) {
@@ -243,7 +241,7 @@ void TTable::MoveBy(std::int32_t distance) {
   impl_->bof = target < 1;
   impl_->eof = target > count;
   impl_->cursor->MoveTo(static_cast<std::uint32_t>(std::clamp<std::int64_t>(target, 1, count)));
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 bool TTable::Bof() const { return impl_->bof; }
@@ -306,7 +304,7 @@ void TTable::SetFieldValue(std::string_view field, const TFieldValue& value) {
     default:
       throw EDatabaseError("Table is not in edit or insert mode.");
   }
-  NOTIFY(fieldName);
+  impl_->Notify(fieldName);
 }
 
 std::string TTable::FieldAsString(std::string_view field) const {
@@ -365,7 +363,7 @@ void TTable::Append() {
   impl_->pending.Values.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->modified = false;
   impl_->state = TDataSetState::dsInsert;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Edit() {
@@ -377,7 +375,7 @@ void TTable::Edit() {
   impl_->pending = impl_->cursor->Row();
   impl_->modified = false;
   impl_->state = TDataSetState::dsEdit;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Post() {
@@ -400,7 +398,7 @@ void TTable::Post() {
   impl_->state = TDataSetState::dsBrowse;
   impl_->modified = false;
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Cancel() {
@@ -415,7 +413,7 @@ void TTable::Cancel() {
       impl_->state = TDataSetState::dsBrowse;
       impl_->modified = false;
       // The views showed the pending row; they show the current row again.
-      NOTIFY("");
+      impl_->Notify("");
       return;
     default:
       return;
@@ -434,7 +432,7 @@ void TTable::Delete() {
   if (!impl_->table->Writable()) throw store::StoreError(store::kErrAccessDenied, {impl_->table->Name()});
   impl_->cursor->Remove();
   impl_->bof = impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 // --- keys, indexes, bookmarks ----------------------------------------------------------------
@@ -445,14 +443,14 @@ void TTable::SetKey() {
   impl_->savedKeyBuffer = impl_->keyBuffer;
   impl_->keyBuffer.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->state = TDataSetState::dsSetKey;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 bool TTable::GotoKey() {
   RequireActive(*this, name_);
   if (impl_->state == TDataSetState::dsSetKey) {
     impl_->state = TDataSetState::dsBrowse;
-    NOTIFY("");
+    impl_->Notify("");
   } else {
     CheckBrowseMode(*this, impl_->state, impl_->modified);
   }
@@ -461,7 +459,7 @@ bool TTable::GotoKey() {
   key.resize(impl_->table->FieldsPart(index, key));
   if (!impl_->cursor->Find(key)) return false;
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
   return true;
 }
 
@@ -478,7 +476,7 @@ void TTable::SetIndexName(const std::string& name) {
   impl_->cursor->SetIndex(static_cast<std::size_t>(index));
   impl_->indexName = name;
   if (impl_->cursor->HasRow()) impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 TBookmark TTable::GetBookmark() const {
@@ -495,7 +493,7 @@ void TTable::GotoBookmark(const TBookmark& bookmark) {
     throw RowSetError(name_, "Record not found");
   }
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::FreeBookmark(TBookmark& bookmark) {
