@@ -417,6 +417,58 @@ TEST_F(TableTest, EmptyTableOpenOrClosedAndRecordIdsKeepRising) {
   EXPECT_EQ(sigs_.RecordCount(), 0);
 }
 
+// Key order: nulls first, integers and date-times by value (negatives too), texts by bytes; a
+// descending index runs the other way with nulls still first; a case-insensitive one ignores the
+// case of ASCII letters.
+TEST_F(TableTest, KeyOrderFollowsTypesAndOptions) {
+  TTable table("KeysTable");
+  table.DatabaseName = folder_;
+  table.TableName = "Keys.Dat";
+  table.FieldDefs = {{"Id", TFieldType::ftInteger, 0, false},
+                     {"Name", TFieldType::ftString, 10, false},
+                     {"When", TFieldType::ftDateTime, 0, false}};
+  table.IndexDefs = {{"", "Id", ixPrimary},
+                     {"ByName", "Name", ixCaseInsensitive},
+                     {"ByNameDown", "Name", ixDescending},
+                     {"ByWhen", "When", 0}};
+  table.CreateTable();
+  table.Open();
+  struct Row {
+    std::int32_t Id;
+    TFieldValue Name;
+    TFieldValue When;
+  } rows[] = {
+      {5, std::string("b"), -2.5},
+      {-7, std::string("B"), 1.0},
+      {2147483647, std::monostate{}, 0.0},
+      {-2147483647 - 1, std::string("ab"), -0.25},
+      {0, std::string("a"), std::monostate{}},
+  };
+  for (const Row& row : rows) {
+    table.Append();
+    table.SetFieldValue("Id", row.Id);
+    table.SetFieldValue("Name", row.Name);
+    table.SetFieldValue("When", row.When);
+    table.Post();
+  }
+  auto ids = [&](const std::string& index) {
+    table.SetIndexName(index);
+    std::vector<std::int32_t> seen;
+    for (table.First(); !table.Eof(); table.Next()) seen.push_back(table.FieldAsInteger("Id"));
+    return seen;
+  };
+  EXPECT_EQ(ids(""), (std::vector<std::int32_t>{-2147483647 - 1, -7, 0, 5, 2147483647}));
+  // "a" < "ab" < "b" == "B" (equal keys in insertion order).
+  EXPECT_EQ(ids("ByName"), (std::vector<std::int32_t>{2147483647, 0, -2147483647 - 1, 5, -7}));
+  EXPECT_EQ(ids("ByNameDown"), (std::vector<std::int32_t>{2147483647, 5, -2147483647 - 1, 0, -7}));
+  EXPECT_EQ(ids("ByWhen"), (std::vector<std::int32_t>{0, 5, -2147483647 - 1, 2147483647, -7}));
+  table.SetIndexName("ByName");
+  table.SetKey();
+  table.SetFieldValue("Name", std::string("B"));
+  ASSERT_TRUE(table.GotoKey());
+  EXPECT_EQ(table.FieldAsInteger("Id"), 5);  // the first of the keys equal without regard to case
+}
+
 TEST_F(TableTest, ReadOnlyTableRefusesChanges) {
   OpenBoth();
   AddSig("a", "/p/", "S");
