@@ -124,22 +124,32 @@ TEST_F(TableTest, DeleteOrNextLoopVisitsEveryRowOnce) {
 
 TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
   OpenBoth();
+  // A folder longer than the field is stored cut, and a search with the whole folder is cut alike.
+  const std::string deep = "/" + std::string(120, 'd') + "/";
   AddSig("a.jpg", "/p/", "S1");
   AddSig("b.jpg", "/p/", "S2");
+  AddSig("c.jpg", deep, "S3");
   struct Case {
     const char* name;
-    const char* path;
+    std::string path;
     bool found;
   } cases[] = {
-      {"a.jpg", "/p/", true}, {"A.jpg", "/p/", false}, {"a.jp", "/p/", false},
-      {"b.jpg", "/p/", true}, {"b.jpg", "/q/", false}, {"b.jpg   ", "/p/", true},
+      {"a.jpg", "/p/", true},
+      {"A.jpg", "/p/", false},
+      {"a.jp", "/p/", false},
+      {"b.jpg", "/p/", true},
+      {"b.jpg", "/q/", false},
+      {"b.jpg   ", "/p/", true},
+      {"c.jpg", deep, true},
+      {"c.jpg", deep.substr(0, 100), true},
+      {"c.jpg", deep.substr(0, 99), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + c.path);
     sigs_.First();
     sigs_.SetKey();
     sigs_.SetFieldValue("FileName", std::string(c.name));
-    sigs_.SetFieldValue("FilePath", std::string(c.path));
+    sigs_.SetFieldValue("FilePath", c.path);
     EXPECT_EQ(sigs_.GotoKey(), c.found);
     EXPECT_EQ(sigs_.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(sigs_.FieldAsString("FileName"), c.found ? std::string(c.name).substr(0, 5) : "a.jpg");
