@@ -14,6 +14,7 @@
 // handler appends the trailing '/', it runs again, nested, and both runs open the tables.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -78,6 +79,10 @@ class TForm1 : public TMatchHost {
   int LBItemIndex() const { return lbItemIndex_; }
   // REQUIRES: -1 <= index < LBItems().size().
   void SetLBItemIndex(int index);
+  // Adds an entry at its sorted place (duplicates allowed, as in a hand-written DirList.Txt).
+  void AddLBItem(const std::string& entry);
+  // Replaces the folder list by DirList.Txt of AppDir (emptied when the file is missing). Throws.
+  void LoadFolderList();
 
   const std::string& MarginEditText() const { return marginEditText_; }
   void SetMarginEditText(const std::string& text);
@@ -164,6 +169,7 @@ class TForm1 : public TMatchHost {
   void AppendLogLine(const std::string& line) override;
   void InsertFirstLogLine(const std::string& line) override;
   void ShowProgressLine(const std::string& line) override;
+  void LimitLogLines(std::size_t maxLines) override;
   void ProcessMessages() override;
   TBitmap32& WorkingBitmap() override { return image; }
   bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target) override;
@@ -183,10 +189,18 @@ class TForm1 : public TMatchHost {
   void DeleteFirstLogLine();
   void ClearLog();
   void RefreshPictureCount();
+  void ShowCountLabels();
+  void ReadSettings();
+  void WriteSettings();
+  void SaveFolderList();
+  void RequireFolder() const;
   void Notify(TFormPart part);
   void NotifyMemo(TMemoChange change, const std::string& line);
-  // Runs at the end of every command: the labels become exact and the progress line goes.
-  void EndCommand();
+  // Runs a command's body with the command depth raised; at its end the labels become exact and the
+  // progress line goes.
+  template <typename Body>
+  void Command(Body&& body);
+  bool Busy() const { return commandDepth_ > 0; }
 
   TDesktop& desktop_;
   TFormView* view_ = nullptr;
@@ -216,7 +230,7 @@ class TForm1 : public TMatchHost {
   // The picture count shown in lSigsDB, and whether it may be out of date.
   std::string pictureCount_ = "0";
   bool pictureCountStale_ = true;
-  double pictureCountTime_ = 0;
+  std::chrono::steady_clock::time_point pictureCountTime_;
 };
 
 }  // namespace velquin

@@ -3,6 +3,7 @@
 // never reaches the form otherwise.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "signature/scan_host.h"
@@ -19,6 +20,8 @@ class TMatchHost : public TScanHost {
   bool FInDataChange = false;
   bool FDataChangeAgain = false;
 
+  // Deletes the log pane's first lines while it holds more than maxLines.
+  virtual void LimitLogLines(std::size_t maxLines) = 0;
   virtual void SetReviewButtonsEnabled(bool enabled) = 0;
   virtual void SetReviewLabel(TReviewLabel label, const std::string& text) = 0;
   // The working bitmaps of the left (Im1) and right (Im2) picture views.

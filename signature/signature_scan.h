@@ -1,0 +1,48 @@
+// TSignatureScan: one run of the Signatures command's body, bringing the Sigs table of the Folder in
+// step with its picture files: purge of vanished files, counting pass, evaluation pass, closing
+// dialog. The scan works on the form through TScanHost; its own state lives for one run.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "signature/signature.h"
+
+namespace velquin {
+
+class TScanHost;
+class TTextWriter;
+
+class TSignatureScan {
+ public:
+  // REQUIRES: host's Sigs and Matches tables are open on the Folder, its folder text names it.
+  explicit TSignatureScan(TScanHost& host);
+  ~TSignatureScan();
+  TSignatureScan(const TSignatureScan&) = delete;
+  TSignatureScan& operator=(const TSignatureScan&) = delete;
+
+  // The whole scan. Its closing steps (title, cursor, dialog, labels) run on every way out; a
+  // failure other than a picture that cannot be loaded then passes on to the caller.
+  void ComputeSignatures();
+  // Deletes the Sigs rows whose FilePath + FileName names no existing file.
+  void PurgeDeletedFiles();
+  // One walk over the folder's .JPG, .BMP and .GIF entries (any letter case), counting or evaluating.
+  void ScanFolder(std::string folder);
+  // One picture: the up-to-date test, loading, signing, storing and the incremental match.
+  void EvaluateFile(const std::string& path);
+
+ private:
+  // Makes the Sigs row of (name, folder) current; returns true iff it exists.
+  bool FindRow(const std::string& name, const std::string& folder);
+
+  TScanHost& host_;
+  // True during the counting pass.
+  bool counting_ = false;
+  TSignature signature_;
+  // True when the current picture's row was added or its Signature text changed.
+  bool changed_ = false;
+  // log.txt while the evaluation pass runs.
+  std::unique_ptr<TTextWriter> log_;
+};
+
+}  // namespace velquin
