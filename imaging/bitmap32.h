@@ -58,11 +58,13 @@ class TBitmap32 {
 
   TColor32 ReadPixel(std::int32_t x, std::int32_t y) const {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return OuterColor;
-    return bits_[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_)];
+    return bits_[static_cast<std::size_t>(x) +
+                 static_cast<std::size_t>(y) * static_cast<std::size_t>(width_)];
   }
   void WritePixel(std::int32_t x, std::int32_t y, TColor32 value) {
     if (x < 0 || x >= width_ || y < 0 || y >= height_) return;
-    bits_[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_)] = value;
+    bits_[static_cast<std::size_t>(x) + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_)] =
+        value;
   }
 
   void Fill(TColor32 color);
@@ -76,7 +78,9 @@ class TBitmap32 {
   // Direct pixel access for decoders and views. nullptr when empty.
   TColor32* Bits() { return bits_; }
   const TColor32* Bits() const { return bits_; }
-  TColor32* ScanLine(std::int32_t y) { return bits_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_); }
+  TColor32* ScanLine(std::int32_t y) {
+    return bits_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
+  }
   const TColor32* ScanLine(std::int32_t y) const {
     return bits_ + static_cast<std::size_t>(y) * static_cast<std::size_t>(width_);
   }

@@ -1,0 +1,372 @@
+#include "signature/signature.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "signature/convert.h"
+
+namespace velquin {
+namespace {
+
+constexpr TColor32 kWhite = 0xFFFFFFFFu;
+
+// A bitmap of the given size whose pixel (x, y) is paint(x, y).
+void Paint(TBitmap32& bitmap, int width, int height, const std::function<TColor32(int, int)>& paint) {
+  bitmap.Resize(width, height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) bitmap.WritePixel(x, y, paint(x, y));
+}
+
+void FillRandom(TBitmap32& bitmap, int width, int height, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Paint(bitmap, width, height, [&](int, int) { return static_cast<TColor32>(rng()); });
+}
+
+// Straight from the definition: every position of every Cell through ReadPixel, 32-bit sums.
+TSignature ReferenceSignature(const TBitmap32& bitmap) {
+  const int cw = (bitmap.Width() + 3) / 4;
+  const int ch = (bitmap.Height() + 3) / 4;
+  TSignature signature;
+  for (int i = 1; i <= 4; ++i) {
+    for (int j = 1; j <= 4; ++j) {
+      std::int32_t r = 0, g = 0, b = 0;
+      for (int y = (j - 1) * ch; y <= j * ch; ++y) {
+        for (int x = (i - 1) * cw; x <= i * cw; ++x) {
+          const TRgb c = SplitColor(bitmap.ReadPixel(x, y));
+          r += c.R;
+          g += c.G;
+          b += c.B;
+        }
+      }
+      const std::int32_t positions = (cw + 1) * (ch + 1);
+      signature.Cell(i, j) = {r / positions, g / positions, b / positions};
+    }
+  }
+  return signature;
+}
+
+// v * f rounded to nearest, ties to even, through the 64-bit-mantissa long double, whose product of an
+// 11-bit integer and a double is exact.
+std::int64_t ReferenceRoundedProduct(std::int64_t v, double f) {
+  static_assert(std::numeric_limits<long double>::digits >= 64, "needs an exact long double product");
+  return static_cast<std::int64_t>(
+      std::nearbyintl(static_cast<long double>(v) * static_cast<long double>(f)));
+}
+
+TColor32 ReferenceScaleColor(TColor32 color, double f) {
+  const TRgb c = SplitColor(color);
+  auto scale = [f](std::int32_t v) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(ReferenceRoundedProduct(v, f), 255));
+  };
+  return MakeColor(scale(c.R), scale(c.G), scale(c.B));
+}
+
+// The whole equalisation pixel by pixel, as defined, with its own histogram and map.
+void ReferenceEqualize(TBitmap32& bitmap, std::array<std::int32_t, 769>& map) {
+  std::array<std::int32_t, 769> histogram{};
+  for (int y = 0; y < bitmap.Height(); ++y)
+    for (int x = 0; x < bitmap.Width(); ++x)
+      ++histogram[static_cast<std::size_t>(Brightness(bitmap.ReadPixel(x, y)))];
+  std::int32_t total = 0;
+  for (const std::int32_t counter : histogram) total += counter;
+  map.fill(0);
+  const double step = total / 768.0;
+  double acc = 0;
+  std::int32_t level = 0;
+  int k = 0;
+  while (k <= 768) {
+    if (acc >= step) {
+      acc = acc - step;
+      level = level + 1;
+    } else {
+      map[static_cast<std::size_t>(k)] = level;
+      acc = acc + histogram[static_cast<std::size_t>(k)];
+      k = k + 1;
+    }
+  }
+  const double scale = 768.0 / level;
+  for (std::int32_t& entry : map) entry = static_cast<std::int32_t>(ReferenceRoundedProduct(entry, scale));
+  for (int y = 0; y < bitmap.Height(); ++y) {
+    for (int x = 0; x < bitmap.Width(); ++x) {
+      const TColor32 p = bitmap.ReadPixel(x, y);
+      const std::int32_t b = Brightness(p);
+      const double f = (map[static_cast<std::size_t>(b)] + 1.0) / (b + 1.0);
+      bitmap.WritePixel(x, y, ReferenceScaleColor(p, f));
+    }
+  }
+}
+
+// Cells listed in stored order: left grid column top to bottom first.
+TSignature GreySignature(const std::array<std::int32_t, 16>& values) {
+  TSignature signature;
+  for (std::size_t k = 0; k < 16; ++k) signature.Cells[k] = {values[k], values[k], values[k]};
+  return signature;
+}
+
+TEST(MakeSignatureTest, WorkedExamples) {
+  const struct {
+    const char* name;
+    int width, height;
+    std::function<TColor32(int, int)> paint;
+    TSignature expected;
+  } cases[] = {
+      {"white 100 x 100", 100, 100, [](int, int) { return kWhite; },
+       GreySignature({255, 255, 255, 245, 255, 255, 255, 245, 255, 255, 255, 245, 245, 245, 245, 235})},
+      {"left half white", 100, 100, [](int x, int) { return x < 50 ? kWhite : kOpaqueBlack; },
+       GreySignature({255, 255, 255, 245, 245, 245, 245, 235, 0, 0, 0, 0, 0, 0, 0, 0})},
+      {"top half white", 100, 100, [](int, int y) { return y < 50 ? kWhite : kOpaqueBlack; },
+       GreySignature({255, 245, 0, 0, 255, 245, 0, 0, 255, 245, 0, 0, 245, 235, 0, 0})},
+      {"white 1 x 1", 1, 1, [](int, int) { return kWhite; },
+       GreySignature({63, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0})},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TBitmap32 bitmap;
+    Paint(bitmap, c.width, c.height, c.paint);
+    const TSignature signature = MakeSignature(bitmap);
+    EXPECT_EQ(signature, c.expected);
+    EXPECT_EQ(signature, ReferenceSignature(bitmap));
+    EXPECT_EQ(SignatureToText(signature).size(), 192u);
+  }
+}
+
+TEST(MakeSignatureTest, FourByFourOfOneColourHalvesTheOuterCells) {
+  TBitmap32 bitmap;
+  Paint(bitmap, 4, 4, [](int, int) { return 0xFF000000u | MakeColor(200, 100, 50); });
+  const TSignature signature = MakeSignature(bitmap);
+  for (int i = 1; i <= 4; ++i) {
+    for (int j = 1; j <= 4; ++j) {
+      SCOPED_TRACE("cell " + std::to_string(i) + "," + std::to_string(j));
+      const TRgb expected = (i == 4 && j == 4)   ? TRgb{50, 25, 12}
+                            : (i == 4 || j == 4) ? TRgb{100, 50, 25}
+                                                 : TRgb{200, 100, 50};
+      EXPECT_EQ(signature.Cell(i, j), expected);
+    }
+  }
+}
+
+TEST(MakeSignatureTest, EmptyBitmapGivesZeros) {
+  TBitmap32 bitmap;
+  std::string zeros;
+  for (int k = 0; k < 48; ++k) zeros += "   0";
+  EXPECT_EQ(SignatureToText(MakeSignature(bitmap)), zeros);
+  bitmap.Resize(640, 0);  // a width without pixels is still empty
+  EXPECT_EQ(SignatureToText(MakeSignature(bitmap)), zeros);
+}
+
+TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
+  const std::pair<int, int> sizes[] = {{1, 2}, {2, 1}, {3, 3},  {4, 4},  {5, 5},   {7, 9},
+                                       {8, 8}, {9, 7}, {13, 1}, {1, 13}, {100, 3}, {61, 47}};
+  std::uint32_t seed = 1;
+  for (const auto& [width, height] : sizes) {
+    SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+    TBitmap32 bitmap;
+    FillRandom(bitmap, width, height, seed++);
+    EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
+    bitmap.OuterColor = 0xFF405060u;  // positions outside count as whatever the bitmap reads there
+    EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
+  }
+}
+
+TEST(ScaleColorTest, RoundsTheExactProductTiesToEven) {
+  const struct {
+    std::int32_t channel;
+    double factor;
+    std::int32_t expected;
+  } cases[] = {
+      {3, 1.5, 4},  // 4.5: tie to even
+      {1, 1.5, 2},  // 1.5: tie to even
+      {5, 0.5, 2},  // 2.5: tie to even
+      {200, 2.0, 255},
+      {255, 1.0, 255},
+      {0, 1000.0, 0},
+      // The plain double product of these rounds to an exact tie; the exact product lies beside it.
+      {3, 0x1.5555555555556p-3, 1},  // 0.5000000000000001
+      {3, 0x1.aaaaaaaaaaaabp-1, 3},  // 2.5000000000000001
+      {3, 0x1.d555555555555p+0, 5},  // 5.4999999999999999
+      {3, 0x1.9555555555555p+1, 9},  // 9.4999999999999999
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("channel " + std::to_string(c.channel) + " factor " + std::to_string(c.factor));
+    for (int shift : {0, 8, 16}) {
+      const TColor32 scaled = ScaleColor(0xFF000000u | (static_cast<TColor32>(c.channel) << shift), c.factor);
+      EXPECT_EQ(scaled, static_cast<TColor32>(c.expected) << shift);  // alpha becomes 0
+    }
+  }
+}
+
+TEST(ScaleColorTest, AgreesWithExactReferenceOnRandomFactors) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> factor(0.0, 3.0);
+  for (int k = 0; k < 20000; ++k) {
+    const TColor32 color = static_cast<TColor32>(rng());
+    const double f = factor(rng);
+    ASSERT_EQ(ScaleColor(color, f), ReferenceScaleColor(color, f)) << std::hexfloat << f << " " << color;
+  }
+}
+
+TEST(EqualizeBrightnessTest, UniformColourBecomesItsShareOfTheBrightness) {
+  const struct {
+    TRgb colour;
+    TRgb expected;
+  } cases[] = {
+      {{255, 255, 255}, {0, 0, 0}}, {{255, 0, 0}, {1, 0, 0}}, {{200, 100, 50}, {1, 0, 0}},
+      {{0, 0, 0}, {0, 0, 0}},       {{1, 1, 1}, {0, 0, 0}},   {{0, 0, 1}, {0, 0, 0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.colour.R) + "," + std::to_string(c.colour.G) + "," +
+                 std::to_string(c.colour.B));
+    TBitmap32 bitmap;
+    Paint(bitmap, 7, 5,
+          [&](int, int) { return 0xFF000000u | MakeColor(c.colour.R, c.colour.G, c.colour.B); });
+    EqualizeBrightness(bitmap);
+    EXPECT_EQ(
+        BrightnessMap()[static_cast<std::size_t>(Brightness(MakeColor(c.colour.R, c.colour.G, c.colour.B)))],
+        0);
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 7; ++x)
+        ASSERT_EQ(bitmap.ReadPixel(x, y), MakeColor(c.expected.R, c.expected.G, c.expected.B));
+  }
+}
+
+TEST(EqualizeBrightnessTest, FinalLevelDependsOnAccumulatedRounding) {
+  const struct {
+    int width, height;
+    std::int32_t level;
+  } cases[] = {{1, 1, 767}, {10, 10, 768}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width * c.height) + " pixels");
+    TBitmap32 bitmap;
+    Paint(bitmap, c.width, c.height, [](int, int) { return MakeColor(10, 20, 30); });
+    BuildHistogram(bitmap);
+    EXPECT_EQ(BrightnessHistogram()[60], c.width * c.height);
+    EXPECT_EQ(BuildBrightnessMap(), c.level);
+    EXPECT_EQ(BrightnessMap()[0], 0);
+    EXPECT_EQ(BrightnessMap()[60], 0);
+    EXPECT_EQ(BrightnessMap()[61], 768);  // every pixel lies below 61
+    EXPECT_EQ(BrightnessMap()[768], 768);
+  }
+}
+
+TEST(EqualizeBrightnessTest, EmptyBitmapIsLeftAlone) {
+  TBitmap32 bitmap;
+  EqualizeBrightness(bitmap);
+  EXPECT_TRUE(bitmap.IsEmpty());
+  BuildHistogram(bitmap);
+  EXPECT_EQ(BuildBrightnessMap(), 0);
+  for (const std::int32_t entry : BrightnessMap()) ASSERT_EQ(entry, 0);
+  bitmap.Resize(0, 30);
+  EqualizeBrightness(bitmap);
+  EXPECT_EQ(bitmap.Height(), 30);
+}
+
+TEST(EqualizeBrightnessTest, LevelTableMatchesPerPixelFormula) {
+  const struct {
+    const char* name;
+    int width, height;
+    std::function<TColor32(int, int)> paint;
+  } cases[] = {
+      {"random", 97, 61, nullptr},
+      {"gradient", 120, 80,
+       [](int x, int y) { return 0xFF000000u | MakeColor(x * 2, y * 3, (x + y) % 256); }},
+      {"two colours", 30, 30, [](int x, int) { return x < 10 ? kWhite : MakeColor(3, 2, 1); }},
+      {"one pixel", 1, 1, [](int, int) { return MakeColor(90, 80, 70); }},
+  };
+  std::uint32_t seed = 11;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TBitmap32 bitmap, expected;
+    if (c.paint) {
+      Paint(bitmap, c.width, c.height, c.paint);
+      Paint(expected, c.width, c.height, c.paint);
+    } else {
+      FillRandom(bitmap, c.width, c.height, seed);
+      FillRandom(expected, c.width, c.height, seed);
+    }
+    ++seed;
+    std::array<std::int32_t, 769> expectedMap{};
+    ReferenceEqualize(expected, expectedMap);
+    EqualizeBrightness(bitmap);
+    EXPECT_EQ(BrightnessMap(), expectedMap);
+    for (int y = 0; y < c.height; ++y)
+      for (int x = 0; x < c.width; ++x)
+        ASSERT_EQ(bitmap.ReadPixel(x, y), expected.ReadPixel(x, y)) << x << "," << y;
+    EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(expected));
+  }
+}
+
+TEST(SignatureTextTest, RoundTripsEveryFourCharacterValue) {
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<std::int32_t> value(-999, 9999);
+  for (int k = 0; k < 200; ++k) {
+    TSignature signature;
+    for (TRgb& cell : signature.Cells) cell = {value(rng), value(rng), value(rng)};
+    const std::string text = SignatureToText(signature);
+    ASSERT_EQ(text.size(), 192u);
+    ASSERT_EQ(TextToSignature(text), signature) << text;
+  }
+}
+
+TEST(SignatureTextTest, FieldsAreRightAlignedInStoredOrder) {
+  TSignature signature;
+  signature.Cell(1, 1) = {7, 255, 0};
+  signature.Cell(1, 2) = {12, 0, 0};
+  signature.Cell(4, 4) = {0, 0, 99};
+  const std::string text = SignatureToText(signature);
+  EXPECT_EQ(text.substr(0, 16), "   7 255   0  12");
+  EXPECT_EQ(text.substr(188), "  99");
+  TSignature wide;
+  wide.Cells[0].R = 123456;  // a longer form is kept whole
+  EXPECT_EQ(SignatureToText(wide).substr(0, 10), "123456   0");
+}
+
+TEST(SignatureTextTest, ShortTextsAndExtraCharacters) {
+  TSignature expected = GreySignature({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+  const std::string text = SignatureToText(expected);
+  EXPECT_EQ(TextToSignature(text + "garbage"), expected);
+  expected.Cells[15].B = 25;
+  EXPECT_EQ(TextToSignature(text.substr(0, 188) + " 25"), expected);  // 191 characters
+  expected.Cells[15].B = 7;
+  EXPECT_EQ(TextToSignature(text.substr(0, 188) + "7"), expected);
+}
+
+TEST(SignatureTextTest, InvalidFieldsNameTheFieldAsTaken) {
+  const std::string valid = SignatureToText(GreySignature({}));
+  const struct {
+    std::string text;
+    std::string field;
+  } cases[] = {
+      {"", ""},
+      {"12  " + valid.substr(4), "12  "},
+      {valid.substr(0, 40) + "  1 " + valid.substr(44), "  1 "},
+      {valid.substr(0, 188), ""},
+      {valid.substr(0, 188) + "  ", "  "},
+      {valid.substr(0, 100) + " 1x1" + valid.substr(104), " 1x1"},
+      {valid.substr(0, 4) + "    ", "    "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("text '" + c.text + "'");
+    try {
+      TextToSignature(c.text);
+      ADD_FAILURE() << "no error";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(std::string(e.what()), "'" + c.field + "' is not a valid integer value");
+    }
+  }
+}
+
+TEST(ColourTest, SplitIgnoresAlphaAndMakeGivesAlphaZero) {
+  EXPECT_EQ(SplitColor(0x80C0FF01u), (TRgb{0xC0, 0xFF, 0x01}));
+  EXPECT_EQ(MakeColor(0xC0, 0xFF, 0x01), 0x00C0FF01u);
+  EXPECT_EQ(Brightness(0xFFFFFFFFu), 765);
+}
+
+}  // namespace
+}  // namespace velquin
