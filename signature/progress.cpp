@@ -44,10 +44,10 @@ std::string ComposeProgressLine(TScanHost& host, double now) {
                     ? std::numeric_limits<std::int64_t>::max()
                     : static_cast<std::int64_t>(togo);
     }
-    line = IntToStrSep(host.FDone) + " out of " + IntToStrSep(host.FTotal) + " in " + LongTimeText(elapsed) +
+    line = IntToStrSep(host.FDone) + " out of " + IntToStrSep(host.FTotal) + " in " + TimeOfDayText(elapsed) +
            " (" + ToGoText(seconds) + " to go, " + RateText(rate) + " per second)";
   } else {
-    line = IntToStrSep(host.FDone) + " in " + LongTimeText(elapsed) + " (" + RateText(rate) + " per second)";
+    line = IntToStrSep(host.FDone) + " in " + TimeOfDayText(elapsed) + " (" + RateText(rate) + " per second)";
   }
   if (host.FMatchPassRunning) {
     line += "  " + std::to_string(host.Matches().RecordCount()) + " matches";
