@@ -1,0 +1,35 @@
+// Failures of the settings and text files. Their texts are shown to the user as they stand.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace velquin {
+
+// A settings file could not be written: "Unable to write to <file>".
+class EIniFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A file could not be created: "Cannot create file "<file>". <system reason>".
+class EFCreateError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A file could not be opened for reading: "Cannot open file "<file>". <system reason>".
+class EFOpenError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A text file could not be opened or written: "I/O error <errno>".
+class EInOutError : public std::runtime_error {
+ public:
+  explicit EInOutError(int errorCode)
+      : std::runtime_error("I/O error " + std::to_string(errorCode)), ErrorCode(errorCode) {}
+  const int ErrorCode;
+};
+
+}  // namespace velquin

@@ -1,0 +1,40 @@
+// File-system helpers shared by the window, the scan and the matching code, and the two requests to
+// the desktop (open a file, move it to the trash). None of them keeps state.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace velquin {
+
+// Size in bytes of the file or folder the path names (a folder has size 0); 0 when there is none.
+// A file of 2 GiB or more gives INT32_MAX (2147483647), so it still sorts and shows as the largest.
+std::int32_t GetFileSize(const std::string& path);
+
+// Last-write time of the file or folder the path names, in local time, cut to the packed DOS form
+// (1980..2107, even seconds: an odd second is dropped) and given as a date-time (platform/date_time.h).
+// Returns 0 when there is no entry or when its time has no DOS form.
+double GetFileDate(const std::string& path);
+
+// Returns true iff the path names an entry that is not a folder and whose last-write time has a DOS
+// form (a file dated before 1980 or after 2107 counts as missing).
+bool FileExists(const std::string& path);
+
+// Calls `visit` for every entry of `folder` except "." and "..", hidden ones and subfolders included,
+// in the order the file system delivers them ("" lists the current folder). A symbolic link counts as what it
+// points to (a dangling one as a file). Returns false iff the listing cannot start. Exceptions from `visit`
+// pass through.
+bool ForEachFolderEntry(const std::string& folder,
+                        const std::function<void(const std::string& name, bool isDirectory)>& visit);
+
+// Moves the file (or link, or folder) to the freedesktop.org trash so the desktop can restore it:
+// the home trash for files on its file system, else the trash at the top of the file's mount. When
+// no trash takes it the file stays where it is; it is never deleted outright. Never reports a failure.
+void RecycleFile(const std::string& path);
+
+// Asks the desktop to open the file with its associated program (xdg-open), fully detached: returns
+// at once, never waits for the program, and reports nothing.
+void ShellOpen(const std::string& path);
+
+}  // namespace velquin

@@ -1,0 +1,35 @@
+#include "platform/text_utils.h"
+
+#include <algorithm>
+
+namespace velquin {
+
+bool IsBlank(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c == ' ' || c == '\r' || c == '\n'; });
+}
+
+std::string PadLeft(std::string_view text, std::int32_t width) {
+  std::string result;
+  if (width > 0 && text.size() < static_cast<std::size_t>(width)) {
+    result.assign(static_cast<std::size_t>(width) - text.size(), ' ');
+  }
+  result += text;
+  return result;
+}
+
+std::string IntToStrSep(std::int64_t value) {
+  // The magnitude is taken as unsigned so that INT64_MIN has one too.
+  std::uint64_t magnitude =
+      value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  std::string digits = std::to_string(magnitude);
+  std::string result;
+  result.reserve(digits.size() + digits.size() / 3 + 1);
+  if (value < 0) result += '-';
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) result += ',';
+    result += digits[i];
+  }
+  return result;
+}
+
+}  // namespace velquin

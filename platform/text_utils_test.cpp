@@ -1,0 +1,75 @@
+#include "platform/text_utils.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+
+namespace velquin {
+namespace {
+
+TEST(TextUtilsTest, IsBlank) {
+  const struct {
+    std::string_view Text;
+    bool Blank;
+  } cases[] = {
+      {"", true},
+      {" ", true},
+      {" \r\n \r\n", true},
+      {"\t", false},
+      {"  x", false},
+      {"\r\n\t", false},
+      {std::string_view("\0", 1), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(std::string(c.Text)));
+    EXPECT_EQ(IsBlank(c.Text), c.Blank);
+  }
+}
+
+TEST(TextUtilsTest, PadLeft) {
+  const struct {
+    std::string_view Text;
+    std::int32_t Width;
+    std::string_view Padded;
+  } cases[] = {
+      {"7", 4, "   7"},
+      {"12345", 4, "12345"},
+      {"1234", 4, "1234"},
+      {"", 3, "   "},
+      {"ab", 0, "ab"},
+      {"ab", -5, "ab"},
+      {"ab", std::numeric_limits<std::int32_t>::min(), "ab"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << '"' << c.Text << "\" to " << c.Width);
+    EXPECT_EQ(PadLeft(c.Text, c.Width), c.Padded);
+  }
+}
+
+TEST(TextUtilsTest, IntToStrSep) {
+  const struct {
+    std::int64_t Value;
+    std::string_view Text;
+  } cases[] = {
+      {0, "0"},
+      {100, "100"},
+      {999, "999"},
+      {1000, "1,000"},
+      {123456, "123,456"},
+      {1234567, "1,234,567"},
+      {1000000, "1,000,000"},
+      {-123, "-123"},
+      {-1234, "-1,234"},
+      {-123456, "-123,456"},
+      {std::numeric_limits<std::int64_t>::max(), "9,223,372,036,854,775,807"},
+      {std::numeric_limits<std::int64_t>::min(), "-9,223,372,036,854,775,808"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Value);
+    EXPECT_EQ(IntToStrSep(c.Value), c.Text);
+  }
+}
+
+}  // namespace
+}  // namespace velquin
