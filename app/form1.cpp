@@ -24,7 +24,9 @@ constexpr std::uint16_t kDeleteKey = 46;
 
 bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+           const auto lower = [](char c) {
+             return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+           };
            return lower(x) == lower(y);
          });
 }
@@ -49,7 +51,7 @@ class TForm1::TLoadAdapter : public TLoadHost {
  public:
   explicit TLoadAdapter(TForm1& form) : form_(form) {}
   void CountPicture() override { ++form_.FTotal; }
-  void TickProgress() override { UpdateProgress(form_, 1000); }
+  void ProgressTick() override { UpdateProgress(form_, 1000); }
   void ProcessMessages() override { form_.ProcessMessages(); }
   TCursor Cursor() const override { return form_.desktop_.Cursor(); }
   void SetCursor(TCursor cursor) override { form_.desktop_.SetCursor(cursor); }
@@ -68,7 +70,9 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
   MatchesSource.SetDataSet(&MatchesTable);
   // The pair display is an entry point of its own: a picture that fails to load is reported there
   // and never ends the deletion or the pass whose notification showed it.
-  MatchesSource.OnDataChange = [this](std::string_view) { Guarded([this] { MatchesSourceDataChange(*this); }); };
+  MatchesSource.OnDataChange = [this](std::string_view) {
+    Guarded([this] { MatchesSourceDataChange(*this); });
+  };
 }
 
 TForm1::~TForm1() {
@@ -218,7 +222,9 @@ void TForm1::SetReviewButtonsEnabled(bool enabled) {
 }
 
 void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
-  std::string& target = label == TReviewLabel::lFile1 ? lFile1_ : label == TReviewLabel::lFile2 ? lFile2_ : lComp_;
+  std::string& target = label == TReviewLabel::lFile1   ? lFile1_
+                        : label == TReviewLabel::lFile2 ? lFile2_
+                                                        : lComp_;
   if (target == text) return;
   target = text;
   Notify(TFormPart::PairLabels);

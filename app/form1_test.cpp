@@ -134,8 +134,8 @@ TEST_F(FolderTest, ProgressTickRunsMessagesOnEveryNthTick) {
     std::int64_t done;
     int messageRuns;
   };
-  for (const TCase c : {TCase{0, 1000, 1000, 0, 0}, TCase{5, 1000, 999, 999, 0}, TCase{5, 1000, 1000, 1000, 1},
-                        TCase{5, 1, 7, 7, 7}}) {
+  for (const TCase c : {TCase{0, 1000, 1000, 0, 0}, TCase{5, 1000, 999, 999, 0},
+                        TCase{5, 1000, 1000, 1000, 1}, TCase{5, 1, 7, 7, 7}}) {
     SCOPED_TRACE(std::to_string(c.total) + " " + std::to_string(c.n) + " " + std::to_string(c.ticks));
     Form.FTotal = c.total;
     Form.FDone = 0;
@@ -156,12 +156,12 @@ TEST_F(FolderTest, ProgressLine) {
             "1,000 out of 5,000 in " + TimeOfDayText(tenSeconds) + " (0:0:40 to go, 100 per second)");
   Form.FAdds = 1234;
   EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + 1000 * tenSeconds),
-            "1,000 out of 5,000 in " + TimeOfDayText(1000 * tenSeconds) + " (11:6:40 to go, " + FormatFixed2(0.1) +
-                " per second) [1,234 adds, 0 edits]");
+            "1,000 out of 5,000 in " + TimeOfDayText(1000 * tenSeconds) + " (11:6:40 to go, " +
+                FormatFixed2(0.1) + " per second) [1,234 adds, 0 edits]");
   Form.FTotal = 1;
   Form.FDone = 1;
-  EXPECT_EQ(ComposeProgressLine(Form, 1000.0), "1 in " + TimeOfDayText(0) + " (" + FormatFixed2(0) +
-                                                   " per second) [1,234 adds, 0 edits]");
+  EXPECT_EQ(ComposeProgressLine(Form, 1000.0),
+            "1 in " + TimeOfDayText(0) + " (" + FormatFixed2(0) + " per second) [1,234 adds, 0 edits]");
   // Days to go lead the time when there are any.
   Form.FTotal = 200000;
   Form.FDone = 1;

@@ -51,8 +51,9 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
     std::int32_t margin;
     bool colors;
   };
-  for (const TCase c : {TCase{"channel 10", 10, true}, TCase{"cell-sum 10", 10, false}, TCase{"channel 0", 0, true},
-                        TCase{"cell-sum 25", 25, false}, TCase{"negative", -1, true}}) {
+  for (const TCase c :
+       {TCase{"channel 10", 10, true}, TCase{"cell-sum 10", 10, false}, TCase{"channel 0", 0, true},
+        TCase{"cell-sum 25", 25, false}, TCase{"negative", -1, true}}) {
     SCOPED_TRACE(c.name);
     Form.SetColorsCB(c.colors);
     Form.SetMarginEditText(std::to_string(c.margin));
@@ -100,8 +101,8 @@ TEST_F(MatchTest, ChannelAndCellSumModes) {
     bool colors;
     const char* expected;  // MaxDiff, or "" for no pair
   };
-  for (const TCase c : {TCase{10, 10, 10, true, "10"}, TCase{10, 10, 10, false, ""}, TCase{4, 3, 2, true, "4"},
-                        TCase{4, 3, 2, false, "9"}, TCase{11, 0, 0, true, ""}}) {
+  for (const TCase c : {TCase{10, 10, 10, true, "10"}, TCase{10, 10, 10, false, ""},
+                        TCase{4, 3, 2, true, "4"}, TCase{4, 3, 2, false, "9"}, TCase{11, 0, 0, true, ""}}) {
     SCOPED_TRACE(std::to_string(c.dr) + " " + std::to_string(c.dg) + " " + std::to_string(c.db) +
                  (c.colors ? " channel" : " cell-sum"));
     Form.ClearButtonClick();
@@ -137,7 +138,8 @@ TEST_F(MatchTest, EmptySigsAndTheLogFiles) {
   TSignature s;
   AddRow("a", s);
   MatchPass();
-  EXPECT_EQ(ReadWholeFile(AppDir.Path() + "Velquin.INI"), "[Params]\r\nCompMatchFName=\r\nCompMatchFPath=\r\n");
+  EXPECT_EQ(ReadWholeFile(AppDir.Path() + "Velquin.INI"),
+            "[Params]\r\nCompMatchFName=\r\nCompMatchFPath=\r\n");
   EXPECT_EQ(ReadLines(AppDir.Path() + "summary-log.txt").size(), 4u);
 }
 

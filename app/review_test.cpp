@@ -32,8 +32,9 @@ TEST_F(ReviewTest, PairDisplayDescribesAndComparesSizes) {
     std::int32_t w1, h1, w2, h2;
     const char* comparison;
   };
-  for (const TCase c : {TCase{80, 60, 64, 48, "<== Bigger"}, TCase{64, 48, 102, 76, "Bigger ==>"},
-                        TCase{80, 60, 60, 80, ""}, TCase{64, 48, 64, 40, ""}, TCase{30, 20, 30, 20, "Same Size"}}) {
+  for (const TCase c :
+       {TCase{80, 60, 64, 48, "<== Bigger"}, TCase{64, 48, 102, 76, "Bigger ==>"}, TCase{80, 60, 60, 80, ""},
+        TCase{64, 48, 64, 40, ""}, TCase{30, 20, 30, 20, "Same Size"}}) {
     SCOPED_TRACE(c.comparison);
     Form.MatchesTable.EmptyTable();
     const std::string left = Picture("l.bmp", c.w1, c.h1);
@@ -41,8 +42,8 @@ TEST_F(ReviewTest, PairDisplayDescribesAndComparesSizes) {
     AddPair(3, left, right);
     EXPECT_TRUE(Desktop.Errors.empty());
     EXPECT_EQ(Form.lComp(), c.comparison);
-    EXPECT_EQ(Form.lFile1(), left + ": " + std::to_string(GetFileSize(left)) + "; " + std::to_string(c.w1) + " x " +
-                                 std::to_string(c.h1));
+    EXPECT_EQ(Form.lFile1(), left + ": " + std::to_string(GetFileSize(left)) + "; " + std::to_string(c.w1) +
+                                 " x " + std::to_string(c.h1));
     EXPECT_EQ(Form.Im2.Width(), c.w2);
     EXPECT_EQ(Form.Im2.Height(), c.h2);
   }

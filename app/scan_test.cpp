@@ -119,12 +119,14 @@ TEST_F(ScanTest, IncrementalMatchFindsOnlyLaterPartners) {
   Picture("b.bmp", Gray(108));
   EXPECT_TRUE(StartsWith(Scan(), "1 records added; 0 records edited in "));
   // b comes after a in signature order: only c, after b, is found now.
-  EXPECT_EQ(MatchRows(), std::vector<std::string>{"8|" + Pictures.Path() + "b.bmp|" + Pictures.Path() + "c.bmp"});
+  EXPECT_EQ(MatchRows(),
+            std::vector<std::string>{"8|" + Pictures.Path() + "b.bmp|" + Pictures.Path() + "c.bmp"});
   EXPECT_EQ(Form.lMatchesDB(), "Matches DB (1)");
   // The pass finds both, a first in either pair.
   MatchPass();
-  EXPECT_EQ(MatchRows(), (std::vector<std::string>{"8|" + Pictures.Path() + "a.bmp|" + Pictures.Path() + "b.bmp",
-                                                   "8|" + Pictures.Path() + "b.bmp|" + Pictures.Path() + "c.bmp"}));
+  EXPECT_EQ(MatchRows(),
+            (std::vector<std::string>{"8|" + Pictures.Path() + "a.bmp|" + Pictures.Path() + "b.bmp",
+                                      "8|" + Pictures.Path() + "b.bmp|" + Pictures.Path() + "c.bmp"}));
 }
 
 TEST_F(ScanTest, MarginThatIsNoNumberEndsTheScanAfterTheFirstStoredRow) {

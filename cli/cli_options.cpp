@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/form1.h"
+#include "cli/command_line.h"
 
 namespace velquin {
 
@@ -53,6 +54,19 @@ std::string AbsoluteFolder(const std::string& folder) {
   std::string path = std::filesystem::absolute(folder).lexically_normal().string();
   if (path.empty() || path.back() != '/') path += '/';
   return path;
+}
+
+int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const EUsageError& e) {
+    err << "velquin-cli " << name << ": " << e.what() << '\n';
+    WriteUsage(err);
+    return kExitUsage;
+  } catch (const std::exception& e) {
+    err << e.what() << '\n';
+    return kExitFailed;
+  }
 }
 
 std::string SingleFolder(const TCliOptions& options) {

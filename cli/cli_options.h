@@ -1,7 +1,8 @@
 // The command line of velquin-cli's subcommands: options, folders, usage errors.
 #pragma once
 
-#include <optional>
+#include <functional>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,6 +38,10 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form);
 
 // The folder made absolute and normal, ending in '/'.
 std::string AbsoluteFolder(const std::string& folder);
+
+// Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the usage text on
+// err and status 2, any other failure its text on err and status 1.
+int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body);
 
 // The single FOLDER of a subcommand, made absolute. Throws EUsageError unless there is exactly one.
 std::string SingleFolder(const TCliOptions& options);

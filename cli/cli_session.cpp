@@ -4,8 +4,8 @@
 
 namespace velquin {
 
-TCliSession::TCliSession(const TCliOptions& options)
-    : form_(desktop_, ApplicationDir()), view_(form_, options.Verbose) {
+TCliSession::TCliSession(const TCliOptions& options, std::ostream& out, std::ostream& err)
+    : desktop_(out, err), form_(desktop_, ApplicationDir()), view_(form_, options.Verbose, err) {
   form_.SetView(&view_);
   ApplyCliOptions(options, form_);
 }

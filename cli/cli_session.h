@@ -3,6 +3,8 @@
 // read or written.
 #pragma once
 
+#include <ostream>
+
 #include "app/form1.h"
 #include "cli/cli_options.h"
 #include "cli/console_desktop.h"
@@ -12,7 +14,7 @@ namespace velquin {
 
 class TCliSession {
  public:
-  explicit TCliSession(const TCliOptions& options);
+  TCliSession(const TCliOptions& options, std::ostream& out, std::ostream& err);
   ~TCliSession();
   TCliSession(const TCliSession&) = delete;
   TCliSession& operator=(const TCliSession&) = delete;

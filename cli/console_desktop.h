@@ -1,7 +1,8 @@
-// TConsoleDesktop: the desktop of velquin-cli. Message boxes print their text on stdout, the error
-// report prints on stderr and is remembered for the exit status; there are no window messages.
+// TConsoleDesktop: the desktop of velquin-cli. Message boxes print their text on out, the error
+// report prints on err and is remembered for the exit status; there are no window messages.
 #pragma once
 
+#include <ostream>
 #include <string>
 
 #include "platform/desktop.h"
@@ -10,6 +11,8 @@ namespace velquin {
 
 class TConsoleDesktop : public TDesktop {
  public:
+  TConsoleDesktop(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+
   void ProcessMessages() override {}
   TCursor Cursor() const override { return cursor_; }
   void SetCursor(TCursor cursor) override { cursor_ = cursor; }
@@ -22,6 +25,8 @@ class TConsoleDesktop : public TDesktop {
   bool ErrorShown() const { return errorShown_; }
 
  private:
+  std::ostream& out_;
+  std::ostream& err_;
   TCursor cursor_ = TCursor::crDefault;
   bool errorShown_ = false;
 };

@@ -2,28 +2,24 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-
 #include "app/form1.h"
 
 namespace velquin {
 
-TConsoleView::TConsoleView(const TForm1& form, bool verbose)
-    : form_(form), verbose_(verbose), terminal_(isatty(STDERR_FILENO) == 1) {}
+TConsoleView::TConsoleView(const TForm1& form, bool verbose, std::ostream& err)
+    : form_(form), err_(err), verbose_(verbose), terminal_(isatty(STDERR_FILENO) == 1) {}
 
 TConsoleView::~TConsoleView() { ClearProgress(); }
 
 void TConsoleView::ClearProgress() {
   if (!progressShown_) return;
-  std::fputs("\r\x1b[K", stderr);
-  std::fflush(stderr);
+  err_ << "\r\x1b[K" << std::flush;
   progressShown_ = false;
 }
 
 void TConsoleView::PrintLine(const std::string& line) {
   ClearProgress();
-  std::fprintf(stderr, "%s\n", line.c_str());
-  std::fflush(stderr);
+  err_ << line << '\n' << std::flush;
 }
 
 void TConsoleView::FormChanged(TFormPart part) {
@@ -33,8 +29,7 @@ void TConsoleView::FormChanged(TFormPart part) {
     ClearProgress();
     return;
   }
-  std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
-  std::fflush(stderr);
+  err_ << '\r' << line << "\x1b[K" << std::flush;
   progressShown_ = true;
 }
 

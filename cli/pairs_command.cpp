@@ -1,10 +1,8 @@
 // velquin-cli pairs [--json] FOLDER: the Matches rows in index order, "MaxDiff<TAB>File1<TAB>File2"
 // per line, or a JSON array of {"MaxDiff": n, "File1": "...", "File2": "..."}. The rows are read
 // without the pair display, so listing never removes a stale row.
-#include <iostream>
-
 #include "cli/cli_options.h"
-#include "cli/subcommands.h"
+#include "cli/command_line.h"
 #include "cli/table_listing.h"
 #include "tablestore/program_tables.h"
 #include "tablestore/table.h"
@@ -33,26 +31,30 @@ std::string JsonString(const std::string& text) {
 
 }  // namespace
 
-int PairsCommand(const std::vector<std::string>& args) {
-  const TCliOptions options = ParseCliOptions(args, false, true);
-  const std::string folder = SingleFolder(options);
-  return ListTables(folder, [&](TTable&, TTable& matches) {
-    const std::int32_t rows = matches.RecordCount();
-    if (options.Json) std::cout << "[";
-    for (std::int32_t row = 1; row <= rows; ++row) {
-      const TFieldValue maxDiff = matches.ValueAt(row, "MaxDiff");
-      const std::string diff =
-          std::holds_alternative<std::int32_t>(maxDiff) ? std::to_string(std::get<std::int32_t>(maxDiff)) : "0";
-      const std::string file1 = FieldText(matches.ValueAt(row, "File1"));
-      const std::string file2 = FieldText(matches.ValueAt(row, "File2"));
-      if (options.Json) {
-        std::cout << (row > 1 ? ",\n " : "\n ") << "{\"MaxDiff\": " << diff << ", \"File1\": " << JsonString(file1)
-                  << ", \"File2\": " << JsonString(file2) << "}";
-      } else {
-        std::cout << diff << '\t' << file1 << '\t' << file2 << '\n';
+int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
+  return RunCliCommand("pairs", err, [&] {
+    const TCliOptions options = ParseCliOptions(args, false, true);
+    const std::string folder = SingleFolder(options);
+    ListTables(folder, [&](TTable&, TTable& matches) {
+      const std::int32_t rows = matches.RecordCount();
+      if (options.Json) out << "[";
+      for (std::int32_t row = 1; row <= rows; ++row) {
+        const TFieldValue maxDiff = matches.ValueAt(row, "MaxDiff");
+        const std::string diff = std::holds_alternative<std::int32_t>(maxDiff)
+                                     ? std::to_string(std::get<std::int32_t>(maxDiff))
+                                     : "0";
+        const std::string file1 = FieldText(matches.ValueAt(row, "File1"));
+        const std::string file2 = FieldText(matches.ValueAt(row, "File2"));
+        if (options.Json) {
+          out << (row > 1 ? ",\n " : "\n ") << "{\"MaxDiff\": " << diff
+              << ", \"File1\": " << JsonString(file1) << ", \"File2\": " << JsonString(file2) << "}";
+        } else {
+          out << diff << '\t' << file1 << '\t' << file2 << '\n';
+        }
       }
-    }
-    if (options.Json) std::cout << (rows > 0 ? "\n]\n" : "]\n");
+      if (options.Json) out << (rows > 0 ? "\n]\n" : "]\n");
+    });
+    return kExitOk;
   });
 }
 

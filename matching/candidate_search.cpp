@@ -1,5 +1,5 @@
-#include "matching/matching.h"
 #include "matching/match_host.h"
+#include "matching/matching.h"
 #include "matching/pair_record.h"
 #include "platform/desktop.h"
 #include "platform/text_utils.h"
@@ -44,8 +44,8 @@ std::string HighKey(std::int32_t firstValue, std::int32_t margin) {
   return PadLeft(std::to_string(static_cast<std::int64_t>(firstValue) + margin + 1), 4);
 }
 
-bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1, const std::string& partnerName,
-                const std::string& file2) {
+bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1,
+                const std::string& partnerName, const std::string& file2) {
   TTable& matches = host.Matches();
   matches.SetKey();
   matches.SetFieldValue("MaxDiff", maxDiff);

@@ -16,7 +16,8 @@ std::int64_t FloorDiv(std::int64_t value, std::int64_t width) {
 
 }  // namespace
 
-TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : width_(margin < 0 ? 0 : std::int64_t{margin} + 1) {
+TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin)
+    : width_(margin < 0 ? 0 : std::int64_t{margin} + 1) {
   const std::string indexName = sigs.IndexName();
   sigs.SetIndexName("BySignature");
   rows_.reserve(static_cast<std::size_t>(sigs.RecordCount()));

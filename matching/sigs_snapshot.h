@@ -38,7 +38,8 @@ class TSigsSnapshot {
 
   // Ranks after rank whose text does not pass highKey and whose values may all lie within the
   // Margin, in ascending order. candidates is reused storage.
-  void Candidates(std::uint32_t rank, const std::string& highKey, std::vector<std::uint32_t>& candidates) const;
+  void Candidates(std::uint32_t rank, const std::string& highKey,
+                  std::vector<std::uint32_t>& candidates) const;
 
  private:
   std::uint64_t BucketOf(const TSignature& signature, int dr, int dg, int db) const;

@@ -62,8 +62,9 @@ void TSignatureScan::ComputeSignatures() {
   host_.Desktop().SetCursor(TCursor::crDefault);
   host_.FEndTime = Now();
   if (!host_.FAutoRun) {
-    host_.Desktop().ShowMessage(std::to_string(host_.FAdds) + " records added; " + std::to_string(host_.FEdits) +
-                                " records edited in " + ElapsedText(host_.FEndTime - host_.FStartTime));
+    host_.Desktop().ShowMessage(std::to_string(host_.FAdds) + " records added; " +
+                                std::to_string(host_.FEdits) + " records edited in " +
+                                ElapsedText(host_.FEndTime - host_.FStartTime));
   }
   host_.UpdateDBLabels();
   if (failure) std::rethrow_exception(failure);

@@ -1,0 +1,39 @@
+// velquin-cli: one program, a subcommand per task. Each subcommand is a handler in the table of
+// command_line.cpp; a handler gets the arguments after its name and the two output streams, and
+// returns the exit status (0 done, 1 some item failed, 2 usage error).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace velquin {
+
+using TCommandArgs = std::vector<std::string>;
+using TCommandHandler = int (*)(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+// Subcommand handlers, one source file each.
+int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+// The form's commands (scan, match, auto, clear) and the table listings (pairs, sigs): 0 done, 1 the
+// command ended by an error (its text on err), 2 usage error.
+int ScanCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int MatchCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int AutoCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+
+// Runs the subcommand named by args[0] with the rest of args; prints the usage text to err and
+// returns kExitUsage when there is none or it is unknown.
+int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+
+// Writes "usage: velquin-cli COMMAND ..." with every subcommand's synopsis.
+void WriteUsage(std::ostream& err);
+// Writes the options of the form's commands.
+void WriteFormOptions(std::ostream& err);
+
+}  // namespace velquin

@@ -1,0 +1,72 @@
+// velquin-cli signature [--normalize] FILE...
+//
+// For each FILE in the order given, one line on stdout: FILE, a TAB, and its 192-character
+// signature text. A FILE that cannot be loaded or loads nothing gives "velquin-cli: FILE: MESSAGE"
+// on stderr instead, and the others are still done. Exit status 1 when any FILE failed, else 0.
+// Other programs compare pictures against this output, so its form does not change.
+#include <exception>
+
+#include "cli/command_line.h"
+#include "imaging/bitmap32.h"
+#include "imaging/picture_loader.h"
+#include "signature/signature.h"
+
+namespace velquin {
+namespace {
+
+// Loading from the command line: nothing to count, no window to keep alive, no cursor to show.
+class TConsoleLoadHost : public TLoadHost {
+ public:
+  void CountPicture() override {}
+  void ProgressTick() override {}
+  void ProcessMessages() override {}
+  TCursor Cursor() const override { return cursor_; }
+  void SetCursor(TCursor cursor) override { cursor_ = cursor; }
+
+ private:
+  TCursor cursor_ = TCursor::crDefault;
+};
+
+int SignatureUsage(std::ostream& err, const std::string& problem) {
+  err << "velquin-cli signature: " << problem << '\n';
+  WriteUsage(err);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
+  bool normalize = false;
+  std::size_t first = 0;
+  for (; first < args.size() && args[first].starts_with("-"); ++first) {
+    if (args[first] == "--") {
+      ++first;
+      break;
+    }
+    if (args[first] != "--normalize") return SignatureUsage(err, "unknown option \"" + args[first] + "\"");
+    normalize = true;
+  }
+  if (first == args.size()) return SignatureUsage(err, "no FILE given");
+
+  TConsoleLoadHost host;
+  TBitmap32 bitmap;
+  int status = kExitOk;
+  for (std::size_t i = first; i < args.size(); ++i) {
+    const std::string& file = args[i];
+    try {
+      if (!LoadPicture(file, false, false, bitmap, host)) {
+        err << "velquin-cli: " << file << ": not loaded: missing, or not a .JPG, .GIF or .BMP file\n";
+        status = kExitFailed;
+        continue;
+      }
+      if (normalize) EqualizeBrightness(bitmap);
+      out << file << '\t' << SignatureToText(MakeSignature(bitmap)) << '\n';
+    } catch (const std::exception& e) {
+      err << "velquin-cli: " << file << ": " << e.what() << '\n';
+      status = kExitFailed;
+    }
+  }
+  return status;
+}
+
+}  // namespace velquin

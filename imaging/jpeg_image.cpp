@@ -1,0 +1,214 @@
+#include "imaging/jpeg_image.h"
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <string>
+#include <utility>
+
+#include "imaging/errors.h"
+#include "imaging/file_bytes.h"
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+namespace velquin {
+namespace {
+
+// The library's own file source hands out pieces of this size; the output does not depend on it.
+constexpr std::size_t kSourcePiece = 4096;
+constexpr int kGrayLevels = 236;
+constexpr int kDecodedOk = -1;
+
+struct TJpegErrorManager {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+struct TJpegMemorySource {
+  jpeg_source_mgr pub;
+  const JOCTET* data;
+  std::size_t size;
+  std::size_t position;
+};
+
+// libjpeg is C: its fatal error exit must not unwind C++ frames through it, so it jumps back to
+// the frame that called the library, which then throws.
+void ErrorExit(j_common_ptr cinfo) {
+  auto* manager = reinterpret_cast<TJpegErrorManager*>(cinfo->err);
+  std::longjmp(manager->jump, 1);
+}
+void EmitMessage(j_common_ptr, int) {}
+void OutputMessage(j_common_ptr) {}
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+  static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
+  auto* source = reinterpret_cast<TJpegMemorySource*>(cinfo->src);
+  if (source->position >= source->size) {
+    // Data that ends early is completed with an end-of-image marker, as the file source does.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    source->pub.next_input_byte = kEndOfImage;
+    source->pub.bytes_in_buffer = 2;
+    return TRUE;
+  }
+  const std::size_t piece = std::min(kSourcePiece, source->size - source->position);
+  source->pub.next_input_byte = source->data + source->position;
+  source->pub.bytes_in_buffer = piece;
+  source->position += piece;
+  return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+  if (count <= 0) return;
+  auto* source = reinterpret_cast<TJpegMemorySource*>(cinfo->src);
+  while (static_cast<std::size_t>(count) > source->pub.bytes_in_buffer) {
+    count -= static_cast<long>(source->pub.bytes_in_buffer);
+    FillInputBuffer(cinfo);
+  }
+  source->pub.next_input_byte += count;
+  source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+}
+
+void Prepare(jpeg_decompress_struct& cinfo, TJpegErrorManager& errors, TJpegMemorySource& source,
+             const std::vector<std::uint8_t>& data) {
+  cinfo.err = jpeg_std_error(&errors.pub);
+  errors.pub.error_exit = ErrorExit;
+  errors.pub.emit_message = EmitMessage;
+  errors.pub.output_message = OutputMessage;
+  source.pub.init_source = InitSource;
+  source.pub.fill_input_buffer = FillInputBuffer;
+  source.pub.skip_input_data = SkipInputData;
+  source.pub.resync_to_restart = jpeg_resync_to_restart;
+  source.pub.term_source = TermSource;
+  source.pub.next_input_byte = nullptr;
+  source.pub.bytes_in_buffer = 0;
+  source.data = data.data();
+  source.size = data.size();
+  source.position = 0;
+}
+
+struct THeader {
+  JDIMENSION width;
+  JDIMENSION height;
+  int components;
+  bool progressive;
+};
+
+// The two functions below hold no object with a destructor: a longjmp out of the library may
+// only cross plain frames. Each returns kDecodedOk or the library's message code.
+int ReadHeader(const std::vector<std::uint8_t>& data, THeader& header) {
+  jpeg_decompress_struct cinfo;
+  TJpegErrorManager errors;
+  TJpegMemorySource source;
+  Prepare(cinfo, errors, source, data);
+  if (setjmp(errors.jump)) {
+    const int code = errors.pub.msg_code;
+    jpeg_destroy_decompress(&cinfo);
+    return code;
+  }
+  jpeg_create_decompress(&cinfo);
+  cinfo.src = &source.pub;
+  jpeg_read_header(&cinfo, TRUE);
+  header.width = cinfo.image_width;
+  header.height = cinfo.image_height;
+  header.components = cinfo.num_components;
+  header.progressive = jpeg_has_multiple_scans(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return kDecodedOk;
+}
+
+int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
+  jpeg_decompress_struct cinfo;
+  TJpegErrorManager errors;
+  TJpegMemorySource source;
+  Prepare(cinfo, errors, source, data);
+  if (setjmp(errors.jump)) {
+    const int code = errors.pub.msg_code;
+    jpeg_destroy_decompress(&cinfo);
+    return code;
+  }
+  jpeg_create_decompress(&cinfo);
+  cinfo.src = &source.pub;
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = 1;
+  cinfo.dct_method = JDCT_ISLOW;
+  cinfo.do_fancy_upsampling = TRUE;
+  cinfo.do_block_smoothing = TRUE;
+  cinfo.buffered_image = FALSE;
+  const bool gray = cinfo.num_components == 1;
+  if (gray) {
+    cinfo.quantize_colors = TRUE;
+    cinfo.desired_number_of_colors = kGrayLevels;
+    cinfo.dither_mode = JDITHER_FS;
+    cinfo.two_pass_quantize = FALSE;
+  } else {
+    // Same values as the library's RGB output, laid out as TColor32 with alpha 0xFF, so each
+    // scanline lands in its bitmap row without a copy.
+    cinfo.out_color_space = JCS_EXT_BGRA;
+  }
+  jpeg_start_decompress(&cinfo);
+  const JDIMENSION rows = cinfo.output_height;
+  const JDIMENSION columns = cinfo.output_width;
+  if (gray) {
+    TColor32 levels[256] = {};
+    for (int j = 0; j < cinfo.actual_number_of_colors; ++j) {
+      const TColor32 v = cinfo.colormap[0][j];
+      levels[j] = kOpaqueBlack | v << 16 | v << 8 | v;
+    }
+    JSAMPARRAY line = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                 cinfo.output_width, 1);
+    while (cinfo.output_scanline < rows) {
+      const JDIMENSION y = cinfo.output_scanline;
+      jpeg_read_scanlines(&cinfo, line, 1);
+      TColor32* out = target.ScanLine(static_cast<std::int32_t>(y));
+      for (JDIMENSION x = 0; x < columns; ++x) out[x] = levels[line[0][x]];
+    }
+  } else {
+    while (cinfo.output_scanline < rows) {
+      JSAMPROW row =
+          reinterpret_cast<JSAMPROW>(target.ScanLine(static_cast<std::int32_t>(cinfo.output_scanline)));
+      jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return kDecodedOk;
+}
+
+[[noreturn]] void ThrowJpegError(int code) { throw EDecoderError("JPEG error #" + std::to_string(code)); }
+
+}  // namespace
+
+void TJPEGImage::LoadFromFile(const std::string& path) { LoadFromBytes(ReadFileBytes(path)); }
+
+void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
+  data_ = std::move(bytes);
+  width_ = height_ = 0;
+  grayscale_ = progressive_ = false;
+  if (data_.empty()) return;
+  THeader header{};
+  const int code = ReadHeader(data_, header);
+  if (code != kDecodedOk) ThrowJpegError(code);
+  if (header.components != 1 && header.components != 3)
+    throw EDecoderError("JPEG files with " + std::to_string(header.components) +
+                        " colour components (CMYK, YCCK) are not supported");
+  width_ = static_cast<std::int32_t>(header.width);
+  height_ = static_cast<std::int32_t>(header.height);
+  grayscale_ = header.components == 1;
+  progressive_ = header.progressive;
+}
+
+void TJPEGImage::Draw(TBitmap32& target) const {
+  if (data_.empty() || target.Width() != width_ || target.Height() != height_) return;
+  const int code = DecodeInto(data_, target);
+  if (code != kDecodedOk) ThrowJpegError(code);
+}
+
+}  // namespace velquin

@@ -1,0 +1,40 @@
+// TJPEGImage: a JPEG file held in memory, decoded through libjpeg (API 62) when it is drawn.
+//
+// Decoding is fixed, because signatures depend on the exact pixels: full scale, accurate integer
+// IDCT, fancy upsampling, no buffered image; three-component files give the library's RGB output,
+// one-component files go through its one-pass quantiser to 236 gray levels with Floyd-Steinberg
+// dithering. Warnings are ignored; fatal library errors raise EDecoderError("JPEG error #<code>").
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap32.h"
+
+namespace velquin {
+
+class TJPEGImage : public TGraphic {
+ public:
+  // Reads the whole file and its header. A 0-byte file is a 0 x 0 picture.
+  // Throws EDecoderError for unreadable files, header errors and files with other than 1 or 3
+  // colour components.
+  void LoadFromFile(const std::string& path);
+  void LoadFromBytes(std::vector<std::uint8_t> bytes);
+
+  std::int32_t Width() const override { return width_; }
+  std::int32_t Height() const override { return height_; }
+  bool Grayscale() const { return grayscale_; }
+  bool ProgressiveEncoding() const { return progressive_; }
+  // Decodes with a fresh decompressor straight into the target's rows; every pixel arrives opaque.
+  void Draw(TBitmap32& target) const override;
+
+ private:
+  std::vector<std::uint8_t> data_;
+  std::int32_t width_ = 0;
+  std::int32_t height_ = 0;
+  bool grayscale_ = false;
+  bool progressive_ = false;
+};
+
+}  // namespace velquin

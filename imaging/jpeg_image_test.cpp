@@ -1,0 +1,190 @@
+#include "imaging/jpeg_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "imaging/errors.h"
+#include "imaging/test_support.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace velquin {
+namespace {
+
+using testing::TBytes;
+
+struct TJpegSpec {
+  int width = 64;
+  int height = 48;
+  int components = 3;
+  int hSampling = 2;  // of the first component; the others use 1 x 1
+  int vSampling = 2;
+  bool progressive = false;
+  int quality = 85;
+};
+
+// Compresses a photo-like picture (gradients, edges and noise) with libjpeg.
+TBytes Compress(const TJpegSpec& spec) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
+  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
+  cinfo.input_components = spec.components;
+  cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 3 ? JCS_RGB : JCS_CMYK;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, spec.quality, TRUE);
+  cinfo.comp_info[0].h_samp_factor = spec.hSampling;
+  cinfo.comp_info[0].v_samp_factor = spec.vSampling;
+  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(spec.width * spec.components));
+  std::uint32_t noise = 12345;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < spec.width; ++x)
+      for (int c = 0; c < spec.components; ++c) {
+        noise = noise * 1103515245u + 12345u;
+        const int edge = ((x / 9 + y / 7) % 3) * 60;
+        const int value =
+            (x * 255 / spec.width + c * 70 + edge + y * 2) % 256 + static_cast<int>((noise >> 16) % 24);
+        row[static_cast<std::size_t>(x * spec.components + c)] = static_cast<JSAMPLE>(std::min(value, 255));
+      }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  TBytes bytes(buffer, buffer + size);
+  std::free(buffer);
+  return bytes;
+}
+
+std::string Decode(const TBytes& bytes, TBitmap32& bitmap) {
+  TJPEGImage jpeg;
+  bitmap.SetHeight(0);
+  bitmap.SetWidth(0);
+  try {
+    jpeg.LoadFromBytes(bytes);
+    bitmap.AssignPicture(jpeg);
+  } catch (const EDecoderError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+bool HaveDjpeg() { return std::system("command -v djpeg >/dev/null 2>&1") == 0; }
+
+TEST(JpegImageTest, MatchesDjpegPixelForPixel) {
+  if (!HaveDjpeg()) GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+  struct TCase {
+    const char* name;
+    TJpegSpec spec;
+    double keep = 1.0;  // share of the file kept, to test data that ends early
+  };
+  const TCase cases[] = {
+      {"colour 4:2:0", {.width = 67, .height = 45}},
+      {"colour 4:4:4", {.width = 40, .height = 33, .hSampling = 1, .vSampling = 1}},
+      {"colour 4:2:2", {.width = 51, .height = 29, .hSampling = 2, .vSampling = 1}},
+      {"grayscale", {.width = 61, .height = 37, .components = 1, .hSampling = 1, .vSampling = 1}},
+      {"progressive", {.width = 80, .height = 64, .progressive = true}},
+      {"progressive grayscale",
+       {.width = 30, .height = 50, .components = 1, .hSampling = 1, .vSampling = 1, .progressive = true}},
+      {"truncated", {.width = 96, .height = 80}, 0.55},
+      {"truncated progressive", {.width = 96, .height = 80, .progressive = true}, 0.6},
+  };
+  testing::TTempDir dir;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TBytes bytes = Compress(c.spec);
+    bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * c.keep));
+    const std::string in = dir.File("in.jpg"), out = dir.File("out.pnm");
+    testing::WriteFile(in, bytes);
+    const std::string options = c.spec.components == 1 ? "-colors 236 -dither fs -onepass " : "";
+    const std::string command = "djpeg " + options + "-pnm -outfile '" + out + "' '" + in + "' 2>/dev/null";
+    std::remove(out.c_str());
+    (void)std::system(command.c_str());  // data that ends early gives warnings and a non-zero status
+    testing::TPnm expected;
+    ASSERT_TRUE(testing::ParsePnm(testing::ReadFile(out), expected));
+    TBitmap32 bitmap;
+    ASSERT_EQ(Decode(bytes, bitmap), "");
+    EXPECT_EQ(testing::FirstDifference(bitmap, expected), -1);
+  }
+}
+
+TEST(JpegImageTest, ReportsHeaderAndSize) {
+  TJPEGImage jpeg;
+  jpeg.LoadFromBytes(Compress({.width = 33, .height = 17, .progressive = true}));
+  EXPECT_EQ(jpeg.Width(), 33);
+  EXPECT_EQ(jpeg.Height(), 17);
+  EXPECT_TRUE(jpeg.ProgressiveEncoding());
+  EXPECT_FALSE(jpeg.Grayscale());
+  jpeg.LoadFromBytes(Compress({.components = 1, .hSampling = 1, .vSampling = 1}));
+  EXPECT_TRUE(jpeg.Grayscale());
+  EXPECT_FALSE(jpeg.ProgressiveEncoding());
+}
+
+TEST(JpegImageTest, GrayscaleUsesTheQuantiserLevels) {
+  std::set<TColor32> levels;
+  for (int j = 0; j < 236; ++j) {
+    const TColor32 v = static_cast<TColor32>((j * 255 + 117) / 235);
+    levels.insert(kOpaqueBlack | v << 16 | v << 8 | v);
+  }
+  TBitmap32 bitmap;
+  ASSERT_EQ(
+      Decode(Compress({.width = 90, .height = 70, .components = 1, .hSampling = 1, .vSampling = 1}), bitmap),
+      "");
+  for (int i = 0; i < 90 * 70; ++i)
+    ASSERT_TRUE(levels.count(bitmap.Bits()[i])) << std::hex << bitmap.Bits()[i];
+}
+
+TEST(JpegImageTest, ProgressiveAndBaselineOfTheSameCoefficientsAgree) {
+  TBitmap32 baseline, progressive;
+  ASSERT_EQ(Decode(Compress({.width = 77, .height = 53}), baseline), "");
+  ASSERT_EQ(Decode(Compress({.width = 77, .height = 53, .progressive = true}), progressive), "");
+  ASSERT_EQ(progressive.Width(), 77);
+  for (int i = 0; i < 77 * 53; ++i) ASSERT_EQ(baseline.Bits()[i], progressive.Bits()[i]) << i;
+}
+
+TEST(JpegImageTest, EmptyTextAndFourComponentFiles) {
+  TBitmap32 bitmap;
+  EXPECT_EQ(Decode({}, bitmap), "");
+  EXPECT_TRUE(bitmap.IsEmpty());
+  EXPECT_EQ(bitmap.Width(), 0);
+
+  const std::string text = "This is not a picture.\n";
+  EXPECT_EQ(Decode(TBytes(text.begin(), text.end()), bitmap), "JPEG error #53");
+  EXPECT_TRUE(bitmap.IsEmpty());
+  EXPECT_EQ(Decode({0xFF}, bitmap), "JPEG error #53");
+
+  const std::string cmyk = Decode(Compress({.components = 4, .hSampling = 1, .vSampling = 1}), bitmap);
+  EXPECT_NE(cmyk.find("4 colour components"), std::string::npos) << cmyk;
+  EXPECT_TRUE(bitmap.IsEmpty());
+}
+
+TEST(JpegImageTest, CorruptScanDataFailsOrDecodesButNeverOverruns) {
+  TBytes bytes = Compress({.width = 64, .height = 64});
+  for (std::size_t i = 200; i < bytes.size(); i += 37) bytes[i] ^= 0x5A;
+  TBitmap32 bitmap;
+  const std::string error = Decode(bytes, bitmap);
+  if (error.empty()) {
+    EXPECT_EQ(bitmap.Width(), 64);
+    for (int i = 0; i < 64 * 64; ++i) ASSERT_EQ(bitmap.Bits()[i] >> 24, 0xFFu);
+  } else {
+    EXPECT_EQ(error.rfind("JPEG error #", 0), 0u) << error;
+  }
+}
+
+}  // namespace
+}  // namespace velquin

@@ -1,0 +1,125 @@
+#include "imaging/picture_loader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "imaging/bitmap.h"
+#include "imaging/errors.h"
+#include "imaging/gif_image.h"
+#include "imaging/jpeg_image.h"
+#include "platform/file_utils.h"
+
+namespace velquin {
+namespace {
+
+enum class TPictureType { kNone, kJpeg, kGif, kBmp };
+
+// A type passes when the first occurrence of its extension in the upper-cased file name starts
+// exactly four characters from its end, so HOLIDAY.JPG.JPG passes none. Folders are not looked at.
+TPictureType TypeOfName(const std::string& fileName) {
+  const std::size_t slash = fileName.rfind('/');
+  std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (name.size() < 4) return TPictureType::kNone;
+  const std::size_t extensionAt = name.size() - 4;
+  if (name.find(".JPG") == extensionAt) return TPictureType::kJpeg;
+  if (name.find(".GIF") == extensionAt) return TPictureType::kGif;
+  if (name.find(".BMP") == extensionAt) return TPictureType::kBmp;
+  return TPictureType::kNone;
+}
+
+template <class TDecoder>
+std::unique_ptr<TGraphic> Load(const std::string& fileName) {
+  auto decoder = std::make_unique<TDecoder>();
+  decoder->LoadFromFile(fileName);
+  return decoder;
+}
+
+// Memory the system can still hand out without swapping: MemAvailable, else the physical memory.
+std::uint64_t AvailableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kilobytes = 0;
+  while (meminfo >> key >> kilobytes) {
+    if (key == "MemAvailable:") return kilobytes * 1024;
+    meminfo.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long pageSize = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+}
+
+// With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
+// hold; touching it would end the process. Such a picture is refused before it is allocated.
+void CheckFitsInMemory(const TGraphic& picture) {
+  const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
+                              static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
+  if (bytes > AvailableMemory())
+    throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
+                          std::to_string(picture.Height()) + " pixels");
+}
+
+class TCursorGuard {
+ public:
+  explicit TCursorGuard(TLoadHost& host) : host_(host), saved_(host.Cursor()) {
+    host_.SetCursor(TCursor::crHourGlass);
+  }
+  ~TCursorGuard() { host_.SetCursor(saved_); }
+  TCursorGuard(const TCursorGuard&) = delete;
+  TCursorGuard& operator=(const TCursorGuard&) = delete;
+
+ private:
+  TLoadHost& host_;
+  TCursor saved_;
+};
+
+}  // namespace
+
+bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
+                 TLoadHost& host) {
+  bitmap.SetHeight(0);
+  bitmap.SetWidth(0);
+  if (!FileExists(fileName)) return false;
+  const TPictureType type = TypeOfName(fileName);
+  if (type == TPictureType::kNone) return false;
+  if (counting) {
+    host.CountPicture();
+    return false;
+  }
+  if (showProgress) host.ProgressTick();
+  host.ProcessMessages();
+
+  TCursorGuard cursor(host);
+  try {
+    std::unique_ptr<TGraphic> picture;
+    switch (type) {
+      case TPictureType::kJpeg:
+        picture = Load<TJPEGImage>(fileName);
+        break;
+      case TPictureType::kGif:
+        picture = Load<TGIFImage>(fileName);
+        break;
+      case TPictureType::kBmp:
+        picture = Load<TBitmap>(fileName);
+        break;
+      case TPictureType::kNone:
+        return false;
+    }
+    CheckFitsInMemory(*picture);
+    bitmap.AssignPicture(*picture);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");
+  }
+  return true;
+}
+
+}  // namespace velquin

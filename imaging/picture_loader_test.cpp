@@ -1,0 +1,179 @@
+#include "imaging/picture_loader.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "imaging/errors.h"
+#include "imaging/test_support.h"
+
+namespace velquin {
+namespace {
+
+using testing::TBytes;
+
+class TRecordingHost : public TLoadHost {
+ public:
+  void CountPicture() override { ++counted; }
+  void ProgressTick() override { ++ticks; }
+  void ProcessMessages() override {
+    ++messageRuns;
+    cursorWhenMessagesRan = cursor;
+  }
+  TCursor Cursor() const override { return cursor; }
+  void SetCursor(TCursor value) override {
+    cursor = value;
+    cursorHistory.push_back(value);
+  }
+
+  int counted = 0;
+  int ticks = 0;
+  int messageRuns = 0;
+  TCursor cursor = TCursor::crDefault;
+  TCursor cursorWhenMessagesRan = TCursor::crDefault;
+  std::vector<TCursor> cursorHistory;
+};
+
+// A 2 x 1 24-bit BMP: red, then blue.
+TBytes SmallBmp() {
+  return {'B', 'M', 62, 0, 0, 0, 0, 0,  0, 0, 54, 0, 0, 0, 40,  0,   0, 0, 2, 0, 0,
+          0,   1,   0,  0, 0, 1, 0, 24, 0, 0, 0,  0, 0, 0, 0,   0,   0, 0, 0, 0, 0,
+          0,   0,   0,  0, 0, 0, 0, 0,  0, 0, 0,  0, 0, 0, 255, 255, 0, 0, 0, 0};
+}
+
+class PictureLoaderTest : public ::testing::Test {
+ protected:
+  std::string Write(const std::string& name, const TBytes& bytes) {
+    const std::string path = dir_.File(name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    testing::WriteFile(path, bytes);
+    return path;
+  }
+  // Loads with a bitmap that already holds a picture, so that emptying it shows.
+  bool Load(const std::string& path, bool counting = false, bool showProgress = false) {
+    bitmap_.Resize(5, 5);
+    return LoadPicture(path, counting, showProgress, bitmap_, host_);
+  }
+  std::string LoadError(const std::string& path) {
+    try {
+      Load(path);
+    } catch (const std::exception& e) {
+      return e.what();
+    }
+    return "";
+  }
+
+  testing::TTempDir dir_;
+  TBitmap32 bitmap_;
+  TRecordingHost host_;
+};
+
+TEST_F(PictureLoaderTest, PicksTheDecoderByTheNameOfTheFileOnly) {
+  struct TCase {
+    const char* name;
+    bool loads;
+  };
+  const TCase cases[] = {
+      {"A.BMP", true},
+      {"a.bmp", true},
+      {"Mixed.bMp", true},
+      {"A.BMPX", false},
+      {"A.JPEG.BMP", true},
+      {"HOLIDAY.BMP.BMP", false},
+      {"X.BMP.bmp", false},
+      {"BMP", false},
+      {".BMP", true},
+      {"old.JPG/in.bmp", true},
+      {"PICS.BMP/pic.bmp", true},
+      {"PICS.BMP/notes.txt", false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, SmallBmp());
+    EXPECT_EQ(Load(path), c.loads);
+    EXPECT_EQ(bitmap_.Width(), c.loads ? 2 : 0);
+    EXPECT_EQ(bitmap_.Height(), c.loads ? 1 : 0);
+    if (c.loads) {
+      EXPECT_EQ(bitmap_.ReadPixel(0, 0), 0xFFFF0000u);
+      EXPECT_EQ(bitmap_.ReadPixel(1, 0), 0xFF0000FFu);
+    }
+  }
+  EXPECT_EQ(host_.counted, 0);
+}
+
+TEST_F(PictureLoaderTest, MissingFoldersAndUndatableFilesAreSkippedQuietly) {
+  std::filesystem::create_directories(dir_.File("OLD.JPG"));
+  const std::string old = Write("1975.bmp", SmallBmp());
+  const struct timeval times[2] = {{157766400, 0}, {157766400, 0}};  // 1975-01-01
+  ASSERT_EQ(utimes(old.c_str(), times), 0);
+  for (const std::string& path : {dir_.File("none.jpg"), dir_.File("OLD.JPG"), old}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(Load(path));
+    EXPECT_FALSE(Load(path, true));
+    EXPECT_TRUE(bitmap_.IsEmpty());
+  }
+  EXPECT_EQ(host_.counted, 0);
+  EXPECT_EQ(host_.ticks + host_.messageRuns, 0);
+}
+
+TEST_F(PictureLoaderTest, CountingModeCountsWithoutReading) {
+  const std::string text = Write("not-really.jpg", {'h', 'i'});
+  EXPECT_FALSE(Load(text, true, true));
+  EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(bitmap_.Width(), 0);
+  EXPECT_EQ(host_.counted, 1);
+  EXPECT_EQ(host_.ticks, 0);
+  EXPECT_FALSE(Load(Write("x.txt", {}), true, true));
+  EXPECT_EQ(host_.counted, 1);
+}
+
+TEST_F(PictureLoaderTest, TicksLetsMessagesRunAndRestoresTheCursor) {
+  const std::string bmp = Write("a.bmp", SmallBmp());
+  EXPECT_TRUE(Load(bmp, false, true));
+  EXPECT_EQ(host_.ticks, 1);
+  EXPECT_EQ(host_.messageRuns, 1);
+  EXPECT_EQ(host_.cursorWhenMessagesRan, TCursor::crDefault);
+  EXPECT_EQ(host_.cursorHistory, (std::vector<TCursor>{TCursor::crHourGlass, TCursor::crDefault}));
+
+  EXPECT_TRUE(Load(bmp, false, false));
+  EXPECT_EQ(host_.ticks, 1);
+  EXPECT_EQ(host_.messageRuns, 2);
+
+  host_.cursorHistory.clear();
+  EXPECT_EQ(LoadError(Write("bad.gif", {'G', 'I', 'F'})), "Premature end of data");
+  EXPECT_EQ(host_.cursorHistory, (std::vector<TCursor>{TCursor::crHourGlass, TCursor::crDefault}));
+}
+
+TEST_F(PictureLoaderTest, EmptyAndBrokenFiles) {
+  EXPECT_TRUE(Load(Write("empty.jpg", {})));
+  EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(bitmap_.Width(), 0);
+  EXPECT_TRUE(Load(Write("empty.bmp", {})));
+  EXPECT_EQ(bitmap_.Height(), 0);
+  EXPECT_EQ(LoadError(Write("empty.gif", {})), "Premature end of data");
+
+  EXPECT_EQ(LoadError(Write("text.jpg", {'h', 'e', 'l', 'l', 'o', '\n'})), "JPEG error #53");
+  EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(bitmap_.Width(), 0);
+
+  const std::string fifo = dir_.File("pipe.jpg");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(LoadError(fifo), "Cannot open file \"" + fifo + "\". Not a regular file");
+}
+
+TEST_F(PictureLoaderTest, RefusesPicturesLargerThanMemory) {
+  TBytes huge = SmallBmp();
+  huge[18] = huge[19] = huge[20] = huge[22] = huge[23] = huge[24] = 0xFF;
+  huge[21] = huge[25] = 0x7F;  // 2147483647 x 2147483647
+  EXPECT_EQ(LoadError(Write("huge.bmp", huge)),
+            "Not enough memory for a picture of 2147483647 x 2147483647 pixels");
+  EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(host_.cursor, TCursor::crDefault);
+}
+
+}  // namespace
+}  // namespace velquin
