@@ -44,6 +44,9 @@ TEST_F(SettingsTest, RoundTripRestoresFolderOptionsAndLayout) {
   Form.Layout().Panel5Width = 300;
   Form.FormDestroy();
   ASSERT_TRUE(Desktop.Errors.empty());
+  // The tables are open for exclusive use: a second form could not open them.
+  Form.SigsTable.Close();
+  Form.MatchesTable.Close();
 
   TRecordingDesktop desktop;
   TForm1 again(desktop, AppDir.Path());

@@ -1,5 +1,6 @@
 #include "app/test_support.h"
 #include "platform/file_utils.h"
+#include "platform/text_utils.h"
 
 namespace velquin {
 namespace {
@@ -42,7 +43,7 @@ TEST_F(ReviewTest, PairDisplayDescribesAndComparesSizes) {
     AddPair(3, left, right);
     EXPECT_TRUE(Desktop.Errors.empty());
     EXPECT_EQ(Form.lComp(), c.comparison);
-    EXPECT_EQ(Form.lFile1(), left + ": " + std::to_string(GetFileSize(left)) + "; " + std::to_string(c.w1) +
+    EXPECT_EQ(Form.lFile1(), left + ": " + IntToStrSep(GetFileSize(left)) + "; " + std::to_string(c.w1) +
                                  " x " + std::to_string(c.h1));
     EXPECT_EQ(Form.Im2.Width(), c.w2);
     EXPECT_EQ(Form.Im2.Height(), c.h2);

@@ -17,6 +17,7 @@ class ScanTest : public FormTest {
   void SetUp() override {
     Form.SetNormalizeCB(false);  // solid pictures keep distinct signatures
     Form.SetIncrMatchCB(false);
+    Form.SetForceCB(false);
     ChooseFolder();
   }
   std::string Picture(const std::string& name, std::uint32_t rgb) {
