@@ -12,7 +12,7 @@ int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) 
   return RunCliCommand("sigs", err, [&] {
     const TCliOptions options = ParseCliOptions(args, false, false);
     const std::string folder = SingleFolder(options);
-    ListTables(folder, [](TTable& sigs, TTable&) {
+    ListTables(folder, [&](TTable& sigs, TTable&) {
       const std::int32_t rows = sigs.RecordCount();
       for (std::int32_t row = 1; row <= rows; ++row) {
         const TFieldValue date = sigs.ValueAt(row, "FileDate");
