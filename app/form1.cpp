@@ -233,6 +233,7 @@ void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
 // --- Services ----------------------------------------------------------------------------------------
 
 void TForm1::ProcessMessages() {
+  ++FMessageRuns;
   if (pictureCountStale_ && std::chrono::steady_clock::now() - pictureCountTime_ >= kPictureCountInterval) {
     RefreshPictureCount();
     ShowCountLabels();

@@ -37,6 +37,9 @@ class TScanHost {
   std::int32_t FEdits = 0;
   // True while the match pass walks Sigs: the progress line then ends with the Matches count.
   bool FMatchPassRunning = false;
+  // Counts the times pending messages ran (ProcessMessages adds 1): while it stands still, no other
+  // handler can have touched the tables.
+  std::uint64_t FMessageRuns = 0;
 
   virtual TDesktop& Desktop() = 0;
   virtual TTable& Sigs() = 0;

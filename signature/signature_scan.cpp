@@ -1,5 +1,6 @@
 #include "signature/signature_scan.h"
 
+#include <cmath>
 #include <exception>
 
 #include "platform/date_time.h"
@@ -16,6 +17,21 @@ namespace velquin {
 namespace {
 
 constexpr std::int32_t kTickModulus = 1000;
+// The width of FileName and FilePath in Sigs: keys are cut to it, then lose their trailing blanks.
+constexpr std::size_t kNameWidth = 100;
+
+std::string StoredKeyText(const std::string& text) {
+  std::string key = text.substr(0, kNameWidth);
+  while (!key.empty() && key.back() == ' ') key.pop_back();
+  return key;
+}
+
+// Returns true iff the two date-times render to the same date-and-time text. Equal milliseconds are
+// decided without rendering: the rendering goes through whole milliseconds.
+bool SameDateText(double a, double b) {
+  if (std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0)) return true;
+  return DateTimeToText(a) == DateTimeToText(b);
+}
 
 // Restores the normal cursor on every way out.
 class TCursorGuard {
@@ -46,11 +62,13 @@ void TSignatureScan::ComputeSignatures() {
     host_.FTotal = 0;
     host_.FDone = 0;
     counting_ = true;
+    ReadDates();
     ScanFolder(host_.FolderText());
     host_.FStartTime = Now();
     counting_ = false;
     host_.SetTitle("Evaluating Signatures...");
     log_ = std::make_unique<TTextWriter>(host_.FAppDir + "log.txt");
+    ReadDates();
     ScanFolder(host_.FolderText());
     log_->Close();
   } catch (...) {
@@ -76,15 +94,42 @@ void TSignatureScan::PurgeDeletedFiles() {
   host_.FStartTime = Now();
   host_.SetTitle("Removing Signature records for deleted files...");
   TTable& sigs = host_.Sigs();
+  dates_.clear();
+  datesMessageRuns_ = host_.FMessageRuns;
+  datesFolder_ = DatesFolder();
   sigs.First();
   while (!sigs.Eof()) {
-    if (FileExists(sigs.FieldAsString("FilePath") + sigs.FieldAsString("FileName"))) {
+    const std::string path = sigs.FieldAsString("FilePath");
+    const std::string name = sigs.FieldAsString("FileName");
+    if (FileExists(path + name)) {
+      if (path == datesFolder_) dates_[name] = sigs.FieldAsDateTime("FileDate");
       sigs.Next();
     } else {
       sigs.Delete();
     }
     UpdateProgress(host_, kTickModulus);
   }
+  datesValid_ = host_.FMessageRuns == datesMessageRuns_;
+}
+
+std::string TSignatureScan::DatesFolder() const {
+  std::string folder = host_.FolderText();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return StoredKeyText(folder);
+}
+
+void TSignatureScan::ReadDates() {
+  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_) return;
+  TTable& sigs = host_.Sigs();
+  dates_.clear();
+  datesMessageRuns_ = host_.FMessageRuns;
+  datesFolder_ = DatesFolder();
+  for (sigs.First(); !sigs.Eof(); sigs.Next()) {
+    if (sigs.FieldAsString("FilePath") == datesFolder_) {
+      dates_[sigs.FieldAsString("FileName")] = sigs.FieldAsDateTime("FileDate");
+    }
+  }
+  datesValid_ = true;
 }
 
 void TSignatureScan::ScanFolder(std::string folder) {
@@ -108,14 +153,27 @@ bool TSignatureScan::FindRow(const std::string& name, const std::string& folder)
   return sigs.GotoKey();
 }
 
+bool TSignatureScan::StoredDate(const std::string& name, const std::string& folder, double& date) {
+  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_ && StoredKeyText(folder) == datesFolder_) {
+    const auto found = dates_.find(StoredKeyText(name));
+    if (found == dates_.end()) return false;
+    date = found->second;
+    return true;
+  }
+  datesValid_ = false;
+  if (!FindRow(name, folder)) return false;
+  date = host_.Sigs().FieldAsDateTime("FileDate");
+  return true;
+}
+
 void TSignatureScan::EvaluateFile(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   TTable& sigs = host_.Sigs();
 
-  if (!host_.ForceChecked() && FindRow(name, folder) &&
-      DateTimeToText(sigs.FieldAsDateTime("FileDate")) == DateTimeToText(GetFileDate(path))) {
+  double stored = 0;
+  if (!host_.ForceChecked() && StoredDate(name, folder, stored) && SameDateText(stored, GetFileDate(path))) {
     if (!counting_) UpdateProgress(host_, kTickModulus);
     return;
   }

@@ -3,8 +3,10 @@
 // dialog. The scan works on the form through TScanHost; its own state lives for one run.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "signature/signature.h"
 
@@ -34,6 +36,13 @@ class TSignatureScan {
  private:
   // Makes the Sigs row of (name, folder) current; returns true iff it exists.
   bool FindRow(const std::string& name, const std::string& folder);
+  // The Folder as Sigs stores it in FilePath.
+  std::string DatesFolder() const;
+  // Makes dates_ valid again, by one walk over Sigs, when messages ran since it was read.
+  void ReadDates();
+  // The stored FileDate of (name, folder), as the keyed lookup would read it; false when there is no
+  // row. Answers from the dates the purge saw while no messages have run since, else looks it up.
+  bool StoredDate(const std::string& name, const std::string& folder, double& date);
 
   TScanHost& host_;
   // True during the counting pass.
@@ -43,6 +52,14 @@ class TSignatureScan {
   bool changed_ = false;
   // log.txt while the evaluation pass runs.
   std::unique_ptr<TTextWriter> log_;
+  // FileDate of every Sigs row of the Folder (FilePath = datesFolder_) by FileName, read by the purge or
+  // at the start of a pass: valid while host.FMessageRuns equals datesMessageRuns_, as only a
+  // handler run by the messages (or the scan's own edits, which come after messages have run) can
+  // change Sigs. An unchanged Folder runs no messages, so its passes need no keyed lookup.
+  std::unordered_map<std::string, double> dates_;
+  std::string datesFolder_;
+  bool datesValid_ = false;
+  std::uint64_t datesMessageRuns_ = 0;
 };
 
 }  // namespace velquin
