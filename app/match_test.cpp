@@ -50,10 +50,12 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
     const char* name;
     std::int32_t margin;
     bool colors;
+    bool outOfRange;  // one row holds a value no picture gives (300): the texts decide the walk
   };
-  for (const TCase c :
-       {TCase{"channel 10", 10, true}, TCase{"cell-sum 10", 10, false}, TCase{"channel 0", 0, true},
-        TCase{"cell-sum 25", 25, false}, TCase{"negative", -1, true}}) {
+  for (const TCase c : {TCase{"channel 10", 10, true, false}, TCase{"cell-sum 10", 10, false, false},
+                        TCase{"channel 0", 0, true, false}, TCase{"cell-sum 25", 25, false, false},
+                        TCase{"negative", -1, true, false}, TCase{"channel 10, value 300", 10, true, true},
+                        TCase{"cell-sum 25, value 300", 25, false, true}}) {
     SCOPED_TRACE(c.name);
     Form.SetColorsCB(c.colors);
     Form.SetMarginEditText(std::to_string(c.margin));
@@ -61,8 +63,13 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
     Form.DirEditChange();
     std::mt19937 random(42);
     std::vector<TSignature> signatures = RandomSignatures(random, 150, 6);
-    signatures.push_back(signatures[3]);  // identical texts: the row stored first is File1
-    for (std::size_t i = 0; i < signatures.size(); ++i) AddRow("p" + std::to_string(1000 + i), signatures[i]);
+    if (c.outOfRange) signatures[7].Cells[15].B = 300;
+    // Identical texts: the row stored first is File1, though the copy comes first by name.
+    signatures.push_back(signatures[3]);
+    const auto name = [&](std::size_t i) {
+      return i + 1 == signatures.size() ? std::string("a0") : "p" + std::to_string(1000 + i);
+    };
+    for (std::size_t i = 0; i < signatures.size(); ++i) AddRow(name(i), signatures[i]);
 
     // Brute force over all pairs; File1 is the row whose text comes first (the earlier row on a tie).
     std::set<std::string> expected;
@@ -71,8 +78,8 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
         std::int32_t maxDiff = 0;
         if (!SignaturesMatch(signatures[i], signatures[j], c.margin, c.colors, maxDiff)) continue;
         const bool iFirst = SignatureToText(signatures[i]) <= SignatureToText(signatures[j]);
-        const std::string fi = Pictures.Path() + "p" + std::to_string(1000 + i);
-        const std::string fj = Pictures.Path() + "p" + std::to_string(1000 + j);
+        const std::string fi = Pictures.Path() + name(i);
+        const std::string fj = Pictures.Path() + name(j);
         expected.insert(std::to_string(maxDiff) + "|" + (iFirst ? fi + "|" + fj : fj + "|" + fi));
       }
     }

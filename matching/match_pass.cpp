@@ -66,19 +66,24 @@ class TSuspension {
 // The candidate search of one Sigs row, on the snapshot: the same pairs, in the same order, with the
 // same log lines as the walk along BySignature of FindMatchesFor.
 void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, std::uint32_t rank,
-               std::vector<std::uint32_t>& candidates) {
+               std::vector<std::uint32_t>& partners) {
   host.Desktop().SetCursor(TCursor::crHourGlass);
   const TSigsRow& row = snapshot.Row(rank);
-  host.AppendLogLine("Evaluating \"" + row.FileName + "\"");
+  std::string line;
+  line.reserve(13 + row.FileName.size());
+  line.append("Evaluating \"").append(row.FileName).append("\"");
+  host.AppendLogLine(line);
   host.LimitLogLines(kLogLinesKept);
-  snapshot.Candidates(rank, HighKey(row.Signature.Cells[0].R, host.FMargin), candidates);
   const bool colors = host.ColorsChecked();
-  for (const std::uint32_t other : candidates) {
-    const TSigsRow& partner = snapshot.Row(other);
-    std::int32_t maxDiff = 0;
-    if (SignaturesMatch(row.Signature, partner.Signature, host.FMargin, colors, maxDiff) &&
-        partner.FullName != row.FullName) {
-      RecordPair(host, maxDiff, row.FullName, partner.FileName, partner.FullName);
+  snapshot.Partners(rank, colors, partners);
+  if (!partners.empty()) {
+    const std::string self = snapshot.FullName(rank);
+    for (const std::uint32_t other : partners) {
+      const TSigsRow& partner = snapshot.Row(other);
+      const std::string partnerName = snapshot.FullName(other);
+      std::int32_t maxDiff = 0;
+      SignaturesMatch(row.Signature, partner.Signature, host.FMargin, colors, maxDiff);
+      if (partnerName != self) RecordPair(host, maxDiff, self, partner.FileName, partnerName);
     }
   }
   host.Desktop().SetCursor(TCursor::crDefault);
@@ -123,12 +128,12 @@ void ComputeMatches(TMatchHost& host) {
 
     const TSigsSnapshot snapshot(sigs, host.FMargin);
     host.FTotal = static_cast<std::int64_t>(snapshot.PrimaryOrder().size());
-    std::vector<std::uint32_t> candidates;
+    std::vector<std::uint32_t> partners;
     const auto& order = snapshot.PrimaryOrder();
     for (std::size_t i = 0; i < order.size(); ++i) {
       host.Desktop().SetCursor(TCursor::crHourGlass);
       host.ProcessMessages();
-      SearchRow(host, snapshot, order[i], candidates);
+      SearchRow(host, snapshot, order[i], partners);
       UpdateProgress(host, 1);
       if (i + 1 == order.size()) {
         TIniFile ini(host.FAppDir + "Velquin.INI");

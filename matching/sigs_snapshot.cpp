@@ -1,95 +1,247 @@
 #include "matching/sigs_snapshot.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <numeric>
 
+#include "matching/matching.h"
+#include "matching/pair_record.h"
+#include "platform/text_utils.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 namespace {
 
-// Floor division, so negative values (possible in a hand-made text) bucket consistently.
-std::int64_t FloorDiv(std::int64_t value, std::int64_t width) {
-  const std::int64_t q = value / width;
-  return (value % width != 0 && value < 0) ? q - 1 : q;
+// The grid gets at most this many cells per row (plus a small floor for tiny tables) and at most
+// kMaxDims dimensions: fewer, fuller cells scanned in long runs beat many scattered small ones.
+constexpr std::uint64_t kCellsPerRow = 1;
+constexpr int kMaxDims = 3;
+
+void Flatten(const TSignature& signature, std::uint8_t* out) {
+  for (const TRgb& cell : signature.Cells) {
+    *out++ = static_cast<std::uint8_t>(cell.R);
+    *out++ = static_cast<std::uint8_t>(cell.G);
+    *out++ = static_cast<std::uint8_t>(cell.B);
+  }
+}
+
+bool IsCanonical(const TSigsRow& row) {
+  for (const TRgb& cell : row.Signature.Cells) {
+    for (const std::int32_t v : {cell.R, cell.G, cell.B}) {
+      if (v < 0 || v > 255) return false;
+    }
+  }
+  // The first field as SignatureToText writes it: blanks, then the digits of the first value.
+  if (row.Text.size() <= 4) return false;
+  char field[4] = {' ', ' ', ' ', ' '};
+  for (std::int32_t v = row.Signature.Cells[0].R, at = 3; at >= 0; v /= 10, --at) {
+    field[at] = static_cast<char>('0' + v % 10);
+    if (v < 10) break;
+  }
+  return row.Text.compare(0, 4, field, 4) == 0;
+}
+
+// TextToSignature, with a quick path for fields of blanks and digits only; any other field goes to
+// TextToSignature, which reads it or raises its conversion error.
+TSignature ParseSignature(const std::string& text) {
+  if (text.size() >= 48 * 4) {
+    TSignature signature;
+    const char* field = text.data();
+    bool plain = true;
+    for (TRgb& cell : signature.Cells) {
+      for (std::int32_t* value : {&cell.R, &cell.G, &cell.B}) {
+        int i = 0;
+        while (i < 4 && field[i] == ' ') ++i;
+        if (i == 4) plain = false;
+        std::int32_t v = 0;
+        for (; i < 4; ++i) {
+          if (field[i] < '0' || field[i] > '9') plain = false;
+          v = v * 10 + (field[i] - '0');
+        }
+        *value = v;
+        field += 4;
+      }
+    }
+    if (plain) return signature;
+  }
+  return TextToSignature(text);
+}
+
+// Puts the rows [first, last) of equal Signature texts in the order BySignature keeps them in (the
+// order they were first stored), found by a keyed search of that index.
+void OrderEqualTexts(TTable& sigs, const std::vector<TSigsRow>& rows, const std::vector<std::string>& paths,
+                     std::uint32_t* first, std::uint32_t* last) {
+  const std::string indexName = sigs.IndexName();
+  sigs.SetIndexName("BySignature");
+  sigs.SetKey();
+  sigs.SetFieldValue("Signature", rows[*first].Text);
+  std::vector<std::uint32_t> ordered;
+  if (sigs.GotoKey()) {
+    for (; !sigs.Eof() && sigs.FieldAsString("Signature") == rows[*first].Text; sigs.Next()) {
+      const std::string path = sigs.FieldAsString("FilePath");
+      const std::string name = sigs.FieldAsString("FileName");
+      const auto found = std::find_if(first, last, [&](std::uint32_t i) {
+        return rows[i].FileName == name && paths[rows[i].Path] == path;
+      });
+      if (found != last) ordered.push_back(*found);
+    }
+  }
+  sigs.SetIndexName(indexName);
+  if (ordered.size() == static_cast<std::size_t>(last - first))
+    std::copy(ordered.begin(), ordered.end(), first);
 }
 
 }  // namespace
 
-TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin)
-    : width_(margin < 0 ? 0 : std::int64_t{margin} + 1) {
-  const std::string indexName = sigs.IndexName();
-  sigs.SetIndexName("BySignature");
-  rows_.reserve(static_cast<std::size_t>(sigs.RecordCount()));
+TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin) {
+  // One walk in primary order: the order the pass searches the rows in.
+  std::vector<TSigsRow> rows;
+  rows.reserve(static_cast<std::size_t>(sigs.RecordCount()));
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
     TSigsRow row;
     row.FileName = sigs.FieldAsString("FileName");
-    row.FullName = sigs.FieldAsString("FilePath") + row.FileName;
+    std::string path = sigs.FieldAsString("FilePath");
+    if (paths_.empty() || paths_.back() != path) paths_.push_back(std::move(path));
+    row.Path = static_cast<std::uint32_t>(paths_.size() - 1);
     row.Text = sigs.FieldAsString("Signature");
-    row.Signature = TextToSignature(row.Text);
-    rows_.push_back(std::move(row));
+    row.Signature = ParseSignature(row.Text);
+    rows.push_back(std::move(row));
   }
-  sigs.SetIndexName(indexName);
-  sigs.First();
-
-  primaryOrder_.resize(rows_.size());
-  std::iota(primaryOrder_.begin(), primaryOrder_.end(), 0u);
-  std::sort(primaryOrder_.begin(), primaryOrder_.end(), [&](std::uint32_t x, std::uint32_t y) {
-    const TSigsRow& a = rows_[x];
-    const TSigsRow& b = rows_[y];
-    if (a.FileName != b.FileName) return a.FileName < b.FileName;
-    return a.FullName < b.FullName;  // same name: the path decides
+  // Ranks: text order, and among equal texts the order BySignature keeps them in.
+  std::vector<std::uint32_t> byText(rows.size());
+  std::iota(byText.begin(), byText.end(), 0u);
+  // The first eight bytes as a big-endian number decide most comparisons without touching the texts.
+  std::vector<std::uint64_t> prefix(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::uint64_t key = 0;
+    for (std::size_t b = 0; b < 8; ++b) {
+      key = key << 8 | (b < rows[i].Text.size() ? static_cast<std::uint8_t>(rows[i].Text[b]) : 0u);
+    }
+    prefix[i] = key;
+  }
+  std::stable_sort(byText.begin(), byText.end(), [&](std::uint32_t x, std::uint32_t y) {
+    if (prefix[x] != prefix[y]) return prefix[x] < prefix[y];
+    return rows[x].Text < rows[y].Text;
   });
-
-  if (width_ == 0) return;
-  std::vector<std::uint64_t> keys(rows_.size());
-  for (std::size_t i = 0; i < rows_.size(); ++i) keys[i] = BucketOf(rows_[i].Signature, 0, 0, 0);
-  bucketRanks_.resize(rows_.size());
-  std::iota(bucketRanks_.begin(), bucketRanks_.end(), 0u);
-  std::stable_sort(bucketRanks_.begin(), bucketRanks_.end(),
-                   [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
-  buckets_.reserve(rows_.size());
-  for (std::uint32_t begin = 0; begin < bucketRanks_.size();) {
-    std::uint32_t end = begin + 1;
-    while (end < bucketRanks_.size() && keys[bucketRanks_[end]] == keys[bucketRanks_[begin]]) ++end;
-    buckets_.emplace(keys[bucketRanks_[begin]], std::make_pair(begin, end));
+  for (std::size_t begin = 0; begin < byText.size();) {
+    std::size_t end = begin + 1;
+    while (end < byText.size() && rows[byText[end]].Text == rows[byText[begin]].Text) ++end;
+    if (end - begin > 1) OrderEqualTexts(sigs, rows, paths_, &byText[begin], &byText[end]);
     begin = end;
   }
+  sigs.First();
+
+  rows_.resize(rows.size());
+  primaryOrder_.resize(rows.size());
+  for (std::uint32_t rank = 0; rank < byText.size(); ++rank) {
+    primaryOrder_[byText[rank]] = rank;
+    rows_[rank] = std::move(rows[byText[rank]]);
+  }
+
+  grid_ = margin_ >= 0 && std::all_of(rows_.begin(), rows_.end(), IsCanonical);
+  if (!grid_) return;
+  width_ = static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{margin_} + 1, 256));
+  side_ = 255 / width_ + 1;
+  const std::uint64_t maxCells = kCellsPerRow * rows_.size() + 1024;
+  std::uint64_t cells = side_;
+  dims_ = 1;
+  while (dims_ < kMaxDims && cells * side_ <= maxCells) {
+    cells *= side_;
+    ++dims_;
+  }
+
+  values_.resize(rows_.size() * kValues);
+  std::vector<std::uint32_t> cellOf(rows_.size());
+  cellStart_.assign(cells + 1, 0);
+  for (std::size_t i = 0; i < rows_.size(); ++i) {
+    Flatten(rows_[i].Signature, &values_[i * kValues]);
+    cellOf[i] = CellOf(&values_[i * kValues]);
+    ++cellStart_[cellOf[i] + 1];
+  }
+  std::partial_sum(cellStart_.begin(), cellStart_.end(), cellStart_.begin());
+  entries_.resize(rows_.size());
+  std::vector<std::uint32_t> fill(cellStart_.begin(), cellStart_.end() - 1);
+  for (std::uint32_t i = 0; i < rows_.size(); ++i) {
+    TGridEntry& entry = entries_[fill[cellOf[i]]++];
+    entry.Rank = i;
+    std::copy_n(&values_[std::size_t{i} * kValues], kHeadValues, entry.Head);
+  }
 }
 
-std::uint64_t TSigsSnapshot::BucketOf(const TSignature& signature, int dr, int dg, int db) const {
-  const TRgb& c = signature.Cells[0];
-  // 21 bits per channel: bucket numbers of 32-bit values divided by at least 1 fit after the offset.
-  const auto part = [&](std::int32_t value, int delta) {
-    return static_cast<std::uint64_t>((FloorDiv(value, width_) + delta + (std::int64_t{1} << 32)) & 0x1FFFFF);
-  };
-  return part(c.R, dr) << 42 | part(c.G, dg) << 21 | part(c.B, db);
+std::uint32_t TSigsSnapshot::CellOf(const std::uint8_t* values) const {
+  std::uint32_t cell = 0;
+  for (int d = 0; d < dims_; ++d) cell = cell * side_ + values[d] / width_;
+  return cell;
 }
 
-void TSigsSnapshot::Candidates(std::uint32_t rank, const std::string& highKey,
-                               std::vector<std::uint32_t>& candidates) const {
-  candidates.clear();
-  if (width_ == 0) return;
-  const TSignature& signature = rows_[rank].Signature;
-  std::uint64_t seen[27];
-  int seenCount = 0;
-  for (int dr = -1; dr <= 1; ++dr) {
-    for (int dg = -1; dg <= 1; ++dg) {
-      for (int db = -1; db <= 1; ++db) {
-        const std::uint64_t key = BucketOf(signature, dr, dg, db);
-        // Masked bucket numbers may coincide for extreme values; visit each bucket once.
-        if (std::find(seen, seen + seenCount, key) != seen + seenCount) continue;
-        seen[seenCount++] = key;
-        const auto found = buckets_.find(key);
-        if (found == buckets_.end()) continue;
-        for (std::uint32_t i = found->second.first; i < found->second.second; ++i) {
-          const std::uint32_t other = bucketRanks_[i];
-          if (other > rank && rows_[other].Text <= highKey) candidates.push_back(other);
+bool TSigsSnapshot::Within(const std::uint8_t* a, const std::uint8_t* b, int count, bool colors) const {
+  if (colors) {
+    for (int i = 0; i < count; ++i) {
+      if (std::abs(int{a[i]} - int{b[i]}) > margin_) return false;
+    }
+  } else {
+    for (int i = 0; i + 2 < count; i += 3) {
+      if (std::abs(int{a[i]} - int{b[i]}) + std::abs(int{a[i + 1]} - int{b[i + 1]}) +
+              std::abs(int{a[i + 2]} - int{b[i + 2]}) >
+          margin_) {
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::uint32_t>& partners) const {
+  partners.clear();
+  std::int32_t maxDiff = 0;
+  if (!grid_) {
+    // Texts decide where the walk ends; rows in BySignature order are in text order.
+    const std::string highKey = HighKey(rows_[rank].Signature.Cells[0].R, margin_);
+    for (std::uint32_t other = rank + 1; other < rows_.size() && rows_[other].Text <= highKey; ++other) {
+      if (SignaturesMatch(rows_[rank].Signature, rows_[other].Signature, margin_, colors, maxDiff)) {
+        partners.push_back(other);
+      }
+    }
+    return;
+  }
+  const std::uint8_t* own = &values_[std::size_t{rank} * kValues];
+  std::int32_t base[4] = {};
+  for (int d = 0; d < dims_; ++d) base[d] = own[d] / width_;
+  // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each.
+  const std::int32_t side = static_cast<std::int32_t>(side_);
+  const std::int32_t lastLow = std::max(base[dims_ - 1] - 1, 0);
+  const std::int32_t lastHigh = std::min(base[dims_ - 1] + 1, side - 1);
+  int runs = 1;
+  for (int d = 0; d + 1 < dims_; ++d) runs *= 3;
+  for (int run = 0; run < runs; ++run) {
+    std::int64_t cell = 0;
+    bool inside = true;
+    for (int d = 0, rest = run; d + 1 < dims_; ++d, rest /= 3) {
+      const std::int32_t at = base[d] + rest % 3 - 1;
+      if (at < 0 || at >= side) {
+        inside = false;
+        break;
+      }
+      cell = cell * side + at;
+    }
+    if (!inside) continue;
+    for (std::int64_t c = cell * side + lastLow; c <= cell * side + lastHigh; ++c) {
+      // A cell's entries are in rank order: only those after rank can be partners.
+      const TGridEntry* const end = entries_.data() + cellStart_[c + 1];
+      const TGridEntry* entry =
+          std::upper_bound(entries_.data() + cellStart_[c], end, rank,
+                           [](std::uint32_t r, const TGridEntry& e) { return r < e.Rank; });
+      for (; entry != end; ++entry) {
+        // The values beyond the grid's own dimensions fail most often: they go first.
+        if (Within(own + 3, entry->Head + 3, kHeadValues - 3, colors) &&
+            Within(own, entry->Head, 3, colors) &&
+            Within(own, &values_[std::size_t{entry->Rank} * kValues], kValues, colors)) {
+          partners.push_back(entry->Rank);
         }
       }
     }
   }
-  std::sort(candidates.begin(), candidates.end());
+  std::sort(partners.begin(), partners.end());
 }
 
 }  // namespace velquin

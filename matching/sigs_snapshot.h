@@ -1,16 +1,20 @@
-// TSigsSnapshot: the Sigs rows held in memory for one match pass, with a bucket index that finds each
-// row's candidate partners without walking the first-value window row by row.
+// TSigsSnapshot: the Sigs rows held in memory for one match pass, with a grid that finds each row's
+// candidate partners without walking the first-value window row by row.
 //
 // Two signatures can match only when each of their 48 values differs by at most the Margin (in
-// cell-sum mode the sum of a Cell's three differences bounds each of them). The rows are therefore
-// bucketed by the first Cell's three values divided by Margin + 1; a partner lies in one of the 27
-// buckets around a row's own. Rank is the row's place in BySignature order, which decides who is
-// File1 and whom a row's search may visit.
+// cell-sum mode the sum of a Cell's three differences bounds each of them). Rows are placed in a grid
+// over their first D values divided by Margin + 1; a partner lies in one of the 3^D cells around a
+// row's own. D (1..4) keeps the grid at most a few cells per row. Each cell's rows are stored
+// together, with their 48 values as bytes, so a candidate costs one pass over 48 contiguous bytes.
+//
+// Rank is a row's place in BySignature order: the walk of a row's search visits exactly the rows of
+// higher rank whose text does not exceed its high key. For a canonical row (values 0..255, first field
+// as SignatureToText writes it) that key test follows from the Margin test on the first value, so the
+// grid needs no texts; a table holding any other row is searched by comparing texts, row by row.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "signature/signature.h"
@@ -21,35 +25,53 @@ class TTable;
 
 struct TSigsRow {
   std::string FileName;
-  std::string FullName;  // FilePath followed by FileName
-  std::string Text;      // the Signature text as stored
+  std::uint32_t Path = 0;  // FilePath, as an index into the snapshot's distinct paths
+  std::string Text;        // the Signature text as stored
   TSignature Signature;
 };
 
 class TSigsSnapshot {
  public:
-  // Reads every Sigs row by one walk along BySignature, then puts sigs back on its former index and
-  // its first row. Throws the conversion error of a malformed Signature text.
+  // Reads every Sigs row by one walk along the active (primary) index, and leaves sigs on its first
+  // row. Throws the conversion error of a malformed Signature text.
   TSigsSnapshot(TTable& sigs, std::int32_t margin);
 
   // Row numbers (ranks) in the order of the primary index (FileName, then FilePath, as bytes).
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
   const TSigsRow& Row(std::uint32_t rank) const { return rows_[rank]; }
+  // FilePath followed by FileName.
+  std::string FullName(std::uint32_t rank) const { return paths_[rows_[rank].Path] + rows_[rank].FileName; }
 
-  // Ranks after rank whose text does not pass highKey and whose values may all lie within the
-  // Margin, in ascending order. candidates is reused storage.
-  void Candidates(std::uint32_t rank, const std::string& highKey,
-                  std::vector<std::uint32_t>& candidates) const;
+  // The ranks after rank that the search of rank visits and that match it in the mode colors (read
+  // afresh for each row: messages run between rows), in ascending order. partners is reused storage.
+  void Partners(std::uint32_t rank, bool colors, std::vector<std::uint32_t>& partners) const;
 
  private:
-  std::uint64_t BucketOf(const TSignature& signature, int dr, int dg, int db) const;
+  static constexpr int kValues = 48;
+  // The values a grid entry carries for a first test without leaving the entry.
+  static constexpr int kHeadValues = 9;
+  struct TGridEntry {
+    std::uint32_t Rank;
+    std::uint8_t Head[kHeadValues];
+  };
 
-  std::int64_t width_;  // Margin + 1; 0 when the Margin is negative (nothing matches)
+  std::uint32_t CellOf(const std::uint8_t* values) const;
+  // Returns true iff the first count values (a multiple of 3 in cell-sum mode) lie within the Margin.
+  bool Within(const std::uint8_t* a, const std::uint8_t* b, int count, bool colors) const;
+
+  std::int32_t margin_;
   std::vector<TSigsRow> rows_;
+  std::vector<std::string> paths_;
   std::vector<std::uint32_t> primaryOrder_;
-  // Ranks sorted by bucket; each bucket is a run [begin, end) of bucketRanks_.
-  std::vector<std::uint32_t> bucketRanks_;
-  std::unordered_map<std::uint64_t, std::pair<std::uint32_t, std::uint32_t>> buckets_;
+  // The grid, when every row is canonical and the Margin is not negative: cell c holds the entries
+  // [cellStart_[c], cellStart_[c + 1]) of entries_; values_ holds each rank's 48 values as bytes.
+  bool grid_ = false;
+  int dims_ = 0;
+  std::uint32_t side_ = 0;   // cells per dimension
+  std::uint32_t width_ = 0;  // Margin + 1
+  std::vector<std::uint32_t> cellStart_;
+  std::vector<TGridEntry> entries_;
+  std::vector<std::uint8_t> values_;
 };
 
 }  // namespace velquin
