@@ -4,6 +4,10 @@
 #include <cstdlib>
 #include <numeric>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "matching/matching.h"
 #include "matching/pair_record.h"
 #include "platform/text_utils.h"
@@ -91,11 +95,53 @@ void OrderEqualTexts(TTable& sigs, const std::vector<TSigsRow>& rows, const std:
     std::copy(ordered.begin(), ordered.end(), first);
 }
 
+// A row's first 12 values (a grid entry's head), for testing grid entries against them: returns true iff each
+// lies within the Margin of the entry's.
+class THead {
+ public:
+  THead(const std::uint8_t* values, std::int32_t margin) {
+    const auto limit = static_cast<std::uint8_t>(std::min(margin, 255));
+#if defined(__SSE2__)
+    alignas(16) std::uint8_t bytes[16] = {};
+    std::copy_n(values, 12, bytes);
+    values_ = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+    limit_ = _mm_set1_epi8(static_cast<char>(limit));
+#else
+    std::copy_n(values, 12, values_);
+    limit_ = limit;
+#endif
+  }
+
+  template <typename TEntry>
+  bool operator()(const TEntry& entry) const {
+#if defined(__SSE2__)
+    const __m128i other = _mm_load_si128(reinterpret_cast<const __m128i*>(&entry));
+    const __m128i diff = _mm_or_si128(_mm_subs_epu8(other, values_), _mm_subs_epu8(values_, other));
+    const __m128i over = _mm_subs_epu8(diff, limit_);
+    return (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) & 0x0FFF) == 0x0FFF;
+#else
+    for (int i = 0; i < 12; ++i) {
+      if (std::abs(int{values_[i]} - int{entry.Head[i]}) > limit_) return false;
+    }
+    return true;
+#endif
+  }
+
+ private:
+#if defined(__SSE2__)
+  __m128i values_;
+  __m128i limit_;
+#else
+  std::uint8_t values_[12];
+  int limit_;
+#endif
+};
+
 }  // namespace
 
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin) {
   // One walk in primary order: the order the pass searches the rows in.
-  std::vector<TSigsRow> rows;
+  std::vector<TSigsRow>& rows = rows_;
   rows.reserve(static_cast<std::size_t>(sigs.RecordCount()));
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
     TSigsRow row;
@@ -119,9 +165,10 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
     }
     prefix[i] = key;
   }
-  std::stable_sort(byText.begin(), byText.end(), [&](std::uint32_t x, std::uint32_t y) {
+  std::sort(byText.begin(), byText.end(), [&](std::uint32_t x, std::uint32_t y) {
     if (prefix[x] != prefix[y]) return prefix[x] < prefix[y];
-    return rows[x].Text < rows[y].Text;
+    const int order = rows[x].Text.compare(rows[y].Text);
+    return order != 0 ? order < 0 : x < y;
   });
   for (std::size_t begin = 0; begin < byText.size();) {
     std::size_t end = begin + 1;
@@ -131,12 +178,9 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
   }
   sigs.First();
 
-  rows_.resize(rows.size());
   primaryOrder_.resize(rows.size());
-  for (std::uint32_t rank = 0; rank < byText.size(); ++rank) {
-    primaryOrder_[byText[rank]] = rank;
-    rows_[rank] = std::move(rows[byText[rank]]);
-  }
+  for (std::uint32_t rank = 0; rank < byText.size(); ++rank) primaryOrder_[byText[rank]] = rank;
+  rowOfRank_ = std::move(byText);
 
   grid_ = margin_ >= 0 && std::all_of(rows_.begin(), rows_.end(), IsCanonical);
   if (!grid_) return;
@@ -153,10 +197,11 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
   values_.resize(rows_.size() * kValues);
   std::vector<std::uint32_t> cellOf(rows_.size());
   cellStart_.assign(cells + 1, 0);
-  for (std::size_t i = 0; i < rows_.size(); ++i) {
-    Flatten(rows_[i].Signature, &values_[i * kValues]);
-    cellOf[i] = CellOf(&values_[i * kValues]);
-    ++cellStart_[cellOf[i] + 1];
+  for (std::size_t row = 0; row < rows_.size(); ++row) {
+    const std::uint32_t rank = primaryOrder_[row];
+    Flatten(rows_[row].Signature, &values_[std::size_t{rank} * kValues]);
+    cellOf[rank] = CellOf(&values_[std::size_t{rank} * kValues]);
+    ++cellStart_[cellOf[rank] + 1];
   }
   std::partial_sum(cellStart_.begin(), cellStart_.end(), cellStart_.begin());
   entries_.resize(rows_.size());
@@ -174,13 +219,13 @@ std::uint32_t TSigsSnapshot::CellOf(const std::uint8_t* values) const {
   return cell;
 }
 
-bool TSigsSnapshot::Within(const std::uint8_t* a, const std::uint8_t* b, int count, bool colors) const {
+bool TSigsSnapshot::Within(const std::uint8_t* a, const std::uint8_t* b, bool colors) const {
   if (colors) {
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < kValues; ++i) {
       if (std::abs(int{a[i]} - int{b[i]}) > margin_) return false;
     }
   } else {
-    for (int i = 0; i + 2 < count; i += 3) {
+    for (int i = 0; i < kValues; i += 3) {
       if (std::abs(int{a[i]} - int{b[i]}) + std::abs(int{a[i + 1]} - int{b[i + 1]}) +
               std::abs(int{a[i + 2]} - int{b[i + 2]}) >
           margin_) {
@@ -196,28 +241,34 @@ void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::u
   std::int32_t maxDiff = 0;
   if (!grid_) {
     // Texts decide where the walk ends; rows in BySignature order are in text order.
-    const std::string highKey = HighKey(rows_[rank].Signature.Cells[0].R, margin_);
-    for (std::uint32_t other = rank + 1; other < rows_.size() && rows_[other].Text <= highKey; ++other) {
-      if (SignaturesMatch(rows_[rank].Signature, rows_[other].Signature, margin_, colors, maxDiff)) {
+    const std::string highKey = HighKey(Row(rank).Signature.Cells[0].R, margin_);
+    for (std::uint32_t other = rank + 1; other < rows_.size() && Row(other).Text <= highKey; ++other) {
+      if (SignaturesMatch(Row(rank).Signature, Row(other).Signature, margin_, colors, maxDiff)) {
         partners.push_back(other);
       }
     }
     return;
   }
   const std::uint8_t* own = &values_[std::size_t{rank} * kValues];
+  const THead head(own, margin_);
   std::int32_t base[4] = {};
   for (int d = 0; d < dims_; ++d) base[d] = own[d] / width_;
-  // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each.
+  // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each. A
+  // partner comes later in text order, so its first value is not below this row's: in the first
+  // dimension only this row's cell and the next can hold one.
   const std::int32_t side = static_cast<std::int32_t>(side_);
-  const std::int32_t lastLow = std::max(base[dims_ - 1] - 1, 0);
-  const std::int32_t lastHigh = std::min(base[dims_ - 1] + 1, side - 1);
+  const int last = dims_ - 1;
+  const std::int32_t lastLow = last == 0 ? base[0] : std::max(base[last] - 1, 0);
+  const std::int32_t lastHigh = std::min(base[last] + 1, side - 1);
   int runs = 1;
-  for (int d = 0; d + 1 < dims_; ++d) runs *= 3;
+  for (int d = 0; d < last; ++d) runs *= d == 0 ? 2 : 3;
   for (int run = 0; run < runs; ++run) {
     std::int64_t cell = 0;
     bool inside = true;
-    for (int d = 0, rest = run; d + 1 < dims_; ++d, rest /= 3) {
-      const std::int32_t at = base[d] + rest % 3 - 1;
+    for (int d = 0, rest = run; d < last; ++d) {
+      const int choices = d == 0 ? 2 : 3;
+      const std::int32_t at = base[d] + rest % choices - (d == 0 ? 0 : 1);
+      rest /= choices;
       if (at < 0 || at >= side) {
         inside = false;
         break;
@@ -226,16 +277,12 @@ void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::u
     }
     if (!inside) continue;
     for (std::int64_t c = cell * side + lastLow; c <= cell * side + lastHigh; ++c) {
-      // A cell's entries are in rank order: only those after rank can be partners.
       const TGridEntry* const end = entries_.data() + cellStart_[c + 1];
-      const TGridEntry* entry =
-          std::upper_bound(entries_.data() + cellStart_[c], end, rank,
-                           [](std::uint32_t r, const TGridEntry& e) { return r < e.Rank; });
-      for (; entry != end; ++entry) {
-        // The values beyond the grid's own dimensions fail most often: they go first.
-        if (Within(own + 3, entry->Head + 3, kHeadValues - 3, colors) &&
-            Within(own, entry->Head, 3, colors) &&
-            Within(own, &values_[std::size_t{entry->Rank} * kValues], kValues, colors)) {
+      for (const TGridEntry* entry = entries_.data() + cellStart_[c]; entry != end; ++entry) {
+        // Only later rows, each of the head's values within the Margin (needed in both modes), then the
+        // exact test. The first two are joined without a branch: both fail at random.
+        if ((entry->Rank > rank) & head(*entry) &&
+            Within(own, &values_[std::size_t{entry->Rank} * kValues], colors)) {
           partners.push_back(entry->Rank);
         }
       }

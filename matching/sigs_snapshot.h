@@ -38,9 +38,9 @@ class TSigsSnapshot {
 
   // Row numbers (ranks) in the order of the primary index (FileName, then FilePath, as bytes).
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
-  const TSigsRow& Row(std::uint32_t rank) const { return rows_[rank]; }
+  const TSigsRow& Row(std::uint32_t rank) const { return rows_[rowOfRank_[rank]]; }
   // FilePath followed by FileName.
-  std::string FullName(std::uint32_t rank) const { return paths_[rows_[rank].Path] + rows_[rank].FileName; }
+  std::string FullName(std::uint32_t rank) const { return paths_[Row(rank).Path] + Row(rank).FileName; }
 
   // The ranks after rank that the search of rank visits and that match it in the mode colors (read
   // afresh for each row: messages run between rows), in ascending order. partners is reused storage.
@@ -48,19 +48,22 @@ class TSigsSnapshot {
 
  private:
   static constexpr int kValues = 48;
-  // The values a grid entry carries for a first test without leaving the entry.
-  static constexpr int kHeadValues = 9;
-  struct TGridEntry {
-    std::uint32_t Rank;
+  // The values a grid entry carries for a first test without leaving the entry: 16 bytes in all,
+  // tested at once.
+  static constexpr int kHeadValues = 12;
+  struct alignas(16) TGridEntry {
     std::uint8_t Head[kHeadValues];
+    std::uint32_t Rank;
   };
 
   std::uint32_t CellOf(const std::uint8_t* values) const;
-  // Returns true iff the first count values (a multiple of 3 in cell-sum mode) lie within the Margin.
-  bool Within(const std::uint8_t* a, const std::uint8_t* b, int count, bool colors) const;
+  // Returns true iff the 48 values of a and b lie within the Margin in the mode colors.
+  bool Within(const std::uint8_t* a, const std::uint8_t* b, bool colors) const;
 
   std::int32_t margin_;
+  // The rows in primary order; rowOfRank_[rank] is the place of the row of that rank.
   std::vector<TSigsRow> rows_;
+  std::vector<std::uint32_t> rowOfRank_;
   std::vector<std::string> paths_;
   std::vector<std::uint32_t> primaryOrder_;
   // The grid, when every row is canonical and the Margin is not negative: cell c holds the entries
