@@ -28,25 +28,28 @@ constexpr TCommand kCommands[] = {
 
 }  // namespace
 
-void WriteUsage(std::ostream& err) {
-  err << "usage: velquin-cli COMMAND [ARGUMENTS...]\ncommands:\n";
-  for (const TCommand& command : kCommands) err << "  " << command.synopsis << '\n';
-  WriteFormOptions(err);
+void WriteUsage(std::ostream& stream) {
+  stream << "usage: velquin-cli COMMAND [ARGUMENTS...]\ncommands:\n";
+  for (const TCommand& command : kCommands) stream << "  " << command.synopsis << '\n';
+  WriteFormOptions(stream);
 }
 
 int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    WriteUsage(out);
+    return kExitOk;
+  }
   if (!args.empty())
     for (const TCommand& command : kCommands)
       if (args[0] == command.name)
         return command.handler(TCommandArgs(args.begin() + 1, args.end()), out, err);
-  if (!args.empty() && args[0] != "--help" && args[0] != "-h")
-    err << "velquin-cli: unknown command \"" << args[0] << "\"\n";
+  if (!args.empty()) err << "velquin-cli: unknown command \"" << args[0] << "\"\n";
   WriteUsage(err);
   return kExitUsage;
 }
 
-void WriteFormOptions(std::ostream& err) {
-  err << "OPTIONS of scan, match, auto: --margin N (default 10), --force/--no-force,\n"
+void WriteFormOptions(std::ostream& stream) {
+  stream << "OPTIONS of scan, match, auto: --margin N (default 10), --force/--no-force,\n"
          "  --normalize/--no-normalize, --incremental/--no-incremental, --colors/--cell-sum\n"
          "  (defaults: all ticked, --colors); --verbose copies the log lines to stderr\n";
 }

@@ -27,13 +27,13 @@ int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err)
 int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
-// Runs the subcommand named by args[0] with the rest of args; prints the usage text to err and
-// returns kExitUsage when there is none or it is unknown.
+// Runs the subcommand named by args[0] with the rest of args. "--help" or "-h" prints the usage
+// text to out (kExitOk); a missing or unknown subcommand prints it to err (kExitUsage).
 int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
 // Writes "usage: velquin-cli COMMAND ..." with every subcommand's synopsis.
-void WriteUsage(std::ostream& err);
+void WriteUsage(std::ostream& stream);
 // Writes the options of the form's commands.
-void WriteFormOptions(std::ostream& err);
+void WriteFormOptions(std::ostream& stream);
 
 }  // namespace velquin

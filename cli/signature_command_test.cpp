@@ -104,6 +104,13 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
                          "velquin-cli: " + other + notLoaded);
 }
 
+TEST(SignatureCommandTest, HelpGoesToStandardOutput) {
+  const TRun run = RunCli({"--help"});
+  EXPECT_EQ(run.status, kExitOk);
+  EXPECT_EQ(run.err, "");
+  EXPECT_NE(run.out.find("signature [--normalize] FILE..."), std::string::npos) << run.out;
+}
+
 TEST(SignatureCommandTest, UsageErrors) {
   const TCommandArgs cases[] = {
       {}, {"frobnicate"}, {"signature"}, {"signature", "--normalize"}, {"signature", "--colour", "a.bmp"}};

@@ -10,11 +10,16 @@ seconds=${2:-60}
 [ $# -ge 2 ] && shift 2 || shift 1
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build/fuzz"
-if [ ! -f "$build/build.ninja" ]; then
-  CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELQUIN_FUZZ=ON -DVELQUIN_SANITIZE=ON -DVELQUIN_GUI=OFF >/dev/null
-fi
-cmake --build "$build" --target "${target}_fuzzer" -j2
+mkdir -p "$build"
+# Several fuzzers may be started at once: one build at a time.
+(
+  flock 9
+  if [ ! -f "$build/build.ninja" ]; then
+    CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DVELQUIN_FUZZ=ON -DVELQUIN_SANITIZE=ON -DVELQUIN_GUI=OFF >/dev/null
+  fi
+  cmake --build "$build" --target "${target}_fuzzer" -j2
+) 9>"$build/.build-lock"
 work="$root/fuzz/work/$target"
 mkdir -p "$work" "$work-crashes"
 exec "$build/fuzz/${target}_fuzzer" "$work" "$root/fuzz/corpus/$target" "$root/fuzz/regressions/$target" \

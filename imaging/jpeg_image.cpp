@@ -98,6 +98,7 @@ struct THeader {
   JDIMENSION height;
   int components;
   bool progressive;
+  std::uint64_t blocks;  // DCT blocks of all components
 };
 
 // The two functions below hold no object with a destructor: a longjmp out of the library may
@@ -119,6 +120,10 @@ int ReadHeader(const std::vector<std::uint8_t>& data, THeader& header) {
   header.height = cinfo.image_height;
   header.components = cinfo.num_components;
   header.progressive = jpeg_has_multiple_scans(&cinfo);
+  header.blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c)
+    header.blocks +=
+        static_cast<std::uint64_t>(cinfo.comp_info[c].width_in_blocks) * cinfo.comp_info[c].height_in_blocks;
   jpeg_destroy_decompress(&cinfo);
   return kDecodedOk;
 }
@@ -182,7 +187,12 @@ int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
   return kDecodedOk;
 }
 
-[[noreturn]] void ThrowJpegError(int code) { throw EDecoderError("JPEG error #" + std::to_string(code)); }
+[[noreturn]] void ThrowJpegError(int code) {
+  if (code == JERR_OUT_OF_MEMORY)
+    throw EOutOfResources("Not enough memory to decode the JPEG picture (JPEG error #" +
+                          std::to_string(code) + ")");
+  throw EDecoderError("JPEG error #" + std::to_string(code));
+}
 
 }  // namespace
 
@@ -192,6 +202,7 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   data_ = std::move(bytes);
   width_ = height_ = 0;
   grayscale_ = progressive_ = false;
+  coefficientMemory_ = 0;
   if (data_.empty()) return;
   THeader header{};
   const int code = ReadHeader(data_, header);
@@ -203,6 +214,7 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   height_ = static_cast<std::int32_t>(header.height);
   grayscale_ = header.components == 1;
   progressive_ = header.progressive;
+  coefficientMemory_ = progressive_ ? header.blocks * DCTSIZE2 * sizeof(JCOEF) : 0;
 }
 
 void TJPEGImage::Draw(TBitmap32& target) const {

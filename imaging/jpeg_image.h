@@ -26,8 +26,13 @@ class TJPEGImage : public TGraphic {
   std::int32_t Height() const override { return height_; }
   bool Grayscale() const { return grayscale_; }
   bool ProgressiveEncoding() const { return progressive_; }
-  // Decodes with a fresh decompressor straight into the target's rows; every pixel arrives opaque.
+  // Bytes the library holds beside the bitmap while drawing: the whole image's coefficients for
+  // files of several scans, nothing worth counting otherwise.
+  std::uint64_t CoefficientMemory() const { return coefficientMemory_; }
+  // Decodes with a fresh decompressor straight into the target's rows.
   void Draw(TBitmap32& target) const override;
+  // Draw writes every pixel with alpha 255 already, so the pass that would make them opaque is saved.
+  bool KeepsAlpha() const override { return true; }
 
  private:
   std::vector<std::uint8_t> data_;
@@ -35,6 +40,7 @@ class TJPEGImage : public TGraphic {
   std::int32_t height_ = 0;
   bool grayscale_ = false;
   bool progressive_ = false;
+  std::uint64_t coefficientMemory_ = 0;
 };
 
 }  // namespace velquin

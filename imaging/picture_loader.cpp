@@ -1,15 +1,13 @@
 #include "imaging/picture_loader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
-#include <limits>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 
+#include "imaging/available_memory.h"
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
 #include "imaging/gif_image.h"
@@ -37,33 +35,18 @@ TPictureType TypeOfName(const std::string& fileName) {
 }
 
 template <class TDecoder>
-std::unique_ptr<TGraphic> Load(const std::string& fileName) {
+std::unique_ptr<TDecoder> Load(const std::string& fileName) {
   auto decoder = std::make_unique<TDecoder>();
   decoder->LoadFromFile(fileName);
   return decoder;
 }
 
-// Memory the system can still hand out without swapping: MemAvailable, else the physical memory.
-std::uint64_t AvailableMemory() {
-  std::ifstream meminfo("/proc/meminfo");
-  std::string key;
-  std::uint64_t kilobytes = 0;
-  while (meminfo >> key >> kilobytes) {
-    if (key == "MemAvailable:") return kilobytes * 1024;
-    meminfo.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
-  }
-  const long pages = ::sysconf(_SC_PHYS_PAGES);
-  const long pageSize = ::sysconf(_SC_PAGESIZE);
-  if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::uint64_t>::max();
-  return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
-}
-
 // With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
-// hold; touching it would end the process. Such a picture is refused before it is allocated.
-void CheckFitsInMemory(const TGraphic& picture) {
+// hold; touching it would end the process. Such a picture is refused before anything is allocated.
+void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
                               static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
-  if (bytes > AvailableMemory())
+  if (bytes + decoderMemory > AvailableMemory())
     throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
                           std::to_string(picture.Height()) + " pixels");
 }
@@ -101,10 +84,14 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
   TCursorGuard cursor(host);
   try {
     std::unique_ptr<TGraphic> picture;
+    std::uint64_t decoderMemory = 0;
     switch (type) {
-      case TPictureType::kJpeg:
-        picture = Load<TJPEGImage>(fileName);
+      case TPictureType::kJpeg: {
+        auto jpeg = Load<TJPEGImage>(fileName);
+        decoderMemory = jpeg->CoefficientMemory();
+        picture = std::move(jpeg);
         break;
+      }
       case TPictureType::kGif:
         picture = Load<TGIFImage>(fileName);
         break;
@@ -114,7 +101,7 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
       case TPictureType::kNone:
         return false;
     }
-    CheckFitsInMemory(*picture);
+    CheckFitsInMemory(*picture, decoderMemory);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");

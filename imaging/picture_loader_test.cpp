@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "imaging/available_memory.h"
 #include "imaging/errors.h"
 #include "imaging/test_support.h"
 
@@ -163,6 +167,11 @@ TEST_F(PictureLoaderTest, EmptyAndBrokenFiles) {
   const std::string fifo = dir_.File("pipe.jpg");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_EQ(LoadError(fifo), "Cannot open file \"" + fifo + "\". Not a regular file");
+  if (geteuid() != 0) {  // root reads every file
+    const std::string locked = Write("locked.bmp", SmallBmp());
+    ASSERT_EQ(chmod(locked.c_str(), 0), 0);
+    EXPECT_EQ(LoadError(locked), "Cannot open file \"" + locked + "\". Permission denied");
+  }
 }
 
 TEST_F(PictureLoaderTest, RefusesPicturesLargerThanMemory) {
@@ -173,6 +182,38 @@ TEST_F(PictureLoaderTest, RefusesPicturesLargerThanMemory) {
             "Not enough memory for a picture of 2147483647 x 2147483647 pixels");
   EXPECT_TRUE(bitmap_.IsEmpty());
   EXPECT_EQ(host_.cursor, TCursor::crDefault);
+}
+
+TEST_F(PictureLoaderTest, JpegDecodingStaysWithinTheMemoryLeft) {
+  // A small progressive JPEG whose frame header is made to announce 65500 x 65500 pixels: its
+  // bitmap (17 GB) and the library's whole-image coefficient buffer (26 GB) together exceed the
+  // memory of any machine this test runs on, so the load must fail before touching either.
+  if (AvailableMemory() > (std::uint64_t{40} << 30)) GTEST_SKIP() << "more memory than the picture needs";
+  const std::string small = dir_.File("small.ppm"), jpeg = dir_.File("huge.jpg");
+  testing::TBytes ppm = {'P', '6', ' ', '1', '6', ' ', '1', '6', ' ', '2', '5', '5', '\n'};
+  ppm.resize(ppm.size() + 16 * 16 * 3, 0x80);
+  testing::WriteFile(small, ppm);
+  if (std::system(("cjpeg -progressive -sample 1x1 '" + small + "' > '" + jpeg + "' 2>/dev/null").c_str()) !=
+      0)
+    GTEST_SKIP() << "cjpeg (libjpeg-turbo-progs) is not installed";
+  testing::TBytes bytes = testing::ReadFile(jpeg);
+  bool patched = false;
+  for (std::size_t i = 0; i + 9 < bytes.size() && !patched; ++i)
+    if (bytes[i] == 0xFF && bytes[i + 1] == 0xC2) {
+      bytes[i + 5] = bytes[i + 7] = 0xFF;  // height and width 65500 (0xFFDC)
+      bytes[i + 6] = bytes[i + 8] = 0xDC;
+      patched = true;
+    }
+  ASSERT_TRUE(patched);
+  testing::WriteFile(jpeg, bytes);
+  try {
+    Load(jpeg);
+    FAIL() << "loaded";
+  } catch (const EOutOfResources& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("Not enough memory", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(host_.cursor, TCursor::crDefault);
+  EXPECT_TRUE(Load(Write("after.bmp", SmallBmp())));
 }
 
 }  // namespace

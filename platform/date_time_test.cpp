@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <time.h>
 
 #include <clocale>
 #include <cstdlib>
@@ -119,9 +120,14 @@ TEST(DateTimeTest, FormatFixed2) {
 }
 
 TEST(DateTimeTest, NowIsLocalTimeWithMilliseconds) {
-  const time_t before = time(nullptr);
+  // time() reads a coarse clock that can lag the real-time clock by a tick; take both bounds from the
+  // clock Now() reads.
+  timespec stamp{};
+  clock_gettime(CLOCK_REALTIME, &stamp);
+  const time_t before = stamp.tv_sec;
   const double now = Now();
-  const time_t after = time(nullptr);
+  clock_gettime(CLOCK_REALTIME, &stamp);
+  const time_t after = stamp.tv_sec;
   std::tm tm{};
   localtime_r(&before, &tm);
   EXPECT_GE(now, TmToDateTime(tm));

@@ -1,0 +1,144 @@
+// JPEG loading against libjpeg's own decode of the same file into one row buffer (the work of
+// `djpeg -outfile /dev/null`), in one process so that machine load affects both alike.
+// The file: $VELQUIN_BENCH_JPEG, else the largest of bench/data/jpeg/, else a generated 8 MP photo.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap32.h"
+#include "imaging/jpeg_image.h"
+#include "signature/signature.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace velquin {
+namespace {
+
+std::vector<std::uint8_t> Generated() {
+  constexpr int kWidth = 3456, kHeight = 2304;
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr errors;
+  cinfo.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = kWidth;
+  cinfo.image_height = kHeight;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 88, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(kWidth * 3);
+  std::uint32_t seed = 1;
+  while (cinfo.next_scanline < cinfo.image_height) {
+    const int y = static_cast<int>(cinfo.next_scanline);
+    for (int x = 0; x < kWidth; ++x) {
+      seed = seed * 1664525u + 1013904223u;
+      const int noise = static_cast<int>(seed >> 27);
+      row[x * 3] = static_cast<JSAMPLE>((x / 14 + noise) & 0xFF);
+      row[x * 3 + 1] = static_cast<JSAMPLE>((y / 9 + x / 31 + noise) & 0xFF);
+      row[x * 3 + 2] = static_cast<JSAMPLE>((200 - y / 12 + noise) & 0xFF);
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<std::uint8_t> bytes(buffer, buffer + size);
+  std::free(buffer);
+  return bytes;
+}
+
+const std::vector<std::uint8_t>& Photo() {
+  static const std::vector<std::uint8_t> bytes = [] {
+    std::string path;
+    if (const char* chosen = std::getenv("VELQUIN_BENCH_JPEG")) path = chosen;
+    std::error_code error;
+    const std::filesystem::path folder =
+        std::filesystem::path(VELQUIN_SOURCE_DIR) / "bench" / "data" / "jpeg";
+    std::uintmax_t largest = 0;
+    if (path.empty())
+      for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".jpg" && entry.file_size() > largest) {
+          largest = entry.file_size();
+          path = entry.path().string();
+        }
+    if (path.empty()) return Generated();
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }();
+  return bytes;
+}
+
+void BM_LibjpegRows(benchmark::State& state) {
+  const auto& bytes = Photo();
+  for (auto _ : state) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), bytes.size());
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::vector<JSAMPLE> row(static_cast<std::size_t>(cinfo.output_width) * cinfo.output_components);
+    JSAMPROW rows[1] = {row.data()};
+    while (cinfo.output_scanline < cinfo.output_height) jpeg_read_scanlines(&cinfo, rows, 1);
+    benchmark::DoNotOptimize(row.data());
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+  }
+}
+
+// What LoadPicture does for a JPEG once the file is in memory.
+void LoadInto(TBitmap32& bitmap) {
+  TJPEGImage jpeg;
+  jpeg.LoadFromBytes(Photo());
+  bitmap.SetHeight(0);
+  bitmap.SetWidth(0);
+  bitmap.AssignPicture(jpeg);
+}
+
+void BM_LoadPicture(benchmark::State& state) {
+  TBitmap32 bitmap;
+  for (auto _ : state) {
+    LoadInto(bitmap);
+    benchmark::DoNotOptimize(bitmap.Bits());
+  }
+}
+
+void BM_LoadAndSign(benchmark::State& state) {
+  TBitmap32 bitmap;
+  for (auto _ : state) {
+    LoadInto(bitmap);
+    benchmark::DoNotOptimize(MakeSignature(bitmap));
+  }
+}
+
+void BM_LoadNormalizeAndSign(benchmark::State& state) {
+  TBitmap32 bitmap;
+  for (auto _ : state) {
+    LoadInto(bitmap);
+    EqualizeBrightness(bitmap);
+    benchmark::DoNotOptimize(MakeSignature(bitmap));
+  }
+}
+
+BENCHMARK(BM_LibjpegRows)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadPicture)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadNormalizeAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+
+}  // namespace
+}  // namespace velquin
+
+BENCHMARK_MAIN();
