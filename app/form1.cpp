@@ -256,6 +256,8 @@ void TForm1::RequireFolder() const {
 // --- Count labels ------------------------------------------------------------------------------------
 
 std::string TForm1::CountPictureFiles() const {
+  // A blank folder text names no Folder (and would list the current folder).
+  if (IsBlank(dirEditText_)) return "0";
   std::int64_t count = 0;
   ForEachFolderEntry(dirEditText_, [&](const std::string& name, bool) {
     if (IsPictureName(name)) ++count;

@@ -108,6 +108,10 @@ class TForm1 : public TMatchHost {
   bool ReviewButtonsEnabled() const { return reviewButtonsEnabled_; }
   // The latest progress line of a running scan or match pass; empty when none runs.
   const std::string& ProgressLine() const { return progressLine_; }
+  // True while a command (Signatures, Matches, Auto) runs, that is while its messages run nested
+  // inside it: the other commands and folder changes are then ignored, and a window must put off
+  // closing (FormDestroy and destroying the form) until it is false again.
+  bool Busy() const { return commandDepth_ > 0; }
 
   // The hidden view's working bitmap (the scan's pictures) and the pair's two pictures.
   TBitmap32 image;
@@ -200,7 +204,6 @@ class TForm1 : public TMatchHost {
   // progress line goes.
   template <typename Body>
   void Command(Body&& body);
-  bool Busy() const { return commandDepth_ > 0; }
 
   TDesktop& desktop_;
   TFormView* view_ = nullptr;

@@ -249,3 +249,40 @@ TEST_F(FormTest, ClearDBsThenSignatures) {
 
 }  // namespace
 }  // namespace velquin
+
+namespace velquin {
+namespace {
+
+TEST_F(FormTest, CommandsAndFolderChangesWaitWhileACommandRuns) {
+  ChooseFolder();
+  WriteBmp(Pictures.Path() + "a.bmp", 8, 8, Gray(50));
+  WriteBmp(Pictures.Path() + "b.bmp", 8, 8, Gray(52));
+  int nested = 0;
+  bool buttonsDuringPass = true;
+  std::string progress;
+  Desktop.OnMessages = [&] {
+    ++nested;
+    if (progress.empty()) progress = Form.ProgressLine();
+    EXPECT_TRUE(Form.Busy());
+    Form.CompMatchesButtonClick();
+    Form.CompSigsButtonClick();
+    Form.SetDirEditText(AppDir.Path());
+    if (Form.lTitle() == "Comparing Signatures...") buttonsDuringPass = Form.ReviewButtonsEnabled();
+  };
+  EXPECT_TRUE(StartsWith(Scan(), "2 records added; 0 records edited in "));
+  EXPECT_TRUE(StartsWith(MatchPass(), "Processed 2 records in "));
+  Desktop.OnMessages = nullptr;
+  EXPECT_GT(nested, 0);
+  EXPECT_FALSE(buttonsDuringPass);
+  // The scan's first tick that lets messages run shows its line: one picture of two done.
+  EXPECT_TRUE(StartsWith(progress, "1 out of 2 in ")) << progress;
+  EXPECT_EQ(Desktop.Messages.size(), 2u);  // the two commands' own dialogs only
+  EXPECT_TRUE(Desktop.Errors.empty());
+  EXPECT_EQ(Form.DirEditText(), Pictures.Path());
+  EXPECT_FALSE(Form.Busy());
+  EXPECT_TRUE(Form.ReviewButtonsEnabled());
+  EXPECT_EQ(Form.ProgressLine(), "");
+}
+
+}  // namespace
+}  // namespace velquin

@@ -62,10 +62,9 @@ void UpdateProgress(TScanHost& host, std::int32_t n) {
   ++host.FDone;
   if (host.FDone % n != 0) return;
   try {
-    static auto lastLine = std::chrono::steady_clock::time_point{};
     const auto clock = std::chrono::steady_clock::now();
-    if (clock - lastLine >= kLineInterval) {
-      lastLine = clock;
+    if (clock - host.FProgressShownAt >= kLineInterval) {
+      host.FProgressShownAt = clock;
       host.ShowProgressLine(ComposeProgressLine(host, Now()));
     }
     host.ProcessMessages();

@@ -9,9 +9,10 @@ namespace velquin {
 
 class TScanHost;
 
-// Counts one item done and, on every n-th item, shows a progress line and lets pending messages
-// run. Nothing happens while host.FTotal is 0. REQUIRES: n >= 1. Never throws: a failure while the
-// line is shown or messages run is dropped.
+// Counts one item done and, on every n-th item, shows a progress line (at most ten times a second:
+// composing it costs more than a tick of the match pass) and lets pending messages run. Nothing happens while
+// host.FTotal is 0. REQUIRES: n >= 1. Never throws: a failure while the line is shown or messages run is
+// dropped.
 void UpdateProgress(TScanHost& host, std::int32_t n);
 
 // The progress line for host's FDone, FTotal, FStartTime, FAdds, FEdits at date-time now, e.g.

@@ -7,6 +7,7 @@
 // says so.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -40,6 +41,8 @@ class TScanHost {
   // Counts the times pending messages ran (ProcessMessages adds 1): while it stands still, no other
   // handler can have touched the tables.
   std::uint64_t FMessageRuns = 0;
+  // When the progress tick last handed a progress line on (it does so at most ten times a second).
+  std::chrono::steady_clock::time_point FProgressShownAt{};
 
   virtual TDesktop& Desktop() = 0;
   virtual TTable& Sigs() = 0;
