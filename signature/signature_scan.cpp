@@ -20,9 +20,9 @@ constexpr std::int32_t kTickModulus = 1000;
 // The width of FileName and FilePath in Sigs: keys are cut to it, then lose their trailing blanks.
 constexpr std::size_t kNameWidth = 100;
 
-std::string StoredKeyText(const std::string& text) {
-  std::string key = text.substr(0, kNameWidth);
-  while (!key.empty() && key.back() == ' ') key.pop_back();
+std::string_view StoredKeyText(std::string_view text) {
+  std::string_view key = text.substr(0, kNameWidth);
+  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
   return key;
 }
 
@@ -115,7 +115,7 @@ void TSignatureScan::PurgeDeletedFiles() {
 std::string TSignatureScan::DatesFolder() const {
   std::string folder = host_.FolderText();
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  return StoredKeyText(folder);
+  return std::string(StoredKeyText(folder));
 }
 
 void TSignatureScan::ReadDates() {

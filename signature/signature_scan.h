@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "signature/signature.h"
@@ -56,7 +58,11 @@ class TSignatureScan {
   // at the start of a pass: valid while host.FMessageRuns equals datesMessageRuns_, as only a
   // handler run by the messages (or the scan's own edits, which come after messages have run) can
   // change Sigs. An unchanged Folder runs no messages, so its passes need no keyed lookup.
-  std::unordered_map<std::string, double> dates_;
+  struct TNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, double, TNameHash, std::equal_to<>> dates_;
   std::string datesFolder_;
   bool datesValid_ = false;
   std::uint64_t datesMessageRuns_ = 0;
