@@ -186,9 +186,9 @@ void TForm1::SetTitle(const std::string& caption) {
   Notify(TFormPart::lTitle);
 }
 
-void TForm1::AppendLogLine(const std::string& line) {
-  memo1_.push_back(line);
-  NotifyMemo(TMemoChange::Appended, line);
+void TForm1::AppendLogLine(std::string line) {
+  memo1_.push_back(std::move(line));
+  NotifyMemo(TMemoChange::Appended, memo1_.back());
 }
 
 void TForm1::InsertFirstLogLine(const std::string& line) {

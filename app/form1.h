@@ -170,7 +170,7 @@ class TForm1 : public TMatchHost {
   bool IncrMatchChecked() const override { return incrMatch_; }
   bool ColorsChecked() const override { return colors_; }
   void SetTitle(const std::string& caption) override;
-  void AppendLogLine(const std::string& line) override;
+  void AppendLogLine(std::string line) override;
   void InsertFirstLogLine(const std::string& line) override;
   void ShowProgressLine(const std::string& line) override;
   void LimitLogLines(std::size_t maxLines) override;

@@ -72,17 +72,18 @@ void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, std::uint32_t ra
   std::string line;
   line.reserve(13 + row.FileName.size());
   line.append("Evaluating \"").append(row.FileName).append("\"");
-  host.AppendLogLine(line);
+  host.AppendLogLine(std::move(line));
   host.LimitLogLines(kLogLinesKept);
   const bool colors = host.ColorsChecked();
   snapshot.Partners(rank, colors, partners);
   if (!partners.empty()) {
     const std::string self = snapshot.FullName(rank);
+    const TSignature signature = snapshot.SignatureOf(rank);
     for (const std::uint32_t other : partners) {
       const TSigsRow& partner = snapshot.Row(other);
       const std::string partnerName = snapshot.FullName(other);
       std::int32_t maxDiff = 0;
-      SignaturesMatch(row.Signature, partner.Signature, host.FMargin, colors, maxDiff);
+      SignaturesMatch(signature, snapshot.SignatureOf(other), host.FMargin, colors, maxDiff);
       if (partnerName != self) RecordPair(host, maxDiff, self, partner.FileName, partnerName);
     }
   }

@@ -29,20 +29,20 @@ void Flatten(const TSignature& signature, std::uint8_t* out) {
   }
 }
 
-bool IsCanonical(const TSigsRow& row) {
-  for (const TRgb& cell : row.Signature.Cells) {
+// Returns true iff every value is 0..255 and the text's first field is as SignatureToText writes it.
+bool IsCanonical(const TSignature& signature, const std::string& text) {
+  for (const TRgb& cell : signature.Cells) {
     for (const std::int32_t v : {cell.R, cell.G, cell.B}) {
       if (v < 0 || v > 255) return false;
     }
   }
-  // The first field as SignatureToText writes it: blanks, then the digits of the first value.
-  if (row.Text.size() <= 4) return false;
+  if (text.size() <= 4) return false;
   char field[4] = {' ', ' ', ' ', ' '};
-  for (std::int32_t v = row.Signature.Cells[0].R, at = 3; at >= 0; v /= 10, --at) {
+  for (std::int32_t v = signature.Cells[0].R, at = 3; at >= 0; v /= 10, --at) {
     field[at] = static_cast<char>('0' + v % 10);
     if (v < 10) break;
   }
-  return row.Text.compare(0, 4, field, 4) == 0;
+  return text.compare(0, 4, field, 4) == 0;
 }
 
 // TextToSignature, with a quick path for fields of blanks and digits only; any other field goes to
@@ -142,7 +142,11 @@ class THead {
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin) {
   // One walk in primary order: the order the pass searches the rows in.
   std::vector<TSigsRow>& rows = rows_;
-  rows.reserve(static_cast<std::size_t>(sigs.RecordCount()));
+  const auto count = static_cast<std::size_t>(sigs.RecordCount());
+  rows.reserve(count);
+  // Each row's values as bytes, in primary order (meaningful while every row is canonical).
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(count * kValues);
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
     TSigsRow row;
     row.FileName = sigs.FieldAsString("FileName");
@@ -150,7 +154,10 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
     if (paths_.empty() || paths_.back() != path) paths_.push_back(std::move(path));
     row.Path = static_cast<std::uint32_t>(paths_.size() - 1);
     row.Text = sigs.FieldAsString("Signature");
-    row.Signature = ParseSignature(row.Text);
+    const TSignature signature = ParseSignature(row.Text);
+    canonical_ = canonical_ && IsCanonical(signature, row.Text);
+    bytes.resize(bytes.size() + kValues);
+    Flatten(signature, &bytes[bytes.size() - kValues]);
     rows.push_back(std::move(row));
   }
   // Ranks: text order, and among equal texts the order BySignature keeps them in.
@@ -165,14 +172,31 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
     }
     prefix[i] = key;
   }
-  std::sort(byText.begin(), byText.end(), [&](std::uint32_t x, std::uint32_t y) {
-    if (prefix[x] != prefix[y]) return prefix[x] < prefix[y];
-    const int order = rows[x].Text.compare(rows[y].Text);
-    return order != 0 ? order < 0 : x < y;
-  });
+  // A stable radix sort on the prefixes, then the texts of equal prefixes (rare) compared whole.
+  std::vector<std::uint32_t> scratch(rows.size());
+  for (int shift = 0; shift < 64; shift += 8) {
+    std::size_t counts[257] = {};
+    for (const std::uint32_t i : byText) ++counts[((prefix[i] >> shift) & 0xFF) + 1];
+    for (int b = 0; b < 256; ++b) counts[b + 1] += counts[b];
+    for (const std::uint32_t i : byText) scratch[counts[(prefix[i] >> shift) & 0xFF]++] = i;
+    byText.swap(scratch);
+  }
   for (std::size_t begin = 0; begin < byText.size();) {
     std::size_t end = begin + 1;
-    while (end < byText.size() && rows[byText[end]].Text == rows[byText[begin]].Text) ++end;
+    while (end < byText.size() && prefix[byText[end]] == prefix[byText[begin]]) ++end;
+    if (end - begin > 1) {
+      std::stable_sort(byText.begin() + static_cast<std::ptrdiff_t>(begin),
+                       byText.begin() + static_cast<std::ptrdiff_t>(end),
+                       [&](std::uint32_t x, std::uint32_t y) { return rows[x].Text < rows[y].Text; });
+    }
+    begin = end;
+  }
+  for (std::size_t begin = 0; begin < byText.size();) {
+    std::size_t end = begin + 1;
+    while (end < byText.size() && prefix[byText[end]] == prefix[byText[begin]] &&
+           rows[byText[end]].Text == rows[byText[begin]].Text) {
+      ++end;
+    }
     if (end - begin > 1) OrderEqualTexts(sigs, rows, paths_, &byText[begin], &byText[end]);
     begin = end;
   }
@@ -182,7 +206,7 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
   for (std::uint32_t rank = 0; rank < byText.size(); ++rank) primaryOrder_[byText[rank]] = rank;
   rowOfRank_ = std::move(byText);
 
-  grid_ = margin_ >= 0 && std::all_of(rows_.begin(), rows_.end(), IsCanonical);
+  grid_ = margin_ >= 0 && canonical_;
   if (!grid_) return;
   width_ = static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{margin_} + 1, 256));
   side_ = 255 / width_ + 1;
@@ -199,7 +223,7 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
   cellStart_.assign(cells + 1, 0);
   for (std::size_t row = 0; row < rows_.size(); ++row) {
     const std::uint32_t rank = primaryOrder_[row];
-    Flatten(rows_[row].Signature, &values_[std::size_t{rank} * kValues]);
+    std::copy_n(&bytes[row * kValues], kValues, &values_[std::size_t{rank} * kValues]);
     cellOf[rank] = CellOf(&values_[std::size_t{rank} * kValues]);
     ++cellStart_[cellOf[rank] + 1];
   }
@@ -211,6 +235,17 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
     entry.Rank = i;
     std::copy_n(&values_[std::size_t{i} * kValues], kHeadValues, entry.Head);
   }
+}
+
+TSignature TSigsSnapshot::SignatureOf(std::uint32_t rank) const {
+  if (!grid_) return ParseSignature(Row(rank).Text);
+  TSignature signature;
+  const std::uint8_t* values = &values_[std::size_t{rank} * kValues];
+  for (TRgb& cell : signature.Cells) {
+    cell = {values[0], values[1], values[2]};
+    values += 3;
+  }
+  return signature;
 }
 
 std::uint32_t TSigsSnapshot::CellOf(const std::uint8_t* values) const {
@@ -241,9 +276,10 @@ void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::u
   std::int32_t maxDiff = 0;
   if (!grid_) {
     // Texts decide where the walk ends; rows in BySignature order are in text order.
-    const std::string highKey = HighKey(Row(rank).Signature.Cells[0].R, margin_);
+    const TSignature own = SignatureOf(rank);
+    const std::string highKey = HighKey(own.Cells[0].R, margin_);
     for (std::uint32_t other = rank + 1; other < rows_.size() && Row(other).Text <= highKey; ++other) {
-      if (SignaturesMatch(Row(rank).Signature, Row(other).Signature, margin_, colors, maxDiff)) {
+      if (SignaturesMatch(own, SignatureOf(other), margin_, colors, maxDiff)) {
         partners.push_back(other);
       }
     }

@@ -27,7 +27,6 @@ struct TSigsRow {
   std::string FileName;
   std::uint32_t Path = 0;  // FilePath, as an index into the snapshot's distinct paths
   std::string Text;        // the Signature text as stored
-  TSignature Signature;
 };
 
 class TSigsSnapshot {
@@ -41,6 +40,8 @@ class TSigsSnapshot {
   const TSigsRow& Row(std::uint32_t rank) const { return rows_[rowOfRank_[rank]]; }
   // FilePath followed by FileName.
   std::string FullName(std::uint32_t rank) const { return paths_[Row(rank).Path] + Row(rank).FileName; }
+  // The row's Signature (read from its text again unless the grid holds its values).
+  TSignature SignatureOf(std::uint32_t rank) const;
 
   // The ranks after rank that the search of rank visits and that match it in the mode colors (read
   // afresh for each row: messages run between rows), in ascending order. partners is reused storage.
@@ -68,6 +69,7 @@ class TSigsSnapshot {
   std::vector<std::uint32_t> primaryOrder_;
   // The grid, when every row is canonical and the Margin is not negative: cell c holds the entries
   // [cellStart_[c], cellStart_[c + 1]) of entries_; values_ holds each rank's 48 values as bytes.
+  bool canonical_ = true;
   bool grid_ = false;
   int dims_ = 0;
   std::uint32_t side_ = 0;   // cells per dimension

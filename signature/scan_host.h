@@ -58,7 +58,7 @@ class TScanHost {
 
   // Control changes the scan makes.
   virtual void SetTitle(const std::string& caption) = 0;         // lTitle
-  virtual void AppendLogLine(const std::string& line) = 0;       // Memo1, at the end
+  virtual void AppendLogLine(std::string line) = 0;              // Memo1, at the end
   virtual void InsertFirstLogLine(const std::string& line) = 0;  // Memo1, as the first line
   virtual void UpdateDBLabels() = 0;
   // Hands a composed progress line to whatever shows it.
