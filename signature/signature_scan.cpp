@@ -153,7 +153,7 @@ bool TSignatureScan::FindRow(const std::string& name, const std::string& folder)
   return sigs.GotoKey();
 }
 
-bool TSignatureScan::StoredDate(const std::string& name, const std::string& folder, double& date) {
+bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, double& date) {
   if (datesValid_ && host_.FMessageRuns == datesMessageRuns_ && StoredKeyText(folder) == datesFolder_) {
     const auto found = dates_.find(StoredKeyText(name));
     if (found == dates_.end()) return false;
@@ -161,22 +161,27 @@ bool TSignatureScan::StoredDate(const std::string& name, const std::string& fold
     return true;
   }
   datesValid_ = false;
-  if (!FindRow(name, folder)) return false;
+  if (!FindRow(std::string(name), std::string(folder))) return false;
   date = host_.Sigs().FieldAsDateTime("FileDate");
   return true;
 }
 
 void TSignatureScan::EvaluateFile(const std::string& path) {
   const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const std::string_view whole(path);
+  const std::string_view folderPart =
+      slash == std::string::npos ? std::string_view() : whole.substr(0, slash + 1);
+  const std::string_view namePart = slash == std::string::npos ? whole : whole.substr(slash + 1);
   TTable& sigs = host_.Sigs();
 
   double stored = 0;
-  if (!host_.ForceChecked() && StoredDate(name, folder, stored) && SameDateText(stored, GetFileDate(path))) {
+  if (!host_.ForceChecked() && StoredDate(namePart, folderPart, stored) &&
+      SameDateText(stored, GetFileDate(path))) {
     if (!counting_) UpdateProgress(host_, kTickModulus);
     return;
   }
+  const std::string folder(folderPart);
+  const std::string name(namePart);
 
   host_.ProcessMessages();
   host_.AppendLogLine(name);

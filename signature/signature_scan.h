@@ -44,7 +44,7 @@ class TSignatureScan {
   void ReadDates();
   // The stored FileDate of (name, folder), as the keyed lookup would read it; false when there is no
   // row. Answers from the dates the purge saw while no messages have run since, else looks it up.
-  bool StoredDate(const std::string& name, const std::string& folder, double& date);
+  bool StoredDate(std::string_view name, std::string_view folder, double& date);
 
   TScanHost& host_;
   // True during the counting pass.
