@@ -131,7 +131,8 @@ bool TDataCursor::Find(const TKey& key) {
   if (trees.AtEnd(position)) return false;
   auto found = trees.KeyAt(position);
   std::size_t width = table_.FieldsPart(index_, found);
-  if (!std::equal(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(width), key.begin(), key.end())) {
+  if (!std::equal(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(width), key.begin(),
+                  key.end())) {
     return false;
   }
   Take(position);

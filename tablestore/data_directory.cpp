@@ -12,7 +12,8 @@ TDataDirectory::TDataDirectory(std::string folder) : folder_(std::move(folder)) 
 
 std::string TDataDirectory::BaseName(const std::string& tableName) {
   std::string base = tableName.substr(tableName.find_last_of('/') + 1);
-  if (base.size() >= 4 && strcasecmp(base.c_str() + base.size() - 4, ".dat") == 0) base.resize(base.size() - 4);
+  if (base.size() >= 4 && strcasecmp(base.c_str() + base.size() - 4, ".dat") == 0)
+    base.resize(base.size() - 4);
   return base;
 }
 
@@ -22,8 +23,8 @@ std::string TDataDirectory::Find(const std::string& name) const {
   std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder_.empty() ? "." : folder_.c_str()), ::closedir);
   if (!dir) return {};
   while (dirent* entry = ::readdir(dir.get())) {
-    if (strcasecmp(entry->d_name, name.c_str()) == 0 &&
-        ::stat((folder_ + entry->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (strcasecmp(entry->d_name, name.c_str()) == 0 && ::stat((folder_ + entry->d_name).c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode)) {
       return entry->d_name;
     }
   }

@@ -9,9 +9,13 @@
 //   20      4     field count n, 1..kMaxFields
 //   24      4     record id floor: every record id given from now on is at least this
 //   28      4     Checksum32 of the header bytes with this field taken as 0
-//   32      32    zero
+//   32      4     index count m, 1..kMaxIndexes
+//   36      28    zero
 //   64      36*n  field definitions: name (32 bytes, NUL-padded), type (1 byte: 0 text,
 //                 1 integer, 2 date-time), required (1 byte), Size (2 bytes)
+//   64+36n  72*m  a copy of the index definitions, from which a lost or unreadable index file
+//                 is made again: name (32 bytes, NUL-padded), options (1), field count f (1,
+//                 1..kMaxIndexFields), zero (2), field numbers (16 x 2 bytes)
 //
 // Row slots, back to back after the header, each slot size bytes:
 //   0       1     state: kSlotUnused (never written), kSlotLive, kSlotDeleted
@@ -51,6 +55,10 @@ constexpr std::uint32_t kHeaderAlign = 512;
 constexpr std::uint32_t kFieldDefSize = 36;
 constexpr std::uint32_t kFieldDefsAt = 64;
 constexpr std::size_t kMaxFields = 1024;
+constexpr std::uint32_t kIndexCopySize = 72;
+constexpr std::uint32_t kMaxIndexes = 31;
+constexpr std::uint32_t kMaxIndexFields = 16;
+constexpr std::uint32_t kMaxHeaderSize = 65536;
 constexpr std::uint32_t kSlotHeader = 16;
 constexpr std::uint8_t kSlotUnused = 0;
 constexpr std::uint8_t kSlotLive = 1;
@@ -93,9 +101,11 @@ bool Newer(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(
 
 }  // namespace
 
-void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields) {
+void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields,
+                       const std::vector<TIndexFile::TIndexInfo>& indexes) {
+  std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * static_cast<std::uint32_t>(fields.size());
   std::uint32_t headerSize =
-      (kFieldDefsAt + kFieldDefSize * static_cast<std::uint32_t>(fields.size()) + kHeaderAlign - 1) /
+      (indexesAt + kIndexCopySize * static_cast<std::uint32_t>(indexes.size()) + kHeaderAlign - 1) /
       kHeaderAlign * kHeaderAlign;
   std::vector<std::uint8_t> header(headerSize, 0);
   std::memcpy(header.data(), kDataMagic, 8);
@@ -113,6 +123,15 @@ void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields
     def[33] = fields[i].Required ? 1 : 0;
     std::uint16_t size = static_cast<std::uint16_t>(fields[i].Size);
     std::memcpy(def + 34, &size, 2);
+  }
+  Put32(&header[32], static_cast<std::uint32_t>(indexes.size()));
+  for (std::size_t i = 0; i < indexes.size(); ++i) {
+    std::uint8_t* def = &header[indexesAt + kIndexCopySize * i];
+    std::memcpy(def, indexes[i].Name.data(), std::min<std::size_t>(indexes[i].Name.size(), 31));
+    def[32] = indexes[i].Options;
+    def[33] = static_cast<std::uint8_t>(indexes[i].Fields.size());
+    for (std::size_t f = 0; f < indexes[i].Fields.size(); ++f)
+      std::memcpy(def + 36 + 2 * f, &indexes[i].Fields[f], 2);
   }
   Put32(&header[28], Checksum32(header.data(), header.size()));
   file.WriteAt(0, header.data(), header.size());
@@ -132,15 +151,18 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   if (std::memcmp(fixed, kDataMagic, 8) != 0 || Get32(fixed + 8) != kDataVersion) throw damaged();
   std::uint32_t headerSize = Get32(fixed + 12);
   std::uint32_t fieldCount = Get32(fixed + 20);
-  if (fieldCount == 0 || fieldCount > kMaxFields || headerSize % kHeaderAlign != 0 ||
-      headerSize < kFieldDefsAt + kFieldDefSize * fieldCount || headerSize > file.Size()) {
+  std::uint32_t indexCount = Get32(fixed + 32);
+  std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * fieldCount;
+  if (fieldCount == 0 || fieldCount > kMaxFields || indexCount == 0 || indexCount > kMaxIndexes ||
+      headerSize % kHeaderAlign != 0 || headerSize > kMaxHeaderSize ||
+      headerSize < indexesAt + kIndexCopySize * indexCount || headerSize > file.Size()) {
     throw damaged();
   }
   std::vector<std::uint8_t> header(headerSize);
   file.ReadAt(0, header.data(), headerSize);
   std::uint32_t stored = Get32(&header[28]);
   Put32(&header[28], 0);
-  if (Checksum32(header.data(), header.size()) != stored) throw damaged();
+  if (!ChecksumAccepted(stored, Checksum32(header.data(), header.size()))) throw damaged();
   fields_.clear();
   valueOffset_.clear();
   std::uint32_t offset = kSlotHeader + (fieldCount + 7) / 8;
@@ -160,6 +182,21 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
     fields_.push_back(std::move(field));
   }
   if (Get32(&header[16]) != offset) throw damaged();
+  indexes_.clear();
+  for (std::uint32_t i = 0; i < indexCount; ++i) {
+    const std::uint8_t* def = &header[indexesAt + kIndexCopySize * i];
+    TIndexFile::TIndexInfo info;
+    info.Name.assign(reinterpret_cast<const char*>(def), strnlen(reinterpret_cast<const char*>(def), 32));
+    info.Options = def[32];
+    if (def[33] == 0 || def[33] > kMaxIndexFields) throw damaged();
+    for (std::uint32_t f = 0; f < def[33]; ++f) {
+      std::uint16_t number;
+      std::memcpy(&number, def + 36 + 2 * f, 2);
+      if (number >= fieldCount) throw damaged();
+      info.Fields.push_back(number);
+    }
+    indexes_.push_back(std::move(info));
+  }
   headerSize_ = headerSize;
   slotSize_ = offset;
   ridFloor_ = std::clamp<std::uint32_t>(Get32(&header[24]), 1, kMaxRid);
@@ -195,6 +232,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
   }
   std::vector<std::uint32_t> needRid;
   std::vector<std::uint32_t> freed;
+  slotOf_.reserve(count);
   const std::uint32_t perChunk = std::max<std::uint32_t>(1, (1u << 20) / slotSize_);
   std::vector<std::uint8_t> chunk;
   TRow row;
@@ -206,7 +244,8 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
       const std::uint8_t* slot = &chunk[std::size_t{i} * slotSize_];
       std::uint32_t number = first + i;
       std::uint32_t rid = Get32(slot + 8);
-      bool whole = Checksum32(slot + 8, slotSize_ - 8) == Get32(slot + 4) && Decode(slot, row);
+      bool whole = (slot[0] == kSlotLive || slot[0] == kSlotDeleted) &&
+                   ChecksumAccepted(Get32(slot + 4), Checksum32(slot + 8, slotSize_ - 8)) && Valid(slot);
       if (slot[0] == kSlotDeleted && whole && rid <= kMaxRid) nextRid_ = std::max(nextRid_, rid + 1);
       if (slot[0] != kSlotLive || !whole) {
         if (slot[0] != kSlotUnused && slot[0] != kSlotDeleted) scan.Repaired = true;
@@ -262,6 +301,15 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
   std::sort(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
   scan.LiveRows = LiveRows();
   return scan;
+}
+
+TDataFile::TSlotMap TDataFile::SlotMap() const { return TSlotMap{slotOf_, freeSlots_, nextRid_, slotEnd_}; }
+
+void TDataFile::AdoptSlotMap(TSlotMap map) {
+  slotOf_ = std::move(map.SlotOf);
+  freeSlots_ = std::move(map.FreeSlots);
+  nextRid_ = map.NextRid;
+  slotEnd_ = map.SlotEnd;
 }
 
 TFieldValue TDataFile::Normalize(std::size_t field, const TFieldValue& value) const {
@@ -353,6 +401,20 @@ void TDataFile::Encode(const TRow& row, std::uint32_t generation, std::vector<st
   Put32(&out[4], Checksum32(&out[8], slotSize_ - 8));
 }
 
+bool TDataFile::Valid(const std::uint8_t* slot) const {
+  for (std::size_t i = 0; i < fields_.size(); ++i) {
+    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) continue;
+    const std::uint8_t* at = slot + valueOffset_[i];
+    if (fields_[i].DataType == TFieldType::ftString && (at[0] == 0 || at[0] > fields_[i].Size)) return false;
+    if (fields_[i].DataType == TFieldType::ftDateTime) {
+      double ms;
+      std::memcpy(&ms, at, 8);
+      if (!std::isfinite(ms)) return false;
+    }
+  }
+  return true;
+}
+
 bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {
   row.Rid = Get32(slot + 8);
   row.Values.assign(fields_.size(), std::monostate{});
@@ -395,7 +457,8 @@ void TDataFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t l
         cachedBytes_ = 0;
       }
       std::uint64_t start = block * kBlockSize;
-      std::uint64_t size = std::min<std::uint64_t>(kBlockSize, file_->Size() - std::min(file_->Size(), start));
+      std::uint64_t size =
+          std::min<std::uint64_t>(kBlockSize, file_->Size() - std::min(file_->Size(), start));
       if (size == 0) throw StoreError(kErrDamaged, {table_});
       std::vector<std::uint8_t> bytes(size);
       file_->ReadAt(start, bytes.data(), size);
@@ -436,9 +499,9 @@ void TDataFile::WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::
 void TDataFile::Read(std::uint32_t rid, TRow& row) const {
   auto it = slotOf_.find(rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
-  std::vector<std::uint8_t> bytes(slotSize_);
-  ReadBytes(SlotOffset(it->second.Slot), bytes.data(), slotSize_);
-  if (!Decode(bytes.data(), row)) throw StoreError(kErrDamaged, {table_});
+  scratch_.resize(slotSize_);
+  ReadBytes(SlotOffset(it->second.Slot), scratch_.data(), slotSize_);
+  if (!Decode(scratch_.data(), row)) throw StoreError(kErrDamaged, {table_});
 }
 
 std::uint32_t TDataFile::TakeSlot() {

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "tablestore/index_file.h"
 #include "tablestore/physical_file.h"
 #include "tablestore/row.h"
 #include "tablestore/table.h"
@@ -21,8 +22,10 @@ class TDataFile {
     bool Repaired = false;  // a slot was damaged, duplicated or given a new record id
   };
 
-  // Writes the header of a new, empty data file. REQUIRES: `fields` validated.
-  static void Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields);
+  // Writes the header of a new, empty data file, with a copy of the index definitions.
+  // REQUIRES: `fields` and `indexes` validated.
+  static void Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields,
+                     const std::vector<TIndexFile::TIndexInfo>& indexes);
 
   // Reads and verifies the header of `file`, which stays owned by the caller.
   void Attach(TPhysicalFile& file, const std::string& table);
@@ -31,7 +34,25 @@ class TDataFile {
   // trailing partial slot cut off).
   TScan Scan(bool repair);
 
+  // What a scan learns, to be handed to the next open of unchanged files instead of scanning
+  // them again.
+  struct TSlotMap {
+    struct TSlotRef {
+      std::uint32_t Slot;
+      std::uint32_t Generation;
+    };
+    std::unordered_map<std::uint32_t, TSlotRef> SlotOf;
+    std::vector<std::uint32_t> FreeSlots;
+    std::uint32_t NextRid = 1;
+    std::uint32_t SlotEnd = 0;
+  };
+  TSlotMap SlotMap() const;
+  // REQUIRES: `map` came from a scan of this very file, unchanged since.
+  void AdoptSlotMap(TSlotMap map);
+
   const std::vector<TFieldDef>& Fields() const { return fields_; }
+  // The copy of the index definitions (roots and depths not set).
+  const std::vector<TIndexFile::TIndexInfo>& IndexCopies() const { return indexes_; }
   std::uint32_t LiveRows() const { return static_cast<std::uint32_t>(slotOf_.size()); }
   bool Contains(std::uint32_t rid) const { return slotOf_.count(rid) != 0; }
 
@@ -58,6 +79,8 @@ class TDataFile {
   std::uint32_t SlotCount() const;
   void WriteHeader();
   void Encode(const TRow& row, std::uint32_t generation, std::vector<std::uint8_t>& out) const;
+  // Returns true iff every value of the slot is well formed.
+  bool Valid(const std::uint8_t* slot) const;
   bool Decode(const std::uint8_t* slot, TRow& row) const;
   void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
   void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
@@ -66,21 +89,20 @@ class TDataFile {
   TPhysicalFile* file_ = nullptr;
   std::string table_;
   std::vector<TFieldDef> fields_;
+  std::vector<TIndexFile::TIndexInfo> indexes_;
   std::vector<std::uint32_t> valueOffset_;  // per field, inside the slot
   std::uint32_t headerSize_ = 0;
   std::uint32_t slotSize_ = 0;
   std::uint32_t ridFloor_ = 1;
   std::uint32_t nextRid_ = 1;
-  struct TSlotRef {
-    std::uint32_t Slot;
-    std::uint32_t Generation;
-  };
+  using TSlotRef = TSlotMap::TSlotRef;
   std::unordered_map<std::uint32_t, TSlotRef> slotOf_;
   std::vector<std::uint32_t> freeSlots_;
   std::uint32_t slotEnd_ = 0;  // slots in use or freed: the file holds slots [0, slotEnd_)
   // Read cache of whole blocks of the file; every write goes through it to the file.
   mutable std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;
   mutable std::size_t cachedBytes_ = 0;
+  mutable std::vector<std::uint8_t> scratch_;  // one slot's bytes while it is decoded
 };
 
 }  // namespace velquin::store

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "tablestore/data_session.h"
 #include "tablestore/store_errors.h"
 
 namespace velquin::store {
@@ -61,7 +62,7 @@ std::size_t MaxKeyLength(const std::vector<TFieldDef>& fields, const std::vector
   std::size_t length = unique ? 0 : 4;
   for (std::uint16_t n : numbers) {
     const TFieldDef& field = fields[n];
-    length += 1 + (field.DataType == TFieldType::ftString  ? field.Size + 1
+    length += 1 + (field.DataType == TFieldType::ftString    ? field.Size + 1
                    : field.DataType == TFieldType::ftInteger ? 4
                                                              : 8);
   }
@@ -83,7 +84,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   for (std::size_t i = 0; i < defs.size(); ++i) {
     defs[i].Name = Trim(defs[i].Name);
     const std::string& name = defs[i].Name;
-    if (name.empty() || name.size() > kMaxNameLength) throw StoreError(kErrInvalidFieldName, {fields[i].Name, base});
+    if (name.empty() || name.size() > kMaxNameLength)
+      throw StoreError(kErrInvalidFieldName, {fields[i].Name, base});
     for (std::size_t j = 0; j < i; ++j) {
       if (SameName(defs[j].Name, name)) throw StoreError(kErrInvalidFieldName, {name, base});
     }
@@ -112,7 +114,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
         }
       }
       for (const std::string& name : SplitFields(def.Fields)) {
-        auto it = std::find_if(defs.begin(), defs.end(), [&](const TFieldDef& f) { return SameName(f.Name, name); });
+        auto it = std::find_if(defs.begin(), defs.end(),
+                               [&](const TFieldDef& f) { return SameName(f.Name, name); });
         if (it == defs.end()) throw StoreError(kErrInvalidFieldName, {name, base});
         info.Fields.push_back(static_cast<std::uint16_t>(it - defs.begin()));
       }
@@ -131,7 +134,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   TIndexFile::Create(indexFile, infos);
   TPhysicalFile dataFile;
   dataFile.Open(directory.Folder() + base + kDataExtension, TPhysicalFile::TMode::kCreate, base);
-  TDataFile::Create(dataFile, defs);
+  TDataFile::Create(dataFile, defs, infos);
 }
 
 TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly)
@@ -149,31 +152,76 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     file.Open(path, TPhysicalFile::TMode::kReadOnly, name_);
   };
   open(dataFile_, kDataExtension);
-  open(indexFile_, kIndexExtension);
-  if (dataFile_.Writable() != indexFile_.Writable()) {
-    // Both or neither: one writable file beside a read-only one would let them drift apart.
-    indexFile_.Close();
-    dataFile_.Close();
-    open(dataFile_, kDataExtension);
-    indexFile_.Open(directory.FilePath(name_, kIndexExtension), TPhysicalFile::TMode::kReadOnly, name_);
-    if (dataFile_.Writable()) {
+  data_.Attach(dataFile_, name_);
+  std::string indexPath = directory.FilePath(name_, kIndexExtension);
+  bool remake = false;
+  try {
+    indexFile_.Open(indexPath,
+                    dataFile_.Writable() ? TPhysicalFile::TMode::kReadWrite : TPhysicalFile::TMode::kReadOnly,
+                    name_);
+  } catch (const EStoreError& error) {
+    if (error.Code == kErrTableMissing && dataFile_.Writable()) {
+      remake = true;
+    } else if (error.Code == kErrAccessDenied && dataFile_.Writable()) {
+      // Both files writable or neither: one writable file beside a read-only one would let
+      // them drift apart.
       dataFile_.Close();
       dataFile_.Open(directory.FilePath(name_, kDataExtension), TPhysicalFile::TMode::kReadOnly, name_);
+      data_.Attach(dataFile_, name_);
+      indexFile_.Open(indexPath, TPhysicalFile::TMode::kReadOnly, name_);
+    } else {
+      throw;
     }
   }
-  data_.Attach(dataFile_, name_);
-  index_.Attach(indexFile_, name_);
-  for (const auto& info : index_.Indexes()) {
-    for (std::uint16_t field : info.Fields) {
-      if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
+  if (!remake) {
+    try {
+      index_.Attach(indexFile_, name_);
+      for (const auto& info : index_.Indexes()) {
+        for (std::uint16_t field : info.Fields) {
+          if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
+        }
+        bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
+        if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+          throw StoreError(kErrDamaged, {name_});
+        }
+      }
+    } catch (const EStoreError& error) {
+      if (error.Code != kErrDamaged || !Writable()) throw;
+      remake = true;
     }
   }
-  data_.Scan(Writable());
+  if (remake) {
+    for (const auto& info : data_.IndexCopies()) {
+      bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
+      if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+        throw StoreError(kErrDamaged, {name_});
+      }
+    }
+    // The index file is lost or unreadable: make it again from the data file's copy of the
+    // definitions; the trees are then rebuilt from the rows below.
+    indexFile_.Close();
+    ::unlink(indexPath.c_str());
+    indexFile_.Open(directory.Folder() + name_ + kIndexExtension, TPhysicalFile::TMode::kCreate, name_);
+    TIndexFile::Create(indexFile_, data_.IndexCopies());
+    index_.Attach(indexFile_, name_);
+    index_.MarkDirty();
+    repairedOnOpen_ = true;
+  }
+  // Right after a check of unchanged files the check's slot map stands in for a second scan.
+  auto checked =
+      TDataSession::Default().TakeCheck(dataFile_.Path(), TDataSession::StampOf(dataFile_.Handle()),
+                                        TDataSession::StampOf(indexFile_.Handle()));
+  if (checked) {
+    data_.AdoptSlotMap(std::move(*checked));
+  } else {
+    repairedOnOpen_ = data_.Scan(Writable()).Repaired;
+  }
   bool consistent = !index_.Dirty();
   for (std::size_t i = 0; i < IndexCount(); ++i) consistent = consistent && index_.Count(i) == RowCount();
   if (!consistent) {
     if (!Writable()) throw StoreError(kErrDamaged, {name_});
     RebuildTrees();
+    repairedOnOpen_ = true;
   }
 }
 
@@ -186,18 +234,27 @@ TDataTable::~TDataTable() {
 }
 
 void TDataTable::Close() {
-  if (indexFile_.IsOpen() && indexFile_.Writable() && !broken_) index_.MarkClean();
+  if (indexFile_.IsOpen() && indexFile_.Writable() && !broken_) {
+    index_.MarkClean();
+    if (checked_) {
+      TDataSession::Default().RememberCheck(dataFile_.Path(), TDataSession::StampOf(dataFile_.Handle()),
+                                            TDataSession::StampOf(indexFile_.Handle()), data_.SlotMap());
+    }
+  }
+  checked_ = false;
   indexFile_.Close();
   dataFile_.Close();
 }
 
 bool TDataTable::CheckAndRepair(bool forceIndexRebuild) {
   RequireWritable();
-  bool repaired = data_.Scan(true).Repaired;
+  // The open scanned every slot already; scan again only when rows changed since.
+  bool repaired = changedSinceOpen_ ? data_.Scan(true).Repaired : repairedOnOpen_;
   if (forceIndexRebuild || index_.Dirty() || !index_.Verify(RowCount())) {
     RebuildTrees();
     repaired = true;
   }
+  checked_ = true;
   return !repaired;
 }
 
@@ -206,12 +263,15 @@ void TDataTable::RebuildTrees() {
   std::vector<std::vector<std::pair<TKey, std::uint32_t>>> entries(count);
   for (auto& list : entries) list.reserve(RowCount());
   data_.ForEach([&](const TRow& row) {
-    for (std::size_t i = 0; i < count; ++i) entries[i].emplace_back(BuildKey(i, row.Values, row.Rid), row.Rid);
+    for (std::size_t i = 0; i < count; ++i)
+      entries[i].emplace_back(BuildKey(i, row.Values, row.Rid), row.Rid);
   });
   std::set<std::uint32_t> dropped;
   for (std::size_t i = 0; i < count; ++i) {
     std::sort(entries[i].begin(), entries[i].end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first < b.first : a.second < b.second;
+      int c = std::memcmp(a.first.data(), b.first.data(), std::min(a.first.size(), b.first.size()));
+      if (c != 0) return c < 0;
+      return a.first.size() != b.first.size() ? a.first.size() < b.first.size() : a.second < b.second;
     });
     if (!IsUnique(i)) continue;
     // Of rows sharing a unique key the one stored first stays.
@@ -318,6 +378,8 @@ void TDataTable::CheckUnique(const std::vector<TFieldValue>& values, std::uint32
 
 void TDataTable::BeginChange() {
   RequireWritable();
+  changedSinceOpen_ = true;
+  checked_ = false;
   index_.MarkDirty();
 }
 

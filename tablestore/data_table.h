@@ -52,7 +52,9 @@ class TDataTable {
   int IndexNumber(std::string_view name) const;
   std::uint32_t RowCount() const { return data_.LiveRows(); }
 
-  TFieldValue Normalize(std::size_t field, const TFieldValue& value) const { return data_.Normalize(field, value); }
+  TFieldValue Normalize(std::size_t field, const TFieldValue& value) const {
+    return data_.Normalize(field, value);
+  }
   // The key of `values` in `index`; the record id part (non-unique indexes) from `rid`.
   TKey BuildKey(std::size_t index, const std::vector<TFieldValue>& values, std::uint32_t rid) const;
   // The key's width without its record id part.
@@ -77,7 +79,11 @@ class TDataTable {
   TPhysicalFile indexFile_;
   TDataFile data_;
   TIndexFile index_;
-  bool broken_ = false;  // a change failed half-way: the trees stay marked unfinished
+  bool broken_ = false;
+  bool repairedOnOpen_ = false;  // the open repaired slots or rebuilt the trees
+  bool changedSinceOpen_ = false;
+  bool checked_ = false;  // CheckAndRepair ran and nothing changed since  // a change failed half-way: the
+                          // trees stay marked unfinished
 };
 
 }  // namespace velquin::store

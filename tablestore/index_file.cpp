@@ -21,7 +21,8 @@
 //   4       2     bytes of entries, which follow the 16-byte page header back to back, in key order
 //   6       2     zero
 //   8       4     next free page (free pages only)
-//   12      4     zero
+//   12      4     Checksum32 of the page header (this field taken as 0) and its entry bytes,
+//                 the counts of interior entries taken as 0
 //   16      ...   leaf entry:     key length (2), record id (4), key bytes
 //                 interior entry: key length (2), child page (4), keys under the child (4), key
 //                 bytes: the least key under the child when it was made (ignored in entry 0)
@@ -32,7 +33,8 @@
 // Every change is written through before it returns. The dirty flag is written before the first
 // change after an open and cleared by a clean close, so trees that a crash may have left half
 // changed are rebuilt from the data file by the next check and repair. Pages read back are
-// checked (kinds, lengths, page numbers against the file, depth) before use.
+// checked (checksum, kinds, lengths, page numbers against the file, depth) before use, and a
+// check walks every page, so a damaged page makes the trees be rebuilt.
 #include "tablestore/index_file.h"
 
 #include <algorithm>
@@ -64,15 +66,18 @@ std::uint16_t Get16(const std::uint8_t* p) {
   std::memcpy(&v, p, 2);
   return v;
 }
+
 std::uint32_t Get32(const std::uint8_t* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
   return v;
 }
+
 void Put16(std::uint8_t* p, std::uint32_t v) {
   std::uint16_t w = static_cast<std::uint16_t>(v);
   std::memcpy(p, &w, 2);
 }
+
 void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
 int Compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
@@ -87,9 +92,31 @@ std::uint32_t UsedBytes(const std::uint8_t* p) { return Get16(p + 4); }
 std::uint32_t EntrySize(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
   return HeaderOf(leaf) + Get16(p + offset);
 }
+
 std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
   return {p + offset + HeaderOf(leaf), Get16(p + offset)};
 }
+// The checksum of a page as stored at offset 12. It leaves out the counts of interior entries,
+// which change with every insert and delete below them: those are written alone, and a check
+// compares each with the keys under its child instead.
+std::uint32_t PageChecksum(const std::uint8_t* p) {
+  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), kPageSize - kPageHeader);
+  std::uint8_t head[kPageHeader];
+  std::memcpy(head, p, kPageHeader);
+  std::memset(head + 12, 0, 4);
+  if (p[0] != kInteriorPage) return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
+  std::uint8_t copy[kPageSize];
+  std::memcpy(copy, p, kPageHeader + used);
+  std::memcpy(copy, head, kPageHeader);
+  for (std::uint32_t offset = kPageHeader; offset + kInteriorEntryHeader <= kPageHeader + used;
+       offset += EntrySize(copy, offset, false)) {
+    std::memset(copy + offset + 6, 0, 4);
+  }
+  return Checksum32(copy, kPageHeader + used);
+}
+
+void Seal(std::uint8_t* p) { Put32(p + 12, PageChecksum(p)); }
+
 std::uint32_t OffsetOf(const std::uint8_t* p, std::uint32_t entry, bool leaf) {
   std::uint32_t offset = kPageHeader;
   for (std::uint32_t i = 0; i < entry; ++i) offset += EntrySize(p, offset, leaf);
@@ -103,18 +130,15 @@ void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& inde
   index.file_ = &file;
   index.indexes_ = indexes;
   index.counts_.assign(indexes.size(), 0);
-  index.pages_.assign(1 + indexes.size(), {});
   for (std::size_t i = 0; i < indexes.size(); ++i) {
-    std::uint32_t page = static_cast<std::uint32_t>(1 + i);
-    index.indexes_[i].Root = page;
+    index.indexes_[i].Root = static_cast<std::uint32_t>(1 + i);
     index.indexes_[i].Depth = 1;
-    index.pages_[page].assign(kPageSize, 0);
-    index.pages_[page][0] = kLeafPage;
   }
   index.WriteHeader();
   for (std::size_t i = 0; i < indexes.size(); ++i) {
     std::vector<std::uint8_t> page(kPageSize, 0);
     page[0] = kLeafPage;
+    Seal(page.data());
     file.WriteAt(std::uint64_t{kPageSize} * (1 + i), page.data(), page.size());
   }
 }
@@ -123,6 +147,7 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   file_ = &file;
   table_ = table;
   pages_.clear();
+  offsets_.clear();
   indexes_.clear();
   counts_.clear();
   ++version_;
@@ -137,7 +162,8 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   }
   std::uint32_t stored = Get32(&header[28]);
   Put32(&header[28], 0);
-  if (Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count) != stored) throw damaged();
+  if (!ChecksumAccepted(stored, Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count)))
+    throw damaged();
   pages_.resize(PageCount());
   dirty_ = Get32(&header[20]) != 0;
   freeHead_ = Get32(&header[24]);
@@ -228,6 +254,7 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
   file_->ReadAt(std::uint64_t{number} * kPageSize, bytes.data(), kPageSize);
   const std::uint8_t* p = bytes.data();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
+  if (!ChecksumAccepted(Get32(p + 12), PageChecksum(p))) throw damaged();
   if (p[0] == kLeafPage || p[0] == kInteriorPage) {
     bool leaf = p[0] == kLeafPage;
     std::uint32_t used = UsedBytes(p);
@@ -263,10 +290,12 @@ std::uint32_t TIndexFile::AllocatePage() {
     std::uint32_t number = freeHead_;
     std::vector<std::uint8_t>* page = LoadPage(number);
     std::uint32_t next = Get32(page->data() + 8);
-    if ((*page)[0] != kFreePage || next >= pages_.size() || next == number) throw StoreError(kErrDamaged, {table_});
+    if ((*page)[0] != kFreePage || next >= pages_.size() || next == number)
+      throw StoreError(kErrDamaged, {table_});
     freeHead_ = next;
     WriteHeader();
     std::fill(page->begin(), page->end(), 0);
+    Forget(number);
     return number;
   }
   std::uint32_t number = static_cast<std::uint32_t>(pages_.size());
@@ -275,17 +304,21 @@ std::uint32_t TIndexFile::AllocatePage() {
 }
 
 void TIndexFile::FreePage(std::uint32_t number) {
+  Forget(number);
   std::vector<std::uint8_t>& page = *LoadPage(number);
   std::fill(page.begin(), page.end(), 0);
   page[0] = kFreePage;
   Put32(&page[8], freeHead_);
+  Seal(page.data());
   file_->WriteAt(std::uint64_t{number} * kPageSize, page.data(), kPageSize);
   freeHead_ = number;
   WriteHeader();
 }
 
 void TIndexFile::WritePage(std::uint32_t number) {
-  const std::vector<std::uint8_t>& page = pages_[number];
+  Forget(number);
+  std::vector<std::uint8_t>& page = pages_[number];
+  Seal(page.data());
   std::uint64_t offset = std::uint64_t{number} * kPageSize;
   // A page at the end of the file is written whole, so the file always holds whole pages.
   std::size_t length = offset + kPageSize > file_->Size() ? kPageSize : kPageHeader + UsedBytes(page.data());
@@ -302,32 +335,28 @@ void TIndexFile::Descend(std::size_t index, std::span<const std::uint8_t> key, T
     bool leaf = level + 1 == info.Depth;
     const std::uint8_t* p = Page(number, leaf).data();
     std::uint32_t count = EntryCount(p);
-    std::uint32_t offset = kPageHeader;
-    if (leaf) {
-      std::uint32_t e = 0;
-      while (e < count && Compare(KeyOf(p, offset, true), key) < 0) {
-        offset += EntrySize(p, offset, true);
-        ++e;
+    const std::uint16_t* offsets = Offsets(number).data();
+    // The first entry whose key is greater than `key` (leaf: not less than it).
+    std::uint32_t low = leaf ? 0 : 1;
+    std::uint32_t high = count;
+    while (low < high) {
+      std::uint32_t middle = (low + high) / 2;
+      int c = Compare(KeyOf(p, offsets[middle], leaf), key);
+      if (leaf ? c < 0 : c <= 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
       }
-      position.Path.push_back({number, e});
-      position.Rank += e;
+    }
+    if (leaf) {
+      position.Path.push_back({number, low});
+      position.Rank += low;
       return;
     }
-    std::uint32_t chosen = 0;
-    std::uint32_t chosenOffset = offset;
-    std::uint64_t before = 0;
-    std::uint64_t chosenBefore = 0;
-    for (std::uint32_t e = 0; e < count; ++e) {
-      if (e > 0 && Compare(KeyOf(p, offset, false), key) > 0) break;
-      chosen = e;
-      chosenOffset = offset;
-      chosenBefore = before;
-      before += Get32(p + offset + 6);
-      offset += EntrySize(p, offset, false);
-    }
+    std::uint32_t chosen = low - 1;
+    for (std::uint32_t e = 0; e < chosen; ++e) position.Rank += Get32(p + offsets[e] + 6);
     position.Path.push_back({number, chosen});
-    position.Rank += static_cast<std::uint32_t>(chosenBefore);
-    number = Get32(p + chosenOffset + 2);
+    number = Get32(p + offsets[chosen] + 2);
   }
 }
 
@@ -455,14 +484,35 @@ std::span<const std::uint8_t> TIndexFile::KeyAt(const TPosition& position) {
   const TPosition::TStep& leaf = position.Path.back();
   const std::uint8_t* p = Page(leaf.Page, true).data();
   if (leaf.Entry >= EntryCount(p)) throw StoreError(kErrDamaged, {table_});
-  return KeyOf(p, OffsetOf(p, leaf.Entry, true), true);
+  return KeyOf(p, Offsets(leaf.Page)[leaf.Entry], true);
 }
 
 std::uint32_t TIndexFile::RidAt(const TPosition& position) {
   const TPosition::TStep& leaf = position.Path.back();
   const std::uint8_t* p = Page(leaf.Page, true).data();
   if (leaf.Entry >= EntryCount(p)) throw StoreError(kErrDamaged, {table_});
-  return Get32(p + OffsetOf(p, leaf.Entry, true) + 2);
+  return Get32(p + Offsets(leaf.Page)[leaf.Entry] + 2);
+}
+
+const std::vector<std::uint16_t>& TIndexFile::Offsets(std::uint32_t number) {
+  if (offsets_.size() < pages_.size()) offsets_.resize(pages_.size());
+  std::vector<std::uint16_t>& offsets = offsets_[number];
+  const std::uint8_t* p = pages_[number].data();
+  std::uint32_t count = EntryCount(p);
+  if (offsets.size() != count) {
+    offsets.resize(count);
+    bool leaf = p[0] == kLeafPage;
+    std::uint32_t offset = kPageHeader;
+    for (std::uint32_t e = 0; e < count; ++e) {
+      offsets[e] = static_cast<std::uint16_t>(offset);
+      offset += EntrySize(p, offset, leaf);
+    }
+  }
+  return offsets;
+}
+
+void TIndexFile::Forget(std::uint32_t number) {
+  if (number < offsets_.size()) offsets_[number].clear();
 }
 
 void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t delta) {
@@ -472,7 +522,8 @@ void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t 
   file_->WriteAt(std::uint64_t{page} * kPageSize + offset, p + offset, 4);
 }
 
-bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf, TSplit& split) {
+bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf,
+                             TSplit& split) {
   std::vector<std::uint8_t>* bytes = &Page(page, leaf);
   std::uint8_t* p = bytes->data();
   std::uint32_t used = UsedBytes(p);
@@ -531,6 +582,92 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   return true;
 }
 
+// Makes room for `entry` at place `at` of a full leaf by moving entries into a sibling under the
+// same parent, so that leaves fill up before they split. Returns false, changing nothing, when
+// neither sibling has the room or the parent cannot take the new separator.
+bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, const TKey& entry) {
+  if (position.Path.size() < 2) return false;
+  const TPosition::TStep& leafStep = position.Path.back();
+  const TPosition::TStep& parentStep = position.Path[position.Path.size() - 2];
+  constexpr std::uint32_t kRoom = kPageSize - kPageHeader;
+  std::vector<std::uint8_t> all;
+  std::vector<std::uint32_t> starts;
+  {
+    const std::uint8_t* p = Page(leafStep.Page, true).data();
+    std::uint32_t offset = OffsetOf(p, at, true);
+    all.assign(p + kPageHeader, p + offset);
+    all.insert(all.end(), entry.begin(), entry.end());
+    all.insert(all.end(), p + offset, p + kPageHeader + UsedBytes(p));
+  }
+  for (std::uint32_t o = 0; o < all.size(); o += kLeafEntryHeader + Get16(&all[o])) starts.push_back(o);
+  starts.push_back(static_cast<std::uint32_t>(all.size()));
+  std::uint32_t n = static_cast<std::uint32_t>(starts.size() - 1);
+  std::uint32_t total = static_cast<std::uint32_t>(all.size());
+
+  std::uint8_t* parent = Page(parentStep.Page, false).data();
+  std::uint32_t parentCount = EntryCount(parent);
+  for (int side = 0; side < 2; ++side) {
+    bool right = side == 0;
+    if (right ? parentStep.Entry + 1 >= parentCount : parentStep.Entry == 0) continue;
+    std::uint32_t siblingEntry = right ? parentStep.Entry + 1 : parentStep.Entry - 1;
+    std::uint32_t siblingOffset = OffsetOf(parent, siblingEntry, false);
+    std::uint32_t sibling = Get32(parent + siblingOffset + 2);
+    std::uint32_t siblingUsed = UsedBytes(Page(sibling, true).data());
+    // Split point k: entries [0, k) stay left, [k, n) go right; aim at equal fill.
+    std::uint32_t target = (total + siblingUsed) / 2;
+    std::uint32_t k = 1;
+    if (right) {
+      while (k + 1 < n && starts[k + 1] <= target) ++k;
+      if (starts[k] > kRoom || total - starts[k] > kRoom - siblingUsed) continue;
+    } else {
+      target = total - target;
+      while (k + 1 < n && starts[k] < target) ++k;
+      if (starts[k] > kRoom - siblingUsed || total - starts[k] > kRoom) continue;
+    }
+    // The separator of the right-hand page of the two becomes the key of entry k.
+    std::uint32_t separatorEntry = right ? siblingEntry : parentStep.Entry;
+    std::uint32_t separatorOffset = OffsetOf(parent, separatorEntry, false);
+    std::uint32_t oldLength = Get16(parent + separatorOffset);
+    std::uint32_t newLength = Get16(&all[starts[k]]);
+    if (UsedBytes(parent) + newLength > kRoom + oldLength) continue;
+
+    std::uint32_t moved = right ? n - k : k;
+    std::uint8_t* s = Page(sibling, true).data();
+    if (right) {
+      std::memmove(s + kPageHeader + (total - starts[k]), s + kPageHeader, siblingUsed);
+      std::memcpy(s + kPageHeader, all.data() + starts[k], total - starts[k]);
+      Put16(s + 4, siblingUsed + total - starts[k]);
+    } else {
+      std::memcpy(s + kPageHeader + siblingUsed, all.data(), starts[k]);
+      Put16(s + 4, siblingUsed + starts[k]);
+    }
+    Put16(s + 2, EntryCount(s) + moved);
+    std::uint8_t* l = Page(leafStep.Page, true).data();
+    std::uint32_t keepFrom = right ? 0 : starts[k];
+    std::uint32_t keepBytes = right ? starts[k] : total - starts[k];
+    std::memcpy(l + kPageHeader, all.data() + keepFrom, keepBytes);
+    Put16(l + 2, n - moved);
+    Put16(l + 4, keepBytes);
+
+    std::uint32_t used = UsedBytes(parent);
+    std::uint32_t tail = separatorOffset + kInteriorEntryHeader + oldLength;
+    std::memmove(parent + tail + newLength - oldLength, parent + tail, kPageHeader + used - tail);
+    std::memcpy(parent + separatorOffset + kInteriorEntryHeader, &all[starts[k]] + kLeafEntryHeader,
+                newLength);
+    Put16(parent + separatorOffset, newLength);
+    Put16(parent + 4, used + newLength - oldLength);
+    std::uint32_t siblingCountAt = OffsetOf(parent, siblingEntry, false) + 6;
+    std::uint32_t leafCountAt = OffsetOf(parent, parentStep.Entry, false) + 6;
+    Put32(parent + siblingCountAt, Get32(parent + siblingCountAt) + moved);
+    Put32(parent + leafCountAt, Get32(parent + leafCountAt) + 1 - moved);
+    WritePage(sibling);
+    WritePage(leafStep.Page);
+    WritePage(parentStep.Page);
+    return true;
+  }
+  return false;
+}
+
 void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, std::uint32_t rid) {
   if (key.size() > kMaxKeyLength) throw StoreError(kErrIndexLimits, {table_});
   TPosition position;
@@ -542,8 +679,15 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
   std::memcpy(entry.data() + kLeafEntryHeader, key.data(), key.size());
   TSplit split;
   const TPosition::TStep& leaf = position.Path.back();
-  bool splitted = InsertEntry(leaf.Page, leaf.Entry, entry, true, split);
-  for (std::size_t level = position.Path.size() - 1; level-- > 0;) {
+  bool splitted = false;
+  std::size_t counted = position.Path.size() - 1;  // levels above this one still need their +1
+  if (kPageHeader + UsedBytes(Page(leaf.Page, true).data()) + entry.size() > kPageSize &&
+      ShiftIntoSibling(position, leaf.Entry, entry)) {
+    counted = position.Path.size() - 2;
+  } else {
+    splitted = InsertEntry(leaf.Page, leaf.Entry, entry, true, split);
+  }
+  for (std::size_t level = counted; level-- > 0;) {
     const TPosition::TStep& step = position.Path[level];
     if (!splitted) {
       CountAdd(step.Page, step.Entry, 1);
@@ -654,6 +798,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
   WriteHeader();
   file_->Truncate(kPageSize);
   pages_.assign(1, {});
+  offsets_.clear();
   freeHead_ = 0;
   ++version_;
   std::uint32_t flushedTo = 1;
@@ -662,7 +807,10 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     if (!all && end - flushedTo < 128) return;
     std::vector<std::uint8_t> run;
     run.reserve(std::size_t{end - flushedTo} * kPageSize);
-    for (std::uint32_t n = flushedTo; n < end; ++n) run.insert(run.end(), pages_[n].begin(), pages_[n].end());
+    for (std::uint32_t n = flushedTo; n < end; ++n) {
+      Seal(pages_[n].data());
+      run.insert(run.end(), pages_[n].begin(), pages_[n].end());
+    }
     file_->WriteAt(std::uint64_t{flushedTo} * kPageSize, run.data(), run.size());
     flushedTo = end;
   };
@@ -689,7 +837,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     };
     std::uint32_t current = 0;
     for (const auto& [key, rid] : entries[i]) {
-      if (current == 0 || kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > kPageSize) {
+      if (current == 0 ||
+          kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > kPageSize) {
         flush(false);
         current = newPage(true);
         level.push_back({current, key, 0});
@@ -707,7 +856,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
       current = 0;
       for (const TChild& child : level) {
         if (current == 0 ||
-            kPageHeader + UsedBytes(pages_[current].data()) + kInteriorEntryHeader + child.MinKey.size() > kPageSize) {
+            kPageHeader + UsedBytes(pages_[current].data()) + kInteriorEntryHeader + child.MinKey.size() >
+                kPageSize) {
           flush(false);
           current = newPage(false);
           upper.push_back({current, child.MinKey, 0});
@@ -731,8 +881,8 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
   WriteHeader();
 }
 
-bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last, bool& first,
-                            std::uint64_t& total, std::vector<bool>& seen) {
+bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last,
+                            bool& first, std::uint64_t& total, std::vector<bool>& seen) {
   if (page == 0 || page >= seen.size() || seen[page]) return false;
   seen[page] = true;
   bool leaf = level + 1 == depth;
@@ -771,7 +921,8 @@ bool TIndexFile::Verify(std::uint32_t rows) {
   try {
     for (std::size_t i = 0; i < indexes_.size(); ++i) {
       const TIndexInfo& info = indexes_[i];
-      if (info.Root == 0 || info.Root >= pages_.size() || info.Depth == 0 || info.Depth > kMaxDepth) return false;
+      if (info.Root == 0 || info.Root >= pages_.size() || info.Depth == 0 || info.Depth > kMaxDepth)
+        return false;
       std::vector<bool> seen(pages_.size(), false);
       TKey last;
       bool first = true;

@@ -78,13 +78,16 @@ class TIndexFile {
 
  private:
   struct TSplit {
-    std::uint32_t Page;
+    std::uint32_t Page = 0;
     TKey MinKey;
-    std::uint32_t Count;
+    std::uint32_t Count = 0;
   };
   std::vector<std::uint8_t>& Page(std::uint32_t number, bool leaf);
   std::vector<std::uint8_t>* LoadPage(std::uint32_t number);
   std::uint32_t PageCount() const;
+  // The offsets of the entries of a loaded page, kept until the page is written again.
+  const std::vector<std::uint16_t>& Offsets(std::uint32_t number);
+  void Forget(std::uint32_t number);
   std::uint32_t AllocatePage();
   void FreePage(std::uint32_t number);
   void WritePage(std::uint32_t number);
@@ -92,6 +95,7 @@ class TIndexFile {
   void Descend(std::size_t index, std::span<const std::uint8_t> key, TPosition& position);
   void DescendLeftmost(TPosition& position, std::size_t fromLevel);
   void DescendRightmost(TPosition& position, std::size_t fromLevel);
+  bool ShiftIntoSibling(const TPosition& position, std::uint32_t at, const TKey& entry);
   bool InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf, TSplit& split);
   void CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t delta);
   bool VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last, bool& first,
@@ -104,7 +108,8 @@ class TIndexFile {
   bool dirty_ = false;
   std::uint32_t freeHead_ = 0;
   std::uint64_t version_ = 1;
-  std::vector<std::vector<std::uint8_t>> pages_;  // loaded pages, empty when not loaded
+  std::vector<std::vector<std::uint8_t>> pages_;     // loaded pages, empty when not loaded
+  std::vector<std::vector<std::uint16_t>> offsets_;  // per page: see Offsets
   // Verify: the least key the next leaf entry may hold, when checkLower_.
   TKey lowerBound_;
   bool checkLower_ = false;

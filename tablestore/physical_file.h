@@ -21,6 +21,7 @@ class TPhysicalFile {
   void Open(const std::string& path, TMode mode, const std::string& table);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+  int Handle() const { return fd_; }
   bool Writable() const { return writable_; }
   const std::string& Path() const { return path_; }
 

@@ -11,7 +11,8 @@ const char* TextOf(int code) {
     case kErrRecordChanged:
       return "Record has been changed or deleted by another user, session, or table cursor in the table '%s'";
     case kErrIndexLimits:
-      return "Maximum or minimum limits on number of indexes or fields in an index exceeded in the table '%s'";
+      return "Maximum or minimum limits on number of indexes or fields in an index exceeded in the table "
+             "'%s'";
     case kErrFieldLimits:
       return "Maximum or minimum limits on number of fields, auto-increment field value, or field size "
              "exceeded in the table '%s'";

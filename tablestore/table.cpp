@@ -76,13 +76,11 @@ EDatabaseError RowSetError(const std::string& name, const std::string& text) {
 
 // --- notifications ---------------------------------------------------------------------------
 
-#define NOTIFY(field) impl_->Notify(field)
-
 void TTable::SuspendNotifications() { ++impl_->suspensions; }
 
 void TTable::ResumeNotifications() {
   if (impl_->suspensions == 0) return;
-  if (--impl_->suspensions == 0) NOTIFY("");
+  if (--impl_->suspensions == 0) impl_->Notify("");
 }
 
 bool TTable::NotificationsSuspended() const { return impl_->suspensions > 0; }
@@ -121,13 +119,24 @@ void TTable::Open() {
   auto cursor = std::make_unique<TDataCursor>(*table);
   cursor->SetIndex(static_cast<std::size_t>(index));
   cursor->First();
+  // The files define the table: its definitions replace the settings.
+  FieldDefs = table->Fields();
+  IndexDefs.clear();
+  for (std::size_t i = 0; i < table->IndexCount(); ++i) {
+    const auto& info = table->Index(i);
+    TIndexDef def{info.Name, "", info.Options};
+    for (std::uint16_t field : info.Fields) {
+      def.Fields += (def.Fields.empty() ? "" : ";") + table->Fields()[field].Name;
+    }
+    IndexDefs.push_back(std::move(def));
+  }
   impl_->table = std::move(table);
   impl_->cursor = std::move(cursor);
   impl_->state = TDataSetState::dsBrowse;
   impl_->keyBuffer.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->bof = true;
   impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Close() {
@@ -151,7 +160,7 @@ void TTable::EmptyTable() {
   if (impl_->state != TDataSetState::dsBrowse) Cancel();
   impl_->cursor->Empty();
   impl_->bof = impl_->eof = true;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 // --- row set ----------------------------------------------------------------------------------
@@ -186,7 +195,16 @@ void TTable::First() {
   impl_->cursor->First();
   impl_->bof = true;
   impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
+}
+
+void TTable::Last() {
+  RequireActive(*this, name_);
+  CheckBrowseMode(*this, impl_->state, impl_->modified);
+  impl_->cursor->Last();
+  impl_->eof = true;
+  impl_->bof = !impl_->cursor->HasRow();
+  impl_->Notify("");
 }
 
 void TTable::Next() {
@@ -198,7 +216,7 @@ void TTable::Next() {
   } else {
     impl_->eof = true;
   }
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Prior() {
@@ -210,7 +228,7 @@ void TTable::Prior() {
   } else {
     impl_->bof = true;
   }
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::MoveBy(std::int32_t distance) {
@@ -223,7 +241,7 @@ void TTable::MoveBy(std::int32_t distance) {
   impl_->bof = target < 1;
   impl_->eof = target > count;
   impl_->cursor->MoveTo(static_cast<std::uint32_t>(std::clamp<std::int64_t>(target, 1, count)));
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 bool TTable::Bof() const { return impl_->bof; }
@@ -286,7 +304,7 @@ void TTable::SetFieldValue(std::string_view field, const TFieldValue& value) {
     default:
       throw EDatabaseError("Table is not in edit or insert mode.");
   }
-  NOTIFY(fieldName);
+  impl_->Notify(fieldName);
 }
 
 std::string TTable::FieldAsString(std::string_view field) const {
@@ -345,7 +363,7 @@ void TTable::Append() {
   impl_->pending.Values.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->modified = false;
   impl_->state = TDataSetState::dsInsert;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Edit() {
@@ -357,7 +375,7 @@ void TTable::Edit() {
   impl_->pending = impl_->cursor->Row();
   impl_->modified = false;
   impl_->state = TDataSetState::dsEdit;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Post() {
@@ -380,7 +398,7 @@ void TTable::Post() {
   impl_->state = TDataSetState::dsBrowse;
   impl_->modified = false;
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::Cancel() {
@@ -395,7 +413,7 @@ void TTable::Cancel() {
       impl_->state = TDataSetState::dsBrowse;
       impl_->modified = false;
       // The views showed the pending row; they show the current row again.
-      NOTIFY("");
+      impl_->Notify("");
       return;
     default:
       return;
@@ -414,7 +432,7 @@ void TTable::Delete() {
   if (!impl_->table->Writable()) throw store::StoreError(store::kErrAccessDenied, {impl_->table->Name()});
   impl_->cursor->Remove();
   impl_->bof = impl_->eof = !impl_->cursor->HasRow();
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 // --- keys, indexes, bookmarks ----------------------------------------------------------------
@@ -425,14 +443,14 @@ void TTable::SetKey() {
   impl_->savedKeyBuffer = impl_->keyBuffer;
   impl_->keyBuffer.assign(impl_->table->Fields().size(), std::monostate{});
   impl_->state = TDataSetState::dsSetKey;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 bool TTable::GotoKey() {
   RequireActive(*this, name_);
   if (impl_->state == TDataSetState::dsSetKey) {
     impl_->state = TDataSetState::dsBrowse;
-    NOTIFY("");
+    impl_->Notify("");
   } else {
     CheckBrowseMode(*this, impl_->state, impl_->modified);
   }
@@ -441,7 +459,7 @@ bool TTable::GotoKey() {
   key.resize(impl_->table->FieldsPart(index, key));
   if (!impl_->cursor->Find(key)) return false;
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
   return true;
 }
 
@@ -458,7 +476,7 @@ void TTable::SetIndexName(const std::string& name) {
   impl_->cursor->SetIndex(static_cast<std::size_t>(index));
   impl_->indexName = name;
   if (impl_->cursor->HasRow()) impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 TBookmark TTable::GetBookmark() const {
@@ -475,7 +493,7 @@ void TTable::GotoBookmark(const TBookmark& bookmark) {
     throw RowSetError(name_, "Record not found");
   }
   impl_->bof = impl_->eof = false;
-  NOTIFY("");
+  impl_->Notify("");
 }
 
 void TTable::FreeBookmark(TBookmark& bookmark) {

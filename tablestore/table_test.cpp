@@ -124,22 +124,32 @@ TEST_F(TableTest, DeleteOrNextLoopVisitsEveryRowOnce) {
 
 TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
   OpenBoth();
+  // A folder longer than the field is stored cut, and a search with the whole folder is cut alike.
+  const std::string deep = "/" + std::string(120, 'd') + "/";
   AddSig("a.jpg", "/p/", "S1");
   AddSig("b.jpg", "/p/", "S2");
+  AddSig("c.jpg", deep, "S3");
   struct Case {
     const char* name;
-    const char* path;
+    std::string path;
     bool found;
   } cases[] = {
-      {"a.jpg", "/p/", true},  {"A.jpg", "/p/", false}, {"a.jp", "/p/", false},
-      {"b.jpg", "/p/", true},  {"b.jpg", "/q/", false}, {"b.jpg   ", "/p/", true},
+      {"a.jpg", "/p/", true},
+      {"A.jpg", "/p/", false},
+      {"a.jp", "/p/", false},
+      {"b.jpg", "/p/", true},
+      {"b.jpg", "/q/", false},
+      {"b.jpg   ", "/p/", true},
+      {"c.jpg", deep, true},
+      {"c.jpg", deep.substr(0, 100), true},
+      {"c.jpg", deep.substr(0, 99), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + c.path);
     sigs_.First();
     sigs_.SetKey();
     sigs_.SetFieldValue("FileName", std::string(c.name));
-    sigs_.SetFieldValue("FilePath", std::string(c.path));
+    sigs_.SetFieldValue("FilePath", c.path);
     EXPECT_EQ(sigs_.GotoKey(), c.found);
     EXPECT_EQ(sigs_.State(), TDataSetState::dsBrowse);
     EXPECT_EQ(sigs_.FieldAsString("FileName"), c.found ? std::string(c.name).substr(0, 5) : "a.jpg");
@@ -201,8 +211,9 @@ TEST_F(TableTest, IndexSwitchKeepsRowAndEqualKeysKeepInsertionOrder) {
     FAIL();
   } catch (const EStoreError& error) {
     EXPECT_EQ(error.Code, 10022);
-    EXPECT_STREQ(error.what(),
-                 "Tabrix Engine Error # 10022 Invalid secondary index name 'Nope' specified for the table 'Sigs'");
+    EXPECT_STREQ(
+        error.what(),
+        "Tabrix Engine Error # 10022 Invalid secondary index name 'Nope' specified for the table 'Sigs'");
   }
 }
 
@@ -222,7 +233,8 @@ TEST_F(TableTest, DuplicateKeyLeavesRowPending) {
       FAIL() << "duplicate posted";
     } catch (const EStoreError& error) {
       EXPECT_EQ(error.Code, 9729);
-      EXPECT_STREQ(error.what(), "Tabrix Engine Error # 9729 Duplicate key found in the index '' of the table 'Matches'");
+      EXPECT_STREQ(error.what(),
+                   "Tabrix Engine Error # 9729 Duplicate key found in the index '' of the table 'Matches'");
     }
     EXPECT_EQ(matches_.State(), TDataSetState::dsInsert);
     EXPECT_EQ(matches_.FieldAsInteger("MaxDiff"), 5);
@@ -323,6 +335,167 @@ TEST_F(TableTest, FilesAreFoundWithoutRegardToCase) {
   OpenBoth();
   EXPECT_EQ(sigs_.RecordCount(), 1);
   EXPECT_FALSE(fs::exists(folder_ + "Sigs.DAT"));
+}
+
+}  // namespace
+}  // namespace velquin
+
+namespace velquin {
+namespace {
+
+struct CreateCase {
+  const char* Label;
+  std::vector<TFieldDef> Fields;
+  std::vector<TIndexDef> Indexes;
+  int Code;
+};
+
+TEST_F(TableTest, CreateEnforcesDefinitionLimits) {
+  std::vector<TFieldDef> many(1025, {"F", TFieldType::ftInteger, 0, false});
+  for (std::size_t i = 0; i < many.size(); ++i) many[i].Name = "F" + std::to_string(i);
+  std::vector<TIndexDef> secondaries{{"", "A", ixPrimary}};
+  for (int i = 0; i < 31; ++i) secondaries.push_back({"I" + std::to_string(i), "A", 0});
+  const CreateCase cases[] = {
+      {"too many fields", many, {{"", "F0", ixPrimary}}, 9492},
+      {"blank field name", {{"  ", TFieldType::ftInteger, 0, false}}, {{"", "A", ixPrimary}}, 10038},
+      {"field name of 31",
+       {{std::string(31, 'N'), TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"duplicate field name",
+       {{"A", TFieldType::ftInteger, 0, false}, {"a", TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"text of 251", {{"A", TFieldType::ftString, 251, false}}, {{"", "A", ixPrimary}}, 10000},
+      {"31 secondary indexes", {{"A", TFieldType::ftInteger, 0, false}}, secondaries, 9487},
+  };
+  for (const CreateCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TTable table("T");
+    table.DatabaseName = folder_;
+    table.TableName = "Limits.Dat";
+    table.FieldDefs = c.Fields;
+    table.IndexDefs = c.Indexes;
+    try {
+      table.CreateTable();
+      FAIL() << "created";
+    } catch (const EStoreError& error) {
+      EXPECT_EQ(error.Code, c.Code) << error.what();
+    }
+    EXPECT_FALSE(table.Exists());
+  }
+  OpenBoth();
+  sigs_.Close();
+  try {
+    sigs_.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_EQ(error.Code, 13060);
+  }
+  TTable elsewhere("T");
+  elsewhere.DatabaseName = folder_ + "missing/";
+  elsewhere.TableName = "Sigs.Dat";
+  SetSigsSchema(elsewhere);
+  try {
+    elsewhere.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11010 Table 'Sigs' does not exist");
+  }
+}
+
+TEST_F(TableTest, EmptyTableOpenOrClosedAndRecordIdsKeepRising) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  AddSig("b", "/p/", "S");
+  int heard = 0;
+  TDataSource source;
+  source.OnDataChange = [&](std::string_view) { ++heard; };
+  source.SetDataSet(&sigs_);
+  sigs_.EmptyTable();
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(sigs_.Bof() && sigs_.Eof());
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+  // Record ids rise past the emptied rows: equal signatures still keep insertion order.
+  AddSig("z", "/p/", "S");
+  AddSig("y", "/p/", "S");
+  sigs_.SetIndexName("BySignature");
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"z", "y"}));
+  sigs_.Close();
+  sigs_.EmptyTable();
+  sigs_.Open();
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+}
+
+// Key order: nulls first, integers and date-times by value (negatives too), texts by bytes; a
+// descending index runs the other way with nulls still first; a case-insensitive one ignores the
+// case of ASCII letters.
+TEST_F(TableTest, KeyOrderFollowsTypesAndOptions) {
+  TTable table("KeysTable");
+  table.DatabaseName = folder_;
+  table.TableName = "Keys.Dat";
+  table.FieldDefs = {{"Id", TFieldType::ftInteger, 0, false},
+                     {"Name", TFieldType::ftString, 10, false},
+                     {"When", TFieldType::ftDateTime, 0, false}};
+  table.IndexDefs = {{"", "Id", ixPrimary},
+                     {"ByName", "Name", ixCaseInsensitive},
+                     {"ByNameDown", "Name", ixDescending},
+                     {"ByWhen", "When", 0}};
+  table.CreateTable();
+  table.Open();
+  struct Row {
+    std::int32_t Id;
+    TFieldValue Name;
+    TFieldValue When;
+  } rows[] = {
+      {5, std::string("b"), -2.5},
+      {-7, std::string("B"), 1.0},
+      {2147483647, std::monostate{}, 0.0},
+      {-2147483647 - 1, std::string("ab"), -0.25},
+      {0, std::string("a"), std::monostate{}},
+  };
+  for (const Row& row : rows) {
+    table.Append();
+    table.SetFieldValue("Id", row.Id);
+    table.SetFieldValue("Name", row.Name);
+    table.SetFieldValue("When", row.When);
+    table.Post();
+  }
+  auto ids = [&](const std::string& index) {
+    table.SetIndexName(index);
+    std::vector<std::int32_t> seen;
+    for (table.First(); !table.Eof(); table.Next()) seen.push_back(table.FieldAsInteger("Id"));
+    return seen;
+  };
+  EXPECT_EQ(ids(""), (std::vector<std::int32_t>{-2147483647 - 1, -7, 0, 5, 2147483647}));
+  // "a" < "ab" < "b" == "B" (equal keys in insertion order).
+  EXPECT_EQ(ids("ByName"), (std::vector<std::int32_t>{2147483647, 0, -2147483647 - 1, 5, -7}));
+  EXPECT_EQ(ids("ByNameDown"), (std::vector<std::int32_t>{2147483647, 5, -2147483647 - 1, 0, -7}));
+  EXPECT_EQ(ids("ByWhen"), (std::vector<std::int32_t>{0, 5, -2147483647 - 1, 2147483647, -7}));
+  table.SetIndexName("ByName");
+  table.SetKey();
+  table.SetFieldValue("Name", std::string("B"));
+  ASSERT_TRUE(table.GotoKey());
+  EXPECT_EQ(table.FieldAsInteger("Id"), 5);  // the first of the keys equal without regard to case
+}
+
+TEST_F(TableTest, ReadOnlyTableRefusesChanges) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  sigs_.Close();
+  sigs_.ReadOnly = true;
+  sigs_.Open();
+  EXPECT_TRUE(sigs_.OpenedReadOnly());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "a");
+  for (auto change : {&TTable::Edit, &TTable::Append, &TTable::Delete, &TTable::EmptyTable}) {
+    try {
+      (sigs_.*change)();
+      FAIL();
+    } catch (const EStoreError& error) {
+      EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11013 Access denied to table 'Sigs'");
+    }
+  }
+  EXPECT_EQ(sigs_.RecordCount(), 1);
 }
 
 }  // namespace
