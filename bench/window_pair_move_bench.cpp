@@ -65,8 +65,8 @@ struct TPairFolder {
 };
 
 void BM_MoveToNextPair(benchmark::State& state) {
-  const char* spec = std::getenv("VELQUIN_PAIR_JPEGS");
-  const std::string pair = spec ? spec : "";
+  const char* files = std::getenv("VELQUIN_PAIR_JPEGS");
+  const std::string pair = files ? files : "";
   const std::size_t colon = pair.find(':');
   if (colon == std::string::npos) {
     state.SkipWithError("set VELQUIN_PAIR_JPEGS=first.jpg:second.jpg");
