@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace velquin {
 namespace {
 
@@ -10,23 +14,40 @@ struct TSpanSums {
   std::uint64_t r = 0, g = 0, b = 0;
 };
 
-// Adds the channels of n pixels. 32-bit partial sums over blocks of 2^16 pixels cannot overflow and let
-// the compiler vectorise the inner loop.
+// Adds the channels of n pixels. Summing a row is most of the signature's cost when it is gathered
+// while a picture decodes, so four pixels at a time go through SSE2 (part of every x86-64 processor):
+// masking keeps B and R (and, shifted, G and A) as 16-bit fields that add up lane by lane. A field
+// grows by at most 255 a step, so after 256 steps (65280) the fields are added into the 64-bit sums and
+// start again. The scalar loop does the rest, and everything on other processors.
 void AddSpan(const TColor32* p, std::size_t n, TSpanSums& sums) {
-  while (n > 0) {
-    const std::size_t block = std::min<std::size_t>(n, std::size_t{1} << 16);
-    std::uint32_t r = 0, g = 0, b = 0;
-    for (std::size_t k = 0; k < block; ++k) {
-      const TColor32 c = p[k];
-      r += (c >> 16) & 0xFF;
-      g += (c >> 8) & 0xFF;
-      b += c & 0xFF;
+#if defined(__SSE2__)
+  constexpr std::size_t kSteps = 256;
+  const __m128i fields = _mm_set1_epi32(0x00FF00FF);
+  while (n >= 4) {
+    const std::size_t steps = std::min(n / 4, kSteps);
+    __m128i blueRed = _mm_setzero_si128();
+    __m128i greenAlpha = _mm_setzero_si128();
+    for (std::size_t step = 0; step < steps; ++step, p += 4) {
+      const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      blueRed = _mm_add_epi16(blueRed, _mm_and_si128(pixels, fields));
+      greenAlpha = _mm_add_epi16(greenAlpha, _mm_and_si128(_mm_srli_epi32(pixels, 8), fields));
     }
-    sums.r += r;
-    sums.g += g;
-    sums.b += b;
-    p += block;
-    n -= block;
+    n -= steps * 4;
+    alignas(16) std::uint16_t br[8], ga[8];
+    _mm_store_si128(reinterpret_cast<__m128i*>(br), blueRed);
+    _mm_store_si128(reinterpret_cast<__m128i*>(ga), greenAlpha);
+    for (int lane = 0; lane < 8; lane += 2) {
+      sums.b += br[lane];
+      sums.r += br[lane + 1];
+      sums.g += ga[lane];
+    }
+  }
+#endif
+  for (std::size_t k = 0; k < n; ++k) {
+    const TColor32 c = p[k];
+    sums.r += (c >> 16) & 0xFF;
+    sums.g += (c >> 8) & 0xFF;
+    sums.b += c & 0xFF;
   }
 }
 

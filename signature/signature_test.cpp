@@ -163,8 +163,9 @@ TEST(MakeSignatureTest, EmptyBitmapGivesZeros) {
 }
 
 TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
-  const std::pair<int, int> sizes[] = {{1, 2}, {2, 1}, {3, 3},  {4, 4},  {5, 5},   {7, 9},
-                                       {8, 8}, {9, 7}, {13, 1}, {1, 13}, {100, 3}, {61, 47}};
+  // 4500 wide: rows long enough for the summing loop to start its partial sums over several times.
+  const std::pair<int, int> sizes[] = {{1, 2}, {2, 1},  {3, 3},  {4, 4},   {5, 5},   {7, 9},   {8, 8},
+                                       {9, 7}, {13, 1}, {1, 13}, {100, 3}, {61, 47}, {4500, 2}};
   std::uint32_t seed = 1;
   for (const auto& [width, height] : sizes) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
@@ -180,6 +181,10 @@ TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
     EXPECT_EQ(rows.RowsAdded(), height);
     EXPECT_EQ(rows.Signature(bitmap.OuterColor), ReferenceSignature(bitmap));
   }
+  // Every channel at its largest, on rows long enough to fill the partial sums to their limit.
+  TBitmap32 white;
+  Paint(white, 4500, 3, [](int, int) { return kWhite; });
+  EXPECT_EQ(MakeSignature(white), ReferenceSignature(white));
 }
 
 TEST(ScaleColorTest, RoundsTheExactProductTiesToEven) {
