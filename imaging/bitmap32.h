@@ -28,8 +28,8 @@ class TGraphic {
   virtual ~TGraphic() = default;
   virtual std::int32_t Width() const = 0;
   virtual std::int32_t Height() const = 0;
-  // REQUIRES: target is Width() x Height(), freshly allocated (every pixel 0x00000000).
-  // Writes the picture's pixels 1:1; pixels the picture leaves untouched stay 0.
+  // REQUIRES: target is Width() x Height(), freshly allocated (every pixel 0x00000000, unless the
+  // picture DrawsEveryRowInOrder). Writes the picture's pixels 1:1; pixels it leaves untouched stay 0.
   virtual void Draw(TBitmap32& target) const = 0;
   // True for rasters whose own alpha is copied as it stands (32-bit BMP): no MakeOpaque after Draw.
   virtual bool KeepsAlpha() const { return false; }
