@@ -14,6 +14,16 @@ struct TCommand {
 constexpr TCommand kCommands[] = {
     {"signature", SignatureCommand,
      "signature [--normalize] FILE...   print each FILE's signature text (after brightness equalisation)"},
+    {"scan", ScanCommand,
+     "scan [OPTIONS] FOLDER             compute the folder's signatures (Signatures command)"},
+    {"match", MatchCommand, "match [OPTIONS] FOLDER            rebuild the folder's pairs (Matches command)"},
+    {"auto", AutoCommand,
+     "auto [OPTIONS] [FOLDER...]        scan and match every folder of DirList.Txt, or those named"},
+    {"pairs", PairsCommand, "pairs [--json] FOLDER             list the pairs: MaxDiff, File1, File2"},
+    {"sigs", SigsCommand,
+     "sigs FOLDER                       list the signatures: FileName, FilePath, FileDate, Signature"},
+    {"clear", ClearCommand,
+     "clear FOLDER                      delete the folder's tables (ClearDBs command)"},
 };
 
 }  // namespace
@@ -21,6 +31,7 @@ constexpr TCommand kCommands[] = {
 void WriteUsage(std::ostream& stream) {
   stream << "usage: velquin-cli COMMAND [ARGUMENTS...]\ncommands:\n";
   for (const TCommand& command : kCommands) stream << "  " << command.synopsis << '\n';
+  WriteFormOptions(stream);
 }
 
 int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
@@ -35,6 +46,12 @@ int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& er
   if (!args.empty()) err << "velquin-cli: unknown command \"" << args[0] << "\"\n";
   WriteUsage(err);
   return kExitUsage;
+}
+
+void WriteFormOptions(std::ostream& stream) {
+  stream << "OPTIONS of scan, match, auto: --margin N (default 10), --force/--no-force,\n"
+         "  --normalize/--no-normalize, --incremental/--no-incremental, --colors/--cell-sum\n"
+         "  (defaults: all ticked, --colors); --verbose copies the log lines to stderr\n";
 }
 
 }  // namespace velquin

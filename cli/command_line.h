@@ -18,6 +18,14 @@ inline constexpr int kExitUsage = 2;
 
 // Subcommand handlers, one source file each.
 int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+// The form's commands (scan, match, auto, clear) and the table listings (pairs, sigs): 0 done, 1 the
+// command ended by an error (its text on err), 2 usage error.
+int ScanCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int MatchCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int AutoCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
 // Runs the subcommand named by args[0] with the rest of args. "--help" or "-h" prints the usage
 // text to out (kExitOk); a missing or unknown subcommand prints it to err (kExitUsage).
@@ -25,5 +33,7 @@ int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& er
 
 // Writes "usage: velquin-cli COMMAND ..." with every subcommand's synopsis.
 void WriteUsage(std::ostream& stream);
+// Writes the options of the form's commands.
+void WriteFormOptions(std::ostream& stream);
 
 }  // namespace velquin

@@ -97,6 +97,7 @@ class TTable {
   void CreateTable();
   // REQUIRES: inactive. Returns true iff nothing had to be repaired.
   bool CheckAndRepair(bool forceIndexRebuild);
+  // Opens the files; FieldDefs and IndexDefs then hold the definitions the files carry.
   void Open();
   void Close();
   void EmptyTable();
@@ -106,6 +107,8 @@ class TTable {
   // Row set.
   TDataSetState State() const;
   void First();
+  // Last row of the active index current; EOF true, BOF true only when the table is empty.
+  void Last();
   void Next();
   void Prior();
   // Moves |distance| rows along the active index (negative: back), stopping at either end,
@@ -119,9 +122,9 @@ class TTable {
   // Field access by name, found without regard to case.
   TFieldValue FieldValue(std::string_view field) const;
   void SetFieldValue(std::string_view field, const TFieldValue& value);
-  std::string FieldAsString(std::string_view field) const;  // "" for null
+  std::string FieldAsString(std::string_view field) const;    // "" for null
   std::int32_t FieldAsInteger(std::string_view field) const;  // 0 for null
-  double FieldAsDateTime(std::string_view field) const;        // 0 for null
+  double FieldAsDateTime(std::string_view field) const;       // 0 for null
   // Reads a field of the row at place recNo (1-based) of the active index without moving the
   // current row and without notifications: what a grid needs to show rows other than the current.
   TFieldValue ValueAt(std::int32_t recNo, std::string_view field) const;

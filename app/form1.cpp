@@ -1,0 +1,453 @@
+#include "app/form1.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+#include "app/form_view.h"
+#include "imaging/picture_loader.h"
+#include "matching/matching.h"
+#include "platform/desktop.h"
+#include "platform/file_utils.h"
+#include "platform/text_utils.h"
+#include "signature/picture_extension.h"
+#include "signature/progress.h"
+#include "signature/signature_scan.h"
+#include "tablestore/program_tables.h"
+
+namespace velquin {
+namespace {
+
+// While a command runs, the picture count is listed at most this often (when messages run).
+constexpr auto kPictureCountInterval = std::chrono::seconds(1);
+constexpr std::uint16_t kDeleteKey = 46;
+
+bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           const auto lower = [](char c) {
+             return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+           };
+           return lower(x) == lower(y);
+         });
+}
+
+bool LessIgnoringCase(const std::string& a, const std::string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
+    return lower(static_cast<unsigned char>(x)) < lower(static_cast<unsigned char>(y));
+  });
+}
+
+std::string FolderPart(const std::string& text) {
+  const std::size_t slash = text.rfind('/');
+  return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+}
+
+}  // namespace
+
+// What picture loading needs from the form: the count of the counting pass, the progress tick, the
+// message pump and the busy cursor.
+class TForm1::TLoadAdapter : public TLoadHost {
+ public:
+  explicit TLoadAdapter(TForm1& form) : form_(form) {}
+  void CountPicture() override { ++form_.FTotal; }
+  void ProgressTick() override { UpdateProgress(form_, 1000); }
+  void ProcessMessages() override { form_.ProcessMessages(); }
+  TCursor Cursor() const override { return form_.desktop_.Cursor(); }
+  void SetCursor(TCursor cursor) override { form_.desktop_.SetCursor(cursor); }
+
+ private:
+  TForm1& form_;
+};
+
+TForm1::TForm1(TDesktop& desktop, std::string appDir)
+    : SigsTable("SigsTable"),
+      MatchesTable("MatchesTable"),
+      desktop_(desktop),
+      loadAdapter_(std::make_unique<TLoadAdapter>(*this)) {
+  if (appDir.empty() || appDir.back() != '/') appDir += '/';
+  FAppDir = appDir;
+  MatchesSource.SetDataSet(&MatchesTable);
+  // The pair display is an entry point of its own: a picture that fails to load is reported there
+  // and never ends the deletion or the pass whose notification showed it.
+  MatchesSource.OnDataChange = [this](std::string_view) {
+    Guarded([this] { MatchesSourceDataChange(*this); });
+  };
+}
+
+TForm1::~TForm1() {
+  MatchesSource.OnDataChange = nullptr;
+  MatchesSource.SetDataSet(nullptr);
+}
+
+void TForm1::SetView(TFormView* view) { view_ = view; }
+
+template <typename Body>
+void TForm1::Guarded(Body&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    desktop_.ShowError(e.what());
+  }
+}
+
+template <typename Body>
+void TForm1::Command(Body&& body) {
+  ++commandDepth_;
+  struct TEnd {
+    TForm1& form;
+    ~TEnd() {
+      if (--form.commandDepth_ > 0) return;
+      try {
+        form.RefreshPictureCount();
+        form.ShowCountLabels();
+      } catch (...) {
+        // Labels stay as they were; the command's own failure, if any, is reported.
+      }
+      if (!form.progressLine_.empty()) {
+        form.progressLine_.clear();
+        form.Notify(TFormPart::ProgressLine);
+      }
+    }
+  } end{*this};
+  body();
+}
+
+void TForm1::Notify(TFormPart part) {
+  if (view_ != nullptr) view_->FormChanged(part);
+}
+
+void TForm1::NotifyMemo(TMemoChange change, const std::string& line) {
+  if (view_ != nullptr) view_->MemoChanged(change, line);
+}
+
+// --- Control state ---------------------------------------------------------------------------------
+
+void TForm1::SetDirEditText(const std::string& text) {
+  if (Busy()) {
+    // A running command keeps its Folder; the window shows the text that still holds.
+    Notify(TFormPart::DirEdit);
+    return;
+  }
+  Guarded([&] { ApplyDirEditText(text); });
+}
+
+void TForm1::ApplyDirEditText(const std::string& text) {
+  if (text == dirEditText_) return;
+  dirEditText_ = text;
+  Notify(TFormPart::DirEdit);
+  RunDirEditChange();
+}
+
+void TForm1::SetLBItemIndex(int index) {
+  if (index < -1 || index >= static_cast<int>(lbItems_.size())) index = -1;
+  if (index == lbItemIndex_) return;
+  lbItemIndex_ = index;
+  Notify(TFormPart::LB);
+}
+
+void TForm1::AddLBItem(const std::string& entry) {
+  const auto place = std::upper_bound(lbItems_.begin(), lbItems_.end(), entry, LessIgnoringCase);
+  const int at = static_cast<int>(place - lbItems_.begin());
+  lbItems_.insert(place, entry);
+  if (lbItemIndex_ >= at) ++lbItemIndex_;
+  Notify(TFormPart::LB);
+}
+
+void TForm1::SetMarginEditText(const std::string& text) {
+  if (text == marginEditText_) return;
+  marginEditText_ = text;
+  Notify(TFormPart::MarginEdit);
+}
+
+void TForm1::SetForceCB(bool checked) {
+  force_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetNormalizeCB(bool checked) {
+  normalize_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetIncrMatchCB(bool checked) {
+  incrMatch_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetColorsCB(bool checked) {
+  colors_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetTitle(const std::string& caption) {
+  if (caption == lTitle_) return;
+  lTitle_ = caption;
+  Notify(TFormPart::lTitle);
+}
+
+void TForm1::AppendLogLine(std::string line) {
+  memo1_.push_back(std::move(line));
+  NotifyMemo(TMemoChange::Appended, memo1_.back());
+}
+
+void TForm1::InsertFirstLogLine(const std::string& line) {
+  memo1_.push_front(line);
+  NotifyMemo(TMemoChange::InsertedFirst, line);
+}
+
+void TForm1::LimitLogLines(std::size_t maxLines) {
+  while (memo1_.size() > maxLines) DeleteFirstLogLine();
+}
+
+void TForm1::DeleteFirstLogLine() {
+  memo1_.pop_front();
+  NotifyMemo(TMemoChange::FirstDeleted, "");
+}
+
+void TForm1::ClearLog() {
+  memo1_.clear();
+  NotifyMemo(TMemoChange::Cleared, "");
+}
+
+void TForm1::ShowProgressLine(const std::string& line) {
+  progressLine_ = line;
+  Notify(TFormPart::ProgressLine);
+}
+
+void TForm1::SetReviewButtonsEnabled(bool enabled) {
+  if (enabled == reviewButtonsEnabled_) return;
+  reviewButtonsEnabled_ = enabled;
+  Notify(TFormPart::ReviewButtons);
+}
+
+void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
+  std::string& target = label == TReviewLabel::lFile1   ? lFile1_
+                        : label == TReviewLabel::lFile2 ? lFile2_
+                                                        : lComp_;
+  if (target == text) return;
+  target = text;
+  Notify(TFormPart::PairLabels);
+}
+
+// --- Services ----------------------------------------------------------------------------------------
+
+void TForm1::ProcessMessages() {
+  ++FMessageRuns;
+  if (pictureCountStale_ && std::chrono::steady_clock::now() - pictureCountTime_ >= kPictureCountInterval) {
+    RefreshPictureCount();
+    ShowCountLabels();
+  }
+  desktop_.ProcessMessages();
+}
+
+bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target) {
+  return velquin::LoadPicture(fileName, counting, showProgress, target, *loadAdapter_);
+}
+
+void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this); }
+
+void TForm1::OpenTables() { velquin::OpenTables(SigsTable, MatchesTable, dirEditText_); }
+
+void TForm1::RequireFolder() const {
+  if (IsBlank(dirEditText_)) throw std::runtime_error("No folder chosen");
+}
+
+// --- Count labels ------------------------------------------------------------------------------------
+
+std::string TForm1::CountPictureFiles() const {
+  // A blank folder text names no Folder (and would list the current folder).
+  if (IsBlank(dirEditText_)) return "0";
+  std::int64_t count = 0;
+  ForEachFolderEntry(dirEditText_, [&](const std::string& name, bool) {
+    if (IsPictureName(name)) ++count;
+  });
+  return std::to_string(count);
+}
+
+void TForm1::RefreshPictureCount() {
+  pictureCount_ = CountPictureFiles();
+  pictureCountStale_ = false;
+  pictureCountTime_ = std::chrono::steady_clock::now();
+}
+
+void TForm1::ShowCountLabels() {
+  const auto rows = [](const TTable& table) { return table.Active() ? table.RecordCount() : 0; };
+  std::string sigs = "Signatures DB (" + std::to_string(rows(SigsTable)) + "/" + pictureCount_ + ")";
+  std::string matches = "Matches DB (" + std::to_string(rows(MatchesTable)) + ")";
+  if (sigs == lSigsDB_ && matches == lMatchesDB_) return;
+  lSigsDB_ = std::move(sigs);
+  lMatchesDB_ = std::move(matches);
+  Notify(TFormPart::CountLabels);
+}
+
+void TForm1::UpdateDBLabels() {
+  if (Busy()) {
+    pictureCountStale_ = true;
+  } else {
+    RefreshPictureCount();
+  }
+  ShowCountLabels();
+}
+
+// --- Handlers ----------------------------------------------------------------------------------------
+
+void TForm1::FormCreate() {
+  Guarded([this] {
+    FAutoRun = false;
+    ReadSettings();
+    LoadFolderList();
+    ClearLog();
+  });
+}
+
+void TForm1::FormDestroy() {
+  Guarded([this] {
+    WriteSettings();
+    SaveFolderList();
+  });
+}
+
+void TForm1::FormResize() {
+  TFormLayout& l = layout_;
+  l.DirEditWidth = l.Panel6Width - 2;
+  l.Panel6Height = l.DirEditHeight + 2;
+  l.Panel3Width = (l.Width - l.Panel6Width) / 2 - 8;
+  l.GridFileColumnWidth = (l.Width - l.Panel5Width - l.GridColumn0Width - 48) / 2;
+  Notify(TFormPart::Layout);
+}
+
+void TForm1::DirEditChange() {
+  if (Busy()) return;
+  Guarded([this] { RunDirEditChange(); });
+}
+
+void TForm1::RunDirEditChange() {
+  if (IsBlank(dirEditText_)) return;
+  if (dirEditText_.back() != '/') ApplyDirEditText(dirEditText_ + "/");
+  const std::string folder = dirEditText_;
+  if (std::none_of(lbItems_.begin(), lbItems_.end(),
+                   [&](const std::string& entry) { return SameTextIgnoringCase(entry, folder); })) {
+    AddLBItem(folder);
+  }
+  OpenTables();
+  UpdateDBLabels();
+}
+
+void TForm1::LBClick() {
+  if (lbItemIndex_ < 0) return;
+  SetDirEditText(lbItems_[static_cast<std::size_t>(lbItemIndex_)]);
+}
+
+void TForm1::LBKeyDown(std::uint16_t& key) {
+  if (key != kDeleteKey) return;
+  key = 0;
+  if (lbItemIndex_ < 0) return;
+  lbItems_.erase(lbItems_.begin() + lbItemIndex_);
+  lbItemIndex_ = -1;
+  Notify(TFormPart::LB);
+}
+
+void TForm1::CompSigsButtonClick() {
+  if (Busy()) return;
+  Guarded([this] { Command([this] { CompSigs(); }); });
+}
+
+void TForm1::CompMatchesButtonClick() {
+  if (Busy()) return;
+  Guarded([this] { Command([this] { CompMatches(); }); });
+}
+
+void TForm1::AutoButtonClick() {
+  if (Busy()) return;
+  Guarded([this] { Command([this] { Auto(); }); });
+}
+
+void TForm1::ClearButtonClick() {
+  if (Busy()) return;
+  Guarded([this] {
+    SigsTable.Close();
+    MatchesTable.Close();
+    const std::string folder = FolderPart(dirEditText_);
+    // Closing raises no notification: the pair display is cleared here instead of showing a pair of a
+    // table that is gone.
+    SetReviewLabel(TReviewLabel::lFile1, "");
+    SetReviewLabel(TReviewLabel::lFile2, "");
+    SetReviewLabel(TReviewLabel::lComp, "");
+    Im1.Clear();
+    Im2.Clear();
+    if (folder.empty()) return;
+    // The store names the files with upper-case extensions: match the names without regard to case.
+    std::vector<std::string> doomed;
+    ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
+      for (const char* table : {"Sigs.Dat", "Sigs.Idx", "Matches.Dat", "Matches.Idx"}) {
+        if (!isDirectory && SameTextIgnoringCase(name, table)) doomed.push_back(name);
+      }
+    });
+    for (const char* table : {"Sigs.Dat", "Sigs.Idx", "Matches.Dat", "Matches.Idx"}) {
+      for (const std::string& name : doomed) {
+        if (SameTextIgnoringCase(name, table)) std::remove((folder + name).c_str());
+      }
+    }
+  });
+}
+
+void TForm1::QuitButtonClick() {
+  if (view_ != nullptr) view_->CloseRequested();
+}
+
+void TForm1::CompSigs() {
+  RequireFolder();
+  OpenTables();
+  UpdateDBLabels();
+  TSignatureScan(*this).ComputeSignatures();
+}
+
+void TForm1::CompMatches() {
+  RequireFolder();
+  OpenTables();
+  UpdateDBLabels();
+  ComputeMatches(*this);
+}
+
+void TForm1::Auto() {
+  struct TAutoRunOff {
+    TForm1& form;
+    ~TAutoRunOff() { form.FAutoRun = false; }
+  } autoRunOff{*this};
+  // The entries as they stand at the start: an entry without its trailing '/' gains a second,
+  // corrected entry when it is chosen, which must neither be processed again nor push the last out.
+  const std::vector<std::string> entries = lbItems_;
+  for (const std::string& entry : entries) {
+    const auto found = std::find(lbItems_.begin(), lbItems_.end(), entry);
+    SetLBItemIndex(found == lbItems_.end() ? -1 : static_cast<int>(found - lbItems_.begin()));
+    ApplyDirEditText(entry);
+    FAutoRun = true;
+    CompSigs();
+    CompMatches();
+    FAutoRun = false;
+  }
+  if (!lbItems_.empty()) SetLBItemIndex(0);
+}
+
+void TForm1::lViewButtonClick() {
+  if (!reviewButtonsEnabled_) return;
+  Guarded([this] { ViewButtonClick(*this, true); });
+}
+
+void TForm1::rViewButtonClick() {
+  if (!reviewButtonsEnabled_) return;
+  Guarded([this] { ViewButtonClick(*this, false); });
+}
+
+void TForm1::lDeleteButtonClick() {
+  if (!reviewButtonsEnabled_) return;
+  Guarded([this] { DeleteButtonClick(*this, true); });
+}
+
+void TForm1::rDeleteButtonClick() {
+  if (!reviewButtonsEnabled_) return;
+  Guarded([this] { DeleteButtonClick(*this, false); });
+}
+
+}  // namespace velquin

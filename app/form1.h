@@ -1,0 +1,239 @@
+// TForm1: the program's main form without a window. It holds the state of every control, owns the
+// two table objects, the data source of the pair display and the three picture views' bitmaps,
+// keeps the fields shared by the scan and the match pass, and runs every handler.
+//
+// Faces: the Qt window binds widgets to it, velquin-cli drives it from a terminal, the tests drive
+// it directly. Each supplies a TDesktop (message pump, cursor, message boxes, error report, trash,
+// open with) and may attach a TFormView to hear about changes.
+//
+// Handlers (public methods named after a control and an event) are the entry points of the message
+// loop: a failure inside one ends it there, goes to TDesktop::ShowError with the exception's text,
+// and the form stays usable. Setters that the window calls for user input behave the same way.
+//
+// Setting the folder text runs DirEditChange when the text differs, as typing does; when that
+// handler appends the trailing '/', it runs again, nested, and both runs open the tables.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "imaging/bitmap32.h"
+#include "matching/match_host.h"
+#include "tablestore/table.h"
+
+namespace velquin {
+
+class TDesktop;
+class TFormView;
+enum class TFormPart;
+enum class TMemoChange;
+
+// Window placement and pane sizes. The window writes what the user changes (move, resize, splitter
+// drags) and reads back what FormCreate and FormResize set.
+struct TFormLayout {
+  // Saved in Velquin2.INI.
+  std::int32_t Left = 271;
+  std::int32_t Top = 136;
+  std::int32_t Width = 696;         // outer width
+  std::int32_t Height = 480;        // outer height
+  std::int32_t Panel5Width = 233;   // left pane
+  std::int32_t LBHeight = 97;       // folder list
+  std::int32_t DBGridHeight = 120;  // grid
+  // Kept current by the window; read by FormResize.
+  std::int32_t Panel6Width = 231;  // folder strip (inside the left pane's border)
+  std::int32_t DirEditHeight = 21;
+  std::int32_t GridColumn0Width = 64;  // MaxDiff column
+  // Set by FormResize.
+  std::int32_t DirEditWidth = 217;
+  std::int32_t Panel6Height = 29;
+  std::int32_t Panel3Width = 272;         // left picture pane
+  std::int32_t GridFileColumnWidth = 64;  // File1 and File2 columns
+};
+
+class TForm1 : public TMatchHost {
+ public:
+  // appDir: AppDir, where the settings and state files live; '/' is appended when missing.
+  // Nothing is read before FormCreate.
+  TForm1(TDesktop& desktop, std::string appDir);
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  // The view hears about every later change; nullptr detaches. Not owned.
+  void SetView(TFormView* view);
+
+  // --- Control state -------------------------------------------------------------------------
+  TFormLayout& Layout() { return layout_; }
+  const TFormLayout& Layout() const { return layout_; }
+
+  const std::string& DirEditText() const { return dirEditText_; }
+  // Runs DirEditChange when the text differs from the current one.
+  void SetDirEditText(const std::string& text);
+
+  // The folder list, sorted without regard to letter case; ItemIndex -1 when nothing is selected.
+  const std::vector<std::string>& LBItems() const { return lbItems_; }
+  int LBItemIndex() const { return lbItemIndex_; }
+  // REQUIRES: -1 <= index < LBItems().size().
+  void SetLBItemIndex(int index);
+  // Adds an entry at its sorted place (duplicates allowed, as in a hand-written DirList.Txt).
+  void AddLBItem(const std::string& entry);
+  // Replaces the folder list by DirList.Txt of AppDir (emptied when the file is missing). Throws.
+  void LoadFolderList();
+
+  const std::string& MarginEditText() const { return marginEditText_; }
+  void SetMarginEditText(const std::string& text);
+
+  bool ForceCB() const { return force_; }
+  bool NormalizeCB() const { return normalize_; }
+  bool IncrMatchCB() const { return incrMatch_; }
+  bool ColorsCB() const { return colors_; }
+  void SetForceCB(bool checked);
+  void SetNormalizeCB(bool checked);
+  void SetIncrMatchCB(bool checked);
+  void SetColorsCB(bool checked);
+
+  const std::string& lTitle() const { return lTitle_; }
+  const std::string& lSigsDB() const { return lSigsDB_; }
+  const std::string& lMatchesDB() const { return lMatchesDB_; }
+  const std::string& lFile1() const { return lFile1_; }
+  const std::string& lFile2() const { return lFile2_; }
+  const std::string& lComp() const { return lComp_; }
+  // The log pane's lines, first line first.
+  const std::deque<std::string>& Memo1() const { return memo1_; }
+  // lViewButton, lDeleteButton, rViewButton, rDeleteButton: disabled only while the match pass runs.
+  bool ReviewButtonsEnabled() const { return reviewButtonsEnabled_; }
+  // The latest progress line of a running scan or match pass; empty when none runs.
+  const std::string& ProgressLine() const { return progressLine_; }
+  // True while a command (Signatures, Matches, Auto) runs, that is while its messages run nested
+  // inside it: the other commands and folder changes are then ignored, and a window must put off
+  // closing (FormDestroy and destroying the form) until it is false again.
+  bool Busy() const { return commandDepth_ > 0; }
+
+  // The hidden view's working bitmap (the scan's pictures) and the pair's two pictures.
+  TBitmap32 image;
+  TBitmap32 Im1;
+  TBitmap32 Im2;
+
+  TTable SigsTable;
+  TTable MatchesTable;
+  // Drives the pair display (MatchesSourceDataChange); the grid attaches a data source of its own.
+  TDataSource MatchesSource;
+
+  // --- Handlers (entry points: failures go to the error report) -------------------------------
+  void FormCreate();
+  void FormDestroy();
+  // Computes the FormResize sizes of Layout() from the sizes the window keeps there.
+  void FormResize();
+  void DirEditChange();
+  // Sets the folder text to the selected entry of the folder list.
+  void LBClick();
+  // key 46 (Delete) removes the selected entry and is consumed (set to 0).
+  void LBKeyDown(std::uint16_t& key);
+
+  void CompSigsButtonClick();
+  void CompMatchesButtonClick();
+  void AutoButtonClick();
+  void ClearButtonClick();
+  void QuitButtonClick();
+
+  void lViewButtonClick();
+  void lDeleteButtonClick();
+  void rViewButtonClick();
+  void rDeleteButtonClick();
+
+  // --- Operations shared with the other libraries --------------------------------------------
+  // lSigsDB := "Signatures DB (rows/pictures)", lMatchesDB := "Matches DB (rows)". The row counts
+  // are exact at once; the picture count is listed at once when no command runs, else at most once
+  // a second while the command lets messages run and always when it ends.
+  void UpdateDBLabels() override;
+  // Number of entries of the Folder whose extension is .JPG, .BMP or .GIF in any letter case, in
+  // decimal; "0" when the Folder cannot be listed.
+  std::string CountPictureFiles() const;
+  // Closes both tables and opens them in the Folder, creating missing ones. Throws.
+  void OpenTables();
+
+ private:
+  class TLoadAdapter;
+
+  // TMatchHost.
+  TDesktop& Desktop() override { return desktop_; }
+  TTable& Sigs() override { return SigsTable; }
+  TTable& Matches() override { return MatchesTable; }
+  std::string FolderText() const override { return dirEditText_; }
+  std::string MarginText() const override { return marginEditText_; }
+  bool ForceChecked() const override { return force_; }
+  bool NormalizeChecked() const override { return normalize_; }
+  bool IncrMatchChecked() const override { return incrMatch_; }
+  bool ColorsChecked() const override { return colors_; }
+  void SetTitle(const std::string& caption) override;
+  void AppendLogLine(std::string line) override;
+  void InsertFirstLogLine(const std::string& line) override;
+  void ShowProgressLine(const std::string& line) override;
+  void LimitLogLines(std::size_t maxLines) override;
+  void ProcessMessages() override;
+  TBitmap32& WorkingBitmap() override { return image; }
+  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target) override;
+  void FindMatchesFor() override;
+  void SetReviewButtonsEnabled(bool enabled) override;
+  void SetReviewLabel(TReviewLabel label, const std::string& text) override;
+  TBitmap32& PairBitmap(bool left) override { return left ? Im1 : Im2; }
+
+  // Throwing bodies of the handlers; the public handlers wrap them in the error report.
+  template <typename Body>
+  void Guarded(Body&& body);
+  void ApplyDirEditText(const std::string& text);
+  void RunDirEditChange();
+  void CompSigs();
+  void CompMatches();
+  void Auto();
+  void DeleteFirstLogLine();
+  void ClearLog();
+  void RefreshPictureCount();
+  void ShowCountLabels();
+  void ReadSettings();
+  void WriteSettings();
+  void SaveFolderList();
+  void RequireFolder() const;
+  void Notify(TFormPart part);
+  void NotifyMemo(TMemoChange change, const std::string& line);
+  // Runs a command's body with the command depth raised; at its end the labels become exact and the
+  // progress line goes.
+  template <typename Body>
+  void Command(Body&& body);
+
+  TDesktop& desktop_;
+  TFormView* view_ = nullptr;
+  std::unique_ptr<TLoadAdapter> loadAdapter_;
+
+  TFormLayout layout_;
+  std::string dirEditText_;
+  std::vector<std::string> lbItems_;
+  int lbItemIndex_ = -1;
+  std::string marginEditText_ = "10";
+  bool force_ = true;
+  bool normalize_ = true;
+  bool incrMatch_ = true;
+  bool colors_ = true;
+  std::string lTitle_;
+  std::string lSigsDB_;
+  std::string lMatchesDB_;
+  std::string lFile1_;
+  std::string lFile2_;
+  std::string lComp_;
+  std::deque<std::string> memo1_;
+  bool reviewButtonsEnabled_ = true;
+  std::string progressLine_;
+
+  // Nesting depth of the running commands; the picture count is listed lazily while above 0.
+  int commandDepth_ = 0;
+  // The picture count shown in lSigsDB, and whether it may be out of date.
+  std::string pictureCount_ = "0";
+  bool pictureCountStale_ = true;
+  std::chrono::steady_clock::time_point pictureCountTime_;
+};
+
+}  // namespace velquin

@@ -1,0 +1,176 @@
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "app/form_view.h"
+#include "app/test_support.h"
+#include "platform/date_time.h"
+#include "platform/file_utils.h"
+#include "signature/progress.h"
+
+namespace velquin {
+namespace {
+
+using FolderTest = FormTest;
+
+// Counts how often each part of the form was announced.
+class TCountingView : public TFormView {
+ public:
+  void FormChanged(TFormPart part) override { ++Changes[static_cast<int>(part)]; }
+  void MemoChanged(TMemoChange, const std::string&) override { ++MemoChanges; }
+  void CloseRequested() override { ++Closes; }
+  int Changes[16] = {};
+  int MemoChanges = 0;
+  int Closes = 0;
+};
+
+TEST_F(FolderTest, FolderWithoutSeparatorGainsOneAndEntersTheListOnce) {
+  const std::string folder = Pictures.Path().substr(0, Pictures.Path().size() - 1);
+  Form.SetDirEditText(folder);
+  EXPECT_TRUE(Desktop.Errors.empty());
+  EXPECT_EQ(Form.DirEditText(), Pictures.Path());
+  EXPECT_EQ(Form.LBItems(), std::vector<std::string>{Pictures.Path()});
+  EXPECT_TRUE(FileExists(Pictures.Path() + "Sigs.DAT") || FileExists(Pictures.Path() + "Sigs.Dat"));
+  EXPECT_EQ(Form.lSigsDB(), "Signatures DB (0/0)");
+  EXPECT_EQ(Form.lMatchesDB(), "Matches DB (0)");
+}
+
+TEST_F(FolderTest, FolderInTheListWithOtherCaseAddsNoEntry) {
+  std::string upper = Pictures.Path();
+  std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+  Form.AddLBItem(upper);
+  ChooseFolder();
+  EXPECT_EQ(Form.LBItems(), std::vector<std::string>{upper});
+}
+
+TEST_F(FolderTest, BlankTextKeepsThePreviousTablesOpen) {
+  ChooseFolder();
+  for (const std::string blank : {"", "  ", " \r\n"}) {
+    SCOPED_TRACE("[" + blank + "]");
+    Form.SetDirEditText(blank);
+    EXPECT_TRUE(Desktop.Errors.empty());
+    EXPECT_TRUE(Form.SigsTable.Active());
+    EXPECT_EQ(Form.LBItems().size(), 1u);
+  }
+}
+
+TEST_F(FolderTest, MissingFolderIsReportedAndTheFormStaysUsable) {
+  Form.SetDirEditText(Pictures.Path() + "nowhere/");
+  ASSERT_EQ(Desktop.Errors.size(), 1u);
+  EXPECT_EQ(Desktop.Errors[0], "Tabrix Engine Error # 11010 Table 'Sigs' does not exist");
+  Desktop.Errors.clear();
+  ChooseFolder();
+  EXPECT_TRUE(Form.SigsTable.Active());
+}
+
+TEST_F(FolderTest, ListClickAndDeleteKey) {
+  Form.AddLBItem("/zz/");
+  Form.AddLBItem(Pictures.Path());
+  std::uint16_t key = 46;
+  Form.LBKeyDown(key);  // no selection: nothing removed, the key is consumed all the same
+  EXPECT_EQ(key, 0);
+  EXPECT_EQ(Form.LBItems().size(), 2u);
+
+  Form.SetLBItemIndex(0);
+  Form.LBClick();
+  EXPECT_EQ(Form.DirEditText(), Pictures.Path());
+  EXPECT_TRUE(Form.SigsTable.Active());
+
+  key = 65;
+  Form.LBKeyDown(key);
+  EXPECT_EQ(key, 65);
+  key = 46;
+  Form.LBKeyDown(key);
+  EXPECT_EQ(Form.LBItems(), std::vector<std::string>{"/zz/"});
+  EXPECT_EQ(Form.DirEditText(), Pictures.Path());  // the Folder is not affected
+  EXPECT_TRUE(Form.SigsTable.Active());
+}
+
+TEST_F(FolderTest, ResizeArithmetic) {
+  TCountingView view;
+  Form.SetView(&view);
+  TFormLayout& l = Form.Layout();
+  l.Width = 696;
+  l.Panel6Width = 231;
+  l.Panel5Width = 233;
+  l.GridColumn0Width = 64;
+  l.DirEditHeight = 21;
+  Form.FormResize();
+  EXPECT_EQ(l.Panel3Width, 224);
+  EXPECT_EQ(l.DirEditWidth, 229);
+  EXPECT_EQ(l.Panel6Height, 23);
+  EXPECT_EQ(l.GridFileColumnWidth, (696 - 233 - 64 - 48) / 2);
+  l.Width = 100;  // truncation toward zero of a negative quotient
+  Form.FormResize();
+  EXPECT_EQ(l.Panel3Width, (100 - 231) / 2 - 8);
+  EXPECT_EQ(view.Changes[static_cast<int>(TFormPart::Layout)], 2);
+  Form.SetView(nullptr);
+}
+
+TEST_F(FolderTest, CountPictureFilesByExtensionOnly) {
+  for (const char* name : {"a.jpg", "b.JPG", "c.Bmp", "d.gif", "e.jpeg", "f.png", "g", "h.jpg.txt"}) {
+    Pictures.WriteFile(name, "x");
+  }
+  mkdir((Pictures.Path() + "old.JPG").c_str(), 0700);
+  ChooseFolder();
+  EXPECT_EQ(Form.CountPictureFiles(), "5");
+  EXPECT_EQ(Form.lSigsDB(), "Signatures DB (0/5)");
+  Form.SetDirEditText(Pictures.Path() + "old.JPG/");
+  EXPECT_EQ(Form.CountPictureFiles(), "0");
+}
+
+TEST_F(FolderTest, QuitAsksTheViewToClose) {
+  TCountingView view;
+  Form.SetView(&view);
+  Form.QuitButtonClick();
+  EXPECT_EQ(view.Closes, 1);
+  Form.SetView(nullptr);
+}
+
+TEST_F(FolderTest, ProgressTickRunsMessagesOnEveryNthTick) {
+  struct TCase {
+    std::int64_t total;
+    std::int32_t n;
+    int ticks;
+    std::int64_t done;
+    int messageRuns;
+  };
+  for (const TCase c : {TCase{0, 1000, 1000, 0, 0}, TCase{5, 1000, 999, 999, 0},
+                        TCase{5, 1000, 1000, 1000, 1}, TCase{5, 1, 7, 7, 7}}) {
+    SCOPED_TRACE(std::to_string(c.total) + " " + std::to_string(c.n) + " " + std::to_string(c.ticks));
+    Form.FTotal = c.total;
+    Form.FDone = 0;
+    Desktop.MessageRuns = 0;
+    for (int i = 0; i < c.ticks; ++i) UpdateProgress(Form, c.n);
+    EXPECT_EQ(Form.FDone, c.done);
+    EXPECT_EQ(Desktop.MessageRuns, c.messageRuns);
+  }
+}
+
+TEST_F(FolderTest, ProgressLine) {
+  Form.FStartTime = 1000.0;
+  Form.FTotal = 5000;
+  Form.FDone = 1000;
+  const double tenSeconds = 10.0 / 86400;
+  // 100 per second, 4000 to go: 40 seconds.
+  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + tenSeconds),
+            "1,000 out of 5,000 in " + TimeOfDayText(tenSeconds) + " (0:0:40 to go, 100 per second)");
+  Form.FAdds = 1234;
+  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + 1000 * tenSeconds),
+            "1,000 out of 5,000 in " + TimeOfDayText(1000 * tenSeconds) + " (11:6:40 to go, " +
+                FormatFixed2(0.1) + " per second) [1,234 adds, 0 edits]");
+  Form.FTotal = 1;
+  Form.FDone = 1;
+  EXPECT_EQ(ComposeProgressLine(Form, 1000.0),
+            "1 in " + TimeOfDayText(0) + " (" + FormatFixed2(0) + " per second) [1,234 adds, 0 edits]");
+  // Days to go lead the time when there are any.
+  Form.FTotal = 200000;
+  Form.FDone = 1;
+  Form.FAdds = 0;
+  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + tenSeconds),
+            "1 out of 200,000 in " + TimeOfDayText(tenSeconds) + " (23 3:33:10 to go, " + FormatFixed2(0.1) +
+                " per second)");
+}
+
+}  // namespace
+}  // namespace velquin

@@ -1,0 +1,71 @@
+// Test fixtures for the form: a desktop that records what the form asks of it, tiny BMP files, and
+// a form over a fresh AppDir and picture folder.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "gtest/gtest.h"
+#include "platform/desktop.h"
+#include "platform/test_dir.h"
+
+namespace velquin {
+
+class TRecordingDesktop : public TDesktop {
+ public:
+  void ProcessMessages() override {
+    ++MessageRuns;
+    if (OnMessages) OnMessages();
+  }
+  TCursor Cursor() const override { return CursorNow; }
+  void SetCursor(TCursor cursor) override { CursorNow = cursor; }
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowError(const std::string& text) override { Errors.push_back(text); }
+  void RecycleFile(const std::string& path) override;
+  void ShellOpen(const std::string& path) override { Opened.push_back(path); }
+
+  int MessageRuns = 0;
+  std::function<void()> OnMessages;
+  TCursor CursorNow = TCursor::crDefault;
+  std::vector<std::string> Messages;
+  std::vector<std::string> Errors;
+  std::vector<std::string> Recycled;
+  std::vector<std::string> Opened;
+};
+
+// Writes a width x height 24-bit BMP whose pixel (x, y) is color(x, y) as 0xRRGGBB.
+void WriteBmp(const std::string& path, std::int32_t width, std::int32_t height,
+              const std::function<std::uint32_t(std::int32_t x, std::int32_t y)>& color);
+// A BMP of one colour.
+void WriteBmp(const std::string& path, std::int32_t width, std::int32_t height, std::uint32_t rgb);
+
+// Sets the file's last-write time to the given seconds since the epoch.
+void SetFileTime(const std::string& path, std::int64_t seconds);
+
+class FormTest : public ::testing::Test {
+ public:
+  FormTest();
+  ~FormTest() override;
+
+  // Chooses the picture folder (running DirEditChange) and fails the test on an error report.
+  void ChooseFolder();
+  // The Signatures or Matches command; returns the closing dialog's text ("" when none).
+  std::string Scan();
+  std::string MatchPass();
+  // Appends a Sigs row directly.
+  void AddSigsRow(const std::string& name, const std::string& folder, const std::string& signature);
+  // The Matches rows in index order as "MaxDiff|File1|File2".
+  std::vector<std::string> MatchRows();
+  // The Sigs rows' FileName in primary order.
+  std::vector<std::string> SigsNames();
+
+  TTestDir AppDir;
+  TTestDir Pictures;
+  TRecordingDesktop Desktop;
+  TForm1 Form;
+};
+
+}  // namespace velquin

@@ -1,0 +1,116 @@
+// A second scan (Force off) of an unchanged folder of 10,000 pictures loads no picture: the whole
+// Signatures command against listing the folder and stating every file with
+// `find FOLDER -maxdepth 1 -printf '%T@ %s\n'`, both on the same folder in the same run.
+// Target: the scan takes at most 3 x the listing.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/form1.h"
+#include "bench/quiet_desktop.h"
+
+namespace velquin {
+namespace {
+
+constexpr int kPictures = 10000;
+
+// 8 x 8, 24 bits, each picture a different gray.
+std::string SmallBmp(int shade) {
+  std::string bytes = {'B', 'M', static_cast<char>(246),
+                       0,   0,   0,
+                       0,   0,   0,
+                       0,   54,  0,
+                       0,   0,   40,
+                       0,   0,   0,
+                       8,   0,   0,
+                       0,   8,   0,
+                       0,   0,   1,
+                       0,   24,  0};
+  bytes.resize(54, '\0');
+  bytes.append(192, static_cast<char>(shade & 0xFF));
+  return bytes;
+}
+
+// A folder of kPictures pictures, an AppDir, and a form whose first scan has stored them all.
+class TScannedFolder {
+ public:
+  TScannedFolder() : Form(Desktop, MakeTemp("velquin-rescan-app")) {
+    Folder = MakeTemp("velquin-rescan");
+    for (int i = 0; i < kPictures; ++i) {
+      std::ofstream(Folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(i);
+    }
+    Form.SetForceCB(false);
+    Form.SetIncrMatchCB(false);
+    Form.SetDirEditText(Folder);
+    Form.CompSigsButtonClick();
+  }
+  ~TScannedFolder() {
+    Form.SigsTable.Close();
+    Form.MatchesTable.Close();
+    std::filesystem::remove_all(Folder);
+    std::filesystem::remove_all(Form.FAppDir);
+  }
+
+  TQuietDesktop Desktop;
+  TForm1 Form;
+  std::string Folder;
+
+ private:
+  static std::string MakeTemp(const char* prefix) {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
+    if (mkdtemp(pattern.data()) == nullptr) abort();
+    return pattern + "/";
+  }
+};
+
+TScannedFolder& Scanned() {
+  static TScannedFolder scanned;
+  return scanned;
+}
+
+void BM_SecondScan(benchmark::State& state) {
+  TScannedFolder& scanned = Scanned();
+  if (scanned.Form.SigsTable.RecordCount() != kPictures) state.SkipWithError("first scan incomplete");
+  for (auto _ : state) {
+    scanned.Form.CompSigsButtonClick();
+    if (scanned.Desktop.LastMessage.rfind("0 records added; 0 records edited", 0) != 0) {
+      state.SkipWithError(("pictures were loaded again: " + scanned.Desktop.LastMessage).c_str());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * kPictures);
+}
+BENCHMARK(BM_SecondScan)->Unit(benchmark::kMillisecond);
+
+void BM_FindListing(benchmark::State& state) {
+  const std::string command = "find '" + Scanned().Folder + "' -maxdepth 1 -printf '%T@ %s\\n'";
+  rusage before{};
+  getrusage(RUSAGE_CHILDREN, &before);
+  for (auto _ : state) {
+    FILE* pipe = popen(command.c_str(), "r");
+    char buffer[65536];
+    std::size_t bytes = 0;
+    while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) bytes += got;
+    pclose(pipe);
+    benchmark::DoNotOptimize(bytes);
+  }
+  // The listing runs in a child process: its CPU time is the children's, per iteration.
+  rusage after{};
+  getrusage(RUSAGE_CHILDREN, &after);
+  const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+  const double cpu =
+      seconds(after.ru_utime) - seconds(before.ru_utime) + seconds(after.ru_stime) - seconds(before.ru_stime);
+  state.counters["child_cpu_ms"] = cpu * 1000 / static_cast<double>(state.iterations());
+  state.SetItemsProcessed(state.iterations() * kPictures);
+}
+BENCHMARK(BM_FindListing)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace velquin
+
+BENCHMARK_MAIN();

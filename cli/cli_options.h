@@ -1,0 +1,49 @@
+// The command line of velquin-cli's subcommands: options, folders, usage errors.
+#pragma once
+
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace velquin {
+
+class TForm1;
+
+// A command line that does not fit the subcommand: exit status 2 with the usage text.
+class EUsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Options of scan, match and auto; the defaults are the window's first-run defaults.
+struct TCliOptions {
+  std::string Margin = "10";
+  bool Force = true;
+  bool Normalize = true;
+  bool IncrMatch = true;
+  bool Colors = true;
+  bool Verbose = false;
+  bool Json = false;
+  std::vector<std::string> Folders;
+};
+
+// Reads args (after the subcommand's name). formOptions admits the scan options, json --json; every
+// subcommand admits --verbose. Throws EUsageError for an unknown option or a missing value.
+TCliOptions ParseCliOptions(const std::vector<std::string>& args, bool formOptions, bool json);
+
+// Puts the options on the form's controls.
+void ApplyCliOptions(const TCliOptions& options, TForm1& form);
+
+// The folder made absolute and normal, ending in '/'.
+std::string AbsoluteFolder(const std::string& folder);
+
+// Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the usage text on
+// err and status 2, any other failure its text on err and status 1.
+int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body);
+
+// The single FOLDER of a subcommand, made absolute. Throws EUsageError unless there is exactly one.
+std::string SingleFolder(const TCliOptions& options);
+
+}  // namespace velquin

@@ -1,0 +1,18 @@
+#include "cli/console_desktop.h"
+
+#include "platform/file_utils.h"
+
+namespace velquin {
+
+void TConsoleDesktop::ShowMessage(const std::string& text) { out_ << text << '\n' << std::flush; }
+
+void TConsoleDesktop::ShowError(const std::string& text) {
+  errorShown_ = true;
+  err_ << text << '\n' << std::flush;
+}
+
+void TConsoleDesktop::RecycleFile(const std::string& path) { velquin::RecycleFile(path); }
+
+void TConsoleDesktop::ShellOpen(const std::string& path) { velquin::ShellOpen(path); }
+
+}  // namespace velquin

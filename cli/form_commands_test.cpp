@@ -1,0 +1,118 @@
+#include <sstream>
+
+#include "app/test_support.h"
+#include "cli/command_line.h"
+#include "platform/app_dir.h"
+#include "platform/file_utils.h"
+
+namespace velquin {
+namespace {
+
+struct TRun {
+  int Status;
+  std::string Out;
+  std::string Err;
+};
+
+TRun RunCli(const TCommandArgs& args) {
+  std::ostringstream out, err;
+  const int status = RunCommandLine(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+class FormCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteBmp(Pictures.Path() + "a.bmp", 8, 8, 0x646464);
+    WriteBmp(Pictures.Path() + "b.bmp", 8, 8, 0x666666);
+    WriteBmp(Pictures.Path() + "c.bmp", 8, 8, 0xF01020);
+  }
+  TTestDir Pictures;
+};
+
+TEST_F(FormCommandsTest, ScanMatchListAndClear) {
+  TRun run = RunCli({"scan", "--no-incremental", "--no-normalize", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.rfind("3 records added; 0 records edited in ", 0), 0u) << run.Out;
+
+  run = RunCli({"match", "--cell-sum", "--margin", "6", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.rfind("Processed 3 records in ", 0), 0u) << run.Out;
+
+  // The folder given without its '/' names the same folder.
+  const std::string folder = Pictures.Path().substr(0, Pictures.Path().size() - 1);
+  run = RunCli({"pairs", folder});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  const std::string a = Pictures.Path() + "a.bmp", b = Pictures.Path() + "b.bmp";
+  EXPECT_EQ(run.Out, "6\t" + a + "\t" + b + "\n");
+  run = RunCli({"pairs", "--json", folder});
+  EXPECT_EQ(run.Out, "[\n {\"MaxDiff\": 6, \"File1\": \"" + a + "\", \"File2\": \"" + b + "\"}\n]\n");
+
+  run = RunCli({"sigs", folder});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  std::istringstream lines(run.Out);
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    // FileName, FilePath, FileDate as YYYY-MM-DD HH:MM:SS, the 192-character signature.
+    EXPECT_EQ(line.size(), 5 + 1 + Pictures.Path().size() + 1 + 19 + 1 + 192) << line;
+    EXPECT_EQ(line.substr(6, Pictures.Path().size()), Pictures.Path());
+  }
+  EXPECT_EQ(count, 3);
+
+  run = RunCli({"clear", folder});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
+  EXPECT_FALSE(FileExists(Pictures.Path() + "Matches.IDX"));
+}
+
+TEST_F(FormCommandsTest, LogLinesOnStderr) {
+  Pictures.WriteFile("bad.gif", "no picture");
+  TRun run = RunCli({"scan", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Err, "Unable to process \"" + Pictures.Path() + "bad.gif\"\n");
+  run = RunCli({"scan", "--verbose", "--no-force", Pictures.Path()});
+  // The counting pass lists the picture without loading it; the evaluation pass fails to load it.
+  EXPECT_EQ(run.Err, "bad.gif\n" + Pictures.Path() + "\nbad.gif\nUnable to process \"" + Pictures.Path() +
+                         "bad.gif\"\n");
+}
+
+TEST_F(FormCommandsTest, ExitStatusOfFailuresAndUsageErrors) {
+  struct TCase {
+    TCommandArgs args;
+    int status;
+  };
+  const std::string missing = Pictures.Path() + "missing/";
+  for (const TCase& c :
+       {TCase{{"scan"}, 2}, TCase{{"scan", "--bogus", Pictures.Path()}, 2},
+        TCase{{"match", Pictures.Path(), Pictures.Path()}, 2}, TCase{{"match", "--margin"}, 2},
+        TCase{{"pairs", "--force", Pictures.Path()}, 2}, TCase{{"nosuch"}, 2}, TCase{{"scan", missing}, 1},
+        TCase{{"pairs", missing}, 1}, TCase{{"match", "--margin", "x", Pictures.Path()}, 1}}) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    const TRun run = RunCli(c.args);
+    EXPECT_EQ(run.Status, c.status);
+    EXPECT_EQ(run.Err.find("usage: velquin-cli") != std::string::npos, c.status == 2) << run.Err;
+  }
+  EXPECT_EQ(RunCli({"match", "--margin", "x", Pictures.Path()}).Err, "'x' is not a valid integer value\n");
+}
+
+TEST_F(FormCommandsTest, AutoOverNamedFoldersLeavesTheFolderListAlone) {
+  TTestDir other;
+  WriteBmp(other.Path() + "x.bmp", 8, 8, 0x101010);
+  const std::string dirList = ApplicationDir() + "DirList.Txt";
+  const bool hadList = FileExists(dirList);
+  const std::string before = hadList ? ReadWholeFile(dirList) : "";
+  const TRun run = RunCli({"auto", Pictures.Path(), other.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(FileExists(dirList), hadList);
+  EXPECT_EQ(hadList ? ReadWholeFile(dirList) : "", before);
+  EXPECT_EQ(RunCli({"pairs", Pictures.Path()}).Out.empty(), false);
+  EXPECT_EQ(RunCli({"sigs", other.Path()}).Out.substr(0, 6), "x.bmp\t");
+}
+
+}  // namespace
+}  // namespace velquin

@@ -1,0 +1,18 @@
+#include "cli/table_listing.h"
+
+#include "tablestore/program_tables.h"
+
+namespace velquin {
+
+void ListTables(const std::string& folder, const std::function<void(TTable& sigs, TTable& matches)>& list) {
+  TTable sigs("SigsTable");
+  TTable matches("MatchesTable");
+  OpenTables(sigs, matches, folder);
+  list(sigs, matches);
+}
+
+std::string FieldText(const TFieldValue& value) {
+  return std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : std::string();
+}
+
+}  // namespace velquin

@@ -1,0 +1,151 @@
+#include "imaging/bitmap32.h"
+#include "matching/match_host.h"
+#include "matching/matching.h"
+#include "platform/desktop.h"
+#include "platform/file_utils.h"
+#include "platform/text_utils.h"
+#include "signature/convert.h"
+#include "tablestore/table.h"
+
+namespace velquin {
+namespace {
+
+std::string Description(const std::string& file, const TBitmap32& picture) {
+  return file + ": " + IntToStrSep(GetFileSize(file)) + "; " + std::to_string(picture.Width()) + " x " +
+         std::to_string(picture.Height());
+}
+
+std::string Comparison(const TBitmap32& left, const TBitmap32& right) {
+  const std::int32_t w1 = left.Width(), h1 = left.Height(), w2 = right.Width(), h2 = right.Height();
+  if (w1 == w2 && h1 == h2) return "Same Size";
+  if (w1 > w2 && h1 > h2) return "<== Bigger";
+  if (w1 < w2 && h1 < h2) return "Bigger ==>";
+  return "";
+}
+
+// One showing of the current pair; deleting a stale row asks for the next turn by notifying.
+void ShowCurrentPair(TMatchHost& host) {
+  TTable& matches = host.Matches();
+  if (matches.RecordCount() == 0) {
+    host.SetReviewLabel(TReviewLabel::lFile1, "");
+    host.SetReviewLabel(TReviewLabel::lFile2, "");
+    host.PairBitmap(true).Clear();
+    host.PairBitmap(false).Clear();
+    return;
+  }
+  if (matches.State() == TDataSetState::dsInsert || matches.State() == TDataSetState::dsSetKey) return;
+  const std::string file1 = matches.FieldAsString("File1");
+  if (!FileExists(file1)) {
+    matches.Delete();
+    return;
+  }
+  const std::string file2 = matches.FieldAsString("File2");
+  if (!FileExists(file2)) {
+    matches.Delete();
+    return;
+  }
+  TBitmap32& left = host.PairBitmap(true);
+  TBitmap32& right = host.PairBitmap(false);
+  host.LoadPicture(file1, false, false, left);
+  host.SetReviewLabel(TReviewLabel::lFile1, Description(file1, left));
+  host.LoadPicture(file2, false, false, right);
+  host.SetReviewLabel(TReviewLabel::lFile2, Description(file2, right));
+  host.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
+}
+
+// The current pair's file; a conversion error when Matches has no current row.
+std::string CurrentFile(TMatchHost& host, bool left) {
+  const TFieldValue value = host.Matches().FieldValue(left ? "File1" : "File2");
+  if (!std::holds_alternative<std::string>(value)) {
+    throw EConvertError("Could not convert variant of type (Null) into type (String)");
+  }
+  return std::get<std::string>(value);
+}
+
+}  // namespace
+
+void MatchesSourceDataChange(TMatchHost& host) {
+  if (host.FInDataChange) {
+    host.FDataChangeAgain = true;
+    return;
+  }
+  host.FInDataChange = true;
+  struct TReset {
+    TMatchHost& host;
+    ~TReset() {
+      host.FInDataChange = false;
+      host.FDataChangeAgain = false;
+    }
+  } reset{host};
+  do {
+    host.FDataChangeAgain = false;
+    ShowCurrentPair(host);
+  } while (host.FDataChangeAgain);
+}
+
+void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
+  host.Desktop().RecycleFile(file);
+
+  TTable& sigs = host.Sigs();
+  const std::size_t slash = file.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  {
+    const std::string indexName = sigs.IndexName();
+    struct TRestoreIndex {
+      TTable& sigs;
+      const std::string& name;
+      ~TRestoreIndex() {
+        try {
+          if (sigs.IndexName() != name) sigs.SetIndexName(name);
+        } catch (...) {
+          // The failure that ended the deletion is the one to report.
+        }
+      }
+    } restore{sigs, indexName};
+    sigs.SetIndexName("");
+    sigs.SetKey();
+    sigs.SetFieldValue("FileName", name);
+    sigs.SetFieldValue("FilePath", folder);
+    if (sigs.GotoKey()) sigs.Delete();
+  }
+
+  TTable& matches = host.Matches();
+  matches.SuspendNotifications();
+  {
+    struct TResume {
+      TTable& matches;
+      bool held = true;
+      ~TResume() {
+        if (!held) return;
+        try {
+          matches.ResumeNotifications();
+        } catch (...) {
+          // The failure that ended the deletion is the one to report.
+        }
+      }
+    } resume{matches};
+    // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
+    // the cursor sat on the first row with the beginning flag set; both land on the same row below.
+    const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
+    matches.First();
+    while (!matches.Eof()) {
+      if (matches.FieldAsString("File1") == file || matches.FieldAsString("File2") == file) {
+        matches.Delete();
+      } else {
+        matches.Next();
+      }
+    }
+    matches.First();
+    if (place > 1) matches.MoveBy(place - 1);
+    resume.held = false;
+    matches.ResumeNotifications();
+  }
+  host.UpdateDBLabels();
+}
+
+void ViewButtonClick(TMatchHost& host, bool left) { host.Desktop().ShellOpen(CurrentFile(host, left)); }
+
+void DeleteButtonClick(TMatchHost& host, bool left) { DeleteFileAndRecords(host, CurrentFile(host, left)); }
+
+}  // namespace velquin

@@ -1,0 +1,235 @@
+#include "signature/signature_scan.h"
+
+#include <cmath>
+#include <exception>
+
+#include "platform/date_time.h"
+#include "platform/desktop.h"
+#include "platform/file_utils.h"
+#include "platform/text_file.h"
+#include "signature/convert.h"
+#include "signature/picture_extension.h"
+#include "signature/progress.h"
+#include "signature/scan_host.h"
+#include "tablestore/table.h"
+
+namespace velquin {
+namespace {
+
+constexpr std::int32_t kTickModulus = 1000;
+// The width of FileName and FilePath in Sigs: keys are cut to it, then lose their trailing blanks.
+constexpr std::size_t kNameWidth = 100;
+
+std::string_view StoredKeyText(std::string_view text) {
+  std::string_view key = text.substr(0, kNameWidth);
+  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+  return key;
+}
+
+// Returns true iff the two date-times render to the same date-and-time text. Equal milliseconds are
+// decided without rendering: the rendering goes through whole milliseconds.
+bool SameDateText(double a, double b) {
+  if (std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0)) return true;
+  return DateTimeToText(a) == DateTimeToText(b);
+}
+
+// Restores the normal cursor on every way out.
+class TCursorGuard {
+ public:
+  explicit TCursorGuard(TDesktop& desktop) : desktop_(desktop) {}
+  ~TCursorGuard() { desktop_.SetCursor(TCursor::crDefault); }
+  TCursorGuard(const TCursorGuard&) = delete;
+  TCursorGuard& operator=(const TCursorGuard&) = delete;
+
+ private:
+  TDesktop& desktop_;
+};
+
+}  // namespace
+
+TSignatureScan::TSignatureScan(TScanHost& host) : host_(host) {}
+
+TSignatureScan::~TSignatureScan() = default;
+
+void TSignatureScan::ComputeSignatures() {
+  std::exception_ptr failure;
+  try {
+    PurgeDeletedFiles();
+    host_.Desktop().SetCursor(TCursor::crHourGlass);
+    host_.SetTitle("Counting Files...");
+    host_.FEdits = 0;
+    host_.FAdds = 0;
+    host_.FTotal = 0;
+    host_.FDone = 0;
+    counting_ = true;
+    ReadDates();
+    ScanFolder(host_.FolderText());
+    host_.FStartTime = Now();
+    counting_ = false;
+    host_.SetTitle("Evaluating Signatures...");
+    log_ = std::make_unique<TTextWriter>(host_.FAppDir + "log.txt");
+    ReadDates();
+    ScanFolder(host_.FolderText());
+    log_->Close();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  // log.txt is released on a failure too, so the next scan can create it again.
+  log_.reset();
+  host_.SetTitle("");
+  host_.Desktop().SetCursor(TCursor::crDefault);
+  host_.FEndTime = Now();
+  if (!host_.FAutoRun) {
+    host_.Desktop().ShowMessage(std::to_string(host_.FAdds) + " records added; " +
+                                std::to_string(host_.FEdits) + " records edited in " +
+                                ElapsedText(host_.FEndTime - host_.FStartTime));
+  }
+  host_.UpdateDBLabels();
+  if (failure) std::rethrow_exception(failure);
+}
+
+void TSignatureScan::PurgeDeletedFiles() {
+  host_.Desktop().SetCursor(TCursor::crHourGlass);
+  TCursorGuard cursor(host_.Desktop());
+  host_.FStartTime = Now();
+  host_.SetTitle("Removing Signature records for deleted files...");
+  TTable& sigs = host_.Sigs();
+  dates_.clear();
+  datesMessageRuns_ = host_.FMessageRuns;
+  datesFolder_ = DatesFolder();
+  sigs.First();
+  while (!sigs.Eof()) {
+    const std::string path = sigs.FieldAsString("FilePath");
+    const std::string name = sigs.FieldAsString("FileName");
+    if (FileExists(path + name)) {
+      if (path == datesFolder_) dates_[name] = sigs.FieldAsDateTime("FileDate");
+      sigs.Next();
+    } else {
+      sigs.Delete();
+    }
+    UpdateProgress(host_, kTickModulus);
+  }
+  datesValid_ = host_.FMessageRuns == datesMessageRuns_;
+}
+
+std::string TSignatureScan::DatesFolder() const {
+  std::string folder = host_.FolderText();
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return std::string(StoredKeyText(folder));
+}
+
+void TSignatureScan::ReadDates() {
+  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_) return;
+  TTable& sigs = host_.Sigs();
+  dates_.clear();
+  datesMessageRuns_ = host_.FMessageRuns;
+  datesFolder_ = DatesFolder();
+  for (sigs.First(); !sigs.Eof(); sigs.Next()) {
+    if (sigs.FieldAsString("FilePath") == datesFolder_) {
+      dates_[sigs.FieldAsString("FileName")] = sigs.FieldAsDateTime("FileDate");
+    }
+  }
+  datesValid_ = true;
+}
+
+void TSignatureScan::ScanFolder(std::string folder) {
+  // A blank Folder is refused before the scan starts; an empty text would otherwise name the root.
+  if (folder.empty()) return;
+  if (folder.back() != '/') folder += '/';
+  if (!counting_) {
+    log_->WriteLine(folder);
+    host_.AppendLogLine(folder);
+  }
+  ForEachFolderEntry(folder, [&](const std::string& name, bool) {
+    if (IsPictureName(name)) EvaluateFile(folder + name);
+  });
+}
+
+bool TSignatureScan::FindRow(const std::string& name, const std::string& folder) {
+  TTable& sigs = host_.Sigs();
+  sigs.SetKey();
+  sigs.SetFieldValue("FileName", name);
+  sigs.SetFieldValue("FilePath", folder);
+  return sigs.GotoKey();
+}
+
+bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, double& date) {
+  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_ && StoredKeyText(folder) == datesFolder_) {
+    const auto found = dates_.find(StoredKeyText(name));
+    if (found == dates_.end()) return false;
+    date = found->second;
+    return true;
+  }
+  datesValid_ = false;
+  if (!FindRow(std::string(name), std::string(folder))) return false;
+  date = host_.Sigs().FieldAsDateTime("FileDate");
+  return true;
+}
+
+void TSignatureScan::EvaluateFile(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view whole(path);
+  const std::string_view folderPart =
+      slash == std::string::npos ? std::string_view() : whole.substr(0, slash + 1);
+  const std::string_view namePart = slash == std::string::npos ? whole : whole.substr(slash + 1);
+  TTable& sigs = host_.Sigs();
+
+  double stored = 0;
+  if (!host_.ForceChecked() && StoredDate(namePart, folderPart, stored) &&
+      SameDateText(stored, GetFileDate(path))) {
+    if (!counting_) UpdateProgress(host_, kTickModulus);
+    return;
+  }
+  const std::string folder(folderPart);
+  const std::string name(namePart);
+
+  host_.ProcessMessages();
+  host_.AppendLogLine(name);
+  TBitmap32& bitmap = host_.WorkingBitmap();
+  bool loaded = false;
+  try {
+    loaded = host_.LoadPicture(path, counting_, true, bitmap);
+  } catch (const std::exception&) {
+    host_.InsertFirstLogLine("Unable to process \"" + path + "\"");
+    return;
+  }
+  if (!loaded) return;
+
+  if (host_.NormalizeChecked()) EqualizeBrightness(bitmap);
+  signature_ = MakeSignature(bitmap);
+  const std::string text = SignatureToText(signature_);
+
+  if (FindRow(name, folder)) {
+    changed_ = sigs.FieldAsString("Signature") != text;
+    if (changed_) {
+      ++host_.FEdits;
+      sigs.Edit();
+      sigs.SetFieldValue("FileDate", GetFileDate(path));
+      sigs.SetFieldValue("Signature", text);
+      sigs.Post();
+    }
+  } else {
+    ++host_.FAdds;
+    sigs.Append();
+    sigs.SetFieldValue("FileName", name);
+    sigs.SetFieldValue("FilePath", folder);
+    sigs.SetFieldValue("FileDate", GetFileDate(path));
+    sigs.SetFieldValue("Signature", text);
+    changed_ = true;
+    sigs.Post();
+    // After the post, so that the count shown includes the new row.
+    host_.UpdateDBLabels();
+  }
+
+  if (!counting_) UpdateProgress(host_, kTickModulus);
+
+  if (changed_ && host_.IncrMatchChecked()) {
+    const TCursor saved = host_.Desktop().Cursor();
+    host_.Desktop().SetCursor(TCursor::crHourGlass);
+    host_.FMargin = StrToInt(host_.MarginText());
+    host_.FindMatchesFor();
+    host_.Desktop().SetCursor(saved);
+  }
+}
+
+}  // namespace velquin

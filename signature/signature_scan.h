@@ -1,0 +1,71 @@
+// TSignatureScan: one run of the Signatures command's body, bringing the Sigs table of the Folder in
+// step with its picture files: purge of vanished files, counting pass, evaluation pass, closing
+// dialog. The scan works on the form through TScanHost; its own state lives for one run.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "signature/signature.h"
+
+namespace velquin {
+
+class TScanHost;
+class TTextWriter;
+
+class TSignatureScan {
+ public:
+  // REQUIRES: host's Sigs and Matches tables are open on the Folder, its folder text names it.
+  explicit TSignatureScan(TScanHost& host);
+  ~TSignatureScan();
+  TSignatureScan(const TSignatureScan&) = delete;
+  TSignatureScan& operator=(const TSignatureScan&) = delete;
+
+  // The whole scan. Its closing steps (title, cursor, dialog, labels) run on every way out; a
+  // failure other than a picture that cannot be loaded then passes on to the caller.
+  void ComputeSignatures();
+  // Deletes the Sigs rows whose FilePath + FileName names no existing file.
+  void PurgeDeletedFiles();
+  // One walk over the folder's .JPG, .BMP and .GIF entries (any letter case), counting or evaluating.
+  void ScanFolder(std::string folder);
+  // One picture: the up-to-date test, loading, signing, storing and the incremental match.
+  void EvaluateFile(const std::string& path);
+
+ private:
+  // Makes the Sigs row of (name, folder) current; returns true iff it exists.
+  bool FindRow(const std::string& name, const std::string& folder);
+  // The Folder as Sigs stores it in FilePath.
+  std::string DatesFolder() const;
+  // Makes dates_ valid again, by one walk over Sigs, when messages ran since it was read.
+  void ReadDates();
+  // The stored FileDate of (name, folder), as the keyed lookup would read it; false when there is no
+  // row. Answers from the dates the purge saw while no messages have run since, else looks it up.
+  bool StoredDate(std::string_view name, std::string_view folder, double& date);
+
+  TScanHost& host_;
+  // True during the counting pass.
+  bool counting_ = false;
+  TSignature signature_;
+  // True when the current picture's row was added or its Signature text changed.
+  bool changed_ = false;
+  // log.txt while the evaluation pass runs.
+  std::unique_ptr<TTextWriter> log_;
+  // FileDate of every Sigs row of the Folder (FilePath = datesFolder_) by FileName, read by the purge or
+  // at the start of a pass: valid while host.FMessageRuns equals datesMessageRuns_, as only a
+  // handler run by the messages (or the scan's own edits, which come after messages have run) can
+  // change Sigs. An unchanged Folder runs no messages, so its passes need no keyed lookup.
+  struct TNameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, double, TNameHash, std::equal_to<>> dates_;
+  std::string datesFolder_;
+  bool datesValid_ = false;
+  std::uint64_t datesMessageRuns_ = 0;
+};
+
+}  // namespace velquin

@@ -1,0 +1,89 @@
+// TDataTable: one open table: its data and index files, the key encoding, and every change of
+// rows together with their keys.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tablestore/data_directory.h"
+#include "tablestore/data_file.h"
+#include "tablestore/index_file.h"
+#include "tablestore/physical_file.h"
+#include "tablestore/row.h"
+#include "tablestore/table.h"
+
+namespace velquin::store {
+
+class TDataTable {
+ public:
+  using TKey = TIndexFile::TKey;
+
+  // Returns true iff the data file of `tableName` exists in `directory`.
+  static bool Exists(const TDataDirectory& directory, const std::string& tableName);
+  // Validates the definitions and writes both files. The primary index goes first.
+  static void Create(const TDataDirectory& directory, const std::string& tableName,
+                     const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes);
+
+  // Opens both files, writable unless `readOnly` or the files refuse writing. Trees left
+  // unfinished by a crash are rebuilt on the spot when writable.
+  TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly);
+  ~TDataTable();
+  TDataTable(const TDataTable&) = delete;
+  TDataTable& operator=(const TDataTable&) = delete;
+
+  // Verifies every slot and tree; repairs slots, rebuilds the trees when forced or when they
+  // disagree with the rows, deleting rows whose key collides in a unique index. Returns true iff
+  // nothing had to be repaired. REQUIRES: Writable().
+  bool CheckAndRepair(bool forceIndexRebuild);
+  // Closes the files, marking the trees finished when every change completed.
+  void Close();
+
+  const std::string& Name() const { return name_; }
+  bool Writable() const { return dataFile_.Writable(); }
+  const std::vector<TFieldDef>& Fields() const { return data_.Fields(); }
+  // Returns the field's number, found without regard to case, or -1.
+  int FieldNumber(std::string_view name) const;
+  std::size_t IndexCount() const { return index_.Indexes().size(); }
+  const TIndexFile::TIndexInfo& Index(std::size_t index) const { return index_.Indexes()[index]; }
+  bool IsUnique(std::size_t index) const;
+  // Returns the index whose name matches without regard to case (empty: the primary), or -1.
+  int IndexNumber(std::string_view name) const;
+  std::uint32_t RowCount() const { return data_.LiveRows(); }
+
+  TFieldValue Normalize(std::size_t field, const TFieldValue& value) const {
+    return data_.Normalize(field, value);
+  }
+  // The key of `values` in `index`; the record id part (non-unique indexes) from `rid`.
+  TKey BuildKey(std::size_t index, const std::vector<TFieldValue>& values, std::uint32_t rid) const;
+  // The key's width without its record id part.
+  std::size_t FieldsPart(std::size_t index, std::span<const std::uint8_t> key) const;
+
+  TIndexFile& Trees() { return index_; }
+  void Read(std::uint32_t rid, TRow& row) const { data_.Read(rid, row); }
+  // Each throws error 9729, changing nothing, when a unique key would repeat.
+  void Insert(TRow& row);
+  void Update(const TRow& before, const TRow& after);
+  void Remove(std::uint32_t rid);
+  void Empty();
+
+ private:
+  void RequireWritable() const;
+  void CheckUnique(const std::vector<TFieldValue>& values, std::uint32_t rid);
+  void BeginChange();
+  void RebuildTrees();
+
+  std::string name_;
+  TPhysicalFile dataFile_;
+  TPhysicalFile indexFile_;
+  TDataFile data_;
+  TIndexFile index_;
+  bool broken_ = false;
+  bool repairedOnOpen_ = false;  // the open repaired slots or rebuilt the trees
+  bool changedSinceOpen_ = false;
+  bool checked_ = false;  // CheckAndRepair ran and nothing changed since  // a change failed half-way: the
+                          // trees stay marked unfinished
+};
+
+}  // namespace velquin::store

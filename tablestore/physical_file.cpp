@@ -1,0 +1,93 @@
+#include "tablestore/physical_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "tablestore/store_errors.h"
+
+namespace velquin::store {
+
+TPhysicalFile::~TPhysicalFile() { Close(); }
+
+void TPhysicalFile::Open(const std::string& path, TMode mode, const std::string& table) {
+  Close();
+  table_ = table;
+  int flags = O_CLOEXEC;
+  if (mode == TMode::kReadOnly) {
+    flags |= O_RDONLY;
+  } else {
+    flags |= O_RDWR;
+    if (mode == TMode::kCreate) flags |= O_CREAT | O_EXCL;
+  }
+  int fd = ::open(path.c_str(), flags, 0644);
+  if (fd < 0) {
+    if (mode == TMode::kCreate && errno == EEXIST) throw StoreError(kErrTableExists, {table});
+    throw OsError(errno, table);
+  }
+  if (::flock(fd, (mode == TMode::kReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+    int error = errno;
+    ::close(fd);
+    throw OsError(error == EWOULDBLOCK ? EACCES : error, table);
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    int error = errno;
+    ::close(fd);
+    throw OsError(error, table);
+  }
+  fd_ = fd;
+  writable_ = mode != TMode::kReadOnly;
+  size_ = static_cast<std::uint64_t>(st.st_size);
+  path_ = path;
+}
+
+void TPhysicalFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  writable_ = false;
+  size_ = 0;
+}
+
+void TPhysicalFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
+  if (fd_ < 0) throw OsError(EBADF, table_);
+  if (offset > size_ || length > size_ - offset) throw StoreError(kErrDamaged, {table_});
+  auto* out = static_cast<char*>(buffer);
+  while (length > 0) {
+    ssize_t n = ::pread(fd_, out, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw OsError(errno, table_);
+    if (n == 0) throw StoreError(kErrDamaged, {table_});
+    out += n;
+    offset += static_cast<std::uint64_t>(n);
+    length -= static_cast<std::size_t>(n);
+  }
+}
+
+void TPhysicalFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_t length) {
+  if (fd_ < 0) throw OsError(EBADF, table_);
+  if (!writable_) throw StoreError(kErrAccessDenied, {table_});
+  const auto* in = static_cast<const char*>(buffer);
+  std::uint64_t end = offset + length;
+  while (length > 0) {
+    ssize_t n = ::pwrite(fd_, in, length, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw OsError(errno, table_);
+    in += n;
+    offset += static_cast<std::uint64_t>(n);
+    length -= static_cast<std::size_t>(n);
+  }
+  if (end > size_) size_ = end;
+}
+
+void TPhysicalFile::Truncate(std::uint64_t size) {
+  if (fd_ < 0) throw OsError(EBADF, table_);
+  if (!writable_) throw StoreError(kErrAccessDenied, {table_});
+  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) throw OsError(errno, table_);
+  size_ = size;
+}
+
+}  // namespace velquin::store

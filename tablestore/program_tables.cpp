@@ -1,0 +1,53 @@
+#include "tablestore/program_tables.h"
+
+namespace velquin {
+namespace {
+
+// One table of OpenTables: close, bind to the folder, create when missing, check and repair, open.
+void OpenOne(TTable& table, const std::string& folder, const char* tableName, void (*schema)(TTable&)) {
+  table.Close();
+  table.DatabaseName = folder;
+  table.TableName = tableName;
+  if (!table.Exists()) {
+    schema(table);
+    if (!table.Exists()) table.CreateTable();
+  }
+  table.CheckAndRepair(false);
+  table.Open();
+}
+
+}  // namespace
+
+void SetSigsSchema(TTable& sigs) {
+  sigs.Close();
+  sigs.FieldDefs = {
+      {"FileName", TFieldType::ftString, 100, false},
+      {"FilePath", TFieldType::ftString, 100, false},
+      {"FileDate", TFieldType::ftDateTime, 0, false},
+      {"Signature", TFieldType::ftString, 250, false},
+  };
+  sigs.IndexDefs = {
+      {"", "FileName;FilePath", ixPrimary | ixUnique},
+      {"BySignature", "Signature", 0},
+  };
+}
+
+void SetMatchesSchema(TTable& matches) {
+  matches.Close();
+  matches.FieldDefs = {
+      {"MaxDiff", TFieldType::ftInteger, 0, false},
+      {"File1", TFieldType::ftString, 200, false},
+      {"File2", TFieldType::ftString, 200, false},
+  };
+  matches.IndexDefs = {
+      {"", "MaxDiff;File1;File2", ixPrimary | ixUnique},
+  };
+}
+
+void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText) {
+  std::string folder = folderText.substr(0, folderText.find_last_of('/') + 1);
+  OpenOne(sigs, folder, "Sigs.Dat", SetSigsSchema);
+  OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+}
+
+}  // namespace velquin

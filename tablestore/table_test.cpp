@@ -1,0 +1,502 @@
+// Row-set behaviour of the table object over real files in a temporary folder.
+#include "tablestore/table.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tablestore/program_tables.h"
+#include "tablestore/store_error.h"
+
+namespace velquin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tablestore-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern + "/";
+  }
+  void TearDown() override {
+    sigs_.Close();
+    matches_.Close();
+    fs::remove_all(folder_);
+  }
+
+  void OpenBoth() { OpenTables(sigs_, matches_, folder_); }
+
+  void AddSig(const std::string& name, const std::string& path, const std::string& signature) {
+    sigs_.Append();
+    sigs_.SetFieldValue("FileName", name);
+    sigs_.SetFieldValue("FilePath", path);
+    sigs_.SetFieldValue("FileDate", 45000.25);
+    sigs_.SetFieldValue("Signature", signature);
+    sigs_.Post();
+  }
+
+  std::vector<std::string> Walk(TTable& table, const char* field) {
+    std::vector<std::string> seen;
+    for (table.First(); !table.Eof(); table.Next()) seen.push_back(table.FieldAsString(field));
+    return seen;
+  }
+
+  std::string folder_;
+  TTable sigs_{"SigsTable"};
+  TTable matches_{"MatchesTable"};
+};
+
+TEST_F(TableTest, OpenTablesCreatesEmptyTables) {
+  OpenBoth();
+  for (const char* name : {"Sigs.DAT", "Sigs.IDX", "Matches.DAT", "Matches.IDX"}) {
+    EXPECT_TRUE(fs::exists(folder_ + name)) << name;
+  }
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+  EXPECT_EQ(matches_.RecordCount(), 0);
+  EXPECT_TRUE(sigs_.Bof());
+  EXPECT_TRUE(sigs_.Eof());
+  EXPECT_EQ(sigs_.RecNo(), 0);
+  EXPECT_EQ(sigs_.State(), TDataSetState::dsBrowse);
+  try {
+    sigs_.Delete();
+    FAIL() << "delete on an empty table";
+  } catch (const EDatabaseError& error) {
+    EXPECT_STREQ(error.what(), "SigsTable: Cannot perform this operation on an empty dataset");
+  }
+}
+
+TEST_F(TableTest, RowsSurviveReopenInPrimaryOrder) {
+  OpenBoth();
+  AddSig("b.jpg", "/p/", "S2");
+  AddSig("a.jpg", "/p/", "S1");
+  AddSig("A.jpg", "/p/", "S3");
+  OpenBoth();
+  EXPECT_EQ(sigs_.RecordCount(), 3);
+  EXPECT_EQ(sigs_.RecNo(), 1);
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"A.jpg", "a.jpg", "b.jpg"}));
+}
+
+TEST_F(TableTest, PositionsAfterDelete) {
+  OpenBoth();
+  for (const char* name : {"a", "b", "c"}) AddSig(name, "/p/", "S");
+  // Middle: the next row becomes current.
+  sigs_.First();
+  sigs_.Next();
+  sigs_.Delete();
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "c");
+  EXPECT_FALSE(sigs_.Eof());
+  // Last of several: the new last row is current and EOF stays false.
+  sigs_.Delete();
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "a");
+  EXPECT_FALSE(sigs_.Eof());
+  EXPECT_EQ(sigs_.RecNo(), 1);
+  // The only row: BOF and EOF.
+  sigs_.Delete();
+  EXPECT_TRUE(sigs_.Bof());
+  EXPECT_TRUE(sigs_.Eof());
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+}
+
+TEST_F(TableTest, DeleteOrNextLoopVisitsEveryRowOnce) {
+  OpenBoth();
+  for (int i = 0; i < 50; ++i) AddSig("f" + std::to_string(100 + i), "/p/", "S");
+  std::vector<std::string> visited;
+  sigs_.First();
+  while (!sigs_.Eof()) {
+    std::string name = sigs_.FieldAsString("FileName");
+    visited.push_back(name);
+    if (std::stoi(name.substr(1)) % 3 == 0) {
+      sigs_.Delete();
+    } else {
+      sigs_.Next();
+    }
+  }
+  // f149 is kept, so no row is visited twice.
+  EXPECT_EQ(visited.size(), 50u);
+  EXPECT_EQ(sigs_.RecordCount(), 50 - 16);  // f102, f105, ..., f147
+}
+
+TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
+  OpenBoth();
+  // A folder longer than the field is stored cut, and a search with the whole folder is cut alike.
+  const std::string deep = "/" + std::string(120, 'd') + "/";
+  AddSig("a.jpg", "/p/", "S1");
+  AddSig("b.jpg", "/p/", "S2");
+  AddSig("c.jpg", deep, "S3");
+  struct Case {
+    const char* name;
+    std::string path;
+    bool found;
+  } cases[] = {
+      {"a.jpg", "/p/", true},
+      {"A.jpg", "/p/", false},
+      {"a.jp", "/p/", false},
+      {"b.jpg", "/p/", true},
+      {"b.jpg", "/q/", false},
+      {"b.jpg   ", "/p/", true},
+      {"c.jpg", deep, true},
+      {"c.jpg", deep.substr(0, 100), true},
+      {"c.jpg", deep.substr(0, 99), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + c.path);
+    sigs_.First();
+    sigs_.SetKey();
+    sigs_.SetFieldValue("FileName", std::string(c.name));
+    sigs_.SetFieldValue("FilePath", c.path);
+    EXPECT_EQ(sigs_.GotoKey(), c.found);
+    EXPECT_EQ(sigs_.State(), TDataSetState::dsBrowse);
+    EXPECT_EQ(sigs_.FieldAsString("FileName"), c.found ? std::string(c.name).substr(0, 5) : "a.jpg");
+  }
+}
+
+TEST_F(TableTest, NonUniqueSearchHasNoPrefixMatch) {
+  OpenBoth();
+  std::string long1(192, 'B');
+  std::string long2(192, 'C');
+  AddSig("x", "/p/", long2);
+  AddSig("y", "/p/", long1);
+  AddSig("z", "/p/", long1);
+  sigs_.SetIndexName("BySignature");
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"y", "z", "x"}));
+  sigs_.First();
+  sigs_.SetKey();
+  sigs_.SetFieldValue("Signature", std::string("BBBB"));
+  EXPECT_FALSE(sigs_.GotoKey());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "y");
+  sigs_.Next();
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "z");
+  sigs_.SetKey();
+  sigs_.SetFieldValue("Signature", long2);
+  EXPECT_TRUE(sigs_.GotoKey());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "x");
+  sigs_.SetKey();
+  sigs_.SetFieldValue("Signature", long1);
+  EXPECT_TRUE(sigs_.GotoKey());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "y");  // the first of equal keys
+  sigs_.SetKey();
+  EXPECT_THROW(sigs_.SetFieldValue("FileName", std::string("x")), EDatabaseError);
+}
+
+TEST_F(TableTest, IndexSwitchKeepsRowAndEqualKeysKeepInsertionOrder) {
+  OpenBoth();
+  AddSig("c", "/p/", "SAME");
+  AddSig("a", "/p/", "SAME");
+  AddSig("b", "/p/", "OTHER");
+  sigs_.SetKey();
+  sigs_.SetFieldValue("FileName", std::string("c"));
+  sigs_.SetFieldValue("FilePath", std::string("/p/"));
+  ASSERT_TRUE(sigs_.GotoKey());
+  sigs_.SetIndexName("bysignature");
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "c");
+  EXPECT_EQ(sigs_.RecNo(), 2);
+  // Change the first of the equal rows and change it back: it keeps its place.
+  sigs_.Edit();
+  sigs_.SetFieldValue("Signature", std::string("ZZZ"));
+  sigs_.Post();
+  sigs_.Edit();
+  sigs_.SetFieldValue("Signature", std::string("SAME"));
+  sigs_.Post();
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"b", "c", "a"}));
+  sigs_.SetIndexName("");
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "a");
+  try {
+    sigs_.SetIndexName("Nope");
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_EQ(error.Code, 10022);
+    EXPECT_STREQ(
+        error.what(),
+        "Tabrix Engine Error # 10022 Invalid secondary index name 'Nope' specified for the table 'Sigs'");
+  }
+}
+
+TEST_F(TableTest, DuplicateKeyLeavesRowPending) {
+  OpenBoth();
+  for (int pass = 0; pass < 2; ++pass) {
+    matches_.Append();
+    matches_.SetFieldValue("MaxDiff", 5);
+    matches_.SetFieldValue("File1", std::string("/p/a"));
+    matches_.SetFieldValue("File2", std::string("/p/b"));
+    if (pass == 0) {
+      matches_.Post();
+      continue;
+    }
+    try {
+      matches_.Post();
+      FAIL() << "duplicate posted";
+    } catch (const EStoreError& error) {
+      EXPECT_EQ(error.Code, 9729);
+      EXPECT_STREQ(error.what(),
+                   "Tabrix Engine Error # 9729 Duplicate key found in the index '' of the table 'Matches'");
+    }
+    EXPECT_EQ(matches_.State(), TDataSetState::dsInsert);
+    EXPECT_EQ(matches_.FieldAsInteger("MaxDiff"), 5);
+    matches_.Cancel();
+    EXPECT_EQ(matches_.State(), TDataSetState::dsBrowse);
+  }
+  EXPECT_EQ(matches_.RecordCount(), 1);
+}
+
+TEST_F(TableTest, NotificationsAreCountedAndNamed) {
+  OpenBoth();
+  std::vector<std::string> heard;
+  TDataSource source;
+  source.OnDataChange = [&](std::string_view field) { heard.emplace_back(field); };
+  source.SetDataSet(&matches_);
+  matches_.SuspendNotifications();
+  matches_.SuspendNotifications();
+  matches_.Append();
+  matches_.SetFieldValue("maxdiff", 1);
+  matches_.Post();
+  matches_.ResumeNotifications();
+  EXPECT_TRUE(heard.empty());
+  EXPECT_TRUE(matches_.NotificationsSuspended());
+  matches_.ResumeNotifications();
+  EXPECT_EQ(heard, std::vector<std::string>{""});
+  heard.clear();
+  matches_.Edit();
+  matches_.SetFieldValue("File1", std::string("x"));
+  matches_.Post();
+  EXPECT_EQ(heard, (std::vector<std::string>{"", "File1", ""}));
+  heard.clear();
+  matches_.First();
+  matches_.Next();  // to EOF: notifies
+  matches_.Next();  // already EOF: nothing
+  EXPECT_EQ(heard.size(), 2u);
+  heard.clear();
+  matches_.Close();
+  EXPECT_TRUE(heard.empty());
+  matches_.Open();
+  EXPECT_EQ(heard.size(), 1u);
+}
+
+TEST_F(TableTest, FieldValuesAreCutTrimmedAndRounded) {
+  OpenBoth();
+  sigs_.Append();
+  sigs_.SetFieldValue("Signature", std::string(260, 'x'));
+  sigs_.SetFieldValue("FileName", std::string(" a "));
+  sigs_.SetFieldValue("FilePath", std::string("   "));
+  double noonish = 45000.0 + (12 * 3600 + 0.4996) / 86400.0;
+  sigs_.SetFieldValue("FileDate", noonish);
+  sigs_.Post();
+  OpenBoth();
+  EXPECT_EQ(sigs_.FieldAsString("Signature"), std::string(250, 'x'));
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), " a");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(sigs_.FieldValue("FilePath")));
+  double ms = std::round((sigs_.FieldAsDateTime("FileDate") - 45000.0) * 86400000.0);
+  EXPECT_EQ(ms, 12 * 3600000.0 + 500);
+  try {
+    sigs_.FieldValue("Nope");
+    FAIL();
+  } catch (const EDatabaseError& error) {
+    EXPECT_STREQ(error.what(), "SigsTable: Field 'Nope' not found");
+  }
+  EXPECT_THROW(sigs_.SetFieldValue("FileName", std::string("x")), EDatabaseError);
+}
+
+TEST_F(TableTest, BookmarksAndValueAt) {
+  OpenBoth();
+  for (const char* name : {"d", "b", "a", "c"}) AddSig(name, "/p/", name);
+  sigs_.First();
+  sigs_.Next();
+  TBookmark mark = sigs_.GetBookmark();
+  sigs_.SetIndexName("BySignature");
+  sigs_.SetIndexName("");
+  sigs_.First();
+  sigs_.GotoBookmark(mark);
+  sigs_.FreeBookmark(mark);
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "b");
+  EXPECT_EQ(sigs_.RecNo(), 2);
+  EXPECT_EQ(std::get<std::string>(sigs_.ValueAt(4, "FileName")), "d");
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(sigs_.ValueAt(5, "FileName")));
+  EXPECT_EQ(sigs_.RecNo(), 2);
+  sigs_.MoveBy(10);
+  EXPECT_TRUE(sigs_.Eof());
+  EXPECT_EQ(sigs_.RecNo(), 4);
+  sigs_.MoveBy(-2);
+  EXPECT_EQ(sigs_.RecNo(), 2);
+  EXPECT_FALSE(sigs_.Eof());
+}
+
+TEST_F(TableTest, FilesAreFoundWithoutRegardToCase) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  sigs_.Close();
+  matches_.Close();
+  fs::rename(folder_ + "Sigs.DAT", folder_ + "sigs.dat");
+  fs::rename(folder_ + "Sigs.IDX", folder_ + "SIGS.idx");
+  OpenBoth();
+  EXPECT_EQ(sigs_.RecordCount(), 1);
+  EXPECT_FALSE(fs::exists(folder_ + "Sigs.DAT"));
+}
+
+}  // namespace
+}  // namespace velquin
+
+namespace velquin {
+namespace {
+
+struct CreateCase {
+  const char* Label;
+  std::vector<TFieldDef> Fields;
+  std::vector<TIndexDef> Indexes;
+  int Code;
+};
+
+TEST_F(TableTest, CreateEnforcesDefinitionLimits) {
+  std::vector<TFieldDef> many(1025, {"F", TFieldType::ftInteger, 0, false});
+  for (std::size_t i = 0; i < many.size(); ++i) many[i].Name = "F" + std::to_string(i);
+  std::vector<TIndexDef> secondaries{{"", "A", ixPrimary}};
+  for (int i = 0; i < 31; ++i) secondaries.push_back({"I" + std::to_string(i), "A", 0});
+  const CreateCase cases[] = {
+      {"too many fields", many, {{"", "F0", ixPrimary}}, 9492},
+      {"blank field name", {{"  ", TFieldType::ftInteger, 0, false}}, {{"", "A", ixPrimary}}, 10038},
+      {"field name of 31",
+       {{std::string(31, 'N'), TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"duplicate field name",
+       {{"A", TFieldType::ftInteger, 0, false}, {"a", TFieldType::ftInteger, 0, false}},
+       {{"", "A", ixPrimary}},
+       10038},
+      {"text of 251", {{"A", TFieldType::ftString, 251, false}}, {{"", "A", ixPrimary}}, 10000},
+      {"31 secondary indexes", {{"A", TFieldType::ftInteger, 0, false}}, secondaries, 9487},
+  };
+  for (const CreateCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    TTable table("T");
+    table.DatabaseName = folder_;
+    table.TableName = "Limits.Dat";
+    table.FieldDefs = c.Fields;
+    table.IndexDefs = c.Indexes;
+    try {
+      table.CreateTable();
+      FAIL() << "created";
+    } catch (const EStoreError& error) {
+      EXPECT_EQ(error.Code, c.Code) << error.what();
+    }
+    EXPECT_FALSE(table.Exists());
+  }
+  OpenBoth();
+  sigs_.Close();
+  try {
+    sigs_.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_EQ(error.Code, 13060);
+  }
+  TTable elsewhere("T");
+  elsewhere.DatabaseName = folder_ + "missing/";
+  elsewhere.TableName = "Sigs.Dat";
+  SetSigsSchema(elsewhere);
+  try {
+    elsewhere.CreateTable();
+    FAIL();
+  } catch (const EStoreError& error) {
+    EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11010 Table 'Sigs' does not exist");
+  }
+}
+
+TEST_F(TableTest, EmptyTableOpenOrClosedAndRecordIdsKeepRising) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  AddSig("b", "/p/", "S");
+  int heard = 0;
+  TDataSource source;
+  source.OnDataChange = [&](std::string_view) { ++heard; };
+  source.SetDataSet(&sigs_);
+  sigs_.EmptyTable();
+  EXPECT_EQ(heard, 1);
+  EXPECT_TRUE(sigs_.Bof() && sigs_.Eof());
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+  // Record ids rise past the emptied rows: equal signatures still keep insertion order.
+  AddSig("z", "/p/", "S");
+  AddSig("y", "/p/", "S");
+  sigs_.SetIndexName("BySignature");
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"z", "y"}));
+  sigs_.Close();
+  sigs_.EmptyTable();
+  sigs_.Open();
+  EXPECT_EQ(sigs_.RecordCount(), 0);
+}
+
+// Key order: nulls first, integers and date-times by value (negatives too), texts by bytes; a
+// descending index runs the other way with nulls still first; a case-insensitive one ignores the
+// case of ASCII letters.
+TEST_F(TableTest, KeyOrderFollowsTypesAndOptions) {
+  TTable table("KeysTable");
+  table.DatabaseName = folder_;
+  table.TableName = "Keys.Dat";
+  table.FieldDefs = {{"Id", TFieldType::ftInteger, 0, false},
+                     {"Name", TFieldType::ftString, 10, false},
+                     {"When", TFieldType::ftDateTime, 0, false}};
+  table.IndexDefs = {{"", "Id", ixPrimary},
+                     {"ByName", "Name", ixCaseInsensitive},
+                     {"ByNameDown", "Name", ixDescending},
+                     {"ByWhen", "When", 0}};
+  table.CreateTable();
+  table.Open();
+  struct Row {
+    std::int32_t Id;
+    TFieldValue Name;
+    TFieldValue When;
+  } rows[] = {
+      {5, std::string("b"), -2.5},
+      {-7, std::string("B"), 1.0},
+      {2147483647, std::monostate{}, 0.0},
+      {-2147483647 - 1, std::string("ab"), -0.25},
+      {0, std::string("a"), std::monostate{}},
+  };
+  for (const Row& row : rows) {
+    table.Append();
+    table.SetFieldValue("Id", row.Id);
+    table.SetFieldValue("Name", row.Name);
+    table.SetFieldValue("When", row.When);
+    table.Post();
+  }
+  auto ids = [&](const std::string& index) {
+    table.SetIndexName(index);
+    std::vector<std::int32_t> seen;
+    for (table.First(); !table.Eof(); table.Next()) seen.push_back(table.FieldAsInteger("Id"));
+    return seen;
+  };
+  EXPECT_EQ(ids(""), (std::vector<std::int32_t>{-2147483647 - 1, -7, 0, 5, 2147483647}));
+  // "a" < "ab" < "b" == "B" (equal keys in insertion order).
+  EXPECT_EQ(ids("ByName"), (std::vector<std::int32_t>{2147483647, 0, -2147483647 - 1, 5, -7}));
+  EXPECT_EQ(ids("ByNameDown"), (std::vector<std::int32_t>{2147483647, 5, -2147483647 - 1, 0, -7}));
+  EXPECT_EQ(ids("ByWhen"), (std::vector<std::int32_t>{0, 5, -2147483647 - 1, 2147483647, -7}));
+  table.SetIndexName("ByName");
+  table.SetKey();
+  table.SetFieldValue("Name", std::string("B"));
+  ASSERT_TRUE(table.GotoKey());
+  EXPECT_EQ(table.FieldAsInteger("Id"), 5);  // the first of the keys equal without regard to case
+}
+
+TEST_F(TableTest, ReadOnlyTableRefusesChanges) {
+  OpenBoth();
+  AddSig("a", "/p/", "S");
+  sigs_.Close();
+  sigs_.ReadOnly = true;
+  sigs_.Open();
+  EXPECT_TRUE(sigs_.OpenedReadOnly());
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "a");
+  for (auto change : {&TTable::Edit, &TTable::Append, &TTable::Delete, &TTable::EmptyTable}) {
+    try {
+      (sigs_.*change)();
+      FAIL();
+    } catch (const EStoreError& error) {
+      EXPECT_STREQ(error.what(), "Tabrix Engine Error # 11013 Access denied to table 'Sigs'");
+    }
+  }
+  EXPECT_EQ(sigs_.RecordCount(), 1);
+}
+
+}  // namespace
+}  // namespace velquin
