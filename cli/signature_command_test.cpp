@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 
 #include "cli/command_line.h"
 #include "imaging/bitmap32.h"
+#include "imaging/picture_loader.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -102,6 +104,52 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
   const std::string notLoaded = ": not loaded: missing, or not a .JPG, .GIF or .BMP file\n";
   EXPECT_EQ(run.err, "velquin-cli: " + text + ": JPEG error #53\n" + "velquin-cli: " + missing + notLoaded +
                          "velquin-cli: " + other + notLoaded);
+}
+
+class TQuietHost : public TLoadHost {
+ public:
+  void CountPicture() override {}
+  void ProgressTick() override {}
+  void ProcessMessages() override {}
+  TCursor Cursor() const override { return TCursor::crDefault; }
+  void SetCursor(TCursor) override {}
+};
+
+// The command signs JPEG pictures from their rows as they are decoded; every line must still equal
+// loading the file on its own and running the separate steps, also right after a file that failed
+// halfway and across pictures of different sizes and kinds.
+TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
+  TTempDir dir;
+  const std::filesystem::path corpus = std::filesystem::path(VELQUIN_SOURCE_DIR) / "fuzz" / "corpus" / "jpeg";
+  TCommandArgs files;
+  for (const char* name : {"baseline_420.jpg", "broken-jpeg-error-58.jpg", "gray.jpg", "progressive.jpg",
+                           "broken-jpeg-error-11.jpg", "restart_444.jpg", "optimized_422.jpg"})
+    files.push_back((corpus / name).string());
+  files.insert(files.begin() + 3, dir.Write("small.bmp", ThreePixelBmp()));
+  for (bool normalize : {false, true}) {
+    SCOPED_TRACE(normalize ? "--normalize" : "plain");
+    std::string expected;
+    int failures = 0;
+    for (const std::string& file : files) {
+      TBitmap32 bitmap;
+      TQuietHost host;
+      try {
+        ASSERT_TRUE(LoadPicture(file, false, false, bitmap, host)) << file;
+      } catch (const std::exception&) {
+        ++failures;
+        continue;
+      }
+      if (normalize) EqualizeBrightness(bitmap);
+      expected += file + "\t" + SignatureToText(MakeSignature(bitmap)) + "\n";
+    }
+    ASSERT_EQ(failures, 2);
+    TCommandArgs args = {"signature"};
+    if (normalize) args.push_back("--normalize");
+    args.insert(args.end(), files.begin(), files.end());
+    const TRun run = RunCli(args);
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.out, expected);
+  }
 }
 
 TEST(SignatureCommandTest, HelpGoesToStandardOutput) {

@@ -30,6 +30,10 @@ void TBitmap32::ReleasePixels() {
 }
 
 bool TBitmap32::Resize(std::int32_t newWidth, std::int32_t newHeight) {
+  return Reallocate(newWidth, newHeight, true);
+}
+
+bool TBitmap32::Reallocate(std::int32_t newWidth, std::int32_t newHeight, bool clear) {
   newWidth = std::max(newWidth, 0);
   newHeight = std::max(newHeight, 0);
   if (newWidth == width_ && newHeight == height_) return false;
@@ -39,8 +43,10 @@ bool TBitmap32::Resize(std::int32_t newWidth, std::int32_t newHeight) {
   if (newWidth > 0 && newHeight > 0) {
     const auto count = static_cast<std::size_t>(newWidth) * static_cast<std::size_t>(newHeight);
     // calloc: fresh memory reads 0x00000000, and large blocks come zeroed from the system for free.
+    // Memory the heap reuses must be cleared by calloc, which the caller may spare.
     if (count <= std::numeric_limits<std::size_t>::max() / sizeof(TColor32))
-      bits_ = static_cast<TColor32*>(std::calloc(count, sizeof(TColor32)));
+      bits_ = static_cast<TColor32*>(clear ? std::calloc(count, sizeof(TColor32))
+                                           : std::malloc(count * sizeof(TColor32)));
     allocated = bits_ != nullptr;
   }
   if (allocated) {
@@ -84,13 +90,22 @@ void TBitmap32::MakeOpaque() {
 
 void TBitmap32::AssignPicture(const TGraphic& picture) {
   StartUpdate();
+  bool uncleared = false;
   try {
-    Resize(picture.Width(), picture.Height());
+    const bool everyRow = picture.DrawsEveryRowInOrder();
+    Reallocate(picture.Width(), picture.Height(), !everyRow);
     if (!IsEmpty()) {
+      uncleared = everyRow;
       picture.Draw(*this);
-      if (!picture.KeepsAlpha()) MakeOpaque();
+      uncleared = false;
+      if (!everyRow) {
+        if (!picture.KeepsAlpha()) MakeOpaque();
+        for (std::int32_t y = 0; y < height_; ++y) NotifyRowDrawn(y);
+      }
     }
   } catch (...) {
+    if (uncleared)
+      std::fill_n(bits_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u);
     EndUpdate();
     NotifyChange();
     throw;
@@ -124,6 +139,10 @@ void TBitmap32::NotifyChange() {
 
 void TBitmap32::NotifyResize() {
   if (OnResize) OnResize(*this);
+}
+
+void TBitmap32::NotifyRowDrawn(std::int32_t y) noexcept {
+  if (OnRowDrawn) OnRowDrawn(*this, y);
 }
 
 void TBitmap32::NotifyHandleChange() {

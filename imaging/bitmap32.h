@@ -28,16 +28,22 @@ class TGraphic {
   virtual ~TGraphic() = default;
   virtual std::int32_t Width() const = 0;
   virtual std::int32_t Height() const = 0;
-  // REQUIRES: target is Width() x Height(), freshly allocated (every pixel 0x00000000).
-  // Writes the picture's pixels 1:1; pixels the picture leaves untouched stay 0.
+  // REQUIRES: target is Width() x Height(), freshly allocated (every pixel 0x00000000, unless the
+  // picture DrawsEveryRowInOrder). Writes the picture's pixels 1:1; pixels it leaves untouched stay 0.
   virtual void Draw(TBitmap32& target) const = 0;
   // True for rasters whose own alpha is copied as it stands (32-bit BMP): no MakeOpaque after Draw.
   virtual bool KeepsAlpha() const { return false; }
+  // True for pictures whose Draw writes every pixel of every row, top row first, calls
+  // target.NotifyRowDrawn(y) as soon as row y is final, and needs no MakeOpaque (KeepsAlpha).
+  // Their target then need not be cleared before Draw: clearing would cost a write of the whole
+  // bitmap that Draw overwrites anyway.
+  virtual bool DrawsEveryRowInOrder() const { return false; }
 };
 
 class TBitmap32 {
  public:
   using TNotifyEvent = std::function<void(TBitmap32&)>;
+  using TRowEvent = std::function<void(TBitmap32&, std::int32_t y)>;
 
   TBitmap32() = default;
   ~TBitmap32();
@@ -73,6 +79,10 @@ class TBitmap32 {
   void FillRect(std::int32_t x1, std::int32_t y1, std::int32_t x2, std::int32_t y2, TColor32 color);
   void MakeOpaque();
   // Resizes to the picture and lets it draw itself; NotifyChange fires exactly once, also on failure.
+  // OnRowDrawn fires for rows 0, 1, ... Height() - 1 in turn, each once it holds its final pixels:
+  // while Draw runs for a picture that DrawsEveryRowInOrder, after Draw for any other. When Draw
+  // fails, some rows may have fired; the pixels are then those Draw wrote, or all 0 for a picture
+  // that DrawsEveryRowInOrder (so no uncleared memory is ever read).
   void AssignPicture(const TGraphic& picture);
 
   // Direct pixel access for decoders and views. nullptr when empty.
@@ -97,10 +107,15 @@ class TBitmap32 {
   void NotifyChange();
   void NotifyResize();
   void NotifyHandleChange();
+  // Called by a picture's Draw when row y is final (see TGraphic::DrawsEveryRowInOrder).
+  void NotifyRowDrawn(std::int32_t y) noexcept;
 
   TNotifyEvent OnChange;
   TNotifyEvent OnResize;
   TNotifyEvent OnHandleChanged;
+  // Lets a caller read each row of a drawn picture while it is still in cache. Must not throw: a
+  // decoder calls it between calls into a C library that cannot be unwound.
+  TRowEvent OnRowDrawn;
 
   // Drawing settings: never changed by this program, kept representable.
   TDrawMode DrawMode = TDrawMode::dmOpaque;
@@ -110,6 +125,8 @@ class TBitmap32 {
 
  private:
   void ReleasePixels();
+  // Resize; with clear false, new pixel memory is left as the allocator gives it.
+  bool Reallocate(std::int32_t newWidth, std::int32_t newHeight, bool clear);
 
   std::recursive_mutex lock_;
   std::int32_t lockCount_ = 0;

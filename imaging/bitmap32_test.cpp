@@ -235,14 +235,26 @@ class FakePicture : public TGraphic {
   }
   std::int32_t Height() const override { return height_; }
   void Draw(TBitmap32& target) const override {
-    if (failDraw) throw std::runtime_error("draw failed");
-    for (int y = 0; y < height_; ++y) target.WritePixel(0, y, 0x00123456u);
+    if (failDraw && !everyRow) throw std::runtime_error("draw failed");
+    for (int y = 0; y < height_; ++y) {
+      if (everyRow) {
+        if (failDraw && y == height_ - 1) throw std::runtime_error("draw failed");
+        for (int x = 0; x < width_; ++x) target.WritePixel(x, y, 0xFF000000u | static_cast<TColor32>(x + y));
+        drawnRows.push_back(y);
+        target.NotifyRowDrawn(y);
+      } else {
+        target.WritePixel(0, y, 0x00123456u);
+      }
+    }
   }
-  bool KeepsAlpha() const override { return keepsAlpha; }
+  bool KeepsAlpha() const override { return keepsAlpha || everyRow; }
+  bool DrawsEveryRowInOrder() const override { return everyRow; }
 
   bool failSize = false;
   bool failDraw = false;
   bool keepsAlpha = false;
+  bool everyRow = false;
+  mutable std::vector<int> drawnRows;
 
  private:
   int width_, height_;
@@ -293,6 +305,44 @@ TEST_F(BitmapTest, AssignPictureFailuresStillNotifyOnce) {
   EXPECT_THROW(bitmap_.AssignPicture(sizeFails), std::runtime_error);
   EXPECT_EQ(Take(), Events{"change"});
   EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(bitmap_.UpdateCount(), 0);
+}
+
+// OnRowDrawn sees each row once, top first, holding its final pixels: during Draw for a picture that
+// reports its rows, afterwards (made opaque) for any other.
+TEST_F(BitmapTest, AssignPictureHandsOutEveryFinishedRowInOrder) {
+  for (const bool everyRow : {false, true}) {
+    SCOPED_TRACE(everyRow ? "rows reported by Draw" : "rows after Draw");
+    FakePicture picture(4, 3);
+    picture.everyRow = everyRow;
+    std::vector<int> rows;
+    std::vector<std::size_t> drawnBefore;
+    bitmap_.OnRowDrawn = [&](TBitmap32& bitmap, std::int32_t y) {
+      rows.push_back(y);
+      drawnBefore.push_back(picture.drawnRows.size());
+      const TColor32 first = everyRow ? 0xFF000000u | static_cast<TColor32>(y) : 0xFF123456u;
+      EXPECT_EQ(bitmap.ReadPixel(0, y), first);
+      EXPECT_EQ(bitmap.ReadPixel(3, y), everyRow ? 0xFF000000u | static_cast<TColor32>(3 + y) : kOpaqueBlack);
+    };
+    bitmap_.SetHeight(0);
+    bitmap_.AssignPicture(picture);
+    EXPECT_EQ(rows, (std::vector<int>{0, 1, 2}));
+    // Reported rows fire as Draw goes; other pictures' rows only once Draw has finished.
+    EXPECT_EQ(drawnBefore,
+              everyRow ? (std::vector<std::size_t>{1, 2, 3}) : (std::vector<std::size_t>{0, 0, 0}));
+  }
+}
+
+// A picture that would have drawn every pixel gets no cleared memory; when it fails halfway, the
+// bitmap must still not show what the memory held before.
+TEST_F(BitmapTest, FailedDrawOfAnUnclearedPictureLeavesZeros) {
+  FakePicture picture(5, 4);
+  picture.everyRow = true;
+  picture.failDraw = true;
+  EXPECT_THROW(bitmap_.AssignPicture(picture), std::runtime_error);
+  EXPECT_EQ(bitmap_.Width(), 5);
+  EXPECT_EQ(bitmap_.Height(), 4);
+  EXPECT_EQ(Count(0x00000000u), 20);
   EXPECT_EQ(bitmap_.UpdateCount(), 0);
 }
 

@@ -174,12 +174,14 @@ int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
       jpeg_read_scanlines(&cinfo, line, 1);
       TColor32* out = target.ScanLine(static_cast<std::int32_t>(y));
       for (JDIMENSION x = 0; x < columns; ++x) out[x] = levels[line[0][x]];
+      target.NotifyRowDrawn(static_cast<std::int32_t>(y));
     }
   } else {
     while (cinfo.output_scanline < rows) {
-      JSAMPROW row =
-          reinterpret_cast<JSAMPROW>(target.ScanLine(static_cast<std::int32_t>(cinfo.output_scanline)));
+      const auto y = static_cast<std::int32_t>(cinfo.output_scanline);
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(target.ScanLine(y));
       jpeg_read_scanlines(&cinfo, &row, 1);
+      target.NotifyRowDrawn(y);
     }
   }
   jpeg_finish_decompress(&cinfo);

@@ -33,6 +33,8 @@ class TJPEGImage : public TGraphic {
   void Draw(TBitmap32& target) const override;
   // Draw writes every pixel with alpha 255 already, so the pass that would make them opaque is saved.
   bool KeepsAlpha() const override { return true; }
+  // The library delivers every row in full, top first, even for data that ends early.
+  bool DrawsEveryRowInOrder() const override { return true; }
 
  private:
   std::vector<std::uint8_t> data_;

@@ -157,6 +157,26 @@ TEST(JpegImageTest, ProgressiveAndBaselineOfTheSameCoefficientsAgree) {
   for (int i = 0; i < 77 * 53; ++i) ASSERT_EQ(baseline.Bits()[i], progressive.Bits()[i]) << i;
 }
 
+// The decoder hands out each row as soon as it is decoded, top first, already holding its final
+// pixels: callers count the rows then instead of reading the bitmap again.
+TEST(JpegImageTest, ReportsEachRowOnceItIsFinal) {
+  for (const int components : {3, 1}) {
+    SCOPED_TRACE(std::to_string(components) + " components");
+    TBitmap32 bitmap;
+    std::vector<int> rows;
+    std::vector<TColor32> seen;
+    bitmap.OnRowDrawn = [&](TBitmap32& drawn, std::int32_t y) {
+      rows.push_back(y);
+      seen.insert(seen.end(), drawn.ScanLine(y), drawn.ScanLine(y) + drawn.Width());
+    };
+    ASSERT_EQ(Decode(Compress({.width = 29, .height = 19, .components = components}), bitmap), "");
+    ASSERT_EQ(rows.size(), 19u);
+    for (int y = 0; y < 19; ++y) EXPECT_EQ(rows[static_cast<std::size_t>(y)], y);
+    ASSERT_EQ(seen.size(), 29u * 19u);
+    for (std::size_t i = 0; i < seen.size(); ++i) ASSERT_EQ(seen[i], bitmap.Bits()[i]) << i;
+  }
+}
+
 TEST(JpegImageTest, EmptyTextAndFourComponentFiles) {
   TBitmap32 bitmap;
   EXPECT_EQ(Decode({}, bitmap), "");

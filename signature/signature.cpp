@@ -8,7 +8,12 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "signature/convert.h"
+#include "signature/signature_rows.h"
 
 namespace velquin {
 namespace {
@@ -62,28 +67,71 @@ inline std::uint32_t PixelBrightness(TColor32 c) {
   return ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF);
 }
 
-struct TChannelSums {
-  std::uint64_t r = 0, g = 0, b = 0;
-};
+#if defined(__SSE2__)
+// The loops over every pixel below are bound by instruction count, so they take the brightness of four
+// pixels at once with SSE2 (part of every x86-64 processor); the scalar loops after them do the rest,
+// and everything on other processors.
+constexpr std::size_t kVectorPixels = 4;
 
-// Adds the channels of n pixels. 32-bit partial sums over blocks of 2^16 pixels cannot overflow and let
-// the compiler vectorise the inner loop.
-void AddSpan(const TColor32* p, std::size_t n, TChannelSums& sums) {
-  while (n > 0) {
-    const std::size_t block = std::min<std::size_t>(n, std::size_t{1} << 16);
-    std::uint32_t r = 0, g = 0, b = 0;
-    for (std::size_t k = 0; k < block; ++k) {
-      const TColor32 c = p[k];
-      r += (c >> 16) & 0xFF;
-      g += (c >> 8) & 0xFF;
-      b += c & 0xFF;
-    }
-    sums.r += r;
-    sums.g += g;
-    sums.b += b;
-    p += block;
-    n -= block;
+// Each pixel's 32-bit lane holds B, G, R, A from the lowest byte up. Masking keeps B and R as 16-bit
+// fields; adding G gives B + G and R, and the multiply-add of the two fields by 1 gives B + G + R.
+inline __m128i Brightness4(__m128i pixels) {
+  const __m128i blueRed = _mm_and_si128(pixels, _mm_set1_epi32(0x00FF00FF));
+  const __m128i green = _mm_and_si128(_mm_srli_epi32(pixels, 8), _mm_set1_epi32(0xFF));
+  return _mm_madd_epi16(_mm_add_epi32(blueRed, green), _mm_set1_epi16(1));
+}
+
+inline __m128i Load4(const TColor32* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+#endif
+
+// Histogram counters, four tables filled in turn: neighbouring pixels often share a brightness, and
+// counting them into different tables keeps successive increments of one counter from waiting on each
+// other. gHistogram is their sum, formed when it is read.
+std::int64_t gPartial[4][kBrightnessLevels];
+
+void SumPartialHistograms() {
+  for (std::size_t level = 0; level < kBrightnessLevels; ++level)
+    gHistogram[level] = gPartial[0][level] + gPartial[1][level] + gPartial[2][level] + gPartial[3][level];
+}
+
+// Fills gScaled from the brightness map: one factor per brightness level instead of a division per
+// pixel; same doubles, same rounding.
+void BuildScaledTable() {
+  for (int b = 0; b <= kMaxBrightness; ++b) {
+    const double factor =
+        static_cast<double>(gMap[static_cast<std::size_t>(b)] + 1) / static_cast<double>(b + 1);
+    const int maxChannel = std::min(b, 255);
+    for (int v = 0; v <= maxChannel; ++v) gScaled[b][v] = static_cast<std::uint8_t>(ScaleChannel(v, factor));
   }
+}
+
+// The pixel c rewritten through scaled, the gScaled row of its brightness.
+inline TColor32 ScalePixel(TColor32 c, const std::uint8_t* scaled) {
+  return TColor32{scaled[c & 0xFF]} | TColor32{scaled[(c >> 8) & 0xFF]} << 8 |
+         TColor32{scaled[(c >> 16) & 0xFF]} << 16;
+}
+
+// Rewrites n pixels through gScaled. SSE2 forms each channel's table position, 256 * brightness +
+// channel, for four pixels at once; the look-ups themselves stay scalar (no gather before AVX2).
+void EqualizeSpan(TColor32* p, std::size_t n) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  const std::uint8_t* table = &gScaled[0][0];
+  alignas(16) std::uint32_t blue[kVectorPixels], green[kVectorPixels], red[kVectorPixels];
+  for (; k + kVectorPixels <= n; k += kVectorPixels) {
+    const __m128i pixels = Load4(p + k);
+    const __m128i row = _mm_slli_epi32(Brightness4(pixels), 8);
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    _mm_store_si128(reinterpret_cast<__m128i*>(blue), _mm_add_epi32(row, _mm_and_si128(pixels, byte)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(green),
+                    _mm_add_epi32(row, _mm_and_si128(_mm_srli_epi32(pixels, 8), byte)));
+    _mm_store_si128(reinterpret_cast<__m128i*>(red),
+                    _mm_add_epi32(row, _mm_and_si128(_mm_srli_epi32(pixels, 16), byte)));
+    for (std::size_t i = 0; i < kVectorPixels; ++i)
+      p[k + i] = TColor32{table[blue[i]]} | TColor32{table[green[i]]} << 8 | TColor32{table[red[i]]} << 16;
+  }
+#endif
+  for (; k < n; ++k) p[k] = ScalePixel(p[k], gScaled[PixelBrightness(p[k])]);
 }
 
 }  // namespace
@@ -105,84 +153,38 @@ TColor32 ScaleColor(TColor32 color, double factor) {
 }
 
 TSignature MakeSignature(const TBitmap32& bitmap) {
-  // Reads the pixel rows directly; the result equals averaging ReadPixel over every position of each Cell.
-  const std::int64_t width = bitmap.Width();
-  const std::int64_t height = bitmap.Height();
-  const std::int64_t cw = (width + 3) / 4;
-  const std::int64_t ch = (height + 3) / 4;
+  TSignatureRows rows;
+  rows.Start(bitmap.Width(), bitmap.Height());
+  if (!bitmap.IsEmpty())
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) rows.AddRow(y, bitmap.ScanLine(y));
+  return rows.Signature(bitmap.OuterColor);
+}
 
-  // The part of grid column (row) i inside the bitmap: [first, last], empty when first > last.
-  std::int64_t colFirst[4], colLast[4], rowFirst[4], rowLast[4];
-  for (int i = 0; i < 4; ++i) {
-    colFirst[i] = i * cw;
-    colLast[i] = std::min((i + 1) * cw, width - 1);
-    rowFirst[i] = i * ch;
-    rowLast[i] = std::min((i + 1) * ch, height - 1);
-  }
+void ClearHistogram() { std::memset(gPartial, 0, sizeof gPartial); }
 
-  TChannelSums cellSums[4][4];  // [grid column][grid row]
-  if (!bitmap.IsEmpty()) {
-    for (std::int64_t y = 0; y < height; ++y) {
-      const TColor32* row = bitmap.ScanLine(static_cast<std::int32_t>(y));
-      TChannelSums segment[4];
-      for (int i = 0; i < 4; ++i) {
-        if (colFirst[i] <= colLast[i])
-          AddSpan(row + colFirst[i], static_cast<std::size_t>(colLast[i] - colFirst[i] + 1), segment[i]);
-      }
-      // Row y lies in grid row y / ch, and also in the one above when it is their shared boundary.
-      const std::int64_t j = y / ch;
-      for (std::int64_t jj = (j > 0 && y == j * ch) ? j - 1 : j; jj <= j; ++jj) {
-        for (int i = 0; i < 4; ++i) {
-          TChannelSums& cell = cellSums[i][jj];
-          cell.r += segment[i].r;
-          cell.g += segment[i].g;
-          cell.b += segment[i].b;
-        }
-      }
-    }
+void AddToHistogram(const TColor32* pixels, std::size_t count) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + kVectorPixels <= count; k += kVectorPixels) {
+    const __m128i brightness = Brightness4(Load4(pixels + k));
+    ++gPartial[0][_mm_extract_epi16(brightness, 0)];
+    ++gPartial[1][_mm_extract_epi16(brightness, 2)];
+    ++gPartial[2][_mm_extract_epi16(brightness, 4)];
+    ++gPartial[3][_mm_extract_epi16(brightness, 6)];
   }
-
-  const std::int64_t positions = (cw + 1) * (ch + 1);
-  const TRgb outer = SplitColor(bitmap.OuterColor);
-  TSignature signature;
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      const std::int64_t inside = std::max<std::int64_t>(0, colLast[i] - colFirst[i] + 1) *
-                                  std::max<std::int64_t>(0, rowLast[j] - rowFirst[j] + 1);
-      const std::int64_t outside = positions - inside;
-      const TChannelSums& s = cellSums[i][j];
-      TRgb& cell = signature.Cell(i + 1, j + 1);
-      cell.R = static_cast<std::int32_t>((static_cast<std::int64_t>(s.r) + outside * outer.R) / positions);
-      cell.G = static_cast<std::int32_t>((static_cast<std::int64_t>(s.g) + outside * outer.G) / positions);
-      cell.B = static_cast<std::int32_t>((static_cast<std::int64_t>(s.b) + outside * outer.B) / positions);
-    }
-  }
-  return signature;
+#endif
+  for (; k < count; ++k) ++gPartial[k % 4][PixelBrightness(pixels[k])];
 }
 
 void BuildHistogram(const TBitmap32& bitmap) {
-  gHistogram.fill(0);
+  ClearHistogram();
   if (bitmap.IsEmpty()) return;
-  // Neighbouring pixels often share a brightness; counting into four tables in turn keeps successive
-  // increments of one counter from waiting on each other.
-  static std::int64_t partial[4][kBrightnessLevels];
-  std::memset(partial, 0, sizeof partial);
-  const std::size_t count =
-      static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
-  const TColor32* p = bitmap.Bits();
-  std::size_t k = 0;
-  for (; k + 4 <= count; k += 4) {
-    ++partial[0][PixelBrightness(p[k])];
-    ++partial[1][PixelBrightness(p[k + 1])];
-    ++partial[2][PixelBrightness(p[k + 2])];
-    ++partial[3][PixelBrightness(p[k + 3])];
-  }
-  for (; k < count; ++k) ++partial[0][PixelBrightness(p[k])];
-  for (std::size_t level = 0; level < kBrightnessLevels; ++level)
-    gHistogram[level] = partial[0][level] + partial[1][level] + partial[2][level] + partial[3][level];
+  AddToHistogram(bitmap.Bits(),
+                 static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height()));
 }
 
 std::int32_t BuildBrightnessMap() {
+  SumPartialHistograms();
   std::int64_t total = 0;
   for (const std::int64_t counter : gHistogram) total += counter;
   gMap.fill(0);
@@ -210,22 +212,25 @@ std::int32_t BuildBrightnessMap() {
 
 void ApplyEqualization(TBitmap32& bitmap) {
   if (bitmap.IsEmpty()) return;
-  // One factor per brightness level instead of a division per pixel; same doubles, same rounding.
-  for (int b = 0; b <= kMaxBrightness; ++b) {
-    const double factor =
-        static_cast<double>(gMap[static_cast<std::size_t>(b)] + 1) / static_cast<double>(b + 1);
-    const int maxChannel = std::min(b, 255);
-    for (int v = 0; v <= maxChannel; ++v) gScaled[b][v] = static_cast<std::uint8_t>(ScaleChannel(v, factor));
+  BuildScaledTable();
+  EqualizeSpan(bitmap.Bits(),
+               static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height()));
+}
+
+TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) {
+  TSignatureRows rows;
+  rows.Start(bitmap.Width(), bitmap.Height());
+  if (!bitmap.IsEmpty()) {
+    BuildScaledTable();
+    // A row is summed right after it is rewritten, while it is still in cache: the pixels travel from
+    // memory and back once instead of being read a second time for the signature.
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+      TColor32* row = bitmap.ScanLine(y);
+      EqualizeSpan(row, static_cast<std::size_t>(bitmap.Width()));
+      rows.AddRow(y, row);
+    }
   }
-  const std::size_t count =
-      static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
-  TColor32* p = bitmap.Bits();
-  for (std::size_t k = 0; k < count; ++k) {
-    const TColor32 c = p[k];
-    const std::uint8_t* scaled = gScaled[PixelBrightness(c)];
-    p[k] = TColor32{scaled[c & 0xFF]} | TColor32{scaled[(c >> 8) & 0xFF]} << 8 |
-           TColor32{scaled[(c >> 16) & 0xFF]} << 16;
-  }
+  return rows.Signature(bitmap.OuterColor);
 }
 
 void EqualizeBrightness(TBitmap32& bitmap) {
@@ -235,7 +240,17 @@ void EqualizeBrightness(TBitmap32& bitmap) {
   ApplyEqualization(bitmap);
 }
 
-const TBrightnessHistogram& BrightnessHistogram() { return gHistogram; }
+TSignature EqualizeAndMakeSignature(TBitmap32& bitmap) {
+  if (bitmap.IsEmpty()) return MakeSignature(bitmap);
+  BuildHistogram(bitmap);
+  BuildBrightnessMap();
+  return ApplyEqualizationAndMakeSignature(bitmap);
+}
+
+const TBrightnessHistogram& BrightnessHistogram() {
+  SumPartialHistograms();
+  return gHistogram;
+}
 const TBrightnessMap& BrightnessMap() { return gMap; }
 
 std::string SignatureToText(const TSignature& signature) {

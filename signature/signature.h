@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -62,12 +63,24 @@ using TBrightnessMap = std::array<std::int32_t, kBrightnessLevels>;
 
 // Fills the brightness histogram: counter[Brightness(p)] for every pixel p.
 void BuildHistogram(const TBitmap32& bitmap);
+// The same in steps, for pixels counted as they arrive (TBitmap32::OnRowDrawn) while still in cache:
+// ClearHistogram, then AddToHistogram over every pixel once, equals BuildHistogram.
+void ClearHistogram();
+void AddToHistogram(const TColor32* pixels, std::size_t count);
 // Fills the brightness map from the histogram (map[k]: pixels below brightness k, in steps of
 // pixels / 768, stretched to end near 768) and returns the final level L before stretching (767 or 768).
 // An empty histogram leaves the map all zeros and returns 0.
 std::int32_t BuildBrightnessMap();
 // Replaces every pixel p of brightness b by ScaleColor(p, (map[b] + 1) / (b + 1)).
 void ApplyEqualization(TBitmap32& bitmap);
+// Fused steps for callers that sign many pictures. Each returns what the separate steps return and
+// leaves the same pixels and tables, but rewrites and sums each row in one go, reading the pixels from
+// memory once less.
+// ApplyEqualization(bitmap), then MakeSignature(bitmap).
+TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap);
+// EqualizeBrightness(bitmap), then MakeSignature(bitmap).
+TSignature EqualizeAndMakeSignature(TBitmap32& bitmap);
+
 const TBrightnessHistogram& BrightnessHistogram();
 const TBrightnessMap& BrightnessMap();
 

@@ -195,8 +195,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   }
   if (!loaded) return;
 
-  if (host_.NormalizeChecked()) EqualizeBrightness(bitmap);
-  signature_ = MakeSignature(bitmap);
+  signature_ = host_.NormalizeChecked() ? EqualizeAndMakeSignature(bitmap) : MakeSignature(bitmap);
   const std::string text = SignatureToText(signature_);
 
   if (FindRow(name, folder)) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "signature/convert.h"
+#include "signature/signature_rows.h"
 
 namespace velquin {
 namespace {
@@ -162,8 +163,9 @@ TEST(MakeSignatureTest, EmptyBitmapGivesZeros) {
 }
 
 TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
-  const std::pair<int, int> sizes[] = {{1, 2}, {2, 1}, {3, 3},  {4, 4},  {5, 5},   {7, 9},
-                                       {8, 8}, {9, 7}, {13, 1}, {1, 13}, {100, 3}, {61, 47}};
+  // 4500 wide: rows long enough for the summing loop to start its partial sums over several times.
+  const std::pair<int, int> sizes[] = {{1, 2}, {2, 1},  {3, 3},  {4, 4},   {5, 5},   {7, 9},   {8, 8},
+                                       {9, 7}, {13, 1}, {1, 13}, {100, 3}, {61, 47}, {4500, 2}};
   std::uint32_t seed = 1;
   for (const auto& [width, height] : sizes) {
     SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
@@ -172,7 +174,17 @@ TEST(MakeSignatureTest, MatchesReadPixelDefinitionOnRandomPixels) {
     EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
     bitmap.OuterColor = 0xFF405060u;  // positions outside count as whatever the bitmap reads there
     EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(bitmap));
+    // Rows handed over one at a time, bottom first, give the same sums.
+    TSignatureRows rows;
+    rows.Start(width, height);
+    for (int y = height - 1; y >= 0; --y) rows.AddRow(y, bitmap.ScanLine(y));
+    EXPECT_EQ(rows.RowsAdded(), height);
+    EXPECT_EQ(rows.Signature(bitmap.OuterColor), ReferenceSignature(bitmap));
   }
+  // Every channel at its largest, on rows long enough to fill the partial sums to their limit.
+  TBitmap32 white;
+  Paint(white, 4500, 3, [](int, int) { return kWhite; });
+  EXPECT_EQ(MakeSignature(white), ReferenceSignature(white));
 }
 
 TEST(ScaleColorTest, RoundsTheExactProductTiesToEven) {
@@ -300,6 +312,57 @@ TEST(EqualizeBrightnessTest, LevelTableMatchesPerPixelFormula) {
         ASSERT_EQ(bitmap.ReadPixel(x, y), expected.ReadPixel(x, y)) << x << "," << y;
     EXPECT_EQ(MakeSignature(bitmap), ReferenceSignature(expected));
   }
+}
+
+// The fused and row-wise forms against the separate steps: same pixels, same tables, same signature,
+// on sizes around the grid's boundaries and on pictures of few brightness levels.
+TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {4, 4}, {5, 7}, {64, 33}, {97, 61}, {257, 3}};
+  std::uint32_t seed = 101;
+  for (const auto& [width, height] : sizes) {
+    for (const bool fewLevels : {false, true}) {
+      SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height) + (fewLevels ? " few levels" : ""));
+      TBitmap32 separate, fused, applied;
+      for (TBitmap32* bitmap : {&separate, &fused, &applied}) {
+        FillRandom(*bitmap, width, height, seed);
+        if (fewLevels)
+          for (int y = 0; y < height; ++y)
+            for (TColor32* p = bitmap->ScanLine(y); p != bitmap->ScanLine(y) + width; ++p) *p &= 0xFF030303u;
+        bitmap->OuterColor = 0xFF102030u;
+      }
+      ++seed;
+
+      EqualizeBrightness(separate);
+      const TSignature expected = MakeSignature(separate);
+      const TBrightnessHistogram histogram = BrightnessHistogram();
+      const TBrightnessMap map = BrightnessMap();
+      ClearHistogram();  // the fused step must build its own tables
+
+      EXPECT_EQ(EqualizeAndMakeSignature(fused), expected);
+      EXPECT_EQ(BrightnessHistogram(), histogram);
+      EXPECT_EQ(BrightnessMap(), map);
+
+      // The histogram counted in uneven pieces, as rows may arrive, then the remaining steps fused.
+      ClearHistogram();
+      const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+      for (std::size_t first = 0, piece = 1; first < count; first += piece, piece = piece * 2 + 1)
+        AddToHistogram(applied.Bits() + first, std::min(piece, count - first));
+      EXPECT_EQ(BrightnessHistogram(), histogram);
+      BuildBrightnessMap();
+      EXPECT_EQ(ApplyEqualizationAndMakeSignature(applied), expected);
+
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+          ASSERT_EQ(fused.ReadPixel(x, y), separate.ReadPixel(x, y)) << x << "," << y;
+          ASSERT_EQ(applied.ReadPixel(x, y), separate.ReadPixel(x, y)) << x << "," << y;
+        }
+    }
+  }
+  TBitmap32 empty;
+  empty.Resize(0, 12);
+  empty.OuterColor = 0xFF102030u;
+  EXPECT_EQ(EqualizeAndMakeSignature(empty), MakeSignature(empty));
+  EXPECT_EQ(ApplyEqualizationAndMakeSignature(empty), MakeSignature(empty));
 }
 
 TEST(SignatureTextTest, RoundTripsEveryFourCharacterValue) {
