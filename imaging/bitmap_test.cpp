@@ -22,7 +22,7 @@ void Put32(TBytes& out, std::uint32_t v) {
   Put16(out, v >> 16);
 }
 
-struct TBmpSpec {
+struct TBmpLayout {
   std::int32_t width = 0;
   std::int32_t height = 0;  // negative: top-down
   int bitCount = 24;
@@ -35,7 +35,7 @@ struct TBmpSpec {
   TBytes pixels;  // rows as stored, padding included
 };
 
-TBytes MakeBmp(const TBmpSpec& s) {
+TBytes MakeBmp(const TBmpLayout& s) {
   TBytes header;
   if (s.headerSize == 12) {
     Put16(header, static_cast<std::uint32_t>(s.width));
@@ -110,34 +110,34 @@ const std::vector<TColor32> kFour = {kRed, kGreen, kBlue, kWhite};
 TEST(BmpFileTest, DecodesEveryPixelFormat) {
   struct TCase {
     const char* name;
-    TBmpSpec spec;
+    TBmpLayout layout;
     std::vector<TColor32> expected;  // top row first
   };
-  TBmpSpec mono{.width = 3, .height = 2, .bitCount = 1, .palette = {kBlack, kWhite}};
+  TBmpLayout mono{.width = 3, .height = 2, .bitCount = 1, .palette = {kBlack, kWhite}};
   mono.pixels = {0b10100000, 0, 0, 0, 0b01000000, 0, 0, 0};  // bottom row first
-  TBmpSpec four{.width = 3, .height = 2, .bitCount = 4, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout four{.width = 3, .height = 2, .bitCount = 4, .palette = kFour, .colorsUsed = 4};
   four.pixels = {0x01, 0x20, 0, 0, 0x33, 0x10, 0, 0};
-  TBmpSpec eight{.width = 2, .height = -2, .bitCount = 8, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout eight{.width = 2, .height = -2, .bitCount = 8, .palette = kFour, .colorsUsed = 4};
   eight.pixels = {0, 1, 0, 0, 2, 3, 0, 0};  // top-down
-  TBmpSpec os2{.width = 2, .height = 1, .bitCount = 8, .headerSize = 12};
+  TBmpLayout os2{.width = 2, .height = 1, .bitCount = 8, .headerSize = 12};
   for (int i = 0; i < 256; ++i) os2.palette.push_back(static_cast<TColor32>(i * 0x010101));
   os2.pixels = {7, 200, 0, 0};
-  TBmpSpec rgb24{.width = 2, .height = 2, .bitCount = 24};
+  TBmpLayout rgb24{.width = 2, .height = 2, .bitCount = 24};
   rgb24.pixels = {0, 0, 255, 0, 255, 0, 0, 0, 255, 0, 0, 128, 128, 128, 0, 0};
-  TBmpSpec os2rgb{.width = 1, .height = 1, .bitCount = 24, .headerSize = 12, .pixels = {1, 2, 3, 0}};
-  TBmpSpec rgb555{.width = 2, .height = 1, .bitCount = 16};
+  TBmpLayout os2rgb{.width = 1, .height = 1, .bitCount = 24, .headerSize = 12, .pixels = {1, 2, 3, 0}};
+  TBmpLayout rgb555{.width = 2, .height = 1, .bitCount = 16};
   rgb555.pixels = {0x00, 0x7C, 0x10, 0x42};  // red 31; then r 16, g 16, b 16
-  TBmpSpec rgb565{
+  TBmpLayout rgb565{
       .width = 2, .height = 1, .bitCount = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}};
   rgb565.pixels = {0x1F, 0xF8, 0x21, 0x00};  // 31, 0, 31; then r 0, g 1, b 1
-  TBmpSpec wide{.width = 1,
+  TBmpLayout wide{.width = 1,
                 .height = 1,
                 .bitCount = 32,
                 .compression = 3,
                 .headerSize = 56,
                 .masks = {0x3FF00000, 0x000FFC00, 0x000003FF}};
   wide.pixels = {0xFF, 0x03, 0xF0, 0x3F};  // ten-bit fields 1023, 0, 1023
-  TBmpSpec alpha{.width = 1, .height = 1, .bitCount = 32, .pixels = {1, 2, 3, 4}};
+  TBmpLayout alpha{.width = 1, .height = 1, .bitCount = 32, .pixels = {1, 2, 3, 4}};
   const TCase cases[] = {
       {"1 bit", mono, {kBlack, kWhite, kBlack, kWhite, kBlack, kWhite}},
       {"4 bit", four, {kWhite, kWhite, kGreen, kRed, kGreen, kBlue}},
@@ -152,16 +152,16 @@ TEST(BmpFileTest, DecodesEveryPixelFormat) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const TDecoded d = Decode(MakeBmp(c.spec));
+    const TDecoded d = Decode(MakeBmp(c.layout));
     ASSERT_EQ(d.error, "");
-    EXPECT_EQ(d.width, c.spec.width);
-    EXPECT_EQ(d.height, c.spec.height < 0 ? -c.spec.height : c.spec.height);
+    EXPECT_EQ(d.width, c.layout.width);
+    EXPECT_EQ(d.height, c.layout.height < 0 ? -c.layout.height : c.layout.height);
     EXPECT_EQ(d.pixels, c.expected);
   }
 }
 
 TEST(BmpFileTest, DecodesRunLengthData) {
-  TBmpSpec rle8{.width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout rle8{.width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4};
   rle8.pixels = {3, 1,              // bottom row: three greens
                  0, 0,              // end of row
                  0, 3, 2, 3, 2,     // literal blue, white, blue
@@ -169,11 +169,11 @@ TEST(BmpFileTest, DecodesRunLengthData) {
                  9, 3,              // run past the row's end: clipped
                  0, 0, 0, 2, 1, 0,  // delta: one right, no rows up
                  1, 3, 0, 1};       // one white pixel, then the end of the picture
-  TBmpSpec rle4{.width = 5, .height = 2, .bitCount = 4, .compression = 2, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout rle4{.width = 5, .height = 2, .bitCount = 4, .compression = 2, .palette = kFour, .colorsUsed = 4};
   rle4.pixels = {5, 0x12, 0, 0, 0, 3, 0x30, 0x10, 0, 1};
   struct TCase {
     const char* name;
-    TBmpSpec spec;
+    TBmpLayout layout;
     std::vector<TColor32> expected;
   };
   const TCase cases[] = {
@@ -182,45 +182,45 @@ TEST(BmpFileTest, DecodesRunLengthData) {
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const TDecoded d = Decode(MakeBmp(c.spec));
+    const TDecoded d = Decode(MakeBmp(c.layout));
     ASSERT_EQ(d.error, "");
     EXPECT_EQ(d.pixels, c.expected);
   }
 }
 
 TEST(BmpFileTest, PixelDataCutShortLeavesZeroBytes) {
-  TBmpSpec rgb{.width = 2, .height = 3, .bitCount = 24};
+  TBmpLayout rgb{.width = 2, .height = 3, .bitCount = 24};
   rgb.pixels = {255, 0, 0, 255, 0, 0, 0, 0, 0, 255, 0, 0};  // bottom row and one pixel of the middle row
   TDecoded d = Decode(MakeBmp(rgb));
   ASSERT_EQ(d.error, "");
   EXPECT_EQ(d.pixels, (std::vector<TColor32>{kBlack, kBlack, kGreen, kBlack, kBlue, kBlue}));
 
-  TBmpSpec indexed{
+  TBmpLayout indexed{
       .width = 2, .height = 2, .bitCount = 8, .palette = kFour, .colorsUsed = 4, .pixels = {3, 3}};
   d = Decode(MakeBmp(indexed));
   EXPECT_EQ(d.pixels, (std::vector<TColor32>{kRed, kRed, kWhite, kWhite}));
 
   // A short colour table: indices beyond it are black.
-  TBmpSpec shortTable{.width = 2, .height = 1, .bitCount = 8, .palette = {kGreen}, .colorsUsed = 1};
+  TBmpLayout shortTable{.width = 2, .height = 1, .bitCount = 8, .palette = {kGreen}, .colorsUsed = 1};
   shortTable.pixels = {0, 200, 0, 0};
   d = Decode(MakeBmp(shortTable));
   EXPECT_EQ(d.pixels, (std::vector<TColor32>{kGreen, kBlack}));
 }
 
 TEST(BmpFileTest, ReportsInvalidAndShortFiles) {
-  const TBmpSpec good{.width = 1, .height = 1, .bitCount = 24, .pixels = {0, 0, 0, 0}};
+  const TBmpLayout good{.width = 1, .height = 1, .bitCount = 24, .pixels = {0, 0, 0, 0}};
   const TBytes goodBytes = MakeBmp(good);
   auto with = [&](auto change) {
-    TBmpSpec s = good;
+    TBmpLayout s = good;
     change(s);
     return MakeBmp(s);
   };
   TBytes notBm = goodBytes;
   notBm[0] = 'X';
-  const TBmpSpec masked{
+  const TBmpLayout masked{
       .width = 1, .height = 1, .bitCount = 16, .compression = 3, .masks = {0xF800, 0x7E0, 0x1F}};
   const TBytes maskedBytes = MakeBmp(masked);
-  const TBmpSpec paletted{.width = 1, .height = 1, .bitCount = 8, .palette = kFour, .colorsUsed = 4};
+  const TBmpLayout paletted{.width = 1, .height = 1, .bitCount = 8, .palette = kFour, .colorsUsed = 4};
   const TBytes palettedBytes = MakeBmp(paletted);
   struct TCase {
     const char* name;
@@ -230,21 +230,21 @@ TEST(BmpFileTest, ReportsInvalidAndShortFiles) {
   const TCase cases[] = {
       {"good", goodBytes, ""},
       {"no BM", notBm, "Bitmap image is not valid"},
-      {"two planes", with([](TBmpSpec& s) { s.planes = 2; }), "Bitmap image is not valid"},
-      {"7 bits", with([](TBmpSpec& s) { s.bitCount = 7; }), "Bitmap image is not valid"},
-      {"20-byte header", with([](TBmpSpec& s) { s.headerSize = 20; }), "Bitmap image is not valid"},
-      {"RLE8 on 24 bits", with([](TBmpSpec& s) { s.compression = 1; }), "Bitmap image is not valid"},
-      {"JPEG inside", with([](TBmpSpec& s) { s.compression = 4; }), "Bitmap image is not valid"},
+      {"two planes", with([](TBmpLayout& s) { s.planes = 2; }), "Bitmap image is not valid"},
+      {"7 bits", with([](TBmpLayout& s) { s.bitCount = 7; }), "Bitmap image is not valid"},
+      {"20-byte header", with([](TBmpLayout& s) { s.headerSize = 20; }), "Bitmap image is not valid"},
+      {"RLE8 on 24 bits", with([](TBmpLayout& s) { s.compression = 1; }), "Bitmap image is not valid"},
+      {"JPEG inside", with([](TBmpLayout& s) { s.compression = 4; }), "Bitmap image is not valid"},
       {"top-down RLE",
        MakeBmp(
            {.width = 1, .height = -1, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4}),
        "Bitmap image is not valid"},
-      {"negative width", with([](TBmpSpec& s) { s.width = -1; }), "Bitmap image is not valid"},
+      {"negative width", with([](TBmpLayout& s) { s.width = -1; }), "Bitmap image is not valid"},
       {"file header cut", TBytes(goodBytes.begin(), goodBytes.begin() + 10), "Stream read error"},
       {"info header cut", TBytes(goodBytes.begin(), goodBytes.begin() + 30), "Stream read error"},
       {"masks cut", TBytes(maskedBytes.begin(), maskedBytes.begin() + 60), "Stream read error"},
       {"colour table cut", TBytes(palettedBytes.begin(), palettedBytes.begin() + 60), "Stream read error"},
-      {"huge colour count", with([](TBmpSpec& s) { s.colorsUsed = 0xFFFFFFFF; }), "Stream read error"},
+      {"huge colour count", with([](TBmpLayout& s) { s.colorsUsed = 0xFFFFFFFF; }), "Stream read error"},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -20,7 +20,7 @@ namespace {
 
 using testing::TBytes;
 
-struct TJpegSpec {
+struct TJpegParams {
   int width = 64;
   int height = 48;
   int components = 3;
@@ -31,7 +31,7 @@ struct TJpegSpec {
 };
 
 // Compresses a photo-like picture (gradients, edges and noise) with libjpeg.
-TBytes Compress(const TJpegSpec& spec) {
+TBytes Compress(const TJpegParams& params) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
   cinfo.err = jpeg_std_error(&errors);
@@ -39,27 +39,27 @@ TBytes Compress(const TJpegSpec& spec) {
   unsigned char* buffer = nullptr;
   unsigned long size = 0;
   jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(spec.width);
-  cinfo.image_height = static_cast<JDIMENSION>(spec.height);
-  cinfo.input_components = spec.components;
-  cinfo.in_color_space = spec.components == 1 ? JCS_GRAYSCALE : spec.components == 3 ? JCS_RGB : JCS_CMYK;
+  cinfo.image_width = static_cast<JDIMENSION>(params.width);
+  cinfo.image_height = static_cast<JDIMENSION>(params.height);
+  cinfo.input_components = params.components;
+  cinfo.in_color_space = params.components == 1 ? JCS_GRAYSCALE : params.components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, spec.quality, TRUE);
-  cinfo.comp_info[0].h_samp_factor = spec.hSampling;
-  cinfo.comp_info[0].v_samp_factor = spec.vSampling;
-  if (spec.progressive) jpeg_simple_progression(&cinfo);
+  jpeg_set_quality(&cinfo, params.quality, TRUE);
+  cinfo.comp_info[0].h_samp_factor = params.hSampling;
+  cinfo.comp_info[0].v_samp_factor = params.vSampling;
+  if (params.progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(spec.width * spec.components));
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(params.width * params.components));
   std::uint32_t noise = 12345;
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < spec.width; ++x)
-      for (int c = 0; c < spec.components; ++c) {
+    for (int x = 0; x < params.width; ++x)
+      for (int c = 0; c < params.components; ++c) {
         noise = noise * 1103515245u + 12345u;
         const int edge = ((x / 9 + y / 7) % 3) * 60;
         const int value =
-            (x * 255 / spec.width + c * 70 + edge + y * 2) % 256 + static_cast<int>((noise >> 16) % 24);
-        row[static_cast<std::size_t>(x * spec.components + c)] = static_cast<JSAMPLE>(std::min(value, 255));
+            (x * 255 / params.width + c * 70 + edge + y * 2) % 256 + static_cast<int>((noise >> 16) % 24);
+        row[static_cast<std::size_t>(x * params.components + c)] = static_cast<JSAMPLE>(std::min(value, 255));
       }
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
@@ -90,7 +90,7 @@ TEST(JpegImageTest, MatchesDjpegPixelForPixel) {
   if (!HaveDjpeg()) GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
   struct TCase {
     const char* name;
-    TJpegSpec spec;
+    TJpegParams params;
     double keep = 1.0;  // share of the file kept, to test data that ends early
   };
   const TCase cases[] = {
@@ -107,11 +107,11 @@ TEST(JpegImageTest, MatchesDjpegPixelForPixel) {
   testing::TTempDir dir;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TBytes bytes = Compress(c.spec);
+    TBytes bytes = Compress(c.params);
     bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * c.keep));
     const std::string in = dir.File("in.jpg"), out = dir.File("out.pnm");
     testing::WriteFile(in, bytes);
-    const std::string options = c.spec.components == 1 ? "-colors 236 -dither fs -onepass " : "";
+    const std::string options = c.params.components == 1 ? "-colors 236 -dither fs -onepass " : "";
     const std::string command = "djpeg " + options + "-pnm -outfile '" + out + "' '" + in + "' 2>/dev/null";
     std::remove(out.c_str());
     (void)std::system(command.c_str());  // data that ends early gives warnings and a non-zero status
