@@ -7,18 +7,15 @@ cd "$(dirname "$0")"
 scripts/ensure-deps.sh
 
 build=build/release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELQUIN_GUI=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 
 if [[ "${1:-}" == "cli" ]]; then
   shift
   exec "$build/cli/velquin-cli" "$@"
 fi
-if [[ -x "$build/gui/velquin" ]]; then
-  if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
-    echo "No display to open the window on; the command-line program is ./run.sh cli --help" >&2
-    exit 1
-  fi
-  exec "$build/gui/velquin" "$@"
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No display to open the window on; the command-line program is ./run.sh cli --help" >&2
+  exit 1
 fi
-exec "$build/cli/velquin-cli" "$@"
+exec "$build/gui/velquin" "$@"
