@@ -10,6 +10,7 @@
 
 #include "gui/picture_widget.h"
 #include "imaging/picture_view.h"
+#include "platform/process_setup.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ BENCHMARK(BM_RepaintOfKeptBuffers)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
+  velquin::PrepareProcess();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   benchmark::Initialize(&argc, argv);

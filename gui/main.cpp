@@ -6,8 +6,10 @@
 #include "gui/main_window.h"
 #include "gui/qt_desktop.h"
 #include "platform/app_dir.h"
+#include "platform/process_setup.h"
 
 int main(int argc, char* argv[]) {
+  velquin::PrepareProcess();
   QApplication app(argc, argv);
   velquin::TQtDesktop desktop;
   velquin::TForm1 form(desktop, velquin::ApplicationDir());
