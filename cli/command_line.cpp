@@ -50,8 +50,8 @@ int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& er
 
 void WriteFormOptions(std::ostream& stream) {
   stream << "OPTIONS of scan, match, auto: --margin N (default 10), --force/--no-force,\n"
-         "  --normalize/--no-normalize, --incremental/--no-incremental, --colors/--cell-sum\n"
-         "  (defaults: all ticked, --colors); --verbose copies the log lines to stderr\n";
+            "  --normalize/--no-normalize, --incremental/--no-incremental, --colors/--cell-sum\n"
+            "  (defaults: all ticked, --colors); --verbose copies the log lines to stderr\n";
 }
 
 }  // namespace velquin

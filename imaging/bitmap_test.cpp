@@ -131,11 +131,11 @@ TEST(BmpFileTest, DecodesEveryPixelFormat) {
       .width = 2, .height = 1, .bitCount = 16, .compression = 3, .masks = {0xF800, 0x07E0, 0x001F}};
   rgb565.pixels = {0x1F, 0xF8, 0x21, 0x00};  // 31, 0, 31; then r 0, g 1, b 1
   TBmpLayout wide{.width = 1,
-                .height = 1,
-                .bitCount = 32,
-                .compression = 3,
-                .headerSize = 56,
-                .masks = {0x3FF00000, 0x000FFC00, 0x000003FF}};
+                  .height = 1,
+                  .bitCount = 32,
+                  .compression = 3,
+                  .headerSize = 56,
+                  .masks = {0x3FF00000, 0x000FFC00, 0x000003FF}};
   wide.pixels = {0xFF, 0x03, 0xF0, 0x3F};  // ten-bit fields 1023, 0, 1023
   TBmpLayout alpha{.width = 1, .height = 1, .bitCount = 32, .pixels = {1, 2, 3, 4}};
   const TCase cases[] = {
@@ -161,7 +161,8 @@ TEST(BmpFileTest, DecodesEveryPixelFormat) {
 }
 
 TEST(BmpFileTest, DecodesRunLengthData) {
-  TBmpLayout rle8{.width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout rle8{
+      .width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = kFour, .colorsUsed = 4};
   rle8.pixels = {3, 1,              // bottom row: three greens
                  0, 0,              // end of row
                  0, 3, 2, 3, 2,     // literal blue, white, blue
@@ -169,7 +170,8 @@ TEST(BmpFileTest, DecodesRunLengthData) {
                  9, 3,              // run past the row's end: clipped
                  0, 0, 0, 2, 1, 0,  // delta: one right, no rows up
                  1, 3, 0, 1};       // one white pixel, then the end of the picture
-  TBmpLayout rle4{.width = 5, .height = 2, .bitCount = 4, .compression = 2, .palette = kFour, .colorsUsed = 4};
+  TBmpLayout rle4{
+      .width = 5, .height = 2, .bitCount = 4, .compression = 2, .palette = kFour, .colorsUsed = 4};
   rle4.pixels = {5, 0x12, 0, 0, 0, 3, 0x30, 0x10, 0, 1};
   struct TCase {
     const char* name;

@@ -5,7 +5,7 @@
 
 namespace velquin {
 
-// Returns true iff the part of name from its last '.' on, upper-cased, is ".JPG", ".BMP" or ".GIF".
+// Returns true iff the name's extension (from its last '.' on), upper-cased, is ".JPG", ".BMP" or ".GIF".
 bool IsPictureName(std::string_view name);
 
 }  // namespace velquin

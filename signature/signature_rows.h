@@ -30,7 +30,7 @@ class TSignatureRows {
   std::int64_t width_ = 0;
   std::int64_t height_ = 0;
   std::int64_t cellHeight_ = 0;
-  // The part of grid column (row) i inside the bitmap: [first, last], empty when first > last.
+  // Columns (rows) of grid column (row) i inside the bitmap: [first, last], empty when first > last.
   std::int64_t colFirst_[4] = {}, colLast_[4] = {}, rowFirst_[4] = {}, rowLast_[4] = {};
   TSums cells_[4][4] = {};  // [grid column][grid row]
   std::int64_t rowsAdded_ = 0;
