@@ -17,8 +17,7 @@
 #include <random>
 #include <string>
 
-#include "app/form1.h"
-#include "bench/quiet_desktop.h"
+#include "bench/bench_form.h"
 #include "matching/matching.h"
 #include "signature/signature.h"
 
@@ -59,10 +58,9 @@ constexpr int kRows = 100000;
 
 // A Folder whose Sigs holds kRows synthetic rows; one row in copyEvery copies an earlier row within
 // 3 in every value. The form's pair display is detached: the rows name no real files.
-class TSyntheticFolder {
+class TSyntheticFolder : public TBenchForm {
  public:
-  explicit TSyntheticFolder(int copyEvery) : Form(Desktop, MakeTemp("velquin-pass-app")) {
-    Folder = MakeTemp("velquin-pass");
+  explicit TSyntheticFolder(int copyEvery) : TBenchForm("velquin-pass") {
     Form.MatchesSource.SetDataSet(nullptr);
     Form.SetDirEditText(Folder);
     std::mt19937 random(12345);
@@ -94,24 +92,6 @@ class TSyntheticFolder {
     sigs.SetIndexName("BySignature");
     for (sigs.First(); !sigs.Eof(); sigs.Next()) benchmark::DoNotOptimize(sigs.FieldAsString("Signature"));
     sigs.SetIndexName("");
-  }
-  ~TSyntheticFolder() {
-    Form.SigsTable.Close();
-    Form.MatchesTable.Close();
-    std::filesystem::remove_all(Folder);
-    std::filesystem::remove_all(Form.FAppDir);
-  }
-
-  TQuietDesktop Desktop;
-  TForm1 Form;
-  std::string Folder;
-
- private:
-  static std::string MakeTemp(const char* prefix) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    return pattern + "/";
   }
 };
 

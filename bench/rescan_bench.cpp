@@ -11,8 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/form1.h"
-#include "bench/quiet_desktop.h"
+#include "bench/bench_form.h"
 
 namespace velquin {
 namespace {
@@ -37,10 +36,9 @@ std::string SmallBmp(int shade) {
 }
 
 // A folder of kPictures pictures, an AppDir, and a form whose first scan has stored them all.
-class TScannedFolder {
+class TScannedFolder : public TBenchForm {
  public:
-  TScannedFolder() : Form(Desktop, MakeTemp("velquin-rescan-app")) {
-    Folder = MakeTemp("velquin-rescan");
+  TScannedFolder() : TBenchForm("velquin-rescan") {
     for (int i = 0; i < kPictures; ++i) {
       std::ofstream(Folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(i);
     }
@@ -48,24 +46,6 @@ class TScannedFolder {
     Form.SetIncrMatchCB(false);
     Form.SetDirEditText(Folder);
     Form.CompSigsButtonClick();
-  }
-  ~TScannedFolder() {
-    Form.SigsTable.Close();
-    Form.MatchesTable.Close();
-    std::filesystem::remove_all(Folder);
-    std::filesystem::remove_all(Form.FAppDir);
-  }
-
-  TQuietDesktop Desktop;
-  TForm1 Form;
-  std::string Folder;
-
- private:
-  static std::string MakeTemp(const char* prefix) {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / (std::string(prefix) + "-XXXXXX")).string();
-    if (mkdtemp(pattern.data()) == nullptr) abort();
-    return pattern + "/";
   }
 };
 

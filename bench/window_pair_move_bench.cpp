@@ -21,7 +21,6 @@
 #include "gui/main_window.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
-#include "platform/process_setup.h"
 
 extern char** environ;
 
@@ -115,13 +114,3 @@ void BM_MoveToNextPair(benchmark::State& state) {
 BENCHMARK(BM_MoveToNextPair)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  velquin::PrepareProcess();
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -10,7 +10,6 @@
 
 #include "gui/picture_widget.h"
 #include "imaging/picture_view.h"
-#include "platform/process_setup.h"
 
 namespace {
 
@@ -65,13 +64,3 @@ void BM_RepaintOfKeptBuffers(benchmark::State& state) {
 BENCHMARK(BM_RepaintOfKeptBuffers)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  velquin::PrepareProcess();
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}

@@ -17,7 +17,6 @@
 #include "app/form1.h"
 #include "gui/main_window.h"
 #include "gui/qt_desktop.h"
-#include "platform/process_setup.h"
 
 namespace {
 
@@ -109,13 +108,3 @@ void BM_ScanOfAThousandPictures(benchmark::State& state) {
 BENCHMARK(BM_ScanOfAThousandPictures)->Unit(benchmark::kSecond)->Iterations(1);
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  velquin::PrepareProcess();
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
