@@ -1,4 +1,4 @@
-// RecycleFile: moving a file into a freedesktop.org trash (Trash specification 1.0).
+// RecycleFile: moving a file into a freedesktop.org trash (the published trash layout, version 1.0).
 //
 // A trash directory holds files/NAME (the trashed entry itself) and info/NAME.trashinfo:
 //   [Trash Info]
