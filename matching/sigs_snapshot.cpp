@@ -49,19 +49,23 @@ bool IsCanonical(const TSignature& signature, const std::string& text) {
 // TextToSignature, which reads it or raises its conversion error.
 TSignature ParseSignature(const std::string& text) {
   if (text.size() >= 48 * 4) {
+    // A field as written by SignatureToText is blanks then at least one digit: the blanks read as
+    // leading zeros, so each field is a branch-free sum, and validity one test per field.
     TSignature signature;
     const char* field = text.data();
     bool plain = true;
     for (TRgb& cell : signature.Cells) {
       for (std::int32_t* value : {&cell.R, &cell.G, &cell.B}) {
-        int i = 0;
-        while (i < 4 && field[i] == ' ') ++i;
-        if (i == 4) plain = false;
         std::int32_t v = 0;
-        for (; i < 4; ++i) {
-          if (field[i] < '0' || field[i] > '9') plain = false;
-          v = v * 10 + (field[i] - '0');
+        bool digitSeen = false;
+        for (int i = 0; i < 4; ++i) {
+          const char c = field[i];
+          const bool digit = c >= '0' && c <= '9';
+          plain &= digit || (c == ' ' && !digitSeen);
+          digitSeen |= digit;
+          v = v * 10 + (digit ? c - '0' : 0);
         }
+        plain &= digitSeen;
         *value = v;
         field += 4;
       }
