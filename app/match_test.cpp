@@ -164,6 +164,42 @@ TEST_F(MatchTest, CountsAreGroupedAndPadded) {
   EXPECT_LE(Form.Memo1().size(), 31u);
 }
 
+// Stored texts are read by a fast path for the form SignatureToText writes; any other text must read
+// exactly as TextToSignature reads it.
+TEST_F(MatchTest, StoredTextsOutsideTheWrittenFormReadAsTextToSignature) {
+  const std::string zeros = SignatureToText(TSignature{});
+  struct TCase {
+    const char* name;
+    std::string firstField;  // replaces the first field of an all-zero signature text
+    std::size_t pairs;       // "0003" reads as 3, but sorts after the zero row's high key "  11"
+    const char* error;
+  };
+  for (const TCase& c : {TCase{"negative", "  -3", 1, ""}, TCase{"leading zero", "0003", 0, ""},
+                         TCase{"trailing blank", "3   ", 0, "'3   ' is not a valid integer value"},
+                         TCase{"blanks only", "    ", 0, "'    ' is not a valid integer value"},
+                         TCase{"letter", "  x3", 0, "'  x3' is not a valid integer value"}}) {
+    SCOPED_TRACE(c.name);
+    Form.ClearButtonClick();
+    Form.OpenTables();
+    Desktop.Errors.clear();
+    Pictures.WriteFile("zero", "");
+    Pictures.WriteFile("odd", "");
+    AddSigsRow("zero", Pictures.Path(), zeros);
+    AddSigsRow("odd", Pictures.Path(), c.firstField + zeros.substr(4));
+    MatchPass();
+    const std::vector<std::string> rows = MatchRows();
+    ASSERT_EQ(rows.size(), c.pairs);
+    if (c.pairs == 1) {
+      EXPECT_TRUE(StartsWith(rows[0], "3|")) << rows[0];
+    }
+    if (*c.error == '\0') {
+      EXPECT_TRUE(Desktop.Errors.empty());
+    } else {
+      EXPECT_EQ(Desktop.Errors, std::vector<std::string>{c.error});
+    }
+  }
+}
+
 TEST_F(MatchTest, MarginThatIsNoNumberChangesNothing) {
   TSignature s;
   AddRow("a", s);
