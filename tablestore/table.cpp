@@ -269,9 +269,7 @@ std::size_t FieldOf(const TDataTable& table, const std::string& name, std::strin
 
 }  // namespace
 
-TFieldValue TTable::FieldValue(std::string_view field) const {
-  RequireActive(*this, name_);
-  std::size_t number = FieldOf(*impl_->table, name_, field);
+const TFieldValue& TTable::ShownValue(std::size_t number) const {
   switch (impl_->state) {
     case TDataSetState::dsEdit:
     case TDataSetState::dsInsert:
@@ -281,6 +279,22 @@ TFieldValue TTable::FieldValue(std::string_view field) const {
     default:
       return impl_->cursor->Row().Values[number];
   }
+}
+
+TFieldValue TTable::FieldValue(std::string_view field) const {
+  RequireActive(*this, name_);
+  return ShownValue(FieldOf(*impl_->table, name_, field));
+}
+
+std::string_view TTable::FieldText(std::string_view field) const {
+  RequireActive(*this, name_);
+  const std::size_t number = FieldOf(*impl_->table, name_, field);
+  if (impl_->table->Fields()[number].DataType != TFieldType::ftString) {
+    throw RowSetError(name_, "Field '" + std::string(field) + "' is not a string field");
+  }
+  const TFieldValue& value = ShownValue(number);
+  if (const auto* text = std::get_if<std::string>(&value)) return *text;
+  return {};
 }
 
 void TTable::SetFieldValue(std::string_view field, const TFieldValue& value) {

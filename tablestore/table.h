@@ -125,6 +125,9 @@ class TTable {
   std::string FieldAsString(std::string_view field) const;    // "" for null
   std::int32_t FieldAsInteger(std::string_view field) const;  // 0 for null
   double FieldAsDateTime(std::string_view field) const;       // 0 for null
+  // A string field's value without a copy, for reading many rows: valid until the table object
+  // moves, changes or closes. Empty for null.
+  std::string_view FieldText(std::string_view field) const;
   // Reads a field of the row at place recNo (1-based) of the active index without moving the
   // current row and without notifications: what a grid needs to show rows other than the current.
   TFieldValue ValueAt(std::int32_t recNo, std::string_view field) const;
@@ -153,6 +156,9 @@ class TTable {
  private:
   friend class TDataSource;
   struct Impl;
+  // The value field number shows in the current state: the pending row's, the key buffer's or the
+  // current row's.
+  const TFieldValue& ShownValue(std::size_t number) const;
   std::string name_;
   std::unique_ptr<Impl> impl_;
 };
