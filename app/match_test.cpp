@@ -165,19 +165,25 @@ TEST_F(MatchTest, CountsAreGroupedAndPadded) {
 }
 
 // Stored texts are read by a fast path for the form SignatureToText writes; any other text must read
-// exactly as TextToSignature reads it.
+// exactly as TextToSignature reads it, and sort as a text.
 TEST_F(MatchTest, StoredTextsOutsideTheWrittenFormReadAsTextToSignature) {
   const std::string zeros = SignatureToText(TSignature{});
   struct TCase {
     const char* name;
-    std::string firstField;  // replaces the first field of an all-zero signature text
-    std::size_t pairs;       // "0003" reads as 3, but sorts after the zero row's high key "  11"
+    std::size_t field;  // the field of an all-zero signature text replaced by text
+    std::string text;
+    const char* pair;  // "MaxDiff|File1's name", or "" for none
     const char* error;
   };
-  for (const TCase& c : {TCase{"negative", "  -3", 1, ""}, TCase{"leading zero", "0003", 0, ""},
-                         TCase{"trailing blank", "3   ", 0, "'3   ' is not a valid integer value"},
-                         TCase{"blanks only", "    ", 0, "'    ' is not a valid integer value"},
-                         TCase{"letter", "  x3", 0, "'  x3' is not a valid integer value"}}) {
+  // A first field "0003" reads as 3, but sorts after the zero row's high key "  11".
+  for (const TCase& c :
+       {TCase{"negative", 0, "  -3", "3|zero", ""}, TCase{"leading zero", 0, "0003", "", ""},
+        TCase{"leading zero later", 5, "0003", "3|zero", ""}, TCase{"above 255 later", 47, " 256", "", ""},
+        TCase{"three digits later", 47, " 009", "9|zero", ""},
+        TCase{"trailing blank", 0, "3   ", "", "'3   ' is not a valid integer value"},
+        TCase{"blanks only", 0, "    ", "", "'    ' is not a valid integer value"},
+        TCase{"letter", 0, "  x3", "", "'  x3' is not a valid integer value"},
+        TCase{"letter later", 30, " 1x3", "", "' 1x3' is not a valid integer value"}}) {
     SCOPED_TRACE(c.name);
     Form.ClearButtonClick();
     Form.OpenTables();
@@ -185,12 +191,19 @@ TEST_F(MatchTest, StoredTextsOutsideTheWrittenFormReadAsTextToSignature) {
     Pictures.WriteFile("zero", "");
     Pictures.WriteFile("odd", "");
     AddSigsRow("zero", Pictures.Path(), zeros);
-    AddSigsRow("odd", Pictures.Path(), c.firstField + zeros.substr(4));
+    std::string odd = zeros;
+    odd.replace(c.field * 4, 4, c.text);
+    AddSigsRow("odd", Pictures.Path(), odd);
     MatchPass();
     const std::vector<std::string> rows = MatchRows();
-    ASSERT_EQ(rows.size(), c.pairs);
-    if (c.pairs == 1) {
-      EXPECT_TRUE(StartsWith(rows[0], "3|")) << rows[0];
+    if (*c.pair == '\0') {
+      EXPECT_TRUE(rows.empty());
+    } else {
+      ASSERT_EQ(rows.size(), 1u);
+      const std::string pair = c.pair;
+      EXPECT_TRUE(StartsWith(rows[0], pair.substr(0, pair.find('|') + 1) + Pictures.Path() +
+                                          pair.substr(pair.find('|') + 1) + "|"))
+          << rows[0];
     }
     if (*c.error == '\0') {
       EXPECT_TRUE(Desktop.Errors.empty());

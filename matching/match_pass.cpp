@@ -68,10 +68,10 @@ class TSuspension {
 void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, std::uint32_t rank,
                std::vector<std::uint32_t>& partners) {
   host.Desktop().SetCursor(TCursor::crHourGlass);
-  const TSigsRow& row = snapshot.Row(rank);
+  const std::string_view fileName = snapshot.FileName(rank);
   std::string line;
-  line.reserve(13 + row.FileName.size());
-  line.append("Evaluating \"").append(row.FileName).append("\"");
+  line.reserve(13 + fileName.size());
+  line.append("Evaluating \"").append(fileName).append("\"");
   host.AppendLogLine(std::move(line));
   host.LimitLogLines(kLogLinesKept);
   const bool colors = host.ColorsChecked();
@@ -80,11 +80,11 @@ void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, std::uint32_t ra
     const std::string self = snapshot.FullName(rank);
     const TSignature signature = snapshot.SignatureOf(rank);
     for (const std::uint32_t other : partners) {
-      const TSigsRow& partner = snapshot.Row(other);
       const std::string partnerName = snapshot.FullName(other);
       std::int32_t maxDiff = 0;
       SignaturesMatch(signature, snapshot.SignatureOf(other), host.FMargin, colors, maxDiff);
-      if (partnerName != self) RecordPair(host, maxDiff, self, partner.FileName, partnerName);
+      if (partnerName != self)
+        RecordPair(host, maxDiff, self, std::string(snapshot.FileName(other)), partnerName);
     }
   }
   host.Desktop().SetCursor(TCursor::crDefault);

@@ -1,7 +1,9 @@
 #include "matching/sigs_snapshot.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <numeric>
 
 #if defined(__SSE2__)
@@ -21,76 +23,68 @@ namespace {
 constexpr std::uint64_t kCellsPerRow = 1;
 constexpr int kMaxDims = 3;
 
-void Flatten(const TSignature& signature, std::uint8_t* out) {
-  for (const TRgb& cell : signature.Cells) {
-    *out++ = static_cast<std::uint8_t>(cell.R);
-    *out++ = static_cast<std::uint8_t>(cell.G);
-    *out++ = static_cast<std::uint8_t>(cell.B);
-  }
-}
-
-// Returns true iff every value is 0..255 and the text's first field is as SignatureToText writes it.
-bool IsCanonical(const TSignature& signature, const std::string& text) {
-  for (const TRgb& cell : signature.Cells) {
-    for (const std::int32_t v : {cell.R, cell.G, cell.B}) {
-      if (v < 0 || v > 255) return false;
+// The 4 bytes of each value's field as SignatureToText writes it, read as one word; ReadWrittenForm
+// computes indexes up to 15 * 111 from any 4 bytes, and those above 255 have no written form (0).
+class TWrittenFields {
+ public:
+  static constexpr unsigned kIndexes = 15 * 111 + 1;
+  TWrittenFields() : words_{} {
+    for (unsigned v = 0; v < 256; ++v) {
+      char field[5];
+      std::snprintf(field, sizeof field, "%4u", v);
+      std::memcpy(&words_[v], field, 4);
     }
   }
-  if (text.size() <= 4) return false;
-  char field[4] = {' ', ' ', ' ', ' '};
-  for (std::int32_t v = signature.Cells[0].R, at = 3; at >= 0; v /= 10, --at) {
-    field[at] = static_cast<char>('0' + v % 10);
-    if (v < 10) break;
+  std::uint32_t operator[](unsigned index) const { return words_[index]; }
+
+ private:
+  std::uint32_t words_[kIndexes];
+};
+const TWrittenFields kWrittenFields;
+
+// Returns true iff text is in the written form, putting its 48 values in values. A field's value is
+// taken from its last three characters, each counted as a digit (a blank counts as 0); the field is
+// then in the written form exactly when it equals the written field of that value.
+bool ReadWrittenForm(std::string_view text, std::uint8_t* values) {
+  if (text.size() != 48 * 4) return false;
+  std::uint32_t mismatch = 0;
+  const auto digit = [](char c) { return (static_cast<unsigned char>(c) - 48u) & 15u; };
+  for (int i = 0; i < 48; ++i) {
+    const char* field = text.data() + 4 * i;
+    const unsigned v = digit(field[1]) * 100 + digit(field[2]) * 10 + digit(field[3]);
+    std::uint32_t word;
+    std::memcpy(&word, field, 4);
+    mismatch |= word ^ kWrittenFields[v];
+    values[i] = static_cast<std::uint8_t>(v);
   }
-  return text.compare(0, 4, field, 4) == 0;
+  return mismatch == 0;
 }
 
-// TextToSignature, with a quick path for fields of blanks and digits only; any other field goes to
-// TextToSignature, which reads it or raises its conversion error.
-TSignature ParseSignature(const std::string& text) {
-  if (text.size() >= 48 * 4) {
-    // A field as written by SignatureToText is blanks then at least one digit: the blanks read as
-    // leading zeros, so each field is a branch-free sum, and validity one test per field.
-    TSignature signature;
-    const char* field = text.data();
-    bool plain = true;
-    for (TRgb& cell : signature.Cells) {
-      for (std::int32_t* value : {&cell.R, &cell.G, &cell.B}) {
-        std::int32_t v = 0;
-        bool digitSeen = false;
-        for (int i = 0; i < 4; ++i) {
-          const char c = field[i];
-          const bool digit = c >= '0' && c <= '9';
-          plain &= digit || (c == ' ' && !digitSeen);
-          digitSeen |= digit;
-          v = v * 10 + (digit ? c - '0' : 0);
-        }
-        plain &= digitSeen;
-        *value = v;
-        field += 4;
-      }
-    }
-    if (plain) return signature;
+TSignature SignatureOfValues(const std::uint8_t* values) {
+  TSignature signature;
+  for (TRgb& cell : signature.Cells) {
+    cell = {values[0], values[1], values[2]};
+    values += 3;
   }
-  return TextToSignature(text);
+  return signature;
 }
 
-// Puts the rows [first, last) of equal Signature texts in the order BySignature keeps them in (the
-// order they were first stored), found by a keyed search of that index.
-void OrderEqualTexts(TTable& sigs, const std::vector<TSigsRow>& rows, const std::vector<std::string>& paths,
-                     std::uint32_t* first, std::uint32_t* last) {
+// Puts the rows [first, last), whose Signature texts all equal text, in the order BySignature keeps
+// them in (the order they were first stored), found by a keyed search of that index. isRow(row, name,
+// path) tells whether a row holds that FileName and FilePath.
+template <typename TIsRow>
+void OrderEqualTexts(TTable& sigs, const std::string& text, std::uint32_t* first, std::uint32_t* last,
+                     TIsRow isRow) {
   const std::string indexName = sigs.IndexName();
   sigs.SetIndexName("BySignature");
   sigs.SetKey();
-  sigs.SetFieldValue("Signature", rows[*first].Text);
+  sigs.SetFieldValue("Signature", text);
   std::vector<std::uint32_t> ordered;
   if (sigs.GotoKey()) {
-    for (; !sigs.Eof() && sigs.FieldAsString("Signature") == rows[*first].Text; sigs.Next()) {
-      const std::string path = sigs.FieldAsString("FilePath");
-      const std::string name = sigs.FieldAsString("FileName");
-      const auto found = std::find_if(first, last, [&](std::uint32_t i) {
-        return rows[i].FileName == name && paths[rows[i].Path] == path;
-      });
+    for (; !sigs.Eof() && sigs.FieldText("Signature") == text; sigs.Next()) {
+      const std::string_view name = sigs.FieldText("FileName");
+      const std::string_view path = sigs.FieldText("FilePath");
+      const auto found = std::find_if(first, last, [&](std::uint32_t row) { return isRow(row, name, path); });
       if (found != last) ordered.push_back(*found);
     }
   }
@@ -99,35 +93,41 @@ void OrderEqualTexts(TTable& sigs, const std::vector<TSigsRow>& rows, const std:
     std::copy(ordered.begin(), ordered.end(), first);
 }
 
-// A row's first 12 values (a grid entry's head), for testing grid entries against them: returns true iff each
-// lies within the Margin of the entry's.
-class THead {
+// A row's first values (a grid entry's head), for testing grid entries against them two at a time:
+// bit i of the result is set iff each value of entries[i] lies within the Margin of the row's.
+class THeadTest {
  public:
-  THead(const std::uint8_t* values, std::int32_t margin) {
+  THeadTest(const std::uint8_t* values, std::int32_t margin) {
     const auto limit = static_cast<std::uint8_t>(std::min(margin, 255));
 #if defined(__SSE2__)
-    alignas(16) std::uint8_t bytes[16] = {};
-    std::copy_n(values, 12, bytes);
-    values_ = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+    std::uint64_t head;
+    std::memcpy(&head, values, sizeof head);
+    values_ = _mm_set1_epi64x(static_cast<long long>(head));
     limit_ = _mm_set1_epi8(static_cast<char>(limit));
 #else
-    std::copy_n(values, 12, values_);
+    std::copy_n(values, sizeof values_, values_);
     limit_ = limit;
 #endif
   }
 
   template <typename TEntry>
-  bool operator()(const TEntry& entry) const {
+  unsigned operator()(const TEntry* entries) const {
+    static_assert(sizeof(TEntry) == 8);
 #if defined(__SSE2__)
-    const __m128i other = _mm_load_si128(reinterpret_cast<const __m128i*>(&entry));
+    const __m128i other = _mm_loadu_si128(reinterpret_cast<const __m128i*>(entries));
     const __m128i diff = _mm_or_si128(_mm_subs_epu8(other, values_), _mm_subs_epu8(values_, other));
     const __m128i over = _mm_subs_epu8(diff, limit_);
-    return (_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())) & 0x0FFF) == 0x0FFF;
+    const unsigned within =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(over, _mm_setzero_si128())));
+    return unsigned{(within & 0xFF) == 0xFF} | unsigned{within >> 8 == 0xFF} << 1;
 #else
-    for (int i = 0; i < 12; ++i) {
-      if (std::abs(int{values_[i]} - int{entry.Head[i]}) > limit_) return false;
+    unsigned passed = 0;
+    for (unsigned e = 0; e < 2; ++e) {
+      bool within = true;
+      for (int i = 0; i < 8; ++i) within &= std::abs(int{values_[i]} - int{entries[e].Head[i]}) <= limit_;
+      passed |= unsigned{within} << e;
     }
-    return true;
+    return passed;
 #endif
   }
 
@@ -136,7 +136,7 @@ class THead {
   __m128i values_;
   __m128i limit_;
 #else
-  std::uint8_t values_[12];
+  std::uint8_t values_[8];
   int limit_;
 #endif
 };
@@ -144,77 +144,114 @@ class THead {
 }  // namespace
 
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin) {
-  // One walk in primary order: the order the pass searches the rows in.
-  std::vector<TSigsRow>& rows = rows_;
+  // One walk in primary order, the order the pass searches the rows in, reading the texts in place.
   const auto count = static_cast<std::size_t>(sigs.RecordCount());
-  rows.reserve(count);
-  // Each row's values as bytes, in primary order (meaningful while every row is canonical).
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(count * kValues);
+  nameStart_.reserve(count + 1);
+  nameStart_.push_back(0);
+  pathOf_.reserve(count);
+  std::vector<std::uint8_t> valuesOfRow;
+  valuesOfRow.reserve(count * kValues);
+  std::vector<std::pair<std::uint32_t, std::string>> otherTexts;  // rows not in the written form
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
-    TSigsRow row;
-    row.FileName = sigs.FieldAsString("FileName");
-    std::string path = sigs.FieldAsString("FilePath");
-    if (paths_.empty() || paths_.back() != path) paths_.push_back(std::move(path));
-    row.Path = static_cast<std::uint32_t>(paths_.size() - 1);
-    row.Text = sigs.FieldAsString("Signature");
-    const TSignature signature = ParseSignature(row.Text);
-    canonical_ = canonical_ && IsCanonical(signature, row.Text);
-    bytes.resize(bytes.size() + kValues);
-    Flatten(signature, &bytes[bytes.size() - kValues]);
-    rows.push_back(std::move(row));
-  }
-  // Ranks: text order, and among equal texts the order BySignature keeps them in.
-  std::vector<std::uint32_t> byText(rows.size());
-  std::iota(byText.begin(), byText.end(), 0u);
-  // The first eight bytes as a big-endian number decide most comparisons without touching the texts.
-  std::vector<std::uint64_t> prefix(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    std::uint64_t key = 0;
-    for (std::size_t b = 0; b < 8; ++b) {
-      key = key << 8 | (b < rows[i].Text.size() ? static_cast<std::uint8_t>(rows[i].Text[b]) : 0u);
+    const auto row = static_cast<std::uint32_t>(pathOf_.size());
+    names_.append(sigs.FieldText("FileName"));
+    nameStart_.push_back(static_cast<std::uint32_t>(names_.size()));
+    const std::string_view path = sigs.FieldText("FilePath");
+    if (paths_.empty() || paths_.back() != path) paths_.emplace_back(path);
+    pathOf_.push_back(static_cast<std::uint32_t>(paths_.size() - 1));
+    const std::string_view text = sigs.FieldText("Signature");
+    valuesOfRow.resize(valuesOfRow.size() + kValues);
+    if (!ReadWrittenForm(text, &valuesOfRow[std::size_t{row} * kValues])) {
+      TextToSignature(text);  // raises the conversion error of a malformed text
+      otherTexts.emplace_back(row, text);
     }
-    prefix[i] = key;
   }
-  // A stable radix sort on the prefixes, then the texts of equal prefixes (rare) compared whole.
-  std::vector<std::uint32_t> scratch(rows.size());
-  for (int shift = 0; shift < 64; shift += 8) {
-    std::size_t counts[257] = {};
-    for (const std::uint32_t i : byText) ++counts[((prefix[i] >> shift) & 0xFF) + 1];
-    for (int b = 0; b < 256; ++b) counts[b + 1] += counts[b];
-    for (const std::uint32_t i : byText) scratch[counts[(prefix[i] >> shift) & 0xFF]++] = i;
-    byText.swap(scratch);
-  }
-  for (std::size_t begin = 0; begin < byText.size();) {
-    std::size_t end = begin + 1;
-    while (end < byText.size() && prefix[byText[end]] == prefix[byText[begin]]) ++end;
-    if (end - begin > 1) {
-      std::stable_sort(byText.begin() + static_cast<std::ptrdiff_t>(begin),
-                       byText.begin() + static_cast<std::ptrdiff_t>(end),
-                       [&](std::uint32_t x, std::uint32_t y) { return rows[x].Text < rows[y].Text; });
+  const std::size_t rows = pathOf_.size();
+
+  grid_ = margin_ >= 0 && otherTexts.empty();
+  if (grid_) {
+    const auto valuesOf = [&](std::uint32_t row) {
+      return std::string_view(reinterpret_cast<const char*>(&valuesOfRow[std::size_t{row} * kValues]),
+                              kValues);
+    };
+    Rank(sigs, valuesOf, [&](std::uint32_t row) {
+      return SignatureToText(SignatureOfValues(&valuesOfRow[std::size_t{row} * kValues]));
+    });
+    BuildGrid(valuesOfRow);
+  } else {
+    std::vector<std::string> textOfRow(rows);
+    for (auto& [row, text] : otherTexts) textOfRow[row] = std::move(text);
+    for (std::uint32_t row = 0; row < rows; ++row) {
+      if (textOfRow[row].empty())
+        textOfRow[row] = SignatureToText(SignatureOfValues(&valuesOfRow[std::size_t{row} * kValues]));
     }
-    begin = end;
-  }
-  for (std::size_t begin = 0; begin < byText.size();) {
-    std::size_t end = begin + 1;
-    while (end < byText.size() && prefix[byText[end]] == prefix[byText[begin]] &&
-           rows[byText[end]].Text == rows[byText[begin]].Text) {
-      ++end;
+    const auto textOf = [&](std::uint32_t row) -> const std::string& { return textOfRow[row]; };
+    Rank(sigs, textOf, textOf);
+    texts_.resize(rows);
+    signatures_.resize(rows);
+    for (std::uint32_t rank = 0; rank < rows; ++rank) {
+      texts_[rank] = std::move(textOfRow[rowOfRank_[rank]]);
+      signatures_[rank] = TextToSignature(texts_[rank]);
     }
-    if (end - begin > 1) OrderEqualTexts(sigs, rows, paths_, &byText[begin], &byText[end]);
-    begin = end;
   }
   sigs.First();
+}
 
-  primaryOrder_.resize(rows.size());
-  for (std::uint32_t rank = 0; rank < byText.size(); ++rank) primaryOrder_[byText[rank]] = rank;
-  rowOfRank_ = std::move(byText);
+template <typename TKeyOfRow, typename TTextOfRow>
+void TSigsSnapshot::Rank(TTable& sigs, TKeyOfRow keyOfRow, TTextOfRow textOfRow) {
+  const auto rows = static_cast<std::uint32_t>(pathOf_.size());
+  std::vector<std::uint32_t> byKey(rows);
+  std::iota(byKey.begin(), byKey.end(), 0u);
+  // The first eight bytes as a big-endian number decide most comparisons without touching the keys:
+  // a stable radix sort on them, then the keys of equal prefixes compared whole.
+  std::vector<std::uint64_t> prefix(rows);
+  for (std::uint32_t row = 0; row < rows; ++row) {
+    const std::string_view key = keyOfRow(row);
+    std::uint64_t word = 0;
+    for (std::size_t b = 0; b < 8; ++b)
+      word = word << 8 | (b < key.size() ? static_cast<std::uint8_t>(key[b]) : 0u);
+    prefix[row] = word;
+  }
+  std::vector<std::uint32_t> scratch(rows);
+  for (int shift = 0; shift < 64; shift += 8) {
+    std::size_t counts[257] = {};
+    for (const std::uint32_t row : byKey) ++counts[((prefix[row] >> shift) & 0xFF) + 1];
+    for (int b = 0; b < 256; ++b) counts[b + 1] += counts[b];
+    for (const std::uint32_t row : byKey) scratch[counts[(prefix[row] >> shift) & 0xFF]++] = row;
+    byKey.swap(scratch);
+  }
+  const auto isRow = [&](std::uint32_t row, std::string_view name, std::string_view path) {
+    return names_.compare(nameStart_[row], nameStart_[row + 1] - nameStart_[row], name) == 0 &&
+           paths_[pathOf_[row]] == path;
+  };
+  for (std::uint32_t begin = 0; begin < rows;) {
+    std::uint32_t end = begin + 1;
+    while (end < rows && prefix[byKey[end]] == prefix[byKey[begin]]) ++end;
+    if (end - begin > 1) {
+      std::uint32_t* const first = &byKey[begin];
+      std::uint32_t* const last = first + (end - begin);
+      std::stable_sort(first, last, [&](std::uint32_t x, std::uint32_t y) {
+        return std::string_view(keyOfRow(x)) < std::string_view(keyOfRow(y));
+      });
+      for (std::uint32_t* same = first; same != last;) {
+        std::uint32_t* next = same + 1;
+        while (next != last && std::string_view(keyOfRow(*next)) == std::string_view(keyOfRow(*same))) ++next;
+        if (next - same > 1) OrderEqualTexts(sigs, textOfRow(*same), same, next, isRow);
+        same = next;
+      }
+    }
+    begin = end;
+  }
+  primaryOrder_.resize(rows);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) primaryOrder_[byKey[rank]] = rank;
+  rowOfRank_ = std::move(byKey);
+}
 
-  grid_ = margin_ >= 0 && canonical_;
-  if (!grid_) return;
+void TSigsSnapshot::BuildGrid(const std::vector<std::uint8_t>& valuesOfRow) {
+  const std::size_t rows = pathOf_.size();
   width_ = static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{margin_} + 1, 256));
   side_ = 255 / width_ + 1;
-  const std::uint64_t maxCells = kCellsPerRow * rows_.size() + 1024;
+  const std::uint64_t maxCells = kCellsPerRow * rows + 1024;
   std::uint64_t cells = side_;
   dims_ = 1;
   while (dims_ < kMaxDims && cells * side_ <= maxCells) {
@@ -222,34 +259,39 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, std::int32_t margin) : margin_(margin
     ++dims_;
   }
 
-  values_.resize(rows_.size() * kValues);
-  std::vector<std::uint32_t> cellOf(rows_.size());
+  values_.resize(rows * kValues);
+  std::vector<std::uint32_t> cellOf(rows);
   cellStart_.assign(cells + 1, 0);
-  for (std::size_t row = 0; row < rows_.size(); ++row) {
-    const std::uint32_t rank = primaryOrder_[row];
-    std::copy_n(&bytes[row * kValues], kValues, &values_[std::size_t{rank} * kValues]);
-    cellOf[rank] = CellOf(&values_[std::size_t{rank} * kValues]);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) {
+    std::uint8_t* values = &values_[std::size_t{rank} * kValues];
+    std::copy_n(&valuesOfRow[std::size_t{rowOfRank_[rank]} * kValues], kValues, values);
+    cellOf[rank] = CellOf(values);
     ++cellStart_[cellOf[rank] + 1];
   }
   std::partial_sum(cellStart_.begin(), cellStart_.end(), cellStart_.begin());
-  entries_.resize(rows_.size());
+  entries_.resize(rows + 1);
+  rankOfEntry_.resize(rows);
   std::vector<std::uint32_t> fill(cellStart_.begin(), cellStart_.end() - 1);
-  for (std::uint32_t i = 0; i < rows_.size(); ++i) {
-    TGridEntry& entry = entries_[fill[cellOf[i]]++];
-    entry.Rank = i;
-    std::copy_n(&values_[std::size_t{i} * kValues], kHeadValues, entry.Head);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) {
+    const std::uint32_t entry = fill[cellOf[rank]]++;
+    rankOfEntry_[entry] = rank;
+    std::copy_n(&values_[std::size_t{rank} * kValues], kHeadValues, entries_[entry].Head);
   }
 }
 
+std::string_view TSigsSnapshot::FileName(std::uint32_t rank) const {
+  const std::uint32_t row = rowOfRank_[rank];
+  return std::string_view(names_).substr(nameStart_[row], nameStart_[row + 1] - nameStart_[row]);
+}
+
+std::string TSigsSnapshot::FullName(std::uint32_t rank) const {
+  std::string name = paths_[pathOf_[rowOfRank_[rank]]];
+  name.append(FileName(rank));
+  return name;
+}
+
 TSignature TSigsSnapshot::SignatureOf(std::uint32_t rank) const {
-  if (!grid_) return ParseSignature(Row(rank).Text);
-  TSignature signature;
-  const std::uint8_t* values = &values_[std::size_t{rank} * kValues];
-  for (TRgb& cell : signature.Cells) {
-    cell = {values[0], values[1], values[2]};
-    values += 3;
-  }
-  return signature;
+  return grid_ ? SignatureOfValues(&values_[std::size_t{rank} * kValues]) : signatures_[rank];
 }
 
 std::uint32_t TSigsSnapshot::CellOf(const std::uint8_t* values) const {
@@ -280,17 +322,17 @@ void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::u
   std::int32_t maxDiff = 0;
   if (!grid_) {
     // Texts decide where the walk ends; rows in BySignature order are in text order.
-    const TSignature own = SignatureOf(rank);
+    const TSignature& own = signatures_[rank];
     const std::string highKey = HighKey(own.Cells[0].R, margin_);
-    for (std::uint32_t other = rank + 1; other < rows_.size() && Row(other).Text <= highKey; ++other) {
-      if (SignaturesMatch(own, SignatureOf(other), margin_, colors, maxDiff)) {
+    for (std::uint32_t other = rank + 1; other < texts_.size() && texts_[other] <= highKey; ++other) {
+      if (SignaturesMatch(own, signatures_[other], margin_, colors, maxDiff)) {
         partners.push_back(other);
       }
     }
     return;
   }
   const std::uint8_t* own = &values_[std::size_t{rank} * kValues];
-  const THead head(own, margin_);
+  const THeadTest head(own, margin_);
   std::int32_t base[4] = {};
   for (int d = 0; d < dims_; ++d) base[d] = own[d] / width_;
   // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each. A
@@ -316,14 +358,19 @@ void TSigsSnapshot::Partners(std::uint32_t rank, bool colors, std::vector<std::u
       cell = cell * side + at;
     }
     if (!inside) continue;
-    for (std::int64_t c = cell * side + lastLow; c <= cell * side + lastHigh; ++c) {
-      const TGridEntry* const end = entries_.data() + cellStart_[c + 1];
-      for (const TGridEntry* entry = entries_.data() + cellStart_[c]; entry != end; ++entry) {
-        // Only later rows, each of the head's values within the Margin (needed in both modes), then the
-        // exact test. The first two are joined without a branch: both fail at random.
-        if ((entry->Rank > rank) & head(*entry) &&
-            Within(own, &values_[std::size_t{entry->Rank} * kValues], colors)) {
-          partners.push_back(entry->Rank);
+    // The run's cells lie side by side in entries_: one scan covers them all, two entries at a time
+    // (entries_ ends in a spare entry for the last pair). A partner passes the test of the head's
+    // values (needed in both modes), comes later and passes the exact test.
+    const std::uint32_t first = cellStart_[cell * side + lastLow];
+    const std::uint32_t end = cellStart_[cell * side + lastHigh + 1];
+    for (std::uint32_t e = first; e < end; e += 2) {
+      const unsigned passed = head(&entries_[e]);
+      if (passed == 0) continue;
+      for (std::uint32_t i = e; i < e + 2 && i < end; ++i) {
+        const std::uint32_t other = rankOfEntry_[i];
+        if ((passed >> (i - e) & 1) != 0 && other > rank &&
+            Within(own, &values_[std::size_t{other} * kValues], colors)) {
+          partners.push_back(other);
         }
       }
     }
