@@ -182,21 +182,6 @@ TEST_F(TableTest, NonUniqueSearchHasNoPrefixMatch) {
   EXPECT_EQ(sigs_.FieldAsString("FileName"), "y");  // the first of equal keys
   sigs_.SetKey();
   EXPECT_THROW(sigs_.SetFieldValue("FileName", std::string("x")), EDatabaseError);
-
-  // Texts read in place show what FieldAsString shows, in browsing and while editing.
-  EXPECT_EQ(sigs_.FieldText("filename"), " a");
-  EXPECT_EQ(sigs_.FieldText("FilePath"), "");
-  sigs_.Edit();
-  sigs_.SetFieldValue("FileName", std::string("b"));
-  EXPECT_EQ(sigs_.FieldText("FileName"), "b");
-  sigs_.Cancel();
-  EXPECT_EQ(sigs_.FieldText("FileName"), " a");
-  try {
-    sigs_.FieldText("FileDate");
-    FAIL();
-  } catch (const EDatabaseError& error) {
-    EXPECT_STREQ(error.what(), "SigsTable: Field 'FileDate' is not a string field");
-  }
 }
 
 TEST_F(TableTest, IndexSwitchKeepsRowAndEqualKeysKeepInsertionOrder) {
@@ -314,6 +299,21 @@ TEST_F(TableTest, FieldValuesAreCutTrimmedAndRounded) {
     EXPECT_STREQ(error.what(), "SigsTable: Field 'Nope' not found");
   }
   EXPECT_THROW(sigs_.SetFieldValue("FileName", std::string("x")), EDatabaseError);
+
+  // Texts read in place show what FieldAsString shows, in browsing and while editing.
+  EXPECT_EQ(sigs_.FieldText("filename"), " a");
+  EXPECT_EQ(sigs_.FieldText("FilePath"), "");
+  sigs_.Edit();
+  sigs_.SetFieldValue("FileName", std::string("b"));
+  EXPECT_EQ(sigs_.FieldText("FileName"), "b");
+  sigs_.Cancel();
+  EXPECT_EQ(sigs_.FieldText("FileName"), " a");
+  try {
+    sigs_.FieldText("FileDate");
+    FAIL();
+  } catch (const EDatabaseError& error) {
+    EXPECT_STREQ(error.what(), "SigsTable: Field 'FileDate' is not a string field");
+  }
 }
 
 TEST_F(TableTest, BookmarksAndValueAt) {
