@@ -32,7 +32,8 @@ class TConsoleLoadHost : public TLoadHost {
 
 // Signs pictures while they load: each row the decoder delivers is counted while it is still in cache
 // (the brightness histogram when normalising, else the Cell sums), so the finished bitmap is read at
-// most once more. The results equal EqualizeBrightness and MakeSignature on the loaded bitmap.
+// most once more, and never written. The results equal EqualizeBrightness and MakeSignature on the
+// loaded bitmap.
 class TRowSigner {
  public:
   TRowSigner(TBitmap32& bitmap, bool normalize) : normalize_(normalize) {
@@ -42,13 +43,13 @@ class TRowSigner {
   // Call before each load.
   void Reset() { rowsSeen_ = 0; }
 
-  TSignature Sign(TBitmap32& bitmap) {
+  TSignature Sign(const TBitmap32& bitmap) {
     // Rows arrive 0, 1, ... once each for a picture that loaded; anything else is signed from scratch.
     const bool complete = !bitmap.IsEmpty() && rowsSeen_ == bitmap.Height();
     if (normalize_) {
-      if (!complete) return EqualizeAndMakeSignature(bitmap);
+      if (!complete) BuildHistogram(bitmap);
       BuildBrightnessMap();
-      return ApplyEqualizationAndMakeSignature(bitmap);
+      return EqualizedSignature(bitmap);
     }
     return complete ? rows_.Signature(bitmap.OuterColor) : MakeSignature(bitmap);
   }

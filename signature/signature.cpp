@@ -7,11 +7,13 @@
 #include <cstddef>
 #include <cstring>
 #include <limits>
+#include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
+#include "signature/channel_multiplier.h"
 #include "signature/convert.h"
 #include "signature/signature_rows.h"
 
@@ -23,9 +25,10 @@ constexpr int kMaxBrightness = 765;
 // Module tables, reused for every picture (no per-picture allocation).
 TBrightnessHistogram gHistogram{};
 TBrightnessMap gMap{};
-// gScaled[b][v]: channel value v of a pixel of brightness b after equalisation. Only v <= min(b, 255)
-// occurs, since a channel never exceeds the brightness it is part of.
-std::uint8_t gScaled[kMaxBrightness + 1][256];
+// gMultiplier[b]: the ChannelMultiplier of the factor for brightness b.
+std::uint32_t gMultiplier[kMaxBrightness + 1];
+// One rewritten row for EqualizedSignature, grown to the widest picture seen.
+std::vector<TColor32> gRowBuffer;
 
 // Returns v * f rounded to nearest, ties to even, computed exactly: f is m * 2^e with a 53-bit integer m,
 // so v * m (at most 64 bits) is an exact integer that is shifted with explicit rounding. A plain double
@@ -68,9 +71,9 @@ inline std::uint32_t PixelBrightness(TColor32 c) {
 }
 
 #if defined(__SSE2__)
-// The loops over every pixel below are bound by instruction count, so they take the brightness of four
-// pixels at once with SSE2 (part of every x86-64 processor); the scalar loops after them do the rest,
-// and everything on other processors.
+// The histogram loop is bound by instruction count, so it takes the brightness of four pixels at once
+// with SSE2 (part of every x86-64 processor); the scalar loop after it does the rest, and everything on
+// other processors.
 constexpr std::size_t kVectorPixels = 4;
 
 // Each pixel's 32-bit lane holds B, G, R, A from the lowest byte up. Masking keeps B and R as 16-bit
@@ -94,45 +97,65 @@ void SumPartialHistograms() {
     gHistogram[level] = gPartial[0][level] + gPartial[1][level] + gPartial[2][level] + gPartial[3][level];
 }
 
-// Fills gScaled from the brightness map: one factor per brightness level instead of a division per
-// pixel; same doubles, same rounding.
-void BuildScaledTable() {
-  for (int b = 0; b <= kMaxBrightness; ++b) {
-    const double factor =
-        static_cast<double>(gMap[static_cast<std::size_t>(b)] + 1) / static_cast<double>(b + 1);
-    const int maxChannel = std::min(b, 255);
-    for (int v = 0; v <= maxChannel; ++v) gScaled[b][v] = static_cast<std::uint8_t>(ScaleChannel(v, factor));
-  }
+// Fills gMultiplier from the brightness map: one factor per brightness level instead of a division per
+// pixel.
+void BuildMultipliers() {
+  for (std::uint32_t b = 0; b <= kMaxBrightness; ++b)
+    gMultiplier[b] = ChannelMultiplier(static_cast<std::uint32_t>(gMap[b]) + 1, b + 1);
 }
 
-// The pixel c rewritten through scaled, the gScaled row of its brightness.
-inline TColor32 ScalePixel(TColor32 c, const std::uint8_t* scaled) {
-  return TColor32{scaled[c & 0xFF]} | TColor32{scaled[(c >> 8) & 0xFF]} << 8 |
-         TColor32{scaled[(c >> 16) & 0xFF]} << 16;
+// The pixel c rewritten through multiplier, the one of its brightness.
+inline TColor32 ScalePixel(TColor32 c, std::uint32_t multiplier) {
+  return ScaleByMultiplier(c & 0xFF, multiplier) | ScaleByMultiplier((c >> 8) & 0xFF, multiplier) << 8 |
+         ScaleByMultiplier((c >> 16) & 0xFF, multiplier) << 16;
 }
 
-// Rewrites n pixels through gScaled. SSE2 forms each channel's table position, 256 * brightness +
-// channel, for four pixels at once; the look-ups themselves stay scalar (no gather before AVX2).
-void EqualizeSpan(TColor32* p, std::size_t n) {
+// Writes the n pixels from rewritten to to (which may be from).
+void EqualizeSpanScalar(const TColor32* from, TColor32* to, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) to[k] = ScalePixel(from[k], gMultiplier[PixelBrightness(from[k])]);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same for eight pixels at once, on processors with AVX2 (chosen at run time; the build targets
+// every x86-64): one gather of the multipliers, then multiplies, shifts and a minimum per channel.
+__attribute__((target("avx2"))) inline __m256i ScaleByMultiplier8(__m256i v, __m256i multiplier) {
+  const __m256i product = _mm256_mullo_epi32(v, multiplier);
+  const __m256i odd = _mm256_and_si256(_mm256_srli_epi32(product, kMultiplierShift), _mm256_set1_epi32(1));
+  const __m256i belowHalf = _mm256_set1_epi32((1 << (kMultiplierShift - 1)) - 1);
+  const __m256i rounded =
+      _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(product, belowHalf), odd), kMultiplierShift);
+  return _mm256_min_epu32(rounded, _mm256_set1_epi32(255));
+}
+
+__attribute__((target("avx2"))) void EqualizeSpanAvx2(const TColor32* from, TColor32* to, std::size_t n) {
+  const __m256i byte = _mm256_set1_epi32(0xFF);
   std::size_t k = 0;
-#if defined(__SSE2__)
-  const std::uint8_t* table = &gScaled[0][0];
-  alignas(16) std::uint32_t blue[kVectorPixels], green[kVectorPixels], red[kVectorPixels];
-  for (; k + kVectorPixels <= n; k += kVectorPixels) {
-    const __m128i pixels = Load4(p + k);
-    const __m128i row = _mm_slli_epi32(Brightness4(pixels), 8);
-    const __m128i byte = _mm_set1_epi32(0xFF);
-    _mm_store_si128(reinterpret_cast<__m128i*>(blue), _mm_add_epi32(row, _mm_and_si128(pixels, byte)));
-    _mm_store_si128(reinterpret_cast<__m128i*>(green),
-                    _mm_add_epi32(row, _mm_and_si128(_mm_srli_epi32(pixels, 8), byte)));
-    _mm_store_si128(reinterpret_cast<__m128i*>(red),
-                    _mm_add_epi32(row, _mm_and_si128(_mm_srli_epi32(pixels, 16), byte)));
-    for (std::size_t i = 0; i < kVectorPixels; ++i)
-      p[k + i] = TColor32{table[blue[i]]} | TColor32{table[green[i]]} << 8 | TColor32{table[red[i]]} << 16;
+  for (; k + 8 <= n; k += 8) {
+    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + k));
+    const __m256i blue = _mm256_and_si256(pixels, byte);
+    const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte);
+    const __m256i red = _mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte);
+    const __m256i brightness = _mm256_add_epi32(_mm256_add_epi32(blue, green), red);
+    const __m256i multiplier =
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(gMultiplier), brightness, sizeof gMultiplier[0]);
+    const __m256i result =
+        _mm256_or_si256(_mm256_or_si256(ScaleByMultiplier8(blue, multiplier),
+                                        _mm256_slli_epi32(ScaleByMultiplier8(green, multiplier), 8)),
+                        _mm256_slli_epi32(ScaleByMultiplier8(red, multiplier), 16));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + k), result);
   }
-#endif
-  for (; k < n; ++k) p[k] = ScalePixel(p[k], gScaled[PixelBrightness(p[k])]);
+  EqualizeSpanScalar(from + k, to + k, n - k);
 }
+
+using TEqualizeSpan = void (*)(const TColor32*, TColor32*, std::size_t);
+TEqualizeSpan ChooseEqualizeSpan() {
+  __builtin_cpu_init();  // may run before the library's own initialisation
+  return __builtin_cpu_supports("avx2") ? EqualizeSpanAvx2 : EqualizeSpanScalar;
+}
+const TEqualizeSpan EqualizeSpan = ChooseEqualizeSpan();
+#else
+const auto EqualizeSpan = EqualizeSpanScalar;
+#endif
 
 }  // namespace
 
@@ -212,22 +235,38 @@ std::int32_t BuildBrightnessMap() {
 
 void ApplyEqualization(TBitmap32& bitmap) {
   if (bitmap.IsEmpty()) return;
-  BuildScaledTable();
-  EqualizeSpan(bitmap.Bits(),
-               static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height()));
+  BuildMultipliers();
+  const auto pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
+  EqualizeSpan(bitmap.Bits(), bitmap.Bits(), pixels);
 }
 
 TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) {
   TSignatureRows rows;
   rows.Start(bitmap.Width(), bitmap.Height());
   if (!bitmap.IsEmpty()) {
-    BuildScaledTable();
+    BuildMultipliers();
     // A row is summed right after it is rewritten, while it is still in cache: the pixels travel from
     // memory and back once instead of being read a second time for the signature.
     for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
       TColor32* row = bitmap.ScanLine(y);
-      EqualizeSpan(row, static_cast<std::size_t>(bitmap.Width()));
+      EqualizeSpan(row, row, static_cast<std::size_t>(bitmap.Width()));
       rows.AddRow(y, row);
+    }
+  }
+  return rows.Signature(bitmap.OuterColor);
+}
+
+TSignature EqualizedSignature(const TBitmap32& bitmap) {
+  TSignatureRows rows;
+  rows.Start(bitmap.Width(), bitmap.Height());
+  if (!bitmap.IsEmpty()) {
+    BuildMultipliers();
+    // Each row is rewritten into a buffer that stays in cache: the bitmap is only read, which saves
+    // writing every pixel back to memory.
+    gRowBuffer.resize(static_cast<std::size_t>(bitmap.Width()));
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+      EqualizeSpan(bitmap.ScanLine(y), gRowBuffer.data(), gRowBuffer.size());
+      rows.AddRow(y, gRowBuffer.data());
     }
   }
   return rows.Signature(bitmap.OuterColor);

@@ -78,6 +78,9 @@ void ApplyEqualization(TBitmap32& bitmap);
 // memory once less.
 // ApplyEqualization(bitmap), then MakeSignature(bitmap).
 TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap);
+// What ApplyEqualizationAndMakeSignature returns, leaving the bitmap as it is: for callers that need
+// only the signature. Writes no pixel back to memory.
+TSignature EqualizedSignature(const TBitmap32& bitmap);
 // EqualizeBrightness(bitmap), then MakeSignature(bitmap).
 TSignature EqualizeAndMakeSignature(TBitmap32& bitmap);
 

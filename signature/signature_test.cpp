@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "signature/channel_multiplier.h"
 #include "signature/convert.h"
 #include "signature/signature_rows.h"
 
@@ -322,8 +323,8 @@ TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
   for (const auto& [width, height] : sizes) {
     for (const bool fewLevels : {false, true}) {
       SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height) + (fewLevels ? " few levels" : ""));
-      TBitmap32 separate, fused, applied;
-      for (TBitmap32* bitmap : {&separate, &fused, &applied}) {
+      TBitmap32 separate, fused, applied, original;
+      for (TBitmap32* bitmap : {&separate, &fused, &applied, &original}) {
         FillRandom(*bitmap, width, height, seed);
         if (fewLevels)
           for (int y = 0; y < height; ++y)
@@ -349,6 +350,9 @@ TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
         AddToHistogram(applied.Bits() + first, std::min(piece, count - first));
       EXPECT_EQ(BrightnessHistogram(), histogram);
       BuildBrightnessMap();
+      EXPECT_EQ(EqualizedSignature(applied), expected);
+      for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) ASSERT_EQ(applied.ReadPixel(x, y), original.ReadPixel(x, y));
       EXPECT_EQ(ApplyEqualizationAndMakeSignature(applied), expected);
 
       for (int y = 0; y < height; ++y)
@@ -363,6 +367,43 @@ TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
   empty.OuterColor = 0xFF102030u;
   EXPECT_EQ(EqualizeAndMakeSignature(empty), MakeSignature(empty));
   EXPECT_EQ(ApplyEqualizationAndMakeSignature(empty), MakeSignature(empty));
+  EXPECT_EQ(EqualizedSignature(empty), MakeSignature(empty));
+}
+
+// Fixed-point multipliers against the exact product of the double factor, ties to even; their
+// exactness is argued where they are defined, and this checks the argument's corner cases and a sweep.
+TEST(ChannelMultiplierTest, GivesTheRoundedExactProductOfTheDoubleFactor) {
+  const auto expected = [](std::uint32_t p, std::uint32_t q, std::uint32_t v) {
+    return ScaleColor(v, static_cast<double>(p) / static_cast<double>(q));
+  };
+  const struct {
+    std::uint32_t p, q, v;
+    std::uint32_t scaled;
+  } cases[] = {
+      {5, 4, 2, 2},          // 2.5: an exact tie, to even
+      {7, 4, 2, 4},          // 3.5: an exact tie, to even
+      {1, 6, 3, 0},          // 1/6 as a double lies below 1/6: 3 x it lies below the tie 0.5
+      {5, 6, 3, 3},          // 5/6 as a double lies above 5/6: 3 x it lies above the tie 2.5
+      {769, 766, 255, 255},  // 256, capped
+      {769, 1, 0, 0},        // brightness 0
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.p) + "/" + std::to_string(c.q) + " x " + std::to_string(c.v));
+    EXPECT_EQ(expected(c.p, c.q, c.v), c.scaled);
+    EXPECT_EQ(ScaleByMultiplier(c.v, ChannelMultiplier(c.p, c.q)), c.scaled);
+  }
+  // Every factor of the small brightness levels, where ties are most frequent, then random ones.
+  for (std::uint32_t q = 1; q <= 24; ++q)
+    for (std::uint32_t p = 1; p <= 769; ++p)
+      for (std::uint32_t v = 0; v < q; ++v)
+        ASSERT_EQ(ScaleByMultiplier(v, ChannelMultiplier(p, q)), expected(p, q, v))
+            << p << "/" << q << " x " << v;
+  std::mt19937 rng(5);
+  for (int k = 0; k < 200000; ++k) {
+    const std::uint32_t q = rng() % 766 + 1, p = rng() % 769 + 1, v = rng() % std::min(q, 256u);
+    ASSERT_EQ(ScaleByMultiplier(v, ChannelMultiplier(p, q)), expected(p, q, v))
+        << p << "/" << q << " x " << v;
+  }
 }
 
 TEST(SignatureTextTest, RoundTripsEveryFourCharacterValue) {
