@@ -94,6 +94,7 @@ void TBitmap32::AssignPicture(const TGraphic& picture) {
   try {
     const bool everyRow = picture.DrawsEveryRowInOrder();
     Reallocate(picture.Width(), picture.Height(), !everyRow);
+    rowsFired_ = 0;
     if (!IsEmpty()) {
       uncleared = everyRow;
       picture.Draw(*this);
@@ -104,8 +105,8 @@ void TBitmap32::AssignPicture(const TGraphic& picture) {
       }
     }
   } catch (...) {
-    if (uncleared)
-      std::fill_n(bits_, static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0u);
+    // Rows already handed out stay as they are: their readers may still be at them.
+    if (uncleared) std::fill(ScanLine(rowsFired_), ScanLine(height_), 0u);
     EndUpdate();
     NotifyChange();
     throw;
@@ -142,6 +143,7 @@ void TBitmap32::NotifyResize() {
 }
 
 void TBitmap32::NotifyRowDrawn(std::int32_t y) noexcept {
+  rowsFired_ = y + 1;
   if (OnRowDrawn) OnRowDrawn(*this, y);
 }
 

@@ -81,8 +81,9 @@ class TBitmap32 {
   // Resizes to the picture and lets it draw itself; NotifyChange fires exactly once, also on failure.
   // OnRowDrawn fires for rows 0, 1, ... Height() - 1 in turn, each once it holds its final pixels:
   // while Draw runs for a picture that DrawsEveryRowInOrder, after Draw for any other. When Draw
-  // fails, some rows may have fired; the pixels are then those Draw wrote, or all 0 for a picture
-  // that DrawsEveryRowInOrder (so no uncleared memory is ever read).
+  // fails, some rows may have fired; the pixels are then those Draw wrote, and for a picture that
+  // DrawsEveryRowInOrder all 0 below the rows that fired (so no uncleared memory is ever read, and
+  // rows handed out are not changed under their readers).
   void AssignPicture(const TGraphic& picture);
 
   // Direct pixel access for decoders and views. nullptr when empty.
@@ -134,6 +135,7 @@ class TBitmap32 {
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
   TColor32* bits_ = nullptr;
+  std::int32_t rowsFired_ = 0;  // rows 0 .. rowsFired_ - 1 fired during the last AssignPicture
 };
 
 }  // namespace velquin

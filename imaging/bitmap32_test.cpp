@@ -334,15 +334,19 @@ TEST_F(BitmapTest, AssignPictureHandsOutEveryFinishedRowInOrder) {
 }
 
 // A picture that would have drawn every pixel gets no cleared memory; when it fails halfway, the
-// bitmap must still not show what the memory held before.
-TEST_F(BitmapTest, FailedDrawOfAnUnclearedPictureLeavesZeros) {
+// bitmap must still not show what the memory held before, nor change the rows it handed out.
+TEST_F(BitmapTest, FailedDrawOfAnUnclearedPictureLeavesZerosBelowTheDrawnRows) {
   FakePicture picture(5, 4);
   picture.everyRow = true;
   picture.failDraw = true;
   EXPECT_THROW(bitmap_.AssignPicture(picture), std::runtime_error);
   EXPECT_EQ(bitmap_.Width(), 5);
   EXPECT_EQ(bitmap_.Height(), 4);
-  EXPECT_EQ(Count(0x00000000u), 20);
+  EXPECT_EQ(picture.drawnRows, (std::vector<int>{0, 1, 2}));
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 5; ++x)
+      EXPECT_EQ(bitmap_.ReadPixel(x, y), y < 3 ? 0xFF000000u | static_cast<TColor32>(x + y) : 0u)
+          << x << "," << y;
   EXPECT_EQ(bitmap_.UpdateCount(), 0);
 }
 
