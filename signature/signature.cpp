@@ -25,7 +25,7 @@ constexpr int kMaxBrightness = 765;
 // Module tables, reused for every picture (no per-picture allocation).
 TBrightnessHistogram gHistogram{};
 TBrightnessMap gMap{};
-// gMultiplier[b]: the ChannelMultiplier of the factor for brightness b.
+// gMultiplier[b]: the ChannelMultiplier of the factor for brightness b (BuildMultipliers).
 std::uint32_t gMultiplier[kMaxBrightness + 1];
 // One rewritten row for EqualizedSignature, grown to the widest picture seen.
 std::vector<TColor32> gRowBuffer;
@@ -103,6 +103,8 @@ void BuildMultipliers() {
   for (std::uint32_t b = 0; b <= kMaxBrightness; ++b)
     gMultiplier[b] = ChannelMultiplier(static_cast<std::uint32_t>(gMap[b]) + 1, b + 1);
 }
+// The map starts all zeros: so do its factors.
+const bool gMultipliersBuilt = (BuildMultipliers(), true);
 
 // The pixel c rewritten through multiplier, the one of its brightness.
 inline TColor32 ScalePixel(TColor32 c, std::uint32_t multiplier) {
@@ -212,7 +214,10 @@ std::int32_t BuildBrightnessMap() {
   for (const std::int64_t counter : gHistogram) total += counter;
   gMap.fill(0);
   // Without pixels the step below would be 0 and the level would never stop rising.
-  if (total == 0) return 0;
+  if (total == 0) {
+    BuildMultipliers();
+    return 0;
+  }
 
   const double step = static_cast<double>(total) / 768.0;
   double acc = 0.0;
@@ -230,12 +235,12 @@ std::int32_t BuildBrightnessMap() {
   const double scale = 768.0 / static_cast<double>(level);
   for (std::int32_t& entry : gMap)
     entry = static_cast<std::int32_t>(RoundedProduct(static_cast<std::uint32_t>(entry), scale));
+  BuildMultipliers();
   return level;
 }
 
 void ApplyEqualization(TBitmap32& bitmap) {
   if (bitmap.IsEmpty()) return;
-  BuildMultipliers();
   const auto pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
   EqualizeSpan(bitmap.Bits(), bitmap.Bits(), pixels);
 }
@@ -244,7 +249,6 @@ TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) {
   TSignatureRows rows;
   rows.Start(bitmap.Width(), bitmap.Height());
   if (!bitmap.IsEmpty()) {
-    BuildMultipliers();
     // A row is summed right after it is rewritten, while it is still in cache: the pixels travel from
     // memory and back once instead of being read a second time for the signature.
     for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
@@ -256,19 +260,21 @@ TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) {
   return rows.Signature(bitmap.OuterColor);
 }
 
+void AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last, TSignatureRows& rows,
+                      std::vector<TColor32>& buffer) {
+  // Each row is rewritten into a buffer that stays in cache: the bitmap is only read, which saves
+  // writing every pixel back to memory.
+  buffer.resize(static_cast<std::size_t>(bitmap.Width()));
+  for (std::int32_t y = first; y < last; ++y) {
+    EqualizeSpan(bitmap.ScanLine(y), buffer.data(), buffer.size());
+    rows.AddRow(y, buffer.data());
+  }
+}
+
 TSignature EqualizedSignature(const TBitmap32& bitmap) {
   TSignatureRows rows;
   rows.Start(bitmap.Width(), bitmap.Height());
-  if (!bitmap.IsEmpty()) {
-    BuildMultipliers();
-    // Each row is rewritten into a buffer that stays in cache: the bitmap is only read, which saves
-    // writing every pixel back to memory.
-    gRowBuffer.resize(static_cast<std::size_t>(bitmap.Width()));
-    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
-      EqualizeSpan(bitmap.ScanLine(y), gRowBuffer.data(), gRowBuffer.size());
-      rows.AddRow(y, gRowBuffer.data());
-    }
-  }
+  if (!bitmap.IsEmpty()) AddEqualizedRows(bitmap, 0, bitmap.Height(), rows, gRowBuffer);
   return rows.Signature(bitmap.OuterColor);
 }
 

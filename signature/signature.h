@@ -68,8 +68,9 @@ void BuildHistogram(const TBitmap32& bitmap);
 void ClearHistogram();
 void AddToHistogram(const TColor32* pixels, std::size_t count);
 // Fills the brightness map from the histogram (map[k]: pixels below brightness k, in steps of
-// pixels / 768, stretched to end near 768) and returns the final level L before stretching (767 or 768).
-// An empty histogram leaves the map all zeros and returns 0.
+// pixels / 768, stretched to end near 768), and from it the factors of ApplyEqualization, and returns
+// the final level L before stretching (767 or 768). An empty histogram leaves the map all zeros and
+// returns 0.
 std::int32_t BuildBrightnessMap();
 // Replaces every pixel p of brightness b by ScaleColor(p, (map[b] + 1) / (b + 1)).
 void ApplyEqualization(TBitmap32& bitmap);
@@ -79,7 +80,8 @@ void ApplyEqualization(TBitmap32& bitmap);
 // ApplyEqualization(bitmap), then MakeSignature(bitmap).
 TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap);
 // What ApplyEqualizationAndMakeSignature returns, leaving the bitmap as it is: for callers that need
-// only the signature. Writes no pixel back to memory.
+// only the signature. Writes no pixel back to memory. AddEqualizedRows (signature_rows.h) does it in
+// parts.
 TSignature EqualizedSignature(const TBitmap32& bitmap);
 // EqualizeBrightness(bitmap), then MakeSignature(bitmap).
 TSignature EqualizeAndMakeSignature(TBitmap32& bitmap);

@@ -92,6 +92,17 @@ void TSignatureRows::AddRow(std::int32_t y, const TColor32* row) {
   ++rowsAdded_;
 }
 
+void TSignatureRows::Merge(const TSignatureRows& other) {
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      cells_[i][j].r += other.cells_[i][j].r;
+      cells_[i][j].g += other.cells_[i][j].g;
+      cells_[i][j].b += other.cells_[i][j].b;
+    }
+  }
+  rowsAdded_ += other.rowsAdded_;
+}
+
 TSignature TSignatureRows::Signature(TColor32 outerColor) const {
   const std::int64_t cw = (width_ + 3) / 4;
   const std::int64_t positions = (cw + 1) * (cellHeight_ + 1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "imaging/bitmap32.h"
 #include "signature/signature.h"
@@ -16,6 +17,8 @@ class TSignatureRows {
   void Start(std::int32_t width, std::int32_t height);
   // REQUIRES: 0 <= y < height; row holds the width pixels of row y. Rows may come in any order.
   void AddRow(std::int32_t y, const TColor32* row);
+  // Adds the rows other holds. REQUIRES: other was started for the same size.
+  void Merge(const TSignatureRows& other);
   // Rows added since Start, counting repeats.
   std::int64_t RowsAdded() const { return rowsAdded_; }
   // Equals MakeSignature of a width x height bitmap with this OuterColor whose rows were each added
@@ -35,5 +38,12 @@ class TSignatureRows {
   TSums cells_[4][4] = {};  // [grid column][grid row]
   std::int64_t rowsAdded_ = 0;
 };
+
+// Adds rows [first, last) of bitmap as ApplyEqualization would leave them, without changing the bitmap:
+// each row is rewritten into buffer. REQUIRES: BuildBrightnessMap from the bitmap's histogram, and
+// 0 <= first <= last <= its height. Threads may do this at once for different rows, each with its own
+// rows and buffer.
+void AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last, TSignatureRows& rows,
+                      std::vector<TColor32>& buffer);
 
 }  // namespace velquin
