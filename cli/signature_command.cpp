@@ -7,12 +7,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <thread>
 
 #include "cli/command_line.h"
 #include "imaging/bitmap32.h"
 #include "imaging/picture_loader.h"
+#include "signature/picture_signer.h"
 #include "signature/signature.h"
-#include "signature/signature_rows.h"
 
 namespace velquin {
 namespace {
@@ -28,48 +29,6 @@ class TConsoleLoadHost : public TLoadHost {
 
  private:
   TCursor cursor_ = TCursor::crDefault;
-};
-
-// Signs pictures while they load: each row the decoder delivers is counted while it is still in cache
-// (the brightness histogram when normalising, else the Cell sums), so the finished bitmap is read at
-// most once more, and never written. The results equal EqualizeBrightness and MakeSignature on the
-// loaded bitmap.
-class TRowSigner {
- public:
-  TRowSigner(TBitmap32& bitmap, bool normalize) : normalize_(normalize) {
-    bitmap.OnRowDrawn = [this](TBitmap32& drawn, std::int32_t y) { AddRow(drawn, y); };
-  }
-
-  // Call before each load.
-  void Reset() { rowsSeen_ = 0; }
-
-  TSignature Sign(const TBitmap32& bitmap) {
-    // Rows arrive 0, 1, ... once each for a picture that loaded; anything else is signed from scratch.
-    const bool complete = !bitmap.IsEmpty() && rowsSeen_ == bitmap.Height();
-    if (normalize_) {
-      if (!complete) BuildHistogram(bitmap);
-      BuildBrightnessMap();
-      return EqualizedSignature(bitmap);
-    }
-    return complete ? rows_.Signature(bitmap.OuterColor) : MakeSignature(bitmap);
-  }
-
- private:
-  void AddRow(TBitmap32& bitmap, std::int32_t y) {
-    if (y != rowsSeen_) return;
-    if (normalize_) {
-      if (y == 0) ClearHistogram();
-      AddToHistogram(bitmap.ScanLine(y), static_cast<std::size_t>(bitmap.Width()));
-    } else {
-      if (y == 0) rows_.Start(bitmap.Width(), bitmap.Height());
-      rows_.AddRow(y, bitmap.ScanLine(y));
-    }
-    ++rowsSeen_;
-  }
-
-  bool normalize_;
-  TSignatureRows rows_;
-  std::int32_t rowsSeen_ = 0;
 };
 
 int SignatureUsage(std::ostream& err, const std::string& problem) {
@@ -95,7 +54,7 @@ int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& 
 
   TConsoleLoadHost host;
   TBitmap32 bitmap;
-  TRowSigner signer(bitmap, normalize);
+  TPictureSigner signer(bitmap, normalize, std::thread::hardware_concurrency() > 1);
   int status = kExitOk;
   for (std::size_t i = first; i < args.size(); ++i) {
     const std::string& file = args[i];
@@ -106,7 +65,7 @@ int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& 
         status = kExitFailed;
         continue;
       }
-      out << file << '\t' << SignatureToText(signer.Sign(bitmap)) << '\n';
+      out << file << '\t' << SignatureToText(signer.Sign()) << '\n';
     } catch (const std::exception& e) {
       err << "velquin-cli: " << file << ": " << e.what() << '\n';
       status = kExitFailed;
