@@ -13,8 +13,8 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
+#include <limits>
 
 namespace velquin {
 
@@ -22,12 +22,14 @@ inline constexpr int kMultiplierShift = 20;
 
 // REQUIRES: 1 <= p <= 769, 1 <= q <= 766.
 inline std::uint32_t ChannelMultiplier(std::uint32_t p, std::uint32_t q) {
-  const std::uint64_t scaled = std::uint64_t{p} << kMultiplierShift;
-  const auto below = static_cast<std::uint32_t>(scaled / q);
+  const std::uint32_t scaled = p << kMultiplierShift;  // below 2^30
+  const std::uint32_t below = scaled / q;
   if (scaled % q == 0) return below;
   const double factor = static_cast<double>(p) / static_cast<double>(q);
-  // The sign of factor * q - p, computed with one rounding, which keeps the sign.
-  return std::fma(factor, static_cast<double>(q), -static_cast<double>(p)) > 0 ? below + 1 : below;
+  // Which side of p / q the double lies on: its 53-bit mantissa times q (10 bits) is exact in the
+  // 64-bit mantissa of a long double.
+  static_assert(std::numeric_limits<long double>::digits >= 63);
+  return static_cast<long double>(factor) * q > p ? below + 1 : below;
 }
 
 // min(RoundHalfEven(v * multiplier / 2^20), 255). REQUIRES: v * multiplier < 2^31 - 2^20, which holds
