@@ -417,16 +417,29 @@ bool TDataFile::Valid(const std::uint8_t* slot) const {
 
 bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {
   row.Rid = Get32(slot + 8);
-  row.Values.assign(fields_.size(), std::monostate{});
+  // Texts are assigned into the strings the row already holds: a cursor reads row after row into
+  // the same TRow, which then allocates nothing.
+  row.Values.resize(fields_.size());
   for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) continue;
+    TFieldValue& value = row.Values[i];
+    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) {
+      value = std::monostate{};
+      continue;
+    }
     const std::uint8_t* at = slot + valueOffset_[i];
     switch (fields_[i].DataType) {
       case TFieldType::ftString: {
         if (at[0] == 0 || at[0] > fields_[i].Size) return false;
-        std::string text(reinterpret_cast<const char*>(at + 1), at[0]);
-        text = CutText(std::move(text), fields_[i].Size);
-        if (!text.empty()) row.Values[i] = std::move(text);
+        std::string_view text(reinterpret_cast<const char*>(at + 1), at[0]);
+        text = text.substr(0, text.find('\0'));
+        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+        if (text.empty()) {
+          value = std::monostate{};
+        } else if (auto* held = std::get_if<std::string>(&value)) {
+          held->assign(text);
+        } else {
+          value.emplace<std::string>(text);
+        }
         break;
       }
       case TFieldType::ftInteger: {
