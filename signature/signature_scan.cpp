@@ -98,11 +98,13 @@ void TSignatureScan::PurgeDeletedFiles() {
   datesMessageRuns_ = host_.FMessageRuns;
   datesFolder_ = DatesFolder();
   sigs.First();
+  std::string file;
   while (!sigs.Eof()) {
-    const std::string path = sigs.FieldAsString("FilePath");
-    const std::string name = sigs.FieldAsString("FileName");
-    if (FileExists(path + name)) {
-      if (path == datesFolder_) dates_[name] = sigs.FieldAsDateTime("FileDate");
+    const std::string_view path = sigs.FieldText("FilePath");
+    const std::string_view name = sigs.FieldText("FileName");
+    file.assign(path).append(name);
+    if (FileExists(file)) {
+      if (path == datesFolder_) dates_.emplace(name, sigs.FieldAsDateTime("FileDate"));
       sigs.Next();
     } else {
       sigs.Delete();
@@ -125,8 +127,8 @@ void TSignatureScan::ReadDates() {
   datesMessageRuns_ = host_.FMessageRuns;
   datesFolder_ = DatesFolder();
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
-    if (sigs.FieldAsString("FilePath") == datesFolder_) {
-      dates_[sigs.FieldAsString("FileName")] = sigs.FieldAsDateTime("FileDate");
+    if (sigs.FieldText("FilePath") == datesFolder_) {
+      dates_.emplace(sigs.FieldText("FileName"), sigs.FieldAsDateTime("FileDate"));
     }
   }
   datesValid_ = true;
