@@ -12,13 +12,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <filesystem>
 #include <new>
 #include <random>
 #include <string>
 
 #include "bench/bench_form.h"
+#include "bench/side_by_side.h"
 #include "matching/matching.h"
 #include "matching/sigs_snapshot.h"
 #include "signature/signature.h"
@@ -124,26 +124,12 @@ void BM_SigsWalkReadingEveryField(benchmark::State& state) {
 }
 BENCHMARK(BM_SigsWalkReadingEveryField)->Unit(benchmark::kMillisecond);
 
-// The target's figure: each iteration runs the walk and then the pass, so that both see the same
-// machine; pass_over_walk is the ratio of their summed times.
+// The target's figure, pass_over_walk: the walk and the pass side by side.
 void BM_MatchPassOverWalk(benchmark::State& state) {
   TSyntheticFolder& folder = Folder(1000);
-  using TClock = std::chrono::steady_clock;
-  TClock::duration walk{}, pass{};
-  for (auto _ : state) {
-    const auto start = TClock::now();
-    benchmark::DoNotOptimize(WalkReadingEveryField(folder.Form.SigsTable));
-    const auto walked = TClock::now();
-    ComputeMatches(folder.Form);
-    pass += TClock::now() - walked;
-    walk += walked - start;
-  }
-  const auto ms = [&](TClock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count() / static_cast<double>(state.iterations());
-  };
-  state.counters["walk_ms"] = ms(walk);
-  state.counters["pass_ms"] = ms(pass);
-  state.counters["pass_over_walk"] = ms(pass) / ms(walk);
+  RunSideBySide(
+      state, "walk", [&] { benchmark::DoNotOptimize(WalkReadingEveryField(folder.Form.SigsTable)); }, "pass",
+      [&] { ComputeMatches(folder.Form); });
 }
 BENCHMARK(BM_MatchPassOverWalk)->Unit(benchmark::kMillisecond);
 
