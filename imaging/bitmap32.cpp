@@ -1,6 +1,9 @@
 #include "imaging/bitmap32.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <limits>
 
@@ -12,6 +15,16 @@ namespace {
 std::mutex& LockCounterMutex() {
   static std::mutex m;
   return m;
+}
+
+// A photo's pixels span thousands of 4 KB pages, each costing a fault when first written and a TLB
+// entry when read again; in 2 MB pages they cost a few dozen. Where the system only gives those on
+// request, ask for them over the whole 2 MB pages inside the block; a refusal changes nothing.
+void AskForHugePages(void* block, std::size_t bytes) {
+  constexpr std::uintptr_t kHugePage = std::uintptr_t{2} << 20;
+  const auto first = (reinterpret_cast<std::uintptr_t>(block) + kHugePage - 1) & ~(kHugePage - 1);
+  const auto end = (reinterpret_cast<std::uintptr_t>(block) + bytes) & ~(kHugePage - 1);
+  if (end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
 }  // namespace
 
@@ -48,6 +61,7 @@ bool TBitmap32::Reallocate(std::int32_t newWidth, std::int32_t newHeight, bool c
       bits_ = static_cast<TColor32*>(clear ? std::calloc(count, sizeof(TColor32))
                                            : std::malloc(count * sizeof(TColor32)));
     allocated = bits_ != nullptr;
+    if (allocated) AskForHugePages(bits_, count * sizeof(TColor32));
   }
   if (allocated) {
     width_ = newWidth;
