@@ -1,5 +1,7 @@
 #include "signature/picture_signer.h"
 
+#include <system_error>
+
 namespace velquin {
 namespace {
 
@@ -37,7 +39,11 @@ void TPictureSigner::Reset() {
   rowsCounted_.store(0);
   firstHelperRow_.store(kNotYet);
   helperDone_.store(false);
-  helper_ = std::thread([this] { Help(); });
+  try {
+    helper_ = std::thread([this] { Help(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: this picture is signed on the caller's thread alone.
+  }
 }
 
 void TPictureSigner::RowDrawn(std::int32_t y) noexcept {
