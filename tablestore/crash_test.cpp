@@ -11,19 +11,17 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
 #include <thread>
 
+#include "platform/test_dir.h"
 #include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 namespace {
-
-namespace fs = std::filesystem;
 
 // One report of the child, written to the pipe whole (shorter than PIPE_BUF).
 struct Report {
@@ -35,13 +33,8 @@ struct Report {
 
 class CrashTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tablestore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern + "/";
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-  std::string folder_;
+  TTestDir dir_;
+  const std::string folder_ = dir_.Path();
 };
 
 void Send(int fd, char op, const std::string& name, const std::string& newName,

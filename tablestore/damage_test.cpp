@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "platform/test_dir.h"
 #include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
@@ -48,9 +49,6 @@ struct Case {
 class DamageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tablestore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern + "/";
     std::mt19937 random(11);
     TTable sigs("SigsTable");
     TTable matches("MatchesTable");
@@ -73,9 +71,9 @@ class DamageTest : public ::testing::Test {
     slotSize_ = (data_.size() - kDataHeader) / kRows;
     ASSERT_EQ(kDataHeader + slotSize_ * kRows, data_.size());
   }
-  void TearDown() override { fs::remove_all(folder_); }
 
-  std::string folder_;
+  TTestDir dir_;
+  const std::string folder_ = dir_.Path();
   std::map<std::string, std::string> rows_;
   std::string data_;
   std::string index_;

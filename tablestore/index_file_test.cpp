@@ -2,33 +2,25 @@
 // object, with the order, the row numbers and the tree structure checked as they grow and shrink.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <map>
 #include <random>
 #include <string>
 
+#include "platform/test_dir.h"
 #include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 namespace {
 
-namespace fs = std::filesystem;
-
 class TreeModelTest : public ::testing::TestWithParam<unsigned> {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tablestore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern + "/";
-  }
   void TearDown() override {
     sigs_.Close();
     matches_.Close();
-    fs::remove_all(folder_);
   }
-  std::string folder_;
+  TTestDir dir_;
+  const std::string folder_ = dir_.Path();
   TTable sigs_{"SigsTable"};
   TTable matches_{"MatchesTable"};
 };

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/test_dir.h"
 #include "tablestore/program_tables.h"
 #include "tablestore/store_error.h"
 
@@ -19,15 +19,9 @@ namespace fs = std::filesystem;
 
 class TableTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tablestore-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern + "/";
-  }
   void TearDown() override {
     sigs_.Close();
     matches_.Close();
-    fs::remove_all(folder_);
   }
 
   void OpenBoth() { OpenTables(sigs_, matches_, folder_); }
@@ -47,7 +41,8 @@ class TableTest : public ::testing::Test {
     return seen;
   }
 
-  std::string folder_;
+  TTestDir dir_;
+  const std::string folder_ = dir_.Path();
   TTable sigs_{"SigsTable"};
   TTable matches_{"MatchesTable"};
 };
