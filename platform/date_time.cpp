@@ -84,6 +84,18 @@ std::string TimeSeparator() {
   return ":";
 }
 
+// The fields of a broken-down time; a leap second counts as second 59.
+TDateTimeFields FieldsOfTm(const std::tm& tm) {
+  TDateTimeFields fields;
+  fields.Year = tm.tm_year + 1900;
+  fields.Month = tm.tm_mon + 1;
+  fields.Day = tm.tm_mday;
+  fields.Hour = tm.tm_hour;
+  fields.Minute = tm.tm_min;
+  fields.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
+  return fields;
+}
+
 }  // namespace
 
 double EncodeDateTime(const TDateTimeFields& fields) {
@@ -108,16 +120,7 @@ TDateTimeFields DecodeDateTime(double value) {
   return fields;
 }
 
-double TmToDateTime(const std::tm& tm) {
-  TDateTimeFields fields;
-  fields.Year = tm.tm_year + 1900;
-  fields.Month = tm.tm_mon + 1;
-  fields.Day = tm.tm_mday;
-  fields.Hour = tm.tm_hour;
-  fields.Minute = tm.tm_min;
-  fields.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
-  return EncodeDateTime(fields);
-}
+double TmToDateTime(const std::tm& tm) { return EncodeDateTime(FieldsOfTm(tm)); }
 
 std::tm DateTimeToTm(double value) {
   const TDateTimeFields fields = DecodeDateTime(value);
@@ -140,13 +143,7 @@ double Now() {
   clock_gettime(CLOCK_REALTIME, &now);
   std::tm tm{};
   localtime_r(&now.tv_sec, &tm);
-  TDateTimeFields fields;
-  fields.Year = tm.tm_year + 1900;
-  fields.Month = tm.tm_mon + 1;
-  fields.Day = tm.tm_mday;
-  fields.Hour = tm.tm_hour;
-  fields.Minute = tm.tm_min;
-  fields.Second = tm.tm_sec > 59 ? 59 : tm.tm_sec;
+  TDateTimeFields fields = FieldsOfTm(tm);
   fields.MilliSecond = static_cast<std::int32_t>(now.tv_nsec / 1000000);
   return EncodeDateTime(fields);
 }
