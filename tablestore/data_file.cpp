@@ -43,6 +43,7 @@
 
 #include "tablestore/checksum.h"
 #include "tablestore/store_errors.h"
+#include "tablestore/store_limits.h"
 
 namespace velquin::store {
 namespace {
@@ -54,10 +55,7 @@ constexpr std::uint32_t kDataVersion = 1;
 constexpr std::uint32_t kHeaderAlign = 512;
 constexpr std::uint32_t kFieldDefSize = 36;
 constexpr std::uint32_t kFieldDefsAt = 64;
-constexpr std::size_t kMaxFields = 1024;
 constexpr std::uint32_t kIndexCopySize = 72;
-constexpr std::uint32_t kMaxIndexes = 31;
-constexpr std::uint32_t kMaxIndexFields = 16;
 constexpr std::uint32_t kMaxHeaderSize = 65536;
 constexpr std::uint32_t kSlotHeader = 16;
 constexpr std::uint8_t kSlotUnused = 0;
@@ -517,14 +515,22 @@ void TDataFile::Read(std::uint32_t rid, TRow& row) const {
   if (!Decode(scratch_.data(), row)) throw StoreError(kErrDamaged, {table_});
 }
 
-std::uint32_t TDataFile::TakeSlot() {
+std::uint32_t TDataFile::WriteToFreeSlot(const std::vector<std::uint8_t>& bytes) {
+  std::uint32_t slot;
   if (!freeSlots_.empty()) {
-    std::uint32_t slot = freeSlots_.back();
+    slot = freeSlots_.back();
     freeSlots_.pop_back();
-    return slot;
+  } else {
+    if (slotEnd_ >= 0xFFFFFFF0u) throw StoreError(kErrFieldLimits, {table_});
+    slot = slotEnd_++;
   }
-  if (slotEnd_ >= 0xFFFFFFF0u) throw StoreError(kErrFieldLimits, {table_});
-  return slotEnd_++;
+  try {
+    WriteBytes(SlotOffset(slot), bytes.data(), bytes.size());
+  } catch (...) {
+    freeSlots_.push_back(slot);
+    throw;
+  }
+  return slot;
 }
 
 void TDataFile::Insert(TRow& row) {
@@ -532,13 +538,7 @@ void TDataFile::Insert(TRow& row) {
   row.Rid = nextRid_;
   std::vector<std::uint8_t> bytes;
   Encode(row, 0, bytes);
-  std::uint32_t slot = TakeSlot();
-  try {
-    WriteBytes(SlotOffset(slot), bytes.data(), bytes.size());
-  } catch (...) {
-    freeSlots_.push_back(slot);
-    throw;
-  }
+  const std::uint32_t slot = WriteToFreeSlot(bytes);
   ++nextRid_;
   slotOf_[row.Rid] = TSlotRef{slot, 0};
 }
@@ -549,13 +549,7 @@ void TDataFile::Update(const TRow& row) {
   TSlotRef old = it->second;
   std::vector<std::uint8_t> bytes;
   Encode(row, old.Generation + 1, bytes);
-  std::uint32_t slot = TakeSlot();
-  try {
-    WriteBytes(SlotOffset(slot), bytes.data(), bytes.size());
-  } catch (...) {
-    freeSlots_.push_back(slot);
-    throw;
-  }
+  const std::uint32_t slot = WriteToFreeSlot(bytes);
   it->second = TSlotRef{slot, old.Generation + 1};
   std::uint8_t state = kSlotDeleted;
   WriteBytes(SlotOffset(old.Slot), &state, 1);

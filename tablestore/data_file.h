@@ -84,7 +84,8 @@ class TDataFile {
   bool Decode(const std::uint8_t* slot, TRow& row) const;
   void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
   void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
-  std::uint32_t TakeSlot();
+  // Writes a slot's bytes to a free slot and returns it; on failure the slot stays free.
+  std::uint32_t WriteToFreeSlot(const std::vector<std::uint8_t>& bytes);
 
   TPhysicalFile* file_ = nullptr;
   std::string table_;

@@ -11,15 +11,13 @@
 
 #include "tablestore/data_session.h"
 #include "tablestore/store_errors.h"
+#include "tablestore/store_limits.h"
 
 namespace velquin::store {
 namespace {
 
 constexpr char kDataExtension[] = ".DAT";
 constexpr char kIndexExtension[] = ".IDX";
-constexpr std::size_t kMaxFields = 1024;
-constexpr std::size_t kMaxSecondaryIndexes = 30;
-constexpr std::size_t kMaxIndexFields = 16;
 constexpr std::size_t kMaxNameLength = 30;
 // Milliseconds from the first day of year 1 to 30 December 1899.
 constexpr double kDateDeltaMs = 693594.0 * 86400000.0;
@@ -97,7 +95,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   std::vector<TIndexFile::TIndexInfo> infos;
   std::size_t primaries = 0;
   for (const TIndexDef& def : indexes) primaries += (def.Options & ixPrimary) ? 1 : 0;
-  if (primaries != 1 || indexes.size() - 1 > kMaxSecondaryIndexes) throw StoreError(kErrIndexLimits, {base});
+  if (primaries != 1 || indexes.size() > kMaxIndexes) throw StoreError(kErrIndexLimits, {base});
   for (int pass = 0; pass < 2; ++pass) {
     for (const TIndexDef& def : indexes) {
       bool primary = (def.Options & ixPrimary) != 0;

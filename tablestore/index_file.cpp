@@ -42,6 +42,7 @@
 
 #include "tablestore/checksum.h"
 #include "tablestore/store_errors.h"
+#include "tablestore/store_limits.h"
 
 namespace velquin::store {
 namespace {
@@ -52,8 +53,6 @@ constexpr std::uint32_t kPageSize = 8192;
 constexpr std::uint32_t kPageHeader = 16;
 constexpr std::uint32_t kIndexDefsAt = 64;
 constexpr std::uint32_t kIndexDefSize = 96;
-constexpr std::size_t kMaxIndexes = 31;
-constexpr std::size_t kMaxIndexFields = 16;
 constexpr std::uint32_t kMaxDepth = 24;
 constexpr std::uint8_t kLeafPage = 1;
 constexpr std::uint8_t kInteriorPage = 2;
