@@ -25,8 +25,10 @@ constexpr int kMaxBrightness = 765;
 // Module tables, reused for every picture (no per-picture allocation).
 TBrightnessHistogram gHistogram{};
 TBrightnessMap gMap{};
-// gMultiplier[b]: the ChannelMultiplier of the factor for brightness b (BuildMultipliers).
-std::uint32_t gMultiplier[kMaxBrightness + 1];
+// gMultiplier[b]: the ChannelMultiplier of the factor for brightness b, made from gMap.
+using TMultipliers = std::array<std::uint32_t, kMaxBrightness + 1>;
+TMultipliers MultipliersOfMap();
+TMultipliers gMultiplier = MultipliersOfMap();  // the map starts all zeros
 // One rewritten row for EqualizedSignature, grown to the widest picture seen.
 std::vector<TColor32> gRowBuffer;
 
@@ -97,14 +99,13 @@ void SumPartialHistograms() {
     gHistogram[level] = gPartial[0][level] + gPartial[1][level] + gPartial[2][level] + gPartial[3][level];
 }
 
-// Fills gMultiplier from the brightness map: one factor per brightness level instead of a division per
-// pixel.
-void BuildMultipliers() {
+// One factor per brightness level instead of a division per pixel.
+TMultipliers MultipliersOfMap() {
+  TMultipliers multipliers;
   for (std::uint32_t b = 0; b <= kMaxBrightness; ++b)
-    gMultiplier[b] = ChannelMultiplier(static_cast<std::uint32_t>(gMap[b]) + 1, b + 1);
+    multipliers[b] = ChannelMultiplier(static_cast<std::uint32_t>(gMap[b]) + 1, b + 1);
+  return multipliers;
 }
-// The map starts all zeros: so do its factors.
-const bool gMultipliersBuilt = (BuildMultipliers(), true);
 
 // The pixel c rewritten through multiplier, the one of its brightness.
 inline TColor32 ScalePixel(TColor32 c, std::uint32_t multiplier) {
@@ -138,8 +139,8 @@ __attribute__((target("avx2"))) void EqualizeSpanAvx2(const TColor32* from, TCol
     const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte);
     const __m256i red = _mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte);
     const __m256i brightness = _mm256_add_epi32(_mm256_add_epi32(blue, green), red);
-    const __m256i multiplier =
-        _mm256_i32gather_epi32(reinterpret_cast<const int*>(gMultiplier), brightness, sizeof gMultiplier[0]);
+    const __m256i multiplier = _mm256_i32gather_epi32(reinterpret_cast<const int*>(gMultiplier.data()),
+                                                      brightness, sizeof gMultiplier[0]);
     const __m256i result =
         _mm256_or_si256(_mm256_or_si256(ScaleByMultiplier8(blue, multiplier),
                                         _mm256_slli_epi32(ScaleByMultiplier8(green, multiplier), 8)),
@@ -215,7 +216,7 @@ std::int32_t BuildBrightnessMap() {
   gMap.fill(0);
   // Without pixels the step below would be 0 and the level would never stop rising.
   if (total == 0) {
-    BuildMultipliers();
+    gMultiplier = MultipliersOfMap();
     return 0;
   }
 
@@ -235,7 +236,7 @@ std::int32_t BuildBrightnessMap() {
   const double scale = 768.0 / static_cast<double>(level);
   for (std::int32_t& entry : gMap)
     entry = static_cast<std::int32_t>(RoundedProduct(static_cast<std::uint32_t>(entry), scale));
-  BuildMultipliers();
+  gMultiplier = MultipliersOfMap();
   return level;
 }
 
