@@ -241,8 +241,9 @@ void TForm1::ProcessMessages() {
   desktop_.ProcessMessages();
 }
 
-bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target) {
-  return velquin::LoadPicture(fileName, counting, showProgress, target, *loadAdapter_);
+bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
+                         TFileStamp* opened) {
+  return velquin::LoadPicture(fileName, counting, showProgress, target, *loadAdapter_, opened);
 }
 
 void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this); }

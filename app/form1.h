@@ -176,7 +176,8 @@ class TForm1 : public TMatchHost {
   void LimitLogLines(std::size_t maxLines) override;
   void ProcessMessages() override;
   TBitmap32& WorkingBitmap() override { return image; }
-  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target) override;
+  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
+                   TFileStamp* opened = nullptr) override;
   void FindMatchesFor() override;
   void SetReviewButtonsEnabled(bool enabled) override;
   void SetReviewLabel(TReviewLabel label, const std::string& text) override;

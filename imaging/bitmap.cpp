@@ -60,7 +60,9 @@ std::uint32_t Widen(std::uint32_t value, int bits) {
 
 }  // namespace
 
-void TBitmap::LoadFromFile(const std::string& path) { LoadFromBytes(ReadFileBytes(path)); }
+void TBitmap::LoadFromFile(const std::string& path, TFileStamp* opened) {
+  LoadFromBytes(ReadFileBytes(path, opened));
+}
 
 void TBitmap::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   data_ = std::move(bytes);

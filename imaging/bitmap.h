@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/bitmap32.h"
+#include "platform/file_utils.h"
 
 namespace velquin {
 
@@ -15,7 +16,7 @@ class TBitmap : public TGraphic {
   // Reads the file and checks its headers; a 0-byte file is a 0 x 0 picture. Throws EDecoderError
   // "Bitmap image is not valid" for a header that cannot be drawn, "Stream read error" when the
   // file ends inside its file header, info header, masks or colour table.
-  void LoadFromFile(const std::string& path);
+  void LoadFromFile(const std::string& path, TFileStamp* opened = nullptr);
   void LoadFromBytes(std::vector<std::uint8_t> bytes);
 
   std::int32_t Width() const override { return width_; }

@@ -34,7 +34,7 @@ class TFileHandle {
 
 }  // namespace
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, TFileStamp* opened) {
   // Non-blocking, so that a FIFO or device with a picture's name cannot hang the caller.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) ThrowCannotOpen(path, std::strerror(errno));
@@ -42,6 +42,7 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) ThrowCannotOpen(path, std::strerror(errno));
   if (!S_ISREG(info.st_mode)) ThrowCannotOpen(path, "Not a regular file");
+  if (opened != nullptr && !FileStampOf(fd, *opened)) ThrowCannotOpen(path, std::strerror(errno));
 
   std::vector<std::uint8_t> bytes;
   try {

@@ -260,7 +260,9 @@ std::size_t ColorTableEntries(std::uint8_t packed) { return std::size_t{2} << (p
 
 }  // namespace
 
-void TGIFImage::LoadFromFile(const std::string& path) { LoadFromBytes(ReadFileBytes(path)); }
+void TGIFImage::LoadFromFile(const std::string& path, TFileStamp* opened) {
+  LoadFromBytes(ReadFileBytes(path, opened));
+}
 
 void TGIFImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   data_ = std::move(bytes);

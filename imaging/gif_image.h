@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "imaging/bitmap32.h"
+#include "platform/file_utils.h"
 
 namespace velquin {
 
@@ -15,7 +16,7 @@ class TGIFImage : public TGraphic {
   // Reads the file and decodes every image in it, so that an error in any image fails the load.
   // Throws EDecoderError with the decoder's own texts ("Invalid GIF signature", "Premature end of
   // data", "Circular decoder table entry", "Unknown extension type", "Cannot open file ...").
-  void LoadFromFile(const std::string& path);
+  void LoadFromFile(const std::string& path, TFileStamp* opened = nullptr);
   void LoadFromBytes(std::vector<std::uint8_t> bytes);
 
   // The logical screen's size.

@@ -198,7 +198,9 @@ int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
 
 }  // namespace
 
-void TJPEGImage::LoadFromFile(const std::string& path) { LoadFromBytes(ReadFileBytes(path)); }
+void TJPEGImage::LoadFromFile(const std::string& path, TFileStamp* opened) {
+  LoadFromBytes(ReadFileBytes(path, opened));
+}
 
 void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
   data_ = std::move(bytes);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "imaging/bitmap32.h"
+#include "platform/file_utils.h"
 
 namespace velquin {
 
@@ -19,7 +20,7 @@ class TJPEGImage : public TGraphic {
   // Reads the whole file and its header. A 0-byte file is a 0 x 0 picture.
   // Throws EDecoderError for unreadable files, header errors and files with other than 1 or 3
   // colour components.
-  void LoadFromFile(const std::string& path);
+  void LoadFromFile(const std::string& path, TFileStamp* opened = nullptr);
   void LoadFromBytes(std::vector<std::uint8_t> bytes);
 
   std::int32_t Width() const override { return width_; }

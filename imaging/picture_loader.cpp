@@ -35,9 +35,9 @@ TPictureType TypeOfName(const std::string& fileName) {
 }
 
 template <class TDecoder>
-std::unique_ptr<TDecoder> Load(const std::string& fileName) {
+std::unique_ptr<TDecoder> Load(const std::string& fileName, TFileStamp* opened) {
   auto decoder = std::make_unique<TDecoder>();
-  decoder->LoadFromFile(fileName);
+  decoder->LoadFromFile(fileName, opened);
   return decoder;
 }
 
@@ -68,7 +68,7 @@ class TCursorGuard {
 }  // namespace
 
 bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
-                 TLoadHost& host) {
+                 TLoadHost& host, TFileStamp* opened) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
   if (!FileExists(fileName)) return false;
@@ -87,16 +87,16 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
     std::uint64_t decoderMemory = 0;
     switch (type) {
       case TPictureType::kJpeg: {
-        auto jpeg = Load<TJPEGImage>(fileName);
+        auto jpeg = Load<TJPEGImage>(fileName, opened);
         decoderMemory = jpeg->CoefficientMemory();
         picture = std::move(jpeg);
         break;
       }
       case TPictureType::kGif:
-        picture = Load<TGIFImage>(fileName);
+        picture = Load<TGIFImage>(fileName, opened);
         break;
       case TPictureType::kBmp:
-        picture = Load<TBitmap>(fileName);
+        picture = Load<TBitmap>(fileName, opened);
         break;
       case TPictureType::kNone:
         return false;

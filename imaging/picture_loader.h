@@ -5,6 +5,7 @@
 
 #include "imaging/bitmap32.h"
 #include "platform/desktop.h"
+#include "platform/file_utils.h"
 
 namespace velquin {
 
@@ -27,10 +28,12 @@ class TLoadHost {
 // that name), either counts it (counting: host.CountPicture, nothing read) or decodes it into the
 // bitmap at full size. Returns true iff a picture was decoded.
 //
+// `opened`, when given, receives the stamp of the file as it was opened for decoding.
+//
 // Throws EDecoderError or EOutOfResources with the text to show the user when the file cannot be
 // opened, read, decoded or held in memory; the bitmap is then empty, or at the picture's size with
 // its pixels 0 when decoding failed after the size was known, and the host's cursor is restored.
 bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
-                 TLoadHost& host);
+                 TLoadHost& host, TFileStamp* opened = nullptr);
 
 }  // namespace velquin

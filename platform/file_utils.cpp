@@ -50,6 +50,38 @@ double GetFileDate(const std::string& path) {
   return DosDateTime(st.st_mtim.tv_sec);
 }
 
+namespace {
+TFileStamp StampOf(const struct stat& st) {
+  TFileStamp stamp;
+  stamp.Device = static_cast<std::uint64_t>(st.st_dev);
+  stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
+  stamp.Size = static_cast<std::int64_t>(st.st_size);
+  stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+}  // namespace
+
+bool FileStampOf(int fd, TFileStamp& stamp) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return false;
+  stamp = StampOf(st);
+  return true;
+}
+
+bool FileStampAt(const std::string& path, TFileStamp& stamp) {
+  struct stat st {};
+  if (path.empty() || stat(path.c_str(), &st) != 0) return false;
+  stamp = StampOf(st);
+  return true;
+}
+
+double StampDate(const TFileStamp& stamp) {
+  const time_t seconds =
+      static_cast<time_t>(stamp.ModifiedNs >= 0 ? stamp.ModifiedNs / 1000000000
+                                                : -((-stamp.ModifiedNs + 999999999) / 1000000000));
+  return DosDateTime(seconds);
+}
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;

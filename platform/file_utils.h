@@ -17,6 +17,23 @@ std::int32_t GetFileSize(const std::string& path);
 // Returns 0 when there is no entry or when its time has no DOS form.
 double GetFileDate(const std::string& path);
 
+// One version of one file: which file it is and how it stood when looked at. Two stamps of a path
+// that differ in any member mean the file was replaced or written in between.
+struct TFileStamp {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedNs = 0;  // last-write time, nanoseconds since 1970-01-01 UTC
+  bool operator==(const TFileStamp&) const = default;
+};
+
+// The stamp of an open file (fstat). Returns false when the descriptor cannot be examined.
+bool FileStampOf(int fd, TFileStamp& stamp);
+// The stamp of the file the path names, links followed. Returns false when there is none.
+bool FileStampAt(const std::string& path, TFileStamp& stamp);
+// The stamp's last-write time as GetFileDate renders a file's time.
+double StampDate(const TFileStamp& stamp);
+
 // Returns true iff the path names an entry that is not a folder and whose last-write time has a DOS
 // form (a file dated before 1980 or after 2107 counts as missing).
 bool FileExists(const std::string& path);

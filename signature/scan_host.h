@@ -14,6 +14,7 @@
 namespace velquin {
 
 class TBitmap32;
+struct TFileStamp;
 class TDesktop;
 class TTable;
 
@@ -70,9 +71,10 @@ class TScanHost {
   // The hidden view's working bitmap, into which the scan loads each picture.
   virtual TBitmap32& WorkingBitmap() = 0;
   // Loads a picture file into target, or in counting mode only counts it in FTotal. Returns true iff
-  // a picture was decoded. Throws what decoding throws.
-  virtual bool LoadPicture(const std::string& fileName, bool counting, bool showProgress,
-                           TBitmap32& target) = 0;
+  // a picture was decoded, and then fills `opened`, when given, with the stamp of the file as opened
+  // for decoding. Throws what decoding throws.
+  virtual bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
+                           TFileStamp* opened = nullptr) = 0;
   // The candidate search for the Sigs table's current row (incremental match). Throws.
   virtual void FindMatchesFor() = 0;
 };
