@@ -1,11 +1,17 @@
 // The program's two tables, Sigs and Matches: their schemas and OpenTables.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "tablestore/table.h"
 
 namespace velquin {
+
+// The longest texts the program's tables hold: a file name, and a folder or full name, as Linux
+// allows them (NAME_MAX, PATH_MAX).
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+inline constexpr std::size_t kMaxPathBytes = 4096;
 
 // Sets the field and index definitions of Sigs: FileName (text 100), FilePath (text 100),
 // FileDate (date-time), Signature (text 250); the primary index on "FileName;FilePath" and the
