@@ -22,12 +22,14 @@ namespace velquin {
 
 namespace {
 
-// The DOS form of a local time, as a date-time; 0 when the year is outside 1980..2107.
-double DosDateTime(time_t time) {
+// A file time as a date-time in local time, to the even second: stored dates have always had that
+// granularity, so tables written before compare equal to the same file now. 0 when the year lies
+// outside what a date-time holds (1..9999).
+double FileDateTime(time_t time) {
   std::tm tm{};
   if (localtime_r(&time, &tm) == nullptr) return 0;
-  const int year = tm.tm_year + 1900;
-  if (year < 1980 || year > 2107) return 0;
+  const long year = tm.tm_year + 1900L;
+  if (year < 1 || year > 9999) return 0;
   tm.tm_sec = (tm.tm_sec > 59 ? 59 : tm.tm_sec) & ~1;
   return TmToDateTime(tm);
 }
@@ -47,7 +49,7 @@ std::int32_t GetFileSize(const std::string& path) {
 double GetFileDate(const std::string& path) {
   struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0) return 0;
-  return DosDateTime(st.st_mtim.tv_sec);
+  return FileDateTime(st.st_mtim.tv_sec);
 }
 
 namespace {
@@ -56,7 +58,8 @@ TFileStamp StampOf(const struct stat& st) {
   stamp.Device = static_cast<std::uint64_t>(st.st_dev);
   stamp.Inode = static_cast<std::uint64_t>(st.st_ino);
   stamp.Size = static_cast<std::int64_t>(st.st_size);
-  stamp.ModifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  stamp.ModifiedSeconds = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  stamp.ModifiedNanoseconds = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
   return stamp;
 }
 }  // namespace
@@ -75,17 +78,12 @@ bool FileStampAt(const std::string& path, TFileStamp& stamp) {
   return true;
 }
 
-double StampDate(const TFileStamp& stamp) {
-  const time_t seconds =
-      static_cast<time_t>(stamp.ModifiedNs >= 0 ? stamp.ModifiedNs / 1000000000
-                                                : -((-stamp.ModifiedNs + 999999999) / 1000000000));
-  return DosDateTime(seconds);
-}
+double StampDate(const TFileStamp& stamp) { return FileDateTime(static_cast<time_t>(stamp.ModifiedSeconds)); }
 
 bool FileExists(const std::string& path) {
   struct stat st {};
   if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  return DosDateTime(st.st_mtim.tv_sec) != 0;
+  return FileDateTime(st.st_mtim.tv_sec) != 0;
 }
 
 bool ForEachFolderEntry(const std::string& folder,

@@ -12,9 +12,9 @@ namespace velquin {
 // A file of 2 GiB or more gives INT32_MAX (2147483647), so it still sorts and shows as the largest.
 std::int32_t GetFileSize(const std::string& path);
 
-// Last-write time of the file or folder the path names, in local time, cut to the packed DOS form
-// (1980..2107, even seconds: an odd second is dropped) and given as a date-time (platform/date_time.h).
-// Returns 0 when there is no entry or when its time has no DOS form.
+// Last-write time of the file or folder the path names, in local time, to the even second (an odd
+// second is dropped), as a date-time (platform/date_time.h). Returns 0 when there is no entry or when
+// its year lies outside 1..9999.
 double GetFileDate(const std::string& path);
 
 // One version of one file: which file it is and how it stood when looked at. Two stamps of a path
@@ -23,7 +23,8 @@ struct TFileStamp {
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
   std::int64_t Size = 0;
-  std::int64_t ModifiedNs = 0;  // last-write time, nanoseconds since 1970-01-01 UTC
+  std::int64_t ModifiedSeconds = 0;      // last-write time, seconds since 1970-01-01 UTC
+  std::int32_t ModifiedNanoseconds = 0;  // and the nanoseconds within that second
   bool operator==(const TFileStamp&) const = default;
 };
 
@@ -34,8 +35,8 @@ bool FileStampAt(const std::string& path, TFileStamp& stamp);
 // The stamp's last-write time as GetFileDate renders a file's time.
 double StampDate(const TFileStamp& stamp);
 
-// Returns true iff the path names an entry that is not a folder and whose last-write time has a DOS
-// form (a file dated before 1980 or after 2107 counts as missing).
+// Returns true iff the path names an entry that is not a folder and whose last-write time is a date
+// (years 1..9999; a file dated outside them counts as missing).
 bool FileExists(const std::string& path);
 
 // Calls `visit` for every entry of `folder` except "." and "..", hidden ones and subfolders included,

@@ -77,19 +77,39 @@ TEST(FileUtilsTest, DateDropsOddSecond) {
   }
 }
 
-TEST(FileUtilsTest, TimesWithoutDosFormCountAsMissing) {
+TEST(FileUtilsTest, AnyYearADateHoldsIsAFileDate) {
   TTestDir dir;
   const std::string file = dir.WriteFile("old.gif", "x");
+  // Years the test folder's file system can store, on both sides of the old 1980..2107 window.
+  for (int year : {1902, 1969, 1979, 2108, 2400}) {
+    SCOPED_TRACE(year);
+    SetLocalMTime(file, year, 6, 15, 12, 0, 0);
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_EQ(GetFileDate(file), EncodeDateTime({year, 6, 15, 12, 0, 0, 0}));
+    EXPECT_EQ(GetFileSize(file), 1) << "the size does not depend on the date";
+  }
+}
+
+TEST(FileUtilsTest, StampDateCoversTheYearsADateHolds) {
   const struct {
     int Year;
-    bool Exists;
-  } cases[] = {{1979, false}, {1980, true}, {2107, true}, {2108, false}};
+    bool IsDate;
+  } cases[] = {{1, true}, {9999, true}, {0, false}, {10000, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Year);
-    SetLocalMTime(file, c.Year, 6, 15, 12, 0, 0);
-    EXPECT_EQ(FileExists(file), c.Exists);
-    EXPECT_EQ(GetFileDate(file) != 0.0, c.Exists);
-    EXPECT_EQ(GetFileSize(file), 1) << "the size does not depend on the date";
+    std::tm tm{};
+    tm.tm_year = c.Year - 1900;
+    tm.tm_mon = 6;
+    tm.tm_mday = 1;
+    tm.tm_isdst = -1;
+    TFileStamp stamp;
+    stamp.ModifiedSeconds = mktime(&tm);
+    const double date = StampDate(stamp);
+    if (c.IsDate) {
+      EXPECT_EQ(date, EncodeDateTime({c.Year, 7, 1, 0, 0, 0, 0}));
+    } else {
+      EXPECT_EQ(date, 0.0);
+    }
   }
 }
 
