@@ -1,3 +1,5 @@
+#include <filesystem>
+
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
@@ -89,6 +91,63 @@ TEST_F(ReviewTest, DeletingAFileKeepsTheRowNumber) {
   EXPECT_EQ(Desktop.Recycled.back(), others[3]);
   EXPECT_EQ(Form.MatchesTable.RecordCount(), 2);
   EXPECT_EQ(Form.MatchesTable.RecNo(), 2);
+}
+
+// A move to the trash that fails is reported with the file and the reason, and nothing is removed:
+// the file, its Sigs row, its pairs and the cursor all stay.
+TEST_F(ReviewTest, AFailedMoveRemovesNoRow) {
+  const std::string a = Picture("a.bmp", 4, 4);
+  const std::string b = Picture("b.bmp", 4, 4);
+  const std::string c = Picture("c.bmp", 4, 4);
+  AddSigsRow("a.bmp", Pictures.Path(), "");
+  AddPair(0, a, b);
+  AddPair(1, b, c);
+  AddPair(2, a, c);
+  GoToRow(3);
+  Desktop.RecycleFailure = "No space left on device";
+  Form.lDeleteButtonClick();
+  EXPECT_EQ(Desktop.Errors,
+            std::vector<std::string>{"Cannot move file \"" + a + "\" to the trash. No space left on device"});
+  EXPECT_TRUE(FileExists(a));
+  EXPECT_EQ(Form.SigsTable.RecordCount(), 1);
+  EXPECT_EQ(Form.MatchesTable.RecordCount(), 3);
+  EXPECT_EQ(Form.MatchesTable.RecNo(), 3);
+}
+
+// Only a file directly in the Folder goes to the trash: a row naming any other file (copied with the
+// tables from another folder, say) is refused before the trash is asked, and its rows stay.
+TEST_F(ReviewTest, AFileOutsideTheFolderIsRefused) {
+  TTestDir elsewhere;
+  std::string folder = Pictures.Path();
+  folder.pop_back();
+  const std::string sibling = folder + "-copy/";  // shares the Folder's text without its slash
+  std::filesystem::create_directories(sibling);
+  std::filesystem::create_directories(Pictures.Path() + "sub");
+  const std::string inside = Picture("in.bmp", 4, 4);
+  Picture("out.bmp", 4, 4);
+  const std::vector<std::string> outside = {
+      elsewhere.WriteFile("a.bmp"),
+      Picture("sub/a.bmp", 4, 4),
+      Pictures.Path() + "sub/../out.bmp",
+      sibling + "a.bmp",
+  };
+  WriteBmp(sibling + "a.bmp", 4, 4, 0x808080);
+  WriteBmp(outside[0], 4, 4, 0x808080);
+  for (const std::string& file : outside) {
+    SCOPED_TRACE(file);
+    Form.MatchesTable.EmptyTable();
+    Desktop.Errors.clear();
+    AddPair(0, file, inside);
+    ASSERT_EQ(Form.MatchesTable.RecordCount(), 1);
+    Form.lDeleteButtonClick();
+    EXPECT_EQ(Desktop.Errors, std::vector<std::string>{"Cannot move file \"" + file +
+                                                       "\" to the trash. It is not in the folder \"" +
+                                                       Pictures.Path() + "\"."});
+    EXPECT_TRUE(FileExists(file));
+    EXPECT_EQ(Form.MatchesTable.RecordCount(), 1);
+  }
+  EXPECT_TRUE(Desktop.Recycled.empty());
+  std::filesystem::remove_all(sibling);
 }
 
 TEST_F(ReviewTest, DeletingTheOnlyPairEmptiesTheDisplay) {

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "gtest/gtest.h"
+#include "platform/errors.h"
 
 namespace velquin {
 namespace {
@@ -25,6 +26,7 @@ void Put32(std::string& out, std::uint32_t v) {
 
 void TRecordingDesktop::RecycleFile(const std::string& path) {
   Recycled.push_back(path);
+  if (!RecycleFailure.empty()) throw ERecycleError(path, RecycleFailure);
   std::remove(path.c_str());
 }
 

@@ -32,7 +32,10 @@ class TRecordingDesktop : public TDesktop {
   TCursor CursorNow = TCursor::crDefault;
   std::vector<std::string> Messages;
   std::vector<std::string> Errors;
+  // Every path the form asked to recycle, moved or not.
   std::vector<std::string> Recycled;
+  // When set, recycling fails with this reason and the file stays.
+  std::string RecycleFailure;
   std::vector<std::string> Opened;
 };
 

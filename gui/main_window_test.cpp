@@ -314,6 +314,29 @@ TEST_F(MainWindowTest, DeleteSendsTheFileToTheTrashAndRemovesItsRows) {
   EXPECT_EQ(boxes_.Texts.size(), 2u) << "a deletion asks and reports nothing";
 }
 
+TEST_F(MainWindowTest, AMoveToTheTrashThatFailsIsReportedAndKeepsTheFileAndItsRows) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  ClickRow(0);
+  const std::string file1 = Cell(0, 1).toStdString();
+  // A trash whose files/ is no folder takes nothing.
+  fs::create_directories(root_ / "data" / "Trash");
+  std::ofstream(root_ / "data" / "Trash" / "files") << "";
+  const std::size_t before = boxes_.Texts.size();
+
+  Click(window_->lDeleteButton);
+  for (int i = 0; i < 200 && boxes_.Texts.size() == before; ++i) QTest::qWait(10);
+
+  ASSERT_EQ(boxes_.Texts.size(), before + 1);
+  EXPECT_EQ(boxes_.Texts.back(), "Cannot move file \"" + file1 + "\" to the trash. Not a directory");
+  EXPECT_EQ(boxes_.Icons.back(), QMessageBox::Critical);
+  EXPECT_TRUE(fs::exists(file1));
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  EXPECT_EQ(Cell(0, 1).toStdString(), file1);
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (5/5)");
+  EXPECT_EQ(Label(window_->lMatchesDB), "Matches DB (2)");
+}
+
 TEST_F(MainWindowTest, ADecodingErrorIsReportedAndTheWindowStaysUsable) {
   ScanAndMatch();
   ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);

@@ -2,6 +2,7 @@
 #include "matching/match_host.h"
 #include "matching/matching.h"
 #include "platform/desktop.h"
+#include "platform/errors.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
@@ -64,6 +65,15 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 }  // namespace
 
+void RecycleFolderFile(TMatchHost& host, const std::string& file) {
+  const std::string& folder = host.Matches().DatabaseName;
+  const std::string name = file.size() > folder.size() ? file.substr(folder.size()) : std::string();
+  const bool inFolder = !folder.empty() && file.compare(0, folder.size(), folder) == 0 &&
+                        name.find('/') == std::string::npos && !name.empty() && name != "." && name != "..";
+  if (!inFolder) throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
+  host.Desktop().RecycleFile(file);
+}
+
 void MatchesSourceDataChange(TMatchHost& host) {
   if (host.FInDataChange) {
     host.FDataChangeAgain = true;
@@ -84,7 +94,7 @@ void MatchesSourceDataChange(TMatchHost& host) {
 }
 
 void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
-  host.Desktop().RecycleFile(file);
+  RecycleFolderFile(host, file);
 
   TTable& sigs = host.Sigs();
   const std::size_t slash = file.rfind('/');

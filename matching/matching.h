@@ -34,8 +34,16 @@ void ComputeMatches(TMatchHost& host);
 // turn), so any run of stale rows takes constant stack.
 void MatchesSourceDataChange(TMatchHost& host);
 
-// Recycles file, deletes its Sigs row and every Matches row naming it (exact comparison), and puts
-// the Matches cursor back on the same row number (the last row when fewer remain).
+// Moves file to the trash through the host's desktop, the one way the program trashes a file. Only a
+// file directly in the Folder (the folder of the open tables) goes: any other, a row copied from
+// another folder's tables for one, is refused, so no action on this Folder's rows reaches another
+// folder's files. Throws ERecycleError (platform/errors.h) when refused or when the move fails; the
+// file then stays where it is.
+void RecycleFolderFile(TMatchHost& host, const std::string& file);
+
+// Recycles file (RecycleFolderFile), then deletes its Sigs row and every Matches row naming it
+// (exact comparison), and puts the Matches cursor back on the same row number (the last row when
+// fewer remain). When the file cannot be recycled the failure passes on and no row is touched.
 void DeleteFileAndRecords(TMatchHost& host, const std::string& file);
 
 // The review buttons: left = File1 of the current pair, right = File2.

@@ -21,7 +21,8 @@ class TDesktop {
   virtual void ShowMessage(const std::string& text) = 0;
   // The application's default error report for a failure that reached a handler.
   virtual void ShowError(const std::string& text) = 0;
-  // Moves the file to the trash without asking; never reports a failure.
+  // Moves the file to the trash without asking. Throws ERecycleError (platform/errors.h) when it
+  // cannot; the file then stays where it is.
   virtual void RecycleFile(const std::string& path) = 0;
   // Opens the file with its associated program and does not wait for it.
   virtual void ShellOpen(const std::string& path) = 0;

@@ -1,4 +1,5 @@
-// Failures of the settings and text files. Their texts are shown to the user as they stand.
+// Failures of the settings and text files and of the trash. Their texts are shown to the user as they
+// stand.
 #pragma once
 
 #include <stdexcept>
@@ -22,6 +23,14 @@ class EFCreateError : public std::runtime_error {
 class EFOpenError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+// A file could not be moved to the trash: "Cannot move file "<file>" to the trash. <reason>", the
+// reason being the system's text for the failure or the program's own refusal. The file stays.
+class ERecycleError : public std::runtime_error {
+ public:
+  ERecycleError(const std::string& file, const std::string& reason)
+      : std::runtime_error("Cannot move file \"" + file + "\" to the trash. " + reason) {}
 };
 
 // A text file could not be opened or written: "I/O error <errno>".

@@ -48,7 +48,8 @@ bool ForEachFolderEntry(const std::string& folder,
 
 // Moves the file (or link, or folder) to the freedesktop.org trash so the desktop can restore it:
 // the home trash for files on its file system, else the trash at the top of the file's mount. When
-// no trash takes it the file stays where it is; it is never deleted outright. Never reports a failure.
+// no trash takes it the file stays where it is (it is never deleted outright) and ERecycleError
+// (platform/errors.h) tells why, a missing file included.
 void RecycleFile(const std::string& path);
 
 // Asks the desktop to open the file with its associated program (xdg-open), fully detached: returns

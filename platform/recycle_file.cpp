@@ -8,6 +8,11 @@
 // entry is then renamed to files/NAME without replacing anything. The home trash stores absolute
 // paths; a mount's own trash ($topdir/.Trash/$uid or $topdir/.Trash-$uid) stores them relative to
 // $topdir. The entry only ever moves by rename(): it is never copied and never deleted.
+//
+// NAME is the entry's own name where it can be. A name already taken in the trash gets a counter
+// before its extension (dup.jpg, dup.2.jpg, ...). A name whose info file would exceed the 255 bytes a
+// file name may have (NAME over 245 bytes) is cut to fit, at a UTF-8 character boundary and keeping a
+// short extension; Path= still holds the full original path, so a restore gives the full name back.
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdio.h>
@@ -16,12 +21,15 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "platform/errors.h"
 #include "platform/file_utils.h"
 
 namespace velquin {
@@ -29,6 +37,12 @@ namespace velquin {
 namespace {
 
 constexpr int kMaxNameTries = 10000;
+constexpr std::size_t kMaxFileName = 255;  // bytes, on the file systems a trash lives on
+constexpr std::string_view kInfoSuffix = ".trashinfo";
+constexpr std::size_t kMaxTrashName = kMaxFileName - kInfoSuffix.size();
+// Past this length the part after the last dot is taken for part of the name, not for a file type,
+// and is cut with the rest rather than kept whole.
+constexpr std::size_t kMaxKeptExtension = 32;
 
 struct TTrash {
   std::string Dir;     // ends without '/'
@@ -59,28 +73,31 @@ std::string DeletionDate() {
   return text;
 }
 
-// Returns true iff `dir` is (now) a real folder, not a link; creates it with `mode` when missing.
-bool EnsureDir(const std::string& dir, mode_t mode) {
-  if (mkdir(dir.c_str(), mode) != 0 && errno != EEXIST) return false;
+// Makes sure `dir` is a real folder, not a link, creating it with `mode` when missing. Returns 0 or the
+// errno of the failure.
+int EnsureDir(const std::string& dir, mode_t mode) {
+  if (mkdir(dir.c_str(), mode) != 0 && errno != EEXIST) return errno;
   struct stat st {};
-  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (lstat(dir.c_str(), &st) != 0) return errno;
+  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
-bool EnsureDirs(const std::string& dir, mode_t mode) {
+int EnsureDirs(const std::string& dir, mode_t mode) {
   std::string partial;
   for (std::size_t pos = 1; pos <= dir.size(); ++pos) {
     if (pos == dir.size() || dir[pos] == '/') {
       partial = dir.substr(0, pos);
       struct stat st {};
       if (stat(partial.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) continue;
-      if (!EnsureDir(partial, mode)) return false;
+      if (const int error = EnsureDir(partial, mode)) return error;
     }
   }
-  return true;
+  return 0;
 }
 
-bool EnsureTrashSubdirs(const std::string& trash) {
-  return EnsureDir(trash + "/files", 0700) && EnsureDir(trash + "/info", 0700);
+int EnsureTrashSubdirs(const std::string& trash) {
+  if (const int error = EnsureDir(trash + "/files", 0700)) return error;
+  return EnsureDir(trash + "/info", 0700);
 }
 
 // The home trash folder; it may not exist yet.
@@ -128,11 +145,12 @@ std::string UnescapeMountPoint(const std::string& text) {
   return result;
 }
 
-// The mount point holding the real (link-free) path `dir`: the longest mount point that is `dir`
-// or one of its parents.
-std::optional<std::string> MountTopDir(const std::string& dir) {
+// Finds the mount point holding the real (link-free) path `dir`: the longest mount point that is
+// `dir` or one of its parents. Returns 0 or the errno of the failure.
+int MountTopDir(const std::string& dir, std::string& topDir) {
+  errno = 0;
   std::ifstream mounts("/proc/self/mountinfo");
-  if (!mounts) return std::nullopt;
+  if (!mounts) return errno != 0 ? errno : EIO;
   std::string line;
   std::optional<std::string> best;
   while (std::getline(mounts, line)) {
@@ -150,7 +168,9 @@ std::optional<std::string> MountTopDir(const std::string& dir) {
         (dir.compare(0, mountPoint.size(), mountPoint) == 0 && dir[mountPoint.size()] == '/');
     if (contains && (!best || mountPoint.size() >= best->size())) best = mountPoint;
   }
-  return best;
+  if (!best) return ENOENT;
+  topDir = *best;
+  return 0;
 }
 
 // Renames without replacing an existing entry; returns 0 or the errno.
@@ -174,11 +194,34 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
+// The first `size` bytes of `text`, or a little less, so that no UTF-8 sequence is split.
+std::string Utf8Prefix(const std::string& text, std::size_t size) {
+  if (size >= text.size()) return text;
+  // A sequence has at most three continuation bytes; a longer run is no UTF-8 and may be cut anywhere.
+  for (int back = 0; back < 3 && size > 0 && (static_cast<unsigned char>(text[size]) & 0xC0) == 0x80;
+       ++back) {
+    --size;
+  }
+  return text.substr(0, size);
+}
+
+// The trash name to try at the given attempt (1, 2, ...): the entry's name with the attempt as a
+// counter before the extension from the second attempt on, cut to kMaxTrashName bytes.
 std::string CandidateName(const std::string& name, int attempt) {
-  if (attempt == 1) return name;
+  const std::string counter = attempt == 1 ? std::string() : "." + std::to_string(attempt);
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos || dot == 0) return name + "." + std::to_string(attempt);
-  return name.substr(0, dot) + "." + std::to_string(attempt) + name.substr(dot);
+  std::string stem = name;
+  std::string extension;
+  if (dot != std::string::npos && dot != 0) {
+    stem = name.substr(0, dot);
+    extension = name.substr(dot);
+  }
+  if (stem.size() + counter.size() + extension.size() <= kMaxTrashName) return stem + counter + extension;
+  if (extension.size() > kMaxKeptExtension) {
+    stem = name;
+    extension.clear();
+  }
+  return Utf8Prefix(stem, kMaxTrashName - counter.size() - extension.size()) + counter + extension;
 }
 
 // Returns 0 when `path` (real, absolute) now lies in the trash, else the errno of the failure.
@@ -193,7 +236,7 @@ int MoveIntoTrash(const std::string& path, const std::string& name, const TTrash
       "[Trash Info]\nPath=" + PercentEncode(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
   for (int attempt = 1; attempt <= kMaxNameTries; ++attempt) {
     const std::string candidate = CandidateName(name, attempt);
-    const std::string infoPath = trash.Dir + "/info/" + candidate + ".trashinfo";
+    const std::string infoPath = trash.Dir + "/info/" + candidate + std::string(kInfoSuffix);
     const int fd = open(infoPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
@@ -212,67 +255,75 @@ int MoveIntoTrash(const std::string& path, const std::string& name, const TTrash
   return EEXIST;
 }
 
-// Returns true iff `dir` is a real folder owned by us, creating it (mode 0700) when missing.
-bool EnsureOwnDir(const std::string& dir) {
+// Makes sure `dir` is a real folder owned by us, creating it (mode 0700) when missing. Returns 0 or the
+// errno of the failure.
+int EnsureOwnDir(const std::string& dir) {
+  if (const int error = EnsureDir(dir, 0700)) return error;
   struct stat st {};
-  return EnsureDir(dir, 0700) && lstat(dir.c_str(), &st) == 0 && st.st_uid == getuid();
+  if (lstat(dir.c_str(), &st) != 0) return errno;
+  return st.st_uid == getuid() ? 0 : EPERM;
 }
 
 // Tries the trash folders at the top of the mount `topDir`: an administrator-made sticky .Trash
-// (our own subfolder in it) first, else our own .Trash-$uid.
-bool MoveIntoTopDirTrash(const std::string& path, const std::string& name, const std::string& topDir) {
+// (our own subfolder in it) first, else our own .Trash-$uid. Returns 0 or the errno of the last failure.
+int MoveIntoTopDirTrash(const std::string& path, const std::string& name, const std::string& topDir) {
   const std::string base = topDir == "/" ? "" : topDir;
   const std::string uid = std::to_string(getuid());
   struct stat st {};
   const std::string shared = base + "/.Trash";
   if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
     const std::string own = shared + "/" + uid;
-    if (EnsureOwnDir(own) && EnsureTrashSubdirs(own) && MoveIntoTrash(path, name, {own, topDir}) == 0) {
-      return true;
+    if (EnsureOwnDir(own) == 0 && EnsureTrashSubdirs(own) == 0 &&
+        MoveIntoTrash(path, name, {own, topDir}) == 0) {
+      return 0;
     }
   }
   const std::string single = base + "/.Trash-" + uid;
-  return EnsureOwnDir(single) && EnsureTrashSubdirs(single) &&
-         MoveIntoTrash(path, name, {single, topDir}) == 0;
+  if (const int error = EnsureOwnDir(single)) return error;
+  if (const int error = EnsureTrashSubdirs(single)) return error;
+  return MoveIntoTrash(path, name, {single, topDir});
 }
 
-void Recycle(const std::string& path) {
-  if (path.empty()) return;
-  std::string text = std::filesystem::absolute(path).lexically_normal().string();
+// Returns 0 when the entry `path` names now lies in a trash, else the errno of the failure.
+int Recycle(const std::string& path) {
+  if (path.empty()) return ENOENT;
+  std::error_code absoluteError;
+  std::string text = std::filesystem::absolute(path, absoluteError).lexically_normal().string();
+  if (absoluteError) return absoluteError.value();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   const std::filesystem::path full = text;
   const std::string name = full.filename().string();
-  if (name.empty() || name == "." || name == "..") return;
+  if (name.empty() || name == "." || name == "..") return EINVAL;
   struct stat st {};
-  if (lstat(text.c_str(), &st) != 0) return;
+  if (lstat(text.c_str(), &st) != 0) return errno;
   // The folder part without links, so that the mount is found and the recorded path restores.
   char* realParent = realpath(full.parent_path().c_str(), nullptr);
-  if (realParent == nullptr) return;
+  if (realParent == nullptr) return errno;
   const std::string parent = realParent;
   free(realParent);
   // Without the right to rename in its folder no trash can take the entry: create no trash folders.
-  if (access(parent.c_str(), W_OK | X_OK) != 0) return;
+  if (access(parent.c_str(), W_OK | X_OK) != 0) return errno;
   const std::string real = (parent == "/" ? "" : parent) + "/" + name;
 
   // The file system of the home trash keeps its files there and nowhere else.
   if (const std::optional<std::string> home = HomeTrashDir()) {
     if (DeviceOf(*home) == st.st_dev) {
-      if (!EnsureDirs(*home, 0700) || !EnsureTrashSubdirs(*home)) return;
+      if (const int error = EnsureDirs(*home, 0700)) return error;
+      if (const int error = EnsureTrashSubdirs(*home)) return error;
       // Same device but another mount (a bind mount) shows as EXDEV: then the mount's own trash.
-      if (MoveIntoTrash(real, name, {*home, ""}) != EXDEV) return;
+      const int error = MoveIntoTrash(real, name, {*home, ""});
+      if (error != EXDEV) return error;
     }
   }
-  if (const std::optional<std::string> topDir = MountTopDir(parent)) MoveIntoTopDirTrash(real, name, *topDir);
+  std::string topDir;
+  if (const int error = MountTopDir(parent, topDir)) return error;
+  return MoveIntoTopDirTrash(real, name, topDir);
 }
 
 }  // namespace
 
 void RecycleFile(const std::string& path) {
-  try {
-    Recycle(path);
-  } catch (...) {
-    // The caller goes on whether or not the file reached the trash.
-  }
+  if (const int error = Recycle(path)) throw ERecycleError(path, std::strerror(error));
 }
 
 }  // namespace velquin

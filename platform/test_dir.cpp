@@ -29,6 +29,22 @@ std::string TTestDir::WriteFile(const std::string& name, const std::string& cont
   return path;
 }
 
+TTestTrash::TTestTrash() {
+  if (const char* old = getenv("XDG_DATA_HOME")) {
+    FHadDataHome = true;
+    FSavedDataHome = old;
+  }
+  setenv("XDG_DATA_HOME", FDataHome.Path().c_str(), 1);
+}
+
+TTestTrash::~TTestTrash() {
+  if (FHadDataHome) {
+    setenv("XDG_DATA_HOME", FSavedDataHome.c_str(), 1);
+  } else {
+    unsetenv("XDG_DATA_HOME");
+  }
+}
+
 std::string ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

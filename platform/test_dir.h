@@ -1,4 +1,5 @@
-// A fresh temporary folder for one test, removed with everything in it afterwards.
+// Temporary places for one test: a fresh folder, and a home trash of its own; each is removed with
+// everything in it afterwards.
 #pragma once
 
 #include <string>
@@ -19,6 +20,24 @@ class TTestDir {
 
  private:
   std::string FPath;
+};
+
+// Points the home trash (XDG_DATA_HOME) into a fresh temporary folder for the object's lifetime and
+// restores the variable afterwards. The trash folder itself is made by the first move into it.
+class TTestTrash {
+ public:
+  TTestTrash();
+  ~TTestTrash();
+  TTestTrash(const TTestTrash&) = delete;
+  TTestTrash& operator=(const TTestTrash&) = delete;
+
+  // The trash folder, ending in '/': files/ and info/ lie in it.
+  std::string Path() const { return FDataHome.Path() + "Trash/"; }
+
+ private:
+  TTestDir FDataHome;
+  bool FHadDataHome = false;
+  std::string FSavedDataHome;
 };
 
 // The whole content of a file ("" when it cannot be read).
