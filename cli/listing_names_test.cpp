@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "platform/test_dir.h"
@@ -54,6 +58,7 @@ const std::vector<TNameCase>& NameCases() {
 
 std::string DecodeBase64(const std::string& text) {
   const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  if (text.size() % 4 != 0) throw std::runtime_error("base64 without its padding: " + text);
   std::string out;
   std::uint32_t bits = 0;
   int count = 0;
