@@ -31,6 +31,10 @@ constexpr TCommand kCommands[] = {
 void WriteUsage(std::ostream& stream) {
   stream << "usage: velquin-cli COMMAND [ARGUMENTS...]\ncommands:\n";
   for (const TCommand& command : kCommands) stream << "  " << command.synopsis << '\n';
+  stream << "In the lines of pairs and sigs a name's backslash, TAB, CR and LF are written \\\\, \\t, \\r, "
+            "\\n.\n"
+            "pairs --json writes a name that is not valid UTF-8 with U+FFFD for each invalid byte and adds\n"
+            "  its bytes in base64 as \"File1_base64\" or \"File2_base64\".\n";
   WriteFormOptions(stream);
 }
 

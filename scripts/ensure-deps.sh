@@ -9,6 +9,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   qt6-base-dev libgl-dev
   libsqlite3-dev
+  nlohmann-json3-dev
 )
 
 missing=()
