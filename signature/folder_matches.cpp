@@ -1,0 +1,57 @@
+#include "signature/folder_matches.h"
+
+#include "tablestore/table.h"
+
+namespace velquin {
+namespace {
+
+// Holds one suspension of a table's change notifications until Resume or, on a failure, the end of
+// its scope.
+class TNotificationHold {
+ public:
+  explicit TNotificationHold(TTable& table) : table_(table) { table_.SuspendNotifications(); }
+  ~TNotificationHold() {
+    if (!held_) return;
+    try {
+      table_.ResumeNotifications();
+    } catch (...) {
+      // Resuming raises a data-change notification; its failure must not mask the running one.
+    }
+  }
+  TNotificationHold(const TNotificationHold&) = delete;
+  TNotificationHold& operator=(const TNotificationHold&) = delete;
+  // The normal way out: a failure of the notification it raises passes on.
+  void Resume() {
+    held_ = false;
+    table_.ResumeNotifications();
+  }
+
+ private:
+  TTable& table_;
+  bool held_ = true;
+};
+
+}  // namespace
+
+bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
+  if (folder.empty() || folder.back() != '/' || !file.starts_with(folder)) return false;
+  const std::string_view name = file.substr(folder.size());
+  return !name.empty() && name.find('/') == std::string_view::npos;
+}
+
+void RemoveMatchesOutsideFolder(TTable& matches, std::string_view folder) {
+  TNotificationHold hold(matches);
+  matches.First();
+  while (!matches.Eof()) {
+    if (IsFileDirectlyIn(matches.FieldText("File1"), folder) &&
+        IsFileDirectlyIn(matches.FieldText("File2"), folder)) {
+      matches.Next();
+    } else {
+      matches.Delete();
+    }
+  }
+  matches.First();
+  hold.Resume();
+}
+
+}  // namespace velquin
