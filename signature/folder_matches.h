@@ -13,9 +13,9 @@ class TTable;
 // by a non-empty name without '/'. The comparison is exact and case-sensitive.
 bool IsFileDirectlyIn(std::string_view file, std::string_view folder);
 
-// Deletes every Matches row whose File1 or File2 is not directly in `folder`, and leaves Matches on
-// its first row. Change notifications are held while it walks: listeners hear of it once, at the end.
-// REQUIRES: `matches` is open.
+// Deletes every Matches row whose File1 or File2 is not directly in `folder`. When there is none,
+// Matches is left as it was, cursor included, and notifies nothing; otherwise it ends on its first
+// row, and its listeners hear of the change once, at the end. REQUIRES: `matches` is open.
 void RemoveMatchesOutsideFolder(TTable& matches, std::string_view folder);
 
 }  // namespace velquin
