@@ -10,6 +10,7 @@
 #include "platform/desktop.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
+#include "signature/folder_matches.h"
 #include "signature/picture_extension.h"
 #include "signature/progress.h"
 #include "signature/signature_scan.h"
@@ -248,7 +249,18 @@ bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showPr
 
 void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this); }
 
-void TForm1::OpenTables() { velquin::OpenTables(SigsTable, MatchesTable, dirEditText_); }
+void TForm1::OpenTables() {
+  // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
+  MatchesTable.SuspendNotifications();
+  try {
+    velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
+    RemoveMatchesOutsideFolder(MatchesTable, FolderPart(dirEditText_));
+  } catch (...) {
+    MatchesTable.ResumeNotifications();
+    throw;
+  }
+  MatchesTable.ResumeNotifications();
+}
 
 void TForm1::RequireFolder() const {
   if (IsBlank(dirEditText_)) throw std::runtime_error("No folder chosen");

@@ -153,7 +153,8 @@ class TForm1 : public TMatchHost {
   // Number of entries of the Folder whose extension is .JPG, .BMP or .GIF in any letter case, in
   // decimal; "0" when the Folder cannot be listed.
   std::string CountPictureFiles() const;
-  // Closes both tables and opens them in the Folder, creating missing ones. Throws.
+  // Closes both tables and opens them in the Folder, creating missing ones, and removes the Matches
+  // rows that name a file outside the Folder (left by tables copied from another folder). Throws.
   void OpenTables();
 
  private:

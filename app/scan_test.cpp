@@ -1,11 +1,17 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
+#include "signature/scan_host.h"
+#include "signature/signature_scan.h"
+#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {
@@ -81,14 +87,26 @@ TEST_F(ScanTest, RenamedAndDeletedFiles) {
   EXPECT_EQ(SigsNames(), (std::vector<std::string>{"c.bmp", "z.bmp"}));
 }
 
-TEST_F(ScanTest, NewDateSamePixelsIsLoadedEveryTimeButNeverEdited) {
-  const std::string a = Picture("a.bmp", Gray(10));
-  Scan();
-  SetFileTime(a, 1500000000);
-  for (int round = 0; round < 2; ++round) {
-    const std::size_t before = Form.Memo1().size();
+// Dates before 1980 and after 2107 included: any file time is a date.
+TEST_F(ScanTest, AnyFileDateIsStoredSoTheNextScanDecodesNothing) {
+  const std::int64_t times[] = {1500000000, -631152000 /* 1950 */, -2051222400 /* 1905 */,
+                                5680281600 /* 2150 */, 13569465600 /* 2400 */};
+  int number = 0;
+  for (const std::int64_t seconds : times) {
+    SCOPED_TRACE(seconds);
+    const std::string name = "p" + std::to_string(number++) + ".bmp";
+    const std::string path = Picture(name, Gray(10));
+    SetFileTime(path, seconds);
+    EXPECT_TRUE(StartsWith(Scan(), "1 records added; 0 records edited in "));
+    // Same pixels under a new date: decoded once, not counted, its date stored.
+    SetFileTime(path, seconds + 86400);
+    std::size_t before = Form.Memo1().size();
     EXPECT_TRUE(StartsWith(Scan(), "0 records added; 0 records edited in "));
-    EXPECT_EQ(LogFrom(before), (std::vector<std::string>{"a.bmp", Pictures.Path(), "a.bmp"}));
+    EXPECT_EQ(LogFrom(before), (std::vector<std::string>{name, Pictures.Path(), name}));
+    before = Form.Memo1().size();
+    EXPECT_TRUE(StartsWith(Scan(), "0 records added; 0 records edited in "));
+    EXPECT_EQ(LogFrom(before), std::vector<std::string>{Pictures.Path()});
+    EXPECT_EQ(Form.SigsTable.RecordCount(), number);
   }
 }
 
@@ -153,6 +171,177 @@ TEST_F(ScanTest, AutoRunShowsNoDialog) {
   Form.FAutoRun = true;
   EXPECT_EQ(Scan(), "");
   Form.FAutoRun = false;
+}
+
+// The form as the scan sees it, except that LoadPicture replaces the picture file, after decoding
+// it, on each of its first `replacements` calls: the file changed while it was being decoded.
+class TReplacingHost : public TScanHost {
+ public:
+  TReplacingHost(TForm1& form, int replacements) : form_(form), replacements_(replacements) {
+    FAppDir = form.FAppDir;
+  }
+  int Decodes = 0;
+
+  TDesktop& Desktop() override { return form_.Desktop(); }
+  TTable& Sigs() override { return form_.Sigs(); }
+  TTable& Matches() override { return form_.Matches(); }
+  std::string FolderText() const override { return form_.FolderText(); }
+  std::string MarginText() const override { return form_.MarginText(); }
+  bool ForceChecked() const override { return form_.ForceChecked(); }
+  bool NormalizeChecked() const override { return form_.NormalizeChecked(); }
+  bool IncrMatchChecked() const override { return form_.IncrMatchChecked(); }
+  bool ColorsChecked() const override { return form_.ColorsChecked(); }
+  void SetTitle(const std::string& caption) override { form_.SetTitle(caption); }
+  void AppendLogLine(std::string line) override { form_.AppendLogLine(std::move(line)); }
+  void InsertFirstLogLine(const std::string& line) override { form_.InsertFirstLogLine(line); }
+  void UpdateDBLabels() override { form_.UpdateDBLabels(); }
+  void ShowProgressLine(const std::string& line) override { form_.ShowProgressLine(line); }
+  void ProcessMessages() override { form_.ProcessMessages(); }
+  TBitmap32& WorkingBitmap() override { return form_.WorkingBitmap(); }
+  void FindMatchesFor() override { form_.FindMatchesFor(); }
+  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
+                   TFileStamp* opened) override {
+    const bool loaded = form_.LoadPicture(fileName, counting, showProgress, target, opened);
+    if (loaded && Decodes++ < replacements_) {
+      // A new file of another colour and date takes the name, as a saving editor does it.
+      const std::string next = fileName + ".new";
+      WriteBmp(next, 8, 8, Gray(50 + 10 * Decodes));
+      SetFileTime(next, 1600000000 + Decodes);
+      EXPECT_EQ(std::rename(next.c_str(), fileName.c_str()), 0);
+    }
+    return loaded;
+  }
+
+ private:
+  TScanHost& form_;
+  int replacements_;
+};
+
+TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
+  struct TCase {
+    int replacements;
+    int decodes;
+    bool stored;
+  };
+  const TCase cases[] = {{0, 1, true}, {1, 2, true}, {2, 3, true}, {3, 3, false}, {100, 3, false}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.replacements);
+    Form.SigsTable.EmptyTable();
+    const auto lines = [this](const std::string& line) {
+      return std::count(Form.Memo1().begin(), Form.Memo1().end(), line);
+    };
+    const std::string path = Picture("a.bmp", Gray(10));
+    SetFileTime(path, 1500000000);
+    const std::string unable = "Unable to process \"" + path + "\"";
+    const auto unableBefore = lines(unable);
+    TReplacingHost host(Form, c.replacements);
+    TSignatureScan(host).ComputeSignatures();
+    EXPECT_EQ(host.Decodes, c.decodes);
+    EXPECT_EQ(host.FAdds, c.stored ? 1 : 0);
+    EXPECT_EQ(lines(unable) - unableBefore, c.stored ? 0 : 1);
+    if (!c.stored) continue;
+    // The stored row is the picture as it now stands: signature and date.
+    Form.SetForceCB(true);
+    EXPECT_TRUE(StartsWith(Scan(), "0 records added; 0 records edited in "));
+    Form.SetForceCB(false);
+    const std::size_t before = Form.Memo1().size();
+    Scan();
+    EXPECT_EQ(LogFrom(before), std::vector<std::string>{Pictures.Path()});
+  }
+}
+
+// Pictures copied together with their tables: the copy's tables describe the copy alone as soon as
+// it is opened (pairs) and scanned (signatures), and nothing of the original is touched.
+TEST_F(ScanTest, CopiedFolderHeals) {
+  Picture("a.bmp", Gray(100));
+  Picture("b.bmp", Gray(104));
+  Scan();
+  MatchPass();
+  const std::vector<std::string> originalPair{"4|" + Pictures.Path() + "a.bmp|" + Pictures.Path() + "b.bmp"};
+  ASSERT_EQ(MatchRows(), originalPair);
+  Form.SigsTable.Close();
+  Form.MatchesTable.Close();
+  TTestDir copy;
+  for (const auto& entry : std::filesystem::directory_iterator(Pictures.Path())) {
+    std::filesystem::copy_file(entry.path(), copy.Path() + entry.path().filename().string());
+  }
+
+  Form.SetDirEditText(copy.Path());
+  ASSERT_TRUE(Desktop.Errors.empty()) << Desktop.Errors.front();
+  EXPECT_TRUE(MatchRows().empty());
+  EXPECT_EQ(Form.lFile1(), "");
+  EXPECT_TRUE(StartsWith(Scan(), "2 records added; 0 records edited in "));
+  for (std::int32_t row = 1; row <= Form.SigsTable.RecordCount(); ++row) {
+    EXPECT_EQ(std::get<std::string>(Form.SigsTable.ValueAt(row, "FilePath")), copy.Path());
+  }
+  EXPECT_EQ(SigsNames(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+  MatchPass();
+  EXPECT_EQ(MatchRows(), std::vector<std::string>{"4|" + copy.Path() + "a.bmp|" + copy.Path() + "b.bmp"});
+  EXPECT_TRUE(Desktop.Recycled.empty());
+
+  // The original's tables were left as they were.
+  Form.SetDirEditText(Pictures.Path());
+  EXPECT_EQ(MatchRows(), originalPair);
+}
+
+// Field size of the open table's field, as its files carry it.
+int FieldSize(const TTable& table, const std::string& field) {
+  for (const TFieldDef& def : table.FieldDefs) {
+    if (def.Name == field) return def.Size;
+  }
+  return 0;
+}
+
+// A 150-byte Folder and two 200-byte names that agree in their first 100 bytes: each is its own key.
+TEST_F(ScanTest, LongNamesAreKeptWhole) {
+  const std::string folder = Pictures.Path() + std::string(149 - Pictures.Path().size(), 'f') + "/";
+  ASSERT_EQ(folder.size(), 150u);
+  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+  Form.SetDirEditText(folder);
+  if (static_cast<std::size_t>(FieldSize(Form.SigsTable, "FilePath")) < kMaxPathBytes) {
+    GTEST_SKIP() << "Sigs cuts FilePath to " << FieldSize(Form.SigsTable, "FilePath") << " bytes";
+  }
+  const std::string first = std::string(100, 'q') + std::string(96, 'a') + ".bmp";
+  const std::string second = std::string(100, 'q') + std::string(96, 'b') + ".bmp";
+  WriteBmp(folder + first, 8, 8, Gray(100));
+  WriteBmp(folder + second, 8, 8, Gray(104));
+  EXPECT_TRUE(StartsWith(Scan(), "2 records added; 0 records edited in "));
+  EXPECT_EQ(SigsNames(), (std::vector<std::string>{first, second}));
+  const std::size_t before = Form.Memo1().size();
+  EXPECT_TRUE(StartsWith(Scan(), "0 records added; 0 records edited in "));
+  EXPECT_EQ(LogFrom(before), std::vector<std::string>{folder});
+  MatchPass();
+  EXPECT_EQ(MatchRows(), std::vector<std::string>{"4|" + folder + first + "|" + folder + second});
+}
+
+// A full name longer than Sigs holds gets its "Unable to process" line; the scan goes on.
+TEST_F(ScanTest, NameTooLongForSigsIsReportedAndTheScanGoesOn) {
+  // Nested folders of 200-byte names down to 3850..4050 bytes, made one level at a time since the
+  // whole path gets too long for one call.
+  std::string folder = Pictures.Path();
+  int parent = open(folder.c_str(), O_DIRECTORY | O_RDONLY);
+  ASSERT_GE(parent, 0);
+  const std::string level(200, 'd');
+  while (folder.size() < 3850) {
+    ASSERT_EQ(mkdirat(parent, level.c_str(), 0700), 0);
+    const int child = openat(parent, level.c_str(), O_DIRECTORY | O_RDONLY);
+    close(parent);
+    ASSERT_GE(child, 0);
+    parent = child;
+    folder += level + "/";
+  }
+  const std::string longName = std::string(250, 'n') + ".bmp";
+  const std::string made = Picture("made.bmp", Gray(10));
+  EXPECT_EQ(renameat(AT_FDCWD, made.c_str(), parent, longName.c_str()), 0);
+  close(parent);
+  ASSERT_GT(folder.size() + longName.size(), kMaxPathBytes);
+  WriteBmp(folder + "a.bmp", 8, 8, Gray(20));
+
+  Form.SetDirEditText(folder);
+  EXPECT_TRUE(StartsWith(Scan(), "1 records added; 0 records edited in "));
+  EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + folder + longName + "\"");
+  EXPECT_EQ(SigsNames(), std::vector<std::string>{"a.bmp"});
+  EXPECT_TRUE(Desktop.Errors.empty());
 }
 
 }  // namespace

@@ -8,23 +8,19 @@
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
 #include "signature/convert.h"
+#include "signature/folder_matches.h"
 #include "signature/picture_extension.h"
 #include "signature/progress.h"
 #include "signature/scan_host.h"
+#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 namespace {
 
 constexpr std::int32_t kTickModulus = 1000;
-// The width of FileName and FilePath in Sigs: keys are cut to it, then lose their trailing blanks.
-constexpr std::size_t kNameWidth = 100;
-
-std::string_view StoredKeyText(std::string_view text) {
-  std::string_view key = text.substr(0, kNameWidth);
-  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
-  return key;
-}
+// A picture that keeps changing while it is decoded is given up after this many decodes.
+constexpr int kMaxDecodes = 3;
 
 // Returns true iff the two date-times render to the same date-and-time text. Equal milliseconds are
 // decided without rendering: the rendering goes through whole milliseconds.
@@ -103,21 +99,24 @@ void TSignatureScan::PurgeDeletedFiles() {
     const std::string_view path = sigs.FieldText("FilePath");
     const std::string_view name = sigs.FieldText("FileName");
     file.assign(path).append(name);
-    if (FileExists(file)) {
-      if (path == datesFolder_) dates_.emplace(name, sigs.FieldAsDateTime("FileDate"));
+    // Rows of another folder came with tables copied from there: they describe none of this
+    // Folder's files.
+    if (path == datesFolder_ && FileExists(file)) {
+      dates_.emplace(name, sigs.FieldAsDateTime("FileDate"));
       sigs.Next();
     } else {
       sigs.Delete();
     }
     UpdateProgress(host_, kTickModulus);
   }
+  RemoveMatchesOutsideFolder(host_.Matches(), datesFolder_);
   datesValid_ = host_.FMessageRuns == datesMessageRuns_;
 }
 
 std::string TSignatureScan::DatesFolder() const {
   std::string folder = host_.FolderText();
   if (!folder.empty() && folder.back() != '/') folder += '/';
-  return std::string(StoredKeyText(folder));
+  return folder;
 }
 
 void TSignatureScan::ReadDates() {
@@ -156,8 +155,8 @@ bool TSignatureScan::FindRow(const std::string& name, const std::string& folder)
 }
 
 bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, double& date) {
-  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_ && StoredKeyText(folder) == datesFolder_) {
-    const auto found = dates_.find(StoredKeyText(name));
+  if (datesValid_ && host_.FMessageRuns == datesMessageRuns_ && folder == datesFolder_) {
+    const auto found = dates_.find(name);
     if (found == dates_.end()) return false;
     date = found->second;
     return true;
@@ -168,6 +167,21 @@ bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, 
   return true;
 }
 
+TSignatureScan::TLoadOutcome TSignatureScan::LoadUnchangedPicture(const std::string& path, TBitmap32& bitmap,
+                                                                  TFileStamp& opened) {
+  for (int decode = 1; decode <= kMaxDecodes; ++decode) {
+    TFileStamp before;
+    const bool existed = counting_ || FileStampAt(path, before);
+    // One picture is one progress tick, however often it is decoded.
+    if (!host_.LoadPicture(path, counting_, decode == 1, bitmap, &opened)) return TLoadOutcome::kNothing;
+    TFileStamp after;
+    if (existed && before == opened && FileStampAt(path, after) && after == opened) {
+      return TLoadOutcome::kLoaded;
+    }
+  }
+  return TLoadOutcome::kKeptChanging;
+}
+
 void TSignatureScan::EvaluateFile(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   const std::string_view whole(path);
@@ -175,9 +189,11 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
       slash == std::string::npos ? std::string_view() : whole.substr(0, slash + 1);
   const std::string_view namePart = slash == std::string::npos ? whole : whole.substr(slash + 1);
   TTable& sigs = host_.Sigs();
+  // Sigs keeps names and paths whole, up to these lengths; a longer one has no row to look up.
+  const bool keyFits = namePart.size() <= kMaxFileNameBytes && path.size() <= kMaxPathBytes;
 
   double stored = 0;
-  if (!host_.ForceChecked() && StoredDate(namePart, folderPart, stored) &&
+  if (keyFits && !host_.ForceChecked() && StoredDate(namePart, folderPart, stored) &&
       SameDateText(stored, GetFileDate(path))) {
     if (!counting_) UpdateProgress(host_, kTickModulus);
     return;
@@ -187,26 +203,43 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
 
   host_.ProcessMessages();
   host_.AppendLogLine(name);
-  TBitmap32& bitmap = host_.WorkingBitmap();
-  bool loaded = false;
-  try {
-    loaded = host_.LoadPicture(path, counting_, true, bitmap);
-  } catch (const std::exception&) {
-    host_.InsertFirstLogLine("Unable to process \"" + path + "\"");
+  const std::string unable = "Unable to process \"" + path + "\"";
+  if (!keyFits) {
+    if (!counting_) host_.InsertFirstLogLine(unable);
     return;
   }
-  if (!loaded) return;
+  TBitmap32& bitmap = host_.WorkingBitmap();
+  TFileStamp opened;
+  TLoadOutcome outcome = TLoadOutcome::kNothing;
+  try {
+    outcome = LoadUnchangedPicture(path, bitmap, opened);
+  } catch (const std::exception&) {
+    host_.InsertFirstLogLine(unable);
+    return;
+  }
+  if (outcome == TLoadOutcome::kKeptChanging) {
+    host_.InsertFirstLogLine(unable);
+    return;
+  }
+  if (outcome == TLoadOutcome::kNothing) return;
 
   signature_ = host_.NormalizeChecked() ? EqualizeAndMakeSignature(bitmap) : MakeSignature(bitmap);
   const std::string text = SignatureToText(signature_);
+  // The date of the very file that was decoded: a later write is seen by the next scan.
+  const double date = StampDate(opened);
 
   if (FindRow(name, folder)) {
     changed_ = sigs.FieldAsString("Signature") != text;
     if (changed_) {
       ++host_.FEdits;
       sigs.Edit();
-      sigs.SetFieldValue("FileDate", GetFileDate(path));
+      sigs.SetFieldValue("FileDate", date);
       sigs.SetFieldValue("Signature", text);
+      sigs.Post();
+    } else if (!SameDateText(sigs.FieldAsDateTime("FileDate"), date)) {
+      // Same pixels under a new date: storing the date spares the next scan from decoding it again.
+      sigs.Edit();
+      sigs.SetFieldValue("FileDate", date);
       sigs.Post();
     }
   } else {
@@ -214,7 +247,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
     sigs.Append();
     sigs.SetFieldValue("FileName", name);
     sigs.SetFieldValue("FilePath", folder);
-    sigs.SetFieldValue("FileDate", GetFileDate(path));
+    sigs.SetFieldValue("FileDate", date);
     sigs.SetFieldValue("Signature", text);
     changed_ = true;
     sigs.Post();

@@ -14,8 +14,10 @@
 
 namespace velquin {
 
+class TBitmap32;
 class TScanHost;
 class TTextWriter;
+struct TFileStamp;
 
 class TSignatureScan {
  public:
@@ -28,14 +30,22 @@ class TSignatureScan {
   // The whole scan. Its closing steps (title, cursor, dialog, labels) run on every way out; a
   // failure other than a picture that cannot be loaded then passes on to the caller.
   void ComputeSignatures();
-  // Deletes the Sigs rows whose FilePath + FileName names no existing file.
+  // Deletes the Sigs rows of other folders and those whose FilePath + FileName names no existing file,
+  // then the Matches rows that name a file outside the Folder.
   void PurgeDeletedFiles();
   // One walk over the folder's .JPG, .BMP and .GIF entries (any letter case), counting or evaluating.
   void ScanFolder(std::string folder);
-  // One picture: the up-to-date test, loading, signing, storing and the incremental match.
+  // One picture: the up-to-date test, loading, signing, storing and the incremental match. A name
+  // or path longer than Sigs holds, a picture that cannot be decoded and one that keeps changing
+  // while it is decoded each get an "Unable to process" line.
   void EvaluateFile(const std::string& path);
 
  private:
+  enum class TLoadOutcome { kNothing, kLoaded, kKeptChanging };
+  // LoadPicture, repeated while the file changes under the decoder (its stamp before the open, as
+  // opened and after the decode differ), up to three decodes. On kLoaded the bitmap holds the
+  // picture and `opened` the stamp of the file it was decoded from. Throws what decoding throws.
+  TLoadOutcome LoadUnchangedPicture(const std::string& path, TBitmap32& bitmap, TFileStamp& opened);
   // Makes the Sigs row of (name, folder) current; returns true iff it exists.
   bool FindRow(const std::string& name, const std::string& folder);
   // The Folder as Sigs stores it in FilePath.

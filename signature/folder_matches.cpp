@@ -1,0 +1,80 @@
+#include "signature/folder_matches.h"
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+#include "tablestore/table.h"
+
+namespace velquin {
+
+bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
+  if (folder.empty() || folder.back() != '/' || !file.starts_with(folder)) return false;
+  const std::string_view name = file.substr(folder.size());
+  return !name.empty() && name.find('/') == std::string_view::npos;
+}
+
+namespace {
+
+// Holds one suspension of a table's change notifications until Resume or, on a failure, the end of
+// its scope.
+class TNotificationHold {
+ public:
+  explicit TNotificationHold(TTable& table) : table_(table) { table_.SuspendNotifications(); }
+  ~TNotificationHold() {
+    if (!held_) return;
+    try {
+      table_.ResumeNotifications();
+    } catch (...) {
+      // Resuming raises a data-change notification; its failure must not mask the running one.
+    }
+  }
+  TNotificationHold(const TNotificationHold&) = delete;
+  TNotificationHold& operator=(const TNotificationHold&) = delete;
+  // The normal way out: a failure of the notification it raises passes on.
+  void Resume() {
+    held_ = false;
+    table_.ResumeNotifications();
+  }
+
+ private:
+  TTable& table_;
+  bool held_ = true;
+};
+
+bool IsFileValueDirectlyIn(const TFieldValue& value, std::string_view folder) {
+  const std::string* file = std::get_if<std::string>(&value);
+  return file != nullptr && IsFileDirectlyIn(*file, folder);
+}
+
+// Reads the rows in place, so neither the cursor nor the listeners notice.
+bool HasRowOutsideFolder(const TTable& matches, std::string_view folder) {
+  const std::int32_t count = matches.RecordCount();
+  for (std::int32_t recNo = 1; recNo <= count; ++recNo) {
+    if (!IsFileValueDirectlyIn(matches.ValueAt(recNo, "File1"), folder) ||
+        !IsFileValueDirectlyIn(matches.ValueAt(recNo, "File2"), folder)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void RemoveMatchesOutsideFolder(TTable& matches, std::string_view folder) {
+  if (!HasRowOutsideFolder(matches, folder)) return;
+  TNotificationHold hold(matches);
+  matches.First();
+  while (!matches.Eof()) {
+    if (IsFileDirectlyIn(matches.FieldText("File1"), folder) &&
+        IsFileDirectlyIn(matches.FieldText("File2"), folder)) {
+      matches.Next();
+    } else {
+      matches.Delete();
+    }
+  }
+  matches.First();
+  hold.Resume();
+}
+
+}  // namespace velquin
