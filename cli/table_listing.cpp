@@ -1,5 +1,6 @@
 #include "cli/table_listing.h"
 
+#include "signature/folder_matches.h"
 #include "tablestore/program_tables.h"
 
 namespace velquin {
@@ -8,6 +9,9 @@ void ListTables(const std::string& folder, const std::function<void(TTable& sigs
   TTable sigs("SigsTable");
   TTable matches("MatchesTable");
   OpenTables(sigs, matches, folder);
+  // A folder copied with its tables is healed here as in the window, so no listing names a file of
+  // the folder it was copied from.
+  RemoveMatchesOutsideFolder(matches, matches.DatabaseName);
   list(sigs, matches);
 }
 

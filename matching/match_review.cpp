@@ -67,10 +67,8 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 void RecycleFolderFile(TMatchHost& host, const std::string& file) {
   const std::string& folder = host.Matches().DatabaseName;
-  const std::string name = file.size() > folder.size() ? file.substr(folder.size()) : std::string();
-  const bool inFolder = !folder.empty() && file.compare(0, folder.size(), folder) == 0 &&
-                        name.find('/') == std::string::npos && !name.empty() && name != "." && name != "..";
-  if (!inFolder) throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
+  if (!IsFileDirectlyIn(file, folder))
+    throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
   host.Desktop().RecycleFile(file);
 }
 

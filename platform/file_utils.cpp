@@ -86,6 +86,12 @@ bool FileExists(const std::string& path) {
   return FileDateTime(st.st_mtim.tv_sec) != 0;
 }
 
+bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
+  if (folder.empty() || folder.back() != '/' || !file.starts_with(folder)) return false;
+  const std::string_view name = file.substr(folder.size());
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
 bool ForEachFolderEntry(const std::string& folder,
                         const std::function<void(const std::string& name, bool isDirectory)>& visit) {
   std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));

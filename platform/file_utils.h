@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace velquin {
 
@@ -38,6 +39,10 @@ double StampDate(const TFileStamp& stamp);
 // Returns true iff the path names an entry that is not a folder and whose last-write time is a date
 // (years 1..9999; a file dated outside them counts as missing).
 bool FileExists(const std::string& path);
+
+// Returns true iff `file` names an entry directly in `folder` (which ends in '/'): `folder` followed
+// by a name without '/' other than "", "." and "..". The comparison is exact and case-sensitive.
+bool IsFileDirectlyIn(std::string_view file, std::string_view folder);
 
 // Calls `visit` for every entry of `folder` except "." and "..", hidden ones and subfolders included,
 // in the order the file system delivers them ("" lists the current folder). A symbolic link counts as what it

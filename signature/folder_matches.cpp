@@ -4,15 +4,10 @@
 #include <string>
 #include <variant>
 
+#include "platform/file_utils.h"
 #include "tablestore/table.h"
 
 namespace velquin {
-
-bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
-  if (folder.empty() || folder.back() != '/' || !file.starts_with(folder)) return false;
-  const std::string_view name = file.substr(folder.size());
-  return !name.empty() && name.find('/') == std::string_view::npos;
-}
 
 namespace {
 

@@ -9,10 +9,6 @@ namespace velquin {
 
 class TTable;
 
-// Returns true iff `file` names an entry directly in `folder` (which ends in '/'): `folder` followed
-// by a non-empty name without '/'. The comparison is exact and case-sensitive.
-bool IsFileDirectlyIn(std::string_view file, std::string_view folder);
-
 // Deletes every Matches row whose File1 or File2 is not directly in `folder`. When there is none,
 // Matches is left as it was, cursor included, and notifies nothing; otherwise it ends on its first
 // row, and its listeners hear of the change once, at the end. REQUIRES: `matches` is open.
