@@ -102,8 +102,8 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_EQ(run.out, good + "\t" + ExpectedSignature(false) + "\n");
   const std::string notLoaded = ": not loaded: missing, or not a .JPG, .GIF or .BMP file\n";
-  EXPECT_EQ(run.err, "velquin-cli: " + text + ": JPEG error #53\n" + "velquin-cli: " + missing + notLoaded +
-                         "velquin-cli: " + other + notLoaded);
+  EXPECT_EQ(run.err, "velquin-cli: " + text + ": Not a JPEG file: starts with 0x6e 0x6f\n" +
+                         "velquin-cli: " + missing + notLoaded + "velquin-cli: " + other + notLoaded);
 }
 
 class TQuietHost : public TLoadHost {

@@ -80,14 +80,16 @@ TEST(AvailableMemoryTest, LeastOfSystemCgroupAndAddressSpace) {
        0},
       {"RLIMIT_AS less VmSize",
        {{"proc/meminfo", kMeminfo},
-        {"proc/self/limits", "Max address space         " + std::to_string(1024 * kMiB) + " unlimited bytes\n"},
+        {"proc/self/limits",
+         "Max address space         " + std::to_string(1024 * kMiB) + " unlimited bytes\n"},
         {"proc/self/status", "VmPeak:\t 900000 kB\nVmSize:\t  524288 kB\n"}},
        512 * kMiB},
       {"MemAvailable the least",
        {{"proc/meminfo", "MemAvailable:      1024 kB\n"},
         {"proc/self/cgroup", "0::/\n"},
         {"sys/fs/cgroup/memory.max", std::to_string(512 * kMiB)},
-        {"proc/self/limits", "Max address space         " + std::to_string(1024 * kMiB) + " unlimited bytes\n"}},
+        {"proc/self/limits",
+         "Max address space         " + std::to_string(1024 * kMiB) + " unlimited bytes\n"}},
        1024 * 1024},
   };
   for (const TCase& c : cases) EXPECT_EQ(AvailableIn(c.tree), c.expected) << c.name;

@@ -184,9 +184,9 @@ TEST(JpegImageTest, EmptyTextAndFourComponentFiles) {
   EXPECT_EQ(bitmap.Width(), 0);
 
   const std::string text = "This is not a picture.\n";
-  EXPECT_EQ(Decode(TBytes(text.begin(), text.end()), bitmap), "JPEG error #53");
+  EXPECT_EQ(Decode(TBytes(text.begin(), text.end()), bitmap), "Not a JPEG file: starts with 0x54 0x68");
   EXPECT_TRUE(bitmap.IsEmpty());
-  EXPECT_EQ(Decode({0xFF}, bitmap), "JPEG error #53");
+  EXPECT_EQ(Decode({0xFF}, bitmap), "Not a JPEG file: starts with 0xff 0xff");
 
   const std::string cmyk = Decode(Compress({.components = 4, .hSampling = 1, .vSampling = 1}), bitmap);
   EXPECT_NE(cmyk.find("4 colour components"), std::string::npos) << cmyk;
@@ -202,7 +202,7 @@ TEST(JpegImageTest, CorruptScanDataFailsOrDecodesButNeverOverruns) {
     EXPECT_EQ(bitmap.Width(), 64);
     for (int i = 0; i < 64 * 64; ++i) ASSERT_EQ(bitmap.Bits()[i] >> 24, 0xFFu);
   } else {
-    EXPECT_EQ(error.rfind("JPEG error #", 0), 0u) << error;
+    EXPECT_EQ(error.find("JPEG error #"), std::string::npos) << error;
   }
 }
 
