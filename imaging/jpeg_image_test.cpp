@@ -206,5 +206,44 @@ TEST(JpegImageTest, CorruptScanDataFailsOrDecodesButNeverOverruns) {
   }
 }
 
+// The open file is fed to the library in pieces; whatever the piece boundaries cut (scan data, a
+// marker skipped across several pieces, data that ends early), the pixels are those of the bytes.
+TEST(JpegImageTest, FileReadInPiecesDecodesAsTheBytes) {
+  struct TCase {
+    const char* name;
+    TBytes bytes;
+  };
+  TBytes commented = Compress({.width = 200, .height = 150});
+  TBytes comment = {0xFF, 0xFE, 0x27, 0x12};  // a 10000-byte comment segment
+  comment.resize(10000 + 2, 'c');
+  commented.insert(commented.begin() + 2, comment.begin(), comment.end());
+  TBytes truncated = Compress({.width = 300, .height = 200});
+  truncated.resize(truncated.size() / 2);
+  const TCase cases[] = {
+      {"baseline", Compress({.width = 300, .height = 200})},
+      {"progressive", Compress({.width = 300, .height = 200, .progressive = true})},
+      {"grayscale", Compress({.width = 300, .height = 200, .components = 1, .hSampling = 1, .vSampling = 1})},
+      {"comment over several pieces", commented},
+      {"ends early", truncated},
+  };
+  testing::TTempDir dir;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_GT(c.bytes.size(), 3 * 4096u);
+    const std::string path = dir.File("picture.jpg");
+    testing::WriteFile(path, c.bytes);
+    TBitmap32 fromBytes, fromFile;
+    ASSERT_EQ(Decode(c.bytes, fromBytes), "");
+    TJPEGImage jpeg;
+    jpeg.LoadFromFile(path);
+    fromFile.AssignPicture(jpeg);
+    ASSERT_EQ(fromFile.Width(), fromBytes.Width());
+    ASSERT_EQ(fromFile.Height(), fromBytes.Height());
+    ASSERT_GT(fromFile.Width(), 0);
+    const std::size_t pixels = static_cast<std::size_t>(fromFile.Width()) * fromFile.Height();
+    for (std::size_t i = 0; i < pixels; ++i) ASSERT_EQ(fromFile.Bits()[i], fromBytes.Bits()[i]) << i;
+  }
+}
+
 }  // namespace
 }  // namespace velquin
