@@ -19,9 +19,11 @@ extern "C" {
 namespace velquin {
 namespace {
 
-// The library's own file source hands out pieces of this size; the output does not depend on it. A
-// file is read in pieces of this size too, so a file that is no JPEG costs one piece whatever its size.
+// The library's own file source hands out pieces of this size; the output does not depend on it.
 constexpr std::size_t kSourcePiece = 4096;
+// An open file is read in pieces of this size: few enough reads that decoding from the file costs no
+// more than from memory, while a file that is no JPEG costs one piece whatever its size.
+constexpr std::size_t kFilePiece = 64 * 1024;
 constexpr int kGrayLevels = 236;
 constexpr int kDecodedOk = -1;
 
@@ -37,7 +39,7 @@ struct TJpegSource {
   const TFileReader* file;
   std::size_t size;
   std::uint64_t position;
-  JOCTET buffer[kSourcePiece];
+  JOCTET buffer[kFilePiece];
 };
 
 // libjpeg is C: its fatal error exit must not unwind C++ frames through it, so it jumps back to
@@ -56,7 +58,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
   static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
   auto* source = reinterpret_cast<TJpegSource*>(cinfo->src);
   if (source->file != nullptr) {
-    const std::ptrdiff_t got = source->file->ReadAt(source->position, source->buffer, kSourcePiece);
+    const std::ptrdiff_t got = source->file->ReadAt(source->position, source->buffer, kFilePiece);
     if (got < 0) ERREXIT(cinfo, JERR_FILE_READ);
     if (got > 0) {
       source->pub.next_input_byte = source->buffer;

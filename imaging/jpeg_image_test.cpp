@@ -213,23 +213,24 @@ TEST(JpegImageTest, FileReadInPiecesDecodesAsTheBytes) {
     const char* name;
     TBytes bytes;
   };
-  TBytes commented = Compress({.width = 200, .height = 150});
-  TBytes comment = {0xFF, 0xFE, 0x27, 0x12};  // a 10000-byte comment segment
-  comment.resize(10000 + 2, 'c');
+  TBytes commented = Compress({.width = 1000, .height = 800});
+  TBytes comment = {0xFF, 0xFE, 0xFF, 0xFF};  // a comment segment of the greatest length, 65535 bytes
+  comment.resize(65535 + 2, 'c');
   commented.insert(commented.begin() + 2, comment.begin(), comment.end());
-  TBytes truncated = Compress({.width = 300, .height = 200});
+  TBytes truncated = Compress({.width = 1000, .height = 800});
   truncated.resize(truncated.size() / 2);
   const TCase cases[] = {
-      {"baseline", Compress({.width = 300, .height = 200})},
-      {"progressive", Compress({.width = 300, .height = 200, .progressive = true})},
-      {"grayscale", Compress({.width = 300, .height = 200, .components = 1, .hSampling = 1, .vSampling = 1})},
+      {"baseline", Compress({.width = 1000, .height = 800})},
+      {"progressive", Compress({.width = 1000, .height = 800, .progressive = true})},
+      {"grayscale",
+       Compress({.width = 1000, .height = 800, .components = 1, .hSampling = 1, .vSampling = 1})},
       {"comment over several pieces", commented},
       {"ends early", truncated},
   };
   testing::TTempDir dir;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_GT(c.bytes.size(), 3 * 4096u);
+    ASSERT_GT(c.bytes.size(), 3 * 65536u);
     const std::string path = dir.File("picture.jpg");
     testing::WriteFile(path, c.bytes);
     TBitmap32 fromBytes, fromFile;
