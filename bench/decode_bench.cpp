@@ -2,6 +2,7 @@
 // `djpeg -outfile /dev/null`), in one process so that machine load affects both alike.
 // The file: $VELQUIN_BENCH_JPEG, else the largest of bench/data/jpeg/, else a generated 8 MP photo.
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,10 +101,35 @@ void BM_LibjpegRows(benchmark::State& state) {
   }
 }
 
-// What LoadPicture does for a JPEG once the file is in memory.
+// The photo written to a temporary file, removed at exit: LoadPicture decodes from the file.
+class TPhotoFile {
+ public:
+  TPhotoFile()
+      : path_(std::filesystem::temp_directory_path() /
+              ("velquin-decode-bench-" + std::to_string(::getpid()) + ".jpg")) {
+    std::ofstream(path_, std::ios::binary)
+        .write(reinterpret_cast<const char*>(Photo().data()), static_cast<std::streamsize>(Photo().size()));
+  }
+  ~TPhotoFile() {
+    std::error_code ignored;
+    std::filesystem::remove(path_, ignored);
+  }
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+const std::string& PhotoPath() {
+  static const TPhotoFile file;
+  static const std::string path = file.Path();
+  return path;
+}
+
+// What LoadPicture does for a JPEG file.
 void LoadInto(TBitmap32& bitmap) {
   TJPEGImage jpeg;
-  jpeg.LoadFromBytes(Photo());
+  jpeg.LoadFromFile(PhotoPath());
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
   bitmap.AssignPicture(jpeg);

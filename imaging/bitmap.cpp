@@ -31,7 +31,7 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/errors.h"
-#include "imaging/file_bytes.h"
+#include "imaging/file_reader.h"
 
 namespace velquin {
 namespace {
@@ -61,7 +61,13 @@ std::uint32_t Widen(std::uint32_t value, int bits) {
 }  // namespace
 
 void TBitmap::LoadFromFile(const std::string& path, TFileStamp* opened) {
-  LoadFromBytes(ReadFileBytes(path, opened));
+  // A file without the magic is refused from its file header, which fails the decoder's first checks
+  // as the whole file would.
+  constexpr std::size_t kFileHeaderSize = 14;
+  TFileReader file(path, opened);
+  std::vector<std::uint8_t> head = file.ReadHead(kFileHeaderSize);
+  const bool magic = head.size() == kFileHeaderSize && head[0] == 'B' && head[1] == 'M';
+  LoadFromBytes(magic ? file.ReadAll() : std::move(head));
 }
 
 void TBitmap::LoadFromBytes(std::vector<std::uint8_t> bytes) {

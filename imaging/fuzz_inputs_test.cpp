@@ -17,7 +17,7 @@
 namespace velquin {
 namespace {
 
-// "JPEG error #11" -> "jpeg-error-11", as the broken files are named.
+// "Bogus marker length" -> "bogus-marker-length", as the broken files are named.
 std::string Slug(const std::string& text) {
   std::string slug;
   for (char c : text) {

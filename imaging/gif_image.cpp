@@ -28,7 +28,7 @@
 
 #include "imaging/byte_reader.h"
 #include "imaging/errors.h"
-#include "imaging/file_bytes.h"
+#include "imaging/file_reader.h"
 
 namespace velquin {
 namespace {
@@ -251,7 +251,7 @@ class TFrameWriter {
   TColor32* row_ = nullptr;  // start of the current image row in the target; nullptr when clipped
 };
 
-bool IsGifSignature(const std::uint8_t (&s)[3]) {
+bool IsGifSignature(const std::uint8_t* s) {
   auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
   return upper(s[0]) == 'G' && upper(s[1]) == 'I' && upper(s[2]) == 'F';
 }
@@ -261,7 +261,15 @@ std::size_t ColorTableEntries(std::uint8_t packed) { return std::size_t{2} << (p
 }  // namespace
 
 void TGIFImage::LoadFromFile(const std::string& path, TFileStamp* opened) {
-  LoadFromBytes(ReadFileBytes(path, opened));
+  // The signature stands at the start or four bytes in; a file with neither is refused from its first
+  // bytes, which fail the decoder's first checks as the whole file would.
+  constexpr std::size_t kSignatureSpan = 7;
+  TFileReader file(path, opened);
+  std::vector<std::uint8_t> head = file.ReadHead(kSignatureSpan);
+  const bool hasSignature =
+      head.size() >= 3 &&
+      (IsGifSignature(head.data()) || (head.size() == kSignatureSpan && IsGifSignature(head.data() + 4)));
+  LoadFromBytes(hasSignature ? file.ReadAll() : std::move(head));
 }
 
 void TGIFImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {

@@ -4,11 +4,12 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>  // jpeglib.h needs FILE and size_t declared first
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "imaging/errors.h"
-#include "imaging/file_bytes.h"
+#include "imaging/file_reader.h"
 
 extern "C" {
 #include <jerror.h>
@@ -20,6 +21,9 @@ namespace {
 
 // The library's own file source hands out pieces of this size; the output does not depend on it.
 constexpr std::size_t kSourcePiece = 4096;
+// An open file is read in pieces of this size: few enough reads that decoding from the file costs no
+// more than from memory, while a file that is no JPEG costs one piece whatever its size.
+constexpr std::size_t kFilePiece = 64 * 1024;
 constexpr int kGrayLevels = 236;
 constexpr int kDecodedOk = -1;
 
@@ -28,11 +32,14 @@ struct TJpegErrorManager {
   std::jmp_buf jump;
 };
 
-struct TJpegMemorySource {
+// Hands the library the bytes in memory, or those of the open file read into `buffer`.
+struct TJpegSource {
   jpeg_source_mgr pub;
   const JOCTET* data;
+  const TFileReader* file;
   std::size_t size;
-  std::size_t position;
+  std::uint64_t position;
+  JOCTET buffer[kFilePiece];
 };
 
 // libjpeg is C: its fatal error exit must not unwind C++ frames through it, so it jumps back to
@@ -49,15 +56,25 @@ void TermSource(j_decompress_ptr) {}
 
 boolean FillInputBuffer(j_decompress_ptr cinfo) {
   static const JOCTET kEndOfImage[2] = {0xFF, JPEG_EOI};
-  auto* source = reinterpret_cast<TJpegMemorySource*>(cinfo->src);
-  if (source->position >= source->size) {
+  auto* source = reinterpret_cast<TJpegSource*>(cinfo->src);
+  if (source->file != nullptr) {
+    const std::ptrdiff_t got = source->file->ReadAt(source->position, source->buffer, kFilePiece);
+    if (got < 0) ERREXIT(cinfo, JERR_FILE_READ);
+    if (got > 0) {
+      source->pub.next_input_byte = source->buffer;
+      source->pub.bytes_in_buffer = static_cast<std::size_t>(got);
+      source->position += static_cast<std::uint64_t>(got);
+      return TRUE;
+    }
+  }
+  if (source->file != nullptr || source->position >= source->size) {
     // Data that ends early is completed with an end-of-image marker, as the file source does.
     WARNMS(cinfo, JWRN_JPEG_EOF);
     source->pub.next_input_byte = kEndOfImage;
     source->pub.bytes_in_buffer = 2;
     return TRUE;
   }
-  const std::size_t piece = std::min(kSourcePiece, source->size - source->position);
+  const std::size_t piece = std::min<std::size_t>(kSourcePiece, source->size - source->position);
   source->pub.next_input_byte = source->data + source->position;
   source->pub.bytes_in_buffer = piece;
   source->position += piece;
@@ -66,7 +83,7 @@ boolean FillInputBuffer(j_decompress_ptr cinfo) {
 
 void SkipInputData(j_decompress_ptr cinfo, long count) {
   if (count <= 0) return;
-  auto* source = reinterpret_cast<TJpegMemorySource*>(cinfo->src);
+  auto* source = reinterpret_cast<TJpegSource*>(cinfo->src);
   while (static_cast<std::size_t>(count) > source->pub.bytes_in_buffer) {
     count -= static_cast<long>(source->pub.bytes_in_buffer);
     FillInputBuffer(cinfo);
@@ -75,8 +92,14 @@ void SkipInputData(j_decompress_ptr cinfo, long count) {
   source->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
 }
 
-void Prepare(jpeg_decompress_struct& cinfo, TJpegErrorManager& errors, TJpegMemorySource& source,
-             const std::vector<std::uint8_t>& data) {
+// Where a picture's bytes are: the open file when there is one, else the bytes in memory.
+struct TJpegInput {
+  const TFileReader* file;
+  const std::vector<std::uint8_t>* data;
+};
+
+void Prepare(jpeg_decompress_struct& cinfo, TJpegErrorManager& errors, TJpegSource& source,
+             const TJpegInput& input) {
   cinfo.err = jpeg_std_error(&errors.pub);
   errors.pub.error_exit = ErrorExit;
   errors.pub.emit_message = EmitMessage;
@@ -88,8 +111,9 @@ void Prepare(jpeg_decompress_struct& cinfo, TJpegErrorManager& errors, TJpegMemo
   source.pub.term_source = TermSource;
   source.pub.next_input_byte = nullptr;
   source.pub.bytes_in_buffer = 0;
-  source.data = data.data();
-  source.size = data.size();
+  source.file = input.file;
+  source.data = input.data->data();
+  source.size = input.data->size();
   source.position = 0;
 }
 
@@ -101,18 +125,27 @@ struct THeader {
   std::uint64_t blocks;  // DCT blocks of all components
 };
 
+// The library's text for its fatal error, with the code that tells running out of memory apart.
+struct TJpegFailure {
+  int code;
+  char text[JMSG_LENGTH_MAX];
+};
+
+int Fail(jpeg_decompress_struct& cinfo, TJpegErrorManager& errors, TJpegFailure& failure) {
+  failure.code = errors.pub.msg_code;
+  errors.pub.format_message(reinterpret_cast<j_common_ptr>(&cinfo), failure.text);
+  jpeg_destroy_decompress(&cinfo);
+  return failure.code;
+}
+
 // The two functions below hold no object with a destructor: a longjmp out of the library may
-// only cross plain frames. Each returns kDecodedOk or the library's message code.
-int ReadHeader(const std::vector<std::uint8_t>& data, THeader& header) {
+// only cross plain frames. Each returns kDecodedOk or, having filled `failure`, the library's code.
+int ReadHeader(const TJpegInput& input, THeader& header, TJpegFailure& failure) {
   jpeg_decompress_struct cinfo;
   TJpegErrorManager errors;
-  TJpegMemorySource source;
-  Prepare(cinfo, errors, source, data);
-  if (setjmp(errors.jump)) {
-    const int code = errors.pub.msg_code;
-    jpeg_destroy_decompress(&cinfo);
-    return code;
-  }
+  TJpegSource source;
+  Prepare(cinfo, errors, source, input);
+  if (setjmp(errors.jump)) return Fail(cinfo, errors, failure);
   jpeg_create_decompress(&cinfo);
   cinfo.src = &source.pub;
   jpeg_read_header(&cinfo, TRUE);
@@ -128,16 +161,12 @@ int ReadHeader(const std::vector<std::uint8_t>& data, THeader& header) {
   return kDecodedOk;
 }
 
-int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
+int DecodeInto(const TJpegInput& input, TBitmap32& target, TJpegFailure& failure) {
   jpeg_decompress_struct cinfo;
   TJpegErrorManager errors;
-  TJpegMemorySource source;
-  Prepare(cinfo, errors, source, data);
-  if (setjmp(errors.jump)) {
-    const int code = errors.pub.msg_code;
-    jpeg_destroy_decompress(&cinfo);
-    return code;
-  }
+  TJpegSource source;
+  Prepare(cinfo, errors, source, input);
+  if (setjmp(errors.jump)) return Fail(cinfo, errors, failure);
   jpeg_create_decompress(&cinfo);
   cinfo.src = &source.pub;
   jpeg_read_header(&cinfo, TRUE);
@@ -189,28 +218,40 @@ int DecodeInto(const std::vector<std::uint8_t>& data, TBitmap32& target) {
   return kDecodedOk;
 }
 
-[[noreturn]] void ThrowJpegError(int code) {
-  if (code == JERR_OUT_OF_MEMORY)
-    throw EOutOfResources("Not enough memory to decode the JPEG picture (JPEG error #" +
-                          std::to_string(code) + ")");
-  throw EDecoderError("JPEG error #" + std::to_string(code));
+[[noreturn]] void ThrowJpegError(const TJpegFailure& failure) {
+  if (failure.code == JERR_OUT_OF_MEMORY)
+    throw EOutOfResources(std::string("Not enough memory to decode the JPEG picture (") + failure.text + ")");
+  throw EDecoderError(failure.text);
 }
 
 }  // namespace
 
+TJPEGImage::TJPEGImage() = default;
+TJPEGImage::~TJPEGImage() = default;
+
 void TJPEGImage::LoadFromFile(const std::string& path, TFileStamp* opened) {
-  LoadFromBytes(ReadFileBytes(path, opened));
+  auto file = std::make_unique<TFileReader>(path, opened);
+  data_.clear();
+  file_ = std::move(file);
+  ReadPictureHeader();
 }
 
 void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
+  file_.reset();
   data_ = std::move(bytes);
+  ReadPictureHeader();
+}
+
+bool TJPEGImage::Empty() const { return file_ != nullptr ? file_->Size() == 0 : data_.empty(); }
+
+void TJPEGImage::ReadPictureHeader() {
   width_ = height_ = 0;
   grayscale_ = progressive_ = false;
   coefficientMemory_ = 0;
-  if (data_.empty()) return;
+  if (Empty()) return;
   THeader header{};
-  const int code = ReadHeader(data_, header);
-  if (code != kDecodedOk) ThrowJpegError(code);
+  TJpegFailure failure{};
+  if (ReadHeader({file_.get(), &data_}, header, failure) != kDecodedOk) ThrowJpegError(failure);
   if (header.components != 1 && header.components != 3)
     throw EDecoderError("JPEG files with " + std::to_string(header.components) +
                         " colour components (CMYK, YCCK) are not supported");
@@ -222,9 +263,9 @@ void TJPEGImage::LoadFromBytes(std::vector<std::uint8_t> bytes) {
 }
 
 void TJPEGImage::Draw(TBitmap32& target) const {
-  if (data_.empty() || target.Width() != width_ || target.Height() != height_) return;
-  const int code = DecodeInto(data_, target);
-  if (code != kDecodedOk) ThrowJpegError(code);
+  if (Empty() || target.Width() != width_ || target.Height() != height_) return;
+  TJpegFailure failure{};
+  if (DecodeInto({file_.get(), &data_}, target, failure) != kDecodedOk) ThrowJpegError(failure);
 }
 
 }  // namespace velquin

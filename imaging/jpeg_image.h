@@ -1,12 +1,15 @@
-// TJPEGImage: a JPEG file held in memory, decoded through libjpeg (API 62) when it is drawn.
+// TJPEGImage: a JPEG file, held open or in memory, decoded through libjpeg (API 62) when it is drawn.
+// The library is fed the file in pieces, never the whole file at once.
 //
 // Decoding is fixed, because signatures depend on the exact pixels: full scale, accurate integer
 // IDCT, fancy upsampling, no buffered image; three-component files give the library's RGB output,
 // one-component files go through its one-pass quantiser to 236 gray levels with Floyd-Steinberg
-// dithering. Warnings are ignored; fatal library errors raise EDecoderError("JPEG error #<code>").
+// dithering. Warnings are ignored; fatal library errors raise EDecoderError with the library's own
+// message text (for instance "Not a JPEG file: starts with 0x00 0x00").
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,9 +18,14 @@
 
 namespace velquin {
 
+class TFileReader;
+
 class TJPEGImage : public TGraphic {
  public:
-  // Reads the whole file and its header. A 0-byte file is a 0 x 0 picture.
+  TJPEGImage();
+  ~TJPEGImage() override;
+
+  // Opens the file, keeps it open for Draw and reads its header. A 0-byte file is a 0 x 0 picture.
   // Throws EDecoderError for unreadable files, header errors and files with other than 1 or 3
   // colour components.
   void LoadFromFile(const std::string& path, TFileStamp* opened = nullptr);
@@ -38,6 +46,10 @@ class TJPEGImage : public TGraphic {
   bool DrawsEveryRowInOrder() const override { return true; }
 
  private:
+  bool Empty() const;
+  void ReadPictureHeader();
+
+  std::unique_ptr<TFileReader> file_;
   std::vector<std::uint8_t> data_;
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;

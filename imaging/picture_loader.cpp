@@ -43,10 +43,10 @@ std::unique_ptr<TDecoder> Load(const std::string& fileName, TFileStamp* opened) 
 
 // With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
 // hold; touching it would end the process. Such a picture is refused before anything is allocated.
-void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory) {
+void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory, const TLoadHost& host) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
                               static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
-  if (bytes + decoderMemory > AvailableMemory())
+  if (bytes + decoderMemory > host.MemoryLeft())
     throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
                           std::to_string(picture.Height()) + " pixels");
 }
@@ -66,6 +66,8 @@ class TCursorGuard {
 };
 
 }  // namespace
+
+std::uint64_t TLoadHost::MemoryLeft() const { return AvailableMemory(); }
 
 bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
                  TLoadHost& host, TFileStamp* opened) {
@@ -101,7 +103,7 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
       case TPictureType::kNone:
         return false;
     }
-    CheckFitsInMemory(*picture, decoderMemory);
+    CheckFitsInMemory(*picture, decoderMemory, host);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");

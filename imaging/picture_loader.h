@@ -1,6 +1,7 @@
 // LoadPicture: the one way a picture file becomes pixels in a working bitmap.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "imaging/bitmap32.h"
@@ -21,6 +22,8 @@ class TLoadHost {
   virtual void ProcessMessages() = 0;
   virtual TCursor Cursor() const = 0;
   virtual void SetCursor(TCursor cursor) = 0;
+  // Bytes a picture may still take; one larger is refused before anything is allocated for it.
+  virtual std::uint64_t MemoryLeft() const;
 };
 
 // Empties the bitmap, then, when fileName names an existing .JPG, .GIF or .BMP file (extension
