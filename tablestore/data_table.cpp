@@ -10,6 +10,7 @@
 #include <set>
 
 #include "tablestore/data_session.h"
+#include "tablestore/format_upgrade.h"
 #include "tablestore/store_errors.h"
 #include "tablestore/store_limits.h"
 
@@ -87,7 +88,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
     for (std::size_t j = 0; j < i; ++j) {
       if (SameName(defs[j].Name, name)) throw StoreError(kErrInvalidFieldName, {name, base});
     }
-    if (defs[i].DataType == TFieldType::ftString && (defs[i].Size < 1 || defs[i].Size > 250)) {
+    if (defs[i].DataType == TFieldType::ftString &&
+        (defs[i].Size < 1 || static_cast<std::size_t>(defs[i].Size) > kMaxTextSize)) {
       throw StoreError(kErrInvalidFieldDef, {name, base});
     }
     if (defs[i].DataType != TFieldType::ftString) defs[i].Size = 0;
@@ -151,6 +153,14 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   };
   open(dataFile_, kDataExtension);
   data_.Attach(dataFile_, name_);
+  if (data_.Version() < TDataFile::CurrentVersion()) {
+    // An older table is converted whole before anything reads or repairs it as the current format.
+    if (!dataFile_.Writable()) throw StoreError(kErrOldFormatReadOnly, {name_});
+    UpgradeTable(directory, name_, data_);
+    dataFile_.Close();
+    open(dataFile_, kDataExtension);
+    data_.Attach(dataFile_, name_);
+  }
   std::string indexPath = directory.FilePath(name_, kIndexExtension);
   bool remake = false;
   try {

@@ -3,7 +3,8 @@
 // Page 0, the header (all integers little-endian):
 //   offset  size  content
 //   0       8     kIndexMagic "VQTBLIDX"
-//   8       4     kIndexVersion
+//   8       4     format version: kIndexVersion, the data file's (which alone tells a newer
+//                 table); an index file of another version is made again from the data file
 //   12      4     kPageSize
 //   16      4     index count n, 1..kMaxIndexes; the primary index first
 //   20      4     dirty: 1 from the first change after an open until the close that follows
@@ -48,7 +49,7 @@ namespace velquin::store {
 namespace {
 
 constexpr char kIndexMagic[8] = {'V', 'Q', 'T', 'B', 'L', 'I', 'D', 'X'};
-constexpr std::uint32_t kIndexVersion = 1;
+constexpr std::uint32_t kIndexVersion = 2;
 constexpr std::uint32_t kPageSize = 8192;
 constexpr std::uint32_t kPageHeader = 16;
 constexpr std::uint32_t kIndexDefsAt = 64;
