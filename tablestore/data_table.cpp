@@ -68,6 +68,17 @@ std::size_t MaxKeyLength(const std::vector<TFieldDef>& fields, const std::vector
   return length;
 }
 
+// The index page size that takes the longest key of every index in `infos`.
+std::uint32_t IndexPageSize(const std::vector<TFieldDef>& fields,
+                            const std::vector<TIndexFile::TIndexInfo>& infos) {
+  std::size_t longest = 0;
+  for (const auto& info : infos) {
+    longest =
+        std::max(longest, MaxKeyLength(fields, info.Fields, (info.Options & (ixUnique | ixPrimary)) != 0));
+  }
+  return TIndexFile::PageSizeFor(longest);
+}
+
 }  // namespace
 
 bool TDataTable::Exists(const TDataDirectory& directory, const std::string& tableName) {
@@ -131,7 +142,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   ::unlink(indexPath.c_str());
   TPhysicalFile indexFile;
   indexFile.Open(directory.Folder() + base + kIndexExtension, TPhysicalFile::TMode::kCreate, base);
-  TIndexFile::Create(indexFile, infos);
+  TIndexFile::Create(indexFile, infos, IndexPageSize(defs, infos));
   TPhysicalFile dataFile;
   dataFile.Open(directory.Folder() + base + kDataExtension, TPhysicalFile::TMode::kCreate, base);
   TDataFile::Create(dataFile, defs, infos);
@@ -189,7 +200,8 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
           if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
         }
         bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
-        if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+        if (MaxKeyLength(data_.Fields(), info.Fields, unique) >
+            TIndexFile::MaxKeyLengthOf(index_.PageSize())) {
           throw StoreError(kErrDamaged, {name_});
         }
       }
@@ -210,7 +222,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     indexFile_.Close();
     ::unlink(indexPath.c_str());
     indexFile_.Open(directory.Folder() + name_ + kIndexExtension, TPhysicalFile::TMode::kCreate, name_);
-    TIndexFile::Create(indexFile_, data_.IndexCopies());
+    TIndexFile::Create(indexFile_, data_.IndexCopies(), IndexPageSize(data_.Fields(), data_.IndexCopies()));
     index_.Attach(indexFile_, name_);
     index_.MarkDirty();
     repairedOnOpen_ = true;

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -304,6 +306,56 @@ TEST_F(TableTest, FieldValuesKeepTheirBlanksAndAreRounded) {
   } catch (const EDatabaseError& error) {
     EXPECT_STREQ(error.what(), "SigsTable: Field 'FileDate' is not a string field");
   }
+}
+
+TEST_F(TableTest, KeysOfTwoLongestTextsKeepOrderAndLookups) {
+  TTable table("LongTable");
+  table.DatabaseName = folder_;
+  table.TableName = "Long.Dat";
+  table.FieldDefs = {{"A", TFieldType::ftString, 4096, false}, {"B", TFieldType::ftString, 4096, false}};
+  table.IndexDefs = {{"", "A;B", ixPrimary}};
+  table.CreateTable();
+  std::string header = ReadWholeFile(folder_ + "Long.IDX");
+  ASSERT_GE(header.size(), 16u);
+  std::uint32_t pageSize;
+  std::memcpy(&pageSize, header.data() + 12, 4);
+  EXPECT_EQ(pageSize, 32768u);  // three entries of two 4096-byte texts to a page
+  table.Open();
+  // Keys that differ only in their last bytes, inserted out of order, fill pages of three
+  // entries and split them into a tree of three levels.
+  auto text = [](char fill, int number) {
+    std::string value(4096, fill);
+    std::string digits = std::to_string(1000 + number);
+    value.replace(value.size() - digits.size(), digits.size(), digits);
+    return value;
+  };
+  std::vector<std::string> expected;
+  for (int i = 0; i < 60; ++i) {
+    int n = (i * 37) % 60;
+    table.Append();
+    table.SetFieldValue("A", text('a', n / 2));
+    table.SetFieldValue("B", text('b', n));
+    table.Post();
+    expected.push_back(text('a', n / 2) + text('b', n));
+  }
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> walked;
+  for (table.First(); !table.Eof(); table.Next())
+    walked.push_back(table.FieldAsString("A") + table.FieldAsString("B"));
+  EXPECT_EQ(walked, expected);
+  for (int n : {0, 31, 59}) {
+    table.SetKey();
+    table.SetFieldValue("A", text('a', n / 2));
+    table.SetFieldValue("B", text('b', n));
+    EXPECT_TRUE(table.GotoKey()) << n;
+    EXPECT_EQ(table.FieldAsString("B"), text('b', n));
+  }
+  table.SetKey();
+  table.SetFieldValue("A", text('a', 3));
+  table.SetFieldValue("B", text('b', 5));
+  EXPECT_FALSE(table.GotoKey());
+  table.Close();
+  EXPECT_TRUE(table.CheckAndRepair(false));
 }
 
 TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
