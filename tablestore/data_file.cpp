@@ -3,7 +3,7 @@
 // Header, at offset 0 (all integers little-endian):
 //   offset  size  content
 //   0       8     kDataMagic "VQTBLDAT"
-//   8       4     kDataVersion
+//   8       4     format version: kDataVersion; version 1 files are read only to be converted
 //   12      4     header size in bytes, a multiple of kHeaderAlign; slot 0 starts there
 //   16      4     slot size in bytes
 //   20      4     field count n, 1..kMaxFields
@@ -24,9 +24,9 @@
 //   8       4     record id, 1..kMaxRid
 //   12      4     generation: rises with every rewrite of the row
 //   16      b     null map, b = (n + 7) / 8 bytes: bit i set when field i has a value
-//   16+b    ...   values in field order: text = length (1 byte) + Size bytes, zero-filled;
-//                 integer = 4 bytes; date-time = 8-byte IEEE double, milliseconds since the
-//                 first day of year 1
+//   16+b    ...   values in field order: text = length (2 bytes; 1 byte in version 1) + Size
+//                 bytes, zero-filled; integer = 4 bytes; date-time = 8-byte IEEE double,
+//                 milliseconds since the first day of year 1
 //
 // A row is written whole into a slot (insert into a free slot, an update into another free
 // slot) before any other change refers to it; deleting a row writes its state byte alone. So
@@ -51,7 +51,7 @@ namespace {
 static_assert(std::endian::native == std::endian::little, "the file layouts are written in host order");
 
 constexpr char kDataMagic[8] = {'V', 'Q', 'T', 'B', 'L', 'D', 'A', 'T'};
-constexpr std::uint32_t kDataVersion = 1;
+constexpr std::uint32_t kDataVersion = 2;
 constexpr std::uint32_t kHeaderAlign = 512;
 constexpr std::uint32_t kFieldDefSize = 36;
 constexpr std::uint32_t kFieldDefsAt = 64;
@@ -74,10 +74,13 @@ std::uint32_t Get32(const std::uint8_t* p) {
 }
 void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
-std::uint32_t ValueSize(const TFieldDef& field) {
+// Bytes of a text's length in the slots of a file of format `version`.
+std::uint32_t LengthBytes(std::uint32_t version) { return version == 1 ? 1 : 2; }
+
+std::uint32_t ValueSize(const TFieldDef& field, std::uint32_t version) {
   switch (field.DataType) {
     case TFieldType::ftString:
-      return 1 + static_cast<std::uint32_t>(field.Size);
+      return LengthBytes(version) + static_cast<std::uint32_t>(field.Size);
     case TFieldType::ftInteger:
       return 4;
     case TFieldType::ftDateTime:
@@ -86,12 +89,12 @@ std::uint32_t ValueSize(const TFieldDef& field) {
   return 0;
 }
 
-std::string CutText(std::string text, int size) {
-  auto nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-  if (text.size() > static_cast<std::size_t>(size)) text.resize(static_cast<std::size_t>(size));
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
+// The stored length of the text at `at`, 0 when none.
+std::uint32_t TextLength(const std::uint8_t* at, std::uint32_t version) {
+  if (version == 1) return at[0];
+  std::uint16_t length;
+  std::memcpy(&length, at, 2);
+  return length;
 }
 
 // Newer of two generations, allowing for wrap-around.
@@ -110,7 +113,7 @@ void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields
   Put32(&header[8], kDataVersion);
   Put32(&header[12], headerSize);
   std::uint32_t slotSize = kSlotHeader + static_cast<std::uint32_t>((fields.size() + 7) / 8);
-  for (const TFieldDef& field : fields) slotSize += ValueSize(field);
+  for (const TFieldDef& field : fields) slotSize += ValueSize(field, kDataVersion);
   Put32(&header[16], slotSize);
   Put32(&header[20], static_cast<std::uint32_t>(fields.size()));
   Put32(&header[24], 1);
@@ -135,6 +138,8 @@ void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields
   file.WriteAt(0, header.data(), header.size());
 }
 
+std::uint32_t TDataFile::CurrentVersion() { return kDataVersion; }
+
 void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   file_ = &file;
   table_ = table;
@@ -146,7 +151,10 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   if (file.Size() < kFieldDefsAt) throw damaged();
   std::uint8_t fixed[kFieldDefsAt];
   file.ReadAt(0, fixed, kFieldDefsAt);
-  if (std::memcmp(fixed, kDataMagic, 8) != 0 || Get32(fixed + 8) != kDataVersion) throw damaged();
+  if (std::memcmp(fixed, kDataMagic, 8) != 0) throw damaged();
+  const std::uint32_t version = Get32(fixed + 8);
+  if (version > kDataVersion) throw StoreError(kErrNewerFormat, {table_});
+  if (version == 0) throw damaged();
   std::uint32_t headerSize = Get32(fixed + 12);
   std::uint32_t fieldCount = Get32(fixed + 20);
   std::uint32_t indexCount = Get32(fixed + 32);
@@ -174,9 +182,10 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
     std::uint16_t size;
     std::memcpy(&size, def + 34, 2);
     field.Size = size;
-    if (field.DataType == TFieldType::ftString && (size < 1 || size > 250)) throw damaged();
+    const std::size_t maxSize = version == 1 ? 250 : kMaxTextSize;
+    if (field.DataType == TFieldType::ftString && (size < 1 || size > maxSize)) throw damaged();
     valueOffset_.push_back(offset);
-    offset += ValueSize(field);
+    offset += ValueSize(field, version);
     fields_.push_back(std::move(field));
   }
   if (Get32(&header[16]) != offset) throw damaged();
@@ -195,6 +204,7 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
     }
     indexes_.push_back(std::move(info));
   }
+  version_ = version;
   headerSize_ = headerSize;
   slotSize_ = offset;
   ridFloor_ = std::clamp<std::uint32_t>(Get32(&header[24]), 1, kMaxRid);
@@ -326,7 +336,11 @@ TFieldValue TDataFile::Normalize(std::size_t field, const TFieldValue& value) co
         std::snprintf(buffer, sizeof buffer, "%.15g", *d);
         text = buffer;
       }
-      text = CutText(std::move(text), def.Size);
+      text.resize(std::min(text.size(), text.find('\0')));
+      if (text.size() > static_cast<std::size_t>(def.Size)) {
+        throw StoreError(kErrTextTooLong,
+                         {std::to_string(text.size()), std::to_string(def.Size), def.Name, table_});
+      }
       if (text.empty()) return std::monostate{};
       return text;
     }
@@ -380,8 +394,9 @@ void TDataFile::Encode(const TRow& row, std::uint32_t generation, std::vector<st
     switch (fields_[i].DataType) {
       case TFieldType::ftString: {
         const std::string& text = std::get<std::string>(value);
-        at[0] = static_cast<std::uint8_t>(text.size());
-        std::memcpy(at + 1, text.data(), text.size());
+        const auto length = static_cast<std::uint16_t>(text.size());
+        std::memcpy(at, &length, 2);
+        std::memcpy(at + 2, text.data(), text.size());
         break;
       }
       case TFieldType::ftInteger: {
@@ -403,7 +418,10 @@ bool TDataFile::Valid(const std::uint8_t* slot) const {
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) continue;
     const std::uint8_t* at = slot + valueOffset_[i];
-    if (fields_[i].DataType == TFieldType::ftString && (at[0] == 0 || at[0] > fields_[i].Size)) return false;
+    if (fields_[i].DataType == TFieldType::ftString) {
+      std::uint32_t length = TextLength(at, version_);
+      if (length == 0 || length > static_cast<std::uint32_t>(fields_[i].Size)) return false;
+    }
     if (fields_[i].DataType == TFieldType::ftDateTime) {
       double ms;
       std::memcpy(&ms, at, 8);
@@ -427,10 +445,10 @@ bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {
     const std::uint8_t* at = slot + valueOffset_[i];
     switch (fields_[i].DataType) {
       case TFieldType::ftString: {
-        if (at[0] == 0 || at[0] > fields_[i].Size) return false;
-        std::string_view text(reinterpret_cast<const char*>(at + 1), at[0]);
+        std::uint32_t length = TextLength(at, version_);
+        if (length == 0 || length > static_cast<std::uint32_t>(fields_[i].Size)) return false;
+        std::string_view text(reinterpret_cast<const char*>(at + LengthBytes(version_)), length);
         text = text.substr(0, text.find('\0'));
-        while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
         if (text.empty()) {
           value = std::monostate{};
         } else if (auto* held = std::get_if<std::string>(&value)) {

@@ -50,15 +50,18 @@ class TDataFile {
   // REQUIRES: `map` came from a scan of this very file, unchanged since.
   void AdoptSlotMap(TSlotMap map);
 
+  // The format version of the attached file: older versions are only read, to be converted.
+  std::uint32_t Version() const { return version_; }
+  static std::uint32_t CurrentVersion();
   const std::vector<TFieldDef>& Fields() const { return fields_; }
   // The copy of the index definitions (roots and depths not set).
   const std::vector<TIndexFile::TIndexInfo>& IndexCopies() const { return indexes_; }
   std::uint32_t LiveRows() const { return static_cast<std::uint32_t>(slotOf_.size()); }
   bool Contains(std::uint32_t rid) const { return slotOf_.count(rid) != 0; }
 
-  // Normalises `value` for field `field`: texts cut to Size at the first NUL and trimmed of
-  // trailing blanks (empty becomes null), date-times rounded to the millisecond. Throws
-  // EDatabaseError when the value cannot be converted.
+  // Normalises `value` for field `field`: texts end at their first NUL (empty becomes null),
+  // date-times are rounded to the millisecond. Throws error 9493 for a text longer than the
+  // field's Size, EDatabaseError when the value cannot be converted.
   TFieldValue Normalize(std::size_t field, const TFieldValue& value) const;
 
   // REQUIRES: Contains(rid).
@@ -92,6 +95,7 @@ class TDataFile {
   std::vector<TFieldDef> fields_;
   std::vector<TIndexFile::TIndexInfo> indexes_;
   std::vector<std::uint32_t> valueOffset_;  // per field, inside the slot
+  std::uint32_t version_ = 0;
   std::uint32_t headerSize_ = 0;
   std::uint32_t slotSize_ = 0;
   std::uint32_t ridFloor_ = 1;

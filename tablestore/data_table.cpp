@@ -10,6 +10,7 @@
 #include <set>
 
 #include "tablestore/data_session.h"
+#include "tablestore/format_upgrade.h"
 #include "tablestore/store_errors.h"
 #include "tablestore/store_limits.h"
 
@@ -67,6 +68,17 @@ std::size_t MaxKeyLength(const std::vector<TFieldDef>& fields, const std::vector
   return length;
 }
 
+// The index page size that takes the longest key of every index in `infos`.
+std::uint32_t IndexPageSize(const std::vector<TFieldDef>& fields,
+                            const std::vector<TIndexFile::TIndexInfo>& infos) {
+  std::size_t longest = 0;
+  for (const auto& info : infos) {
+    longest =
+        std::max(longest, MaxKeyLength(fields, info.Fields, (info.Options & (ixUnique | ixPrimary)) != 0));
+  }
+  return TIndexFile::PageSizeFor(longest);
+}
+
 }  // namespace
 
 bool TDataTable::Exists(const TDataDirectory& directory, const std::string& tableName) {
@@ -87,7 +99,8 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
     for (std::size_t j = 0; j < i; ++j) {
       if (SameName(defs[j].Name, name)) throw StoreError(kErrInvalidFieldName, {name, base});
     }
-    if (defs[i].DataType == TFieldType::ftString && (defs[i].Size < 1 || defs[i].Size > 250)) {
+    if (defs[i].DataType == TFieldType::ftString &&
+        (defs[i].Size < 1 || static_cast<std::size_t>(defs[i].Size) > kMaxTextSize)) {
       throw StoreError(kErrInvalidFieldDef, {name, base});
     }
     if (defs[i].DataType != TFieldType::ftString) defs[i].Size = 0;
@@ -129,7 +142,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   ::unlink(indexPath.c_str());
   TPhysicalFile indexFile;
   indexFile.Open(directory.Folder() + base + kIndexExtension, TPhysicalFile::TMode::kCreate, base);
-  TIndexFile::Create(indexFile, infos);
+  TIndexFile::Create(indexFile, infos, IndexPageSize(defs, infos));
   TPhysicalFile dataFile;
   dataFile.Open(directory.Folder() + base + kDataExtension, TPhysicalFile::TMode::kCreate, base);
   TDataFile::Create(dataFile, defs, infos);
@@ -151,6 +164,14 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   };
   open(dataFile_, kDataExtension);
   data_.Attach(dataFile_, name_);
+  if (data_.Version() < TDataFile::CurrentVersion()) {
+    // An older table is converted whole before anything reads or repairs it as the current format.
+    if (!dataFile_.Writable()) throw StoreError(kErrOldFormatReadOnly, {name_});
+    UpgradeTable(directory, name_, data_);
+    dataFile_.Close();
+    open(dataFile_, kDataExtension);
+    data_.Attach(dataFile_, name_);
+  }
   std::string indexPath = directory.FilePath(name_, kIndexExtension);
   bool remake = false;
   try {
@@ -179,7 +200,8 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
           if (field >= data_.Fields().size()) throw StoreError(kErrDamaged, {name_});
         }
         bool unique = (info.Options & (ixUnique | ixPrimary)) != 0;
-        if (MaxKeyLength(data_.Fields(), info.Fields, unique) > TIndexFile::kMaxKeyLength) {
+        if (MaxKeyLength(data_.Fields(), info.Fields, unique) >
+            TIndexFile::MaxKeyLengthOf(index_.PageSize())) {
           throw StoreError(kErrDamaged, {name_});
         }
       }
@@ -200,7 +222,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     indexFile_.Close();
     ::unlink(indexPath.c_str());
     indexFile_.Open(directory.Folder() + name_ + kIndexExtension, TPhysicalFile::TMode::kCreate, name_);
-    TIndexFile::Create(indexFile_, data_.IndexCopies());
+    TIndexFile::Create(indexFile_, data_.IndexCopies(), IndexPageSize(data_.Fields(), data_.IndexCopies()));
     index_.Attach(indexFile_, name_);
     index_.MarkDirty();
     repairedOnOpen_ = true;

@@ -3,8 +3,10 @@
 // Page 0, the header (all integers little-endian):
 //   offset  size  content
 //   0       8     kIndexMagic "VQTBLIDX"
-//   8       4     kIndexVersion
-//   12      4     kPageSize
+//   8       4     format version: kIndexVersion, the data file's (which alone tells a newer
+//                 table); an index file of another version is made again from the data file
+//   12      4     page size: a power of two, 8 KB .. 64 KB, chosen when the file is made as the
+//                 least whose entries may hold the longest key of any of its indexes
 //   16      4     index count n, 1..kMaxIndexes; the primary index first
 //   20      4     dirty: 1 from the first change after an open until the close that follows
 //   24      4     first free page, 0 when none
@@ -14,7 +16,7 @@
 //                 (1, 1..kMaxIndexFields), zero (2), field numbers (16 x 2), root page (4),
 //                 depth (4, 1..kMaxDepth: 1 when the root is a leaf), zero (20)
 //
-// Every other page, kPageSize bytes:
+// Every other page, page size bytes:
 //   0       1     kind: kLeafPage, kInteriorPage, kFreePage
 //   1       1     zero
 //   2       2     entry count
@@ -38,6 +40,7 @@
 #include "tablestore/index_file.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "tablestore/checksum.h"
@@ -48,8 +51,9 @@ namespace velquin::store {
 namespace {
 
 constexpr char kIndexMagic[8] = {'V', 'Q', 'T', 'B', 'L', 'I', 'D', 'X'};
-constexpr std::uint32_t kIndexVersion = 1;
-constexpr std::uint32_t kPageSize = 8192;
+constexpr std::uint32_t kIndexVersion = 2;
+constexpr std::uint32_t kMinPageSize = 8192;
+constexpr std::uint32_t kMaxPageSize = 65536;
 constexpr std::uint32_t kPageHeader = 16;
 constexpr std::uint32_t kIndexDefsAt = 64;
 constexpr std::uint32_t kIndexDefSize = 96;
@@ -98,23 +102,22 @@ std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset,
 // The checksum of a page as stored at offset 12. It leaves out the counts of interior entries,
 // which change with every insert and delete below them: those are written alone, and a check
 // compares each with the keys under its child instead.
-std::uint32_t PageChecksum(const std::uint8_t* p) {
-  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), kPageSize - kPageHeader);
+std::uint32_t PageChecksum(const std::uint8_t* p, std::uint32_t pageSize) {
+  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), pageSize - kPageHeader);
   std::uint8_t head[kPageHeader];
   std::memcpy(head, p, kPageHeader);
   std::memset(head + 12, 0, 4);
   if (p[0] != kInteriorPage) return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
-  std::uint8_t copy[kPageSize];
-  std::memcpy(copy, p, kPageHeader + used);
-  std::memcpy(copy, head, kPageHeader);
+  std::vector<std::uint8_t> copy(p, p + kPageHeader + used);
+  std::memcpy(copy.data(), head, kPageHeader);
   for (std::uint32_t offset = kPageHeader; offset + kInteriorEntryHeader <= kPageHeader + used;
-       offset += EntrySize(copy, offset, false)) {
-    std::memset(copy + offset + 6, 0, 4);
+       offset += EntrySize(copy.data(), offset, false)) {
+    std::memset(copy.data() + offset + 6, 0, 4);
   }
-  return Checksum32(copy, kPageHeader + used);
+  return Checksum32(copy.data(), kPageHeader + used);
 }
 
-void Seal(std::uint8_t* p) { Put32(p + 12, PageChecksum(p)); }
+void Seal(std::uint8_t* p, std::uint32_t pageSize) { Put32(p + 12, PageChecksum(p, pageSize)); }
 
 std::uint32_t OffsetOf(const std::uint8_t* p, std::uint32_t entry, bool leaf) {
   std::uint32_t offset = kPageHeader;
@@ -124,9 +127,16 @@ std::uint32_t OffsetOf(const std::uint8_t* p, std::uint32_t entry, bool leaf) {
 
 }  // namespace
 
-void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& indexes) {
+std::uint32_t TIndexFile::PageSizeFor(std::size_t longestKey) {
+  std::uint32_t pageSize = kMinPageSize;
+  while (pageSize < kMaxPageSize && MaxKeyLengthOf(pageSize) < longestKey) pageSize *= 2;
+  return pageSize;
+}
+
+void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& indexes, std::uint32_t pageSize) {
   TIndexFile index;
   index.file_ = &file;
+  index.pageSize_ = pageSize;
   index.indexes_ = indexes;
   index.counts_.assign(indexes.size(), 0);
   for (std::size_t i = 0; i < indexes.size(); ++i) {
@@ -135,10 +145,10 @@ void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& inde
   }
   index.WriteHeader();
   for (std::size_t i = 0; i < indexes.size(); ++i) {
-    std::vector<std::uint8_t> page(kPageSize, 0);
+    std::vector<std::uint8_t> page(pageSize, 0);
     page[0] = kLeafPage;
-    Seal(page.data());
-    file.WriteAt(std::uint64_t{kPageSize} * (1 + i), page.data(), page.size());
+    Seal(page.data(), pageSize);
+    file.WriteAt(std::uint64_t{pageSize} * (1 + i), page.data(), page.size());
   }
 }
 
@@ -151,14 +161,17 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   counts_.clear();
   ++version_;
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
-  if (file.Size() < kPageSize) throw damaged();
-  std::vector<std::uint8_t> header(kPageSize);
-  file.ReadAt(0, header.data(), kPageSize);
+  if (file.Size() < kMinPageSize) throw damaged();
+  std::vector<std::uint8_t> header(kMinPageSize);
+  file.ReadAt(0, header.data(), kMinPageSize);
   std::uint32_t count = Get32(&header[16]);
+  const std::uint32_t pageSize = Get32(&header[12]);
   if (std::memcmp(header.data(), kIndexMagic, 8) != 0 || Get32(&header[8]) != kIndexVersion ||
-      Get32(&header[12]) != kPageSize || count == 0 || count > kMaxIndexes) {
+      pageSize < kMinPageSize || pageSize > kMaxPageSize || !std::has_single_bit(pageSize) ||
+      file.Size() < pageSize || count == 0 || count > kMaxIndexes) {
     throw damaged();
   }
+  pageSize_ = pageSize;
   std::uint32_t stored = Get32(&header[28]);
   Put32(&header[28], 0);
   if (!ChecksumAccepted(stored, Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count)))
@@ -208,14 +221,14 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
 }
 
 std::uint32_t TIndexFile::PageCount() const {
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(file_->Size() / kPageSize, 0x7FFFFFFF));
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(file_->Size() / pageSize_, 0x7FFFFFFF));
 }
 
 void TIndexFile::WriteHeader() {
   std::vector<std::uint8_t> header(kIndexDefsAt + kIndexDefSize * indexes_.size(), 0);
   std::memcpy(header.data(), kIndexMagic, 8);
   Put32(&header[8], kIndexVersion);
-  Put32(&header[12], kPageSize);
+  Put32(&header[12], pageSize_);
   Put32(&header[16], static_cast<std::uint32_t>(indexes_.size()));
   Put32(&header[20], dirty_ ? 1 : 0);
   Put32(&header[24], freeHead_);
@@ -249,21 +262,22 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
   if (number == 0 || number >= pages_.size()) throw StoreError(kErrDamaged, {table_});
   std::vector<std::uint8_t>& page = pages_[number];
   if (!page.empty()) return &page;
-  std::vector<std::uint8_t> bytes(kPageSize);
-  file_->ReadAt(std::uint64_t{number} * kPageSize, bytes.data(), kPageSize);
+  std::vector<std::uint8_t> bytes(pageSize_);
+  file_->ReadAt(std::uint64_t{number} * pageSize_, bytes.data(), pageSize_);
   const std::uint8_t* p = bytes.data();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
-  if (!ChecksumAccepted(Get32(p + 12), PageChecksum(p))) throw damaged();
+  if (!ChecksumAccepted(Get32(p + 12), PageChecksum(p, pageSize_))) throw damaged();
   if (p[0] == kLeafPage || p[0] == kInteriorPage) {
     bool leaf = p[0] == kLeafPage;
     std::uint32_t used = UsedBytes(p);
     std::uint32_t count = EntryCount(p);
-    if (used > kPageSize - kPageHeader || (!leaf && count == 0)) throw damaged();
+    if (used > pageSize_ - kPageHeader || (!leaf && count == 0)) throw damaged();
     std::uint32_t offset = kPageHeader;
     for (std::uint32_t e = 0; e < count; ++e) {
       if (offset + HeaderOf(leaf) > kPageHeader + used) throw damaged();
       std::uint32_t size = EntrySize(p, offset, leaf);
-      if (Get16(p + offset) > kMaxKeyLength || offset + size > kPageHeader + used) throw damaged();
+      if (Get16(p + offset) > MaxKeyLengthOf(pageSize_) || offset + size > kPageHeader + used)
+        throw damaged();
       if (!leaf) {
         std::uint32_t child = Get32(p + offset + 2);
         if (child == 0 || child >= pages_.size()) throw damaged();
@@ -298,7 +312,7 @@ std::uint32_t TIndexFile::AllocatePage() {
     return number;
   }
   std::uint32_t number = static_cast<std::uint32_t>(pages_.size());
-  pages_.emplace_back(kPageSize, 0);
+  pages_.emplace_back(pageSize_, 0);
   return number;
 }
 
@@ -308,8 +322,8 @@ void TIndexFile::FreePage(std::uint32_t number) {
   std::fill(page.begin(), page.end(), 0);
   page[0] = kFreePage;
   Put32(&page[8], freeHead_);
-  Seal(page.data());
-  file_->WriteAt(std::uint64_t{number} * kPageSize, page.data(), kPageSize);
+  Seal(page.data(), pageSize_);
+  file_->WriteAt(std::uint64_t{number} * pageSize_, page.data(), pageSize_);
   freeHead_ = number;
   WriteHeader();
 }
@@ -317,10 +331,10 @@ void TIndexFile::FreePage(std::uint32_t number) {
 void TIndexFile::WritePage(std::uint32_t number) {
   Forget(number);
   std::vector<std::uint8_t>& page = pages_[number];
-  Seal(page.data());
-  std::uint64_t offset = std::uint64_t{number} * kPageSize;
+  Seal(page.data(), pageSize_);
+  std::uint64_t offset = std::uint64_t{number} * pageSize_;
   // A page at the end of the file is written whole, so the file always holds whole pages.
-  std::size_t length = offset + kPageSize > file_->Size() ? kPageSize : kPageHeader + UsedBytes(page.data());
+  std::size_t length = offset + pageSize_ > file_->Size() ? pageSize_ : kPageHeader + UsedBytes(page.data());
   file_->WriteAt(offset, page.data(), length);
 }
 
@@ -518,7 +532,7 @@ void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t 
   std::uint8_t* p = Page(page, false).data();
   std::uint32_t offset = OffsetOf(p, entry, false) + 6;
   Put32(p + offset, static_cast<std::uint32_t>(Get32(p + offset) + delta));
-  file_->WriteAt(std::uint64_t{page} * kPageSize + offset, p + offset, 4);
+  file_->WriteAt(std::uint64_t{page} * pageSize_ + offset, p + offset, 4);
 }
 
 bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& entry, bool leaf,
@@ -529,7 +543,7 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   std::uint32_t count = EntryCount(p);
   std::uint32_t offset = OffsetOf(p, at, leaf);
   std::uint32_t size = static_cast<std::uint32_t>(entry.size());
-  if (kPageHeader + used + size <= kPageSize) {
+  if (kPageHeader + used + size <= pageSize_) {
     std::memmove(p + offset + size, p + offset, kPageHeader + used - offset);
     std::memcpy(p + offset, entry.data(), size);
     Put16(p + 2, count + 1);
@@ -588,7 +602,7 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
   if (position.Path.size() < 2) return false;
   const TPosition::TStep& leafStep = position.Path.back();
   const TPosition::TStep& parentStep = position.Path[position.Path.size() - 2];
-  constexpr std::uint32_t kRoom = kPageSize - kPageHeader;
+  const std::uint32_t room = pageSize_ - kPageHeader;
   std::vector<std::uint8_t> all;
   std::vector<std::uint32_t> starts;
   {
@@ -617,18 +631,18 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
     std::uint32_t k = 1;
     if (right) {
       while (k + 1 < n && starts[k + 1] <= target) ++k;
-      if (starts[k] > kRoom || total - starts[k] > kRoom - siblingUsed) continue;
+      if (starts[k] > room || total - starts[k] > room - siblingUsed) continue;
     } else {
       target = total - target;
       while (k + 1 < n && starts[k] < target) ++k;
-      if (starts[k] > kRoom - siblingUsed || total - starts[k] > kRoom) continue;
+      if (starts[k] > room - siblingUsed || total - starts[k] > room) continue;
     }
     // The separator of the right-hand page of the two becomes the key of entry k.
     std::uint32_t separatorEntry = right ? siblingEntry : parentStep.Entry;
     std::uint32_t separatorOffset = OffsetOf(parent, separatorEntry, false);
     std::uint32_t oldLength = Get16(parent + separatorOffset);
     std::uint32_t newLength = Get16(&all[starts[k]]);
-    if (UsedBytes(parent) + newLength > kRoom + oldLength) continue;
+    if (UsedBytes(parent) + newLength > room + oldLength) continue;
 
     std::uint32_t moved = right ? n - k : k;
     std::uint8_t* s = Page(sibling, true).data();
@@ -668,7 +682,7 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
 }
 
 void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, std::uint32_t rid) {
-  if (key.size() > kMaxKeyLength) throw StoreError(kErrIndexLimits, {table_});
+  if (key.size() > MaxKeyLengthOf(pageSize_)) throw StoreError(kErrIndexLimits, {table_});
   TPosition position;
   Descend(index, key, position);
   ++version_;
@@ -680,7 +694,7 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
   const TPosition::TStep& leaf = position.Path.back();
   bool splitted = false;
   std::size_t counted = position.Path.size() - 1;  // levels above this one still need their +1
-  if (kPageHeader + UsedBytes(Page(leaf.Page, true).data()) + entry.size() > kPageSize &&
+  if (kPageHeader + UsedBytes(Page(leaf.Page, true).data()) + entry.size() > pageSize_ &&
       ShiftIntoSibling(position, leaf.Entry, entry)) {
     counted = position.Path.size() - 2;
   } else {
@@ -795,7 +809,7 @@ bool TIndexFile::Remove(std::size_t index, std::span<const std::uint8_t> key) {
 void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint32_t>>>& entries) {
   dirty_ = true;
   WriteHeader();
-  file_->Truncate(kPageSize);
+  file_->Truncate(pageSize_);
   pages_.assign(1, {});
   offsets_.clear();
   freeHead_ = 0;
@@ -805,12 +819,12 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     std::uint32_t end = static_cast<std::uint32_t>(pages_.size());
     if (!all && end - flushedTo < 128) return;
     std::vector<std::uint8_t> run;
-    run.reserve(std::size_t{end - flushedTo} * kPageSize);
+    run.reserve(std::size_t{end - flushedTo} * pageSize_);
     for (std::uint32_t n = flushedTo; n < end; ++n) {
-      Seal(pages_[n].data());
+      Seal(pages_[n].data(), pageSize_);
       run.insert(run.end(), pages_[n].begin(), pages_[n].end());
     }
-    file_->WriteAt(std::uint64_t{flushedTo} * kPageSize, run.data(), run.size());
+    file_->WriteAt(std::uint64_t{flushedTo} * pageSize_, run.data(), run.size());
     flushedTo = end;
   };
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
@@ -821,7 +835,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     };
     std::vector<TChild> level;
     auto newPage = [&](bool leaf) {
-      pages_.emplace_back(kPageSize, 0);
+      pages_.emplace_back(pageSize_, 0);
       pages_.back()[0] = leaf ? kLeafPage : kInteriorPage;
       return static_cast<std::uint32_t>(pages_.size() - 1);
     };
@@ -837,7 +851,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     std::uint32_t current = 0;
     for (const auto& [key, rid] : entries[i]) {
       if (current == 0 ||
-          kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > kPageSize) {
+          kPageHeader + UsedBytes(pages_[current].data()) + kLeafEntryHeader + key.size() > pageSize_) {
         flush(false);
         current = newPage(true);
         level.push_back({current, key, 0});
@@ -856,7 +870,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
       for (const TChild& child : level) {
         if (current == 0 ||
             kPageHeader + UsedBytes(pages_[current].data()) + kInteriorEntryHeader + child.MinKey.size() >
-                kPageSize) {
+                pageSize_) {
           flush(false);
           current = newPage(false);
           upper.push_back({current, child.MinKey, 0});

@@ -37,10 +37,16 @@ class TIndexFile {
     std::uint64_t Version = 0;
   };
 
-  static constexpr std::uint32_t kMaxKeyLength = 1024;
+  // The longest key a page of `pageSize` bytes takes: three of the longest entries fit in a
+  // page, so a split always leaves two pages that hold their entries.
+  static constexpr std::uint32_t MaxKeyLengthOf(std::uint32_t pageSize) { return (pageSize - 16) / 3 - 10; }
+  static constexpr std::uint32_t kMaxKeyLength = (65536 - 16) / 3 - 10;  // MaxKeyLengthOf(64 KB)
+  // The least page size whose pages take keys of `longestKey` bytes.
+  // REQUIRES: longestKey <= kMaxKeyLength.
+  static std::uint32_t PageSizeFor(std::size_t longestKey);
 
   // Writes a new index file with empty trees. REQUIRES: 1..31 definitions.
-  static void Create(TPhysicalFile& file, const std::vector<TIndexInfo>& indexes);
+  static void Create(TPhysicalFile& file, const std::vector<TIndexInfo>& indexes, std::uint32_t pageSize);
 
   void Attach(TPhysicalFile& file, const std::string& table);
   const std::vector<TIndexInfo>& Indexes() const { return indexes_; }
@@ -50,6 +56,7 @@ class TIndexFile {
   void MarkDirty();
   void MarkClean();
   std::uint64_t Version() const { return version_; }
+  std::uint32_t PageSize() const { return pageSize_; }
 
   std::uint32_t Count(std::size_t index) const { return counts_.at(index); }
   // The first key not less than `key` (the end when there is none).
@@ -103,6 +110,7 @@ class TIndexFile {
 
   TPhysicalFile* file_ = nullptr;
   std::string table_;
+  std::uint32_t pageSize_ = 0;
   std::vector<TIndexInfo> indexes_;
   std::vector<std::uint32_t> counts_;
   bool dirty_ = false;

@@ -16,6 +16,8 @@ const char* TextOf(int code) {
     case kErrFieldLimits:
       return "Maximum or minimum limits on number of fields, auto-increment field value, or field size "
              "exceeded in the table '%s'";
+    case kErrTextTooLong:
+      return "A text of %s bytes is longer than the size %s of the field '%s' in the table '%s'";
     case kErrDuplicateKey:
       return "Duplicate key found in the index '%s' of the table '%s'";
     case kErrInvalidFieldDef:
@@ -42,6 +44,10 @@ const char* TextOf(int code) {
       return "The table '%s' has been moved";
     case kErrDamaged:
       return "The files of the table '%s' are damaged beyond repair";
+    case kErrNewerFormat:
+      return "The table '%s' was written by a newer version of the program";
+    case kErrOldFormatReadOnly:
+      return "The table '%s' has an older file format and cannot be converted while it is opened read-only";
     case kErrTableExists:
       return "The table '%s' already exists";
     default:

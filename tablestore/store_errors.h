@@ -11,6 +11,7 @@ namespace velquin::store {
 inline constexpr int kErrRecordChanged = 8708;
 inline constexpr int kErrIndexLimits = 9487;
 inline constexpr int kErrFieldLimits = 9492;
+inline constexpr int kErrTextTooLong = 9493;
 inline constexpr int kErrDuplicateKey = 9729;
 inline constexpr int kErrInvalidFieldDef = 10000;
 inline constexpr int kErrInvalidIndexName = 10022;
@@ -25,6 +26,8 @@ inline constexpr int kErrDevice = 11023;
 inline constexpr int kErrMoved = 11025;
 inline constexpr int kErrUnknownOs = 11047;
 inline constexpr int kErrDamaged = 12100;
+inline constexpr int kErrNewerFormat = 12101;
+inline constexpr int kErrOldFormatReadOnly = 12102;
 inline constexpr int kErrTableExists = 13060;
 
 // Returns the error `code` with its text, the placeholders taken from `names` in order.

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -119,8 +121,8 @@ TEST_F(TableTest, DeleteOrNextLoopVisitsEveryRowOnce) {
 
 TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
   OpenBoth();
-  // A folder longer than the field is stored cut, and a search with the whole folder is cut alike.
-  const std::string deep = "/" + std::string(120, 'd') + "/";
+  // A folder as long as the field is found whole; trailing blanks are part of a text.
+  const std::string deep = "/" + std::string(98, 'd') + "/";
   AddSig("a.jpg", "/p/", "S1");
   AddSig("b.jpg", "/p/", "S2");
   AddSig("c.jpg", deep, "S3");
@@ -129,15 +131,10 @@ TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
     std::string path;
     bool found;
   } cases[] = {
-      {"a.jpg", "/p/", true},
-      {"A.jpg", "/p/", false},
-      {"a.jp", "/p/", false},
-      {"b.jpg", "/p/", true},
-      {"b.jpg", "/q/", false},
-      {"b.jpg   ", "/p/", true},
-      {"c.jpg", deep, true},
-      {"c.jpg", deep.substr(0, 100), true},
-      {"c.jpg", deep.substr(0, 99), false},
+      {"a.jpg", "/p/", true},  {"A.jpg", "/p/", false},
+      {"a.jp", "/p/", false},  {"b.jpg", "/p/", true},
+      {"b.jpg", "/q/", false}, {"b.jpg   ", "/p/", false},
+      {"c.jpg", deep, true},   {"c.jpg", deep.substr(0, 99), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + c.path);
@@ -147,7 +144,7 @@ TEST_F(TableTest, UniqueKeySearchIsExactAndCaseSensitive) {
     sigs_.SetFieldValue("FilePath", c.path);
     EXPECT_EQ(sigs_.GotoKey(), c.found);
     EXPECT_EQ(sigs_.State(), TDataSetState::dsBrowse);
-    EXPECT_EQ(sigs_.FieldAsString("FileName"), c.found ? std::string(c.name).substr(0, 5) : "a.jpg");
+    EXPECT_EQ(sigs_.FieldAsString("FileName"), c.found ? c.name : "a.jpg");
   }
 }
 
@@ -272,10 +269,10 @@ TEST_F(TableTest, NotificationsAreCountedAndNamed) {
   EXPECT_EQ(heard.size(), 1u);
 }
 
-TEST_F(TableTest, FieldValuesAreCutTrimmedAndRounded) {
+TEST_F(TableTest, FieldValuesKeepTheirBlanksAndAreRounded) {
   OpenBoth();
   sigs_.Append();
-  sigs_.SetFieldValue("Signature", std::string(260, 'x'));
+  sigs_.SetFieldValue("Signature", std::string(250, 'x'));
   sigs_.SetFieldValue("FileName", std::string(" a "));
   sigs_.SetFieldValue("FilePath", std::string("   "));
   double noonish = 45000.0 + (12 * 3600 + 0.4996) / 86400.0;
@@ -283,8 +280,8 @@ TEST_F(TableTest, FieldValuesAreCutTrimmedAndRounded) {
   sigs_.Post();
   OpenBoth();
   EXPECT_EQ(sigs_.FieldAsString("Signature"), std::string(250, 'x'));
-  EXPECT_EQ(sigs_.FieldAsString("FileName"), " a");
-  EXPECT_TRUE(std::holds_alternative<std::monostate>(sigs_.FieldValue("FilePath")));
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), " a ");
+  EXPECT_EQ(sigs_.FieldAsString("FilePath"), "   ");
   double ms = std::round((sigs_.FieldAsDateTime("FileDate") - 45000.0) * 86400000.0);
   EXPECT_EQ(ms, 12 * 3600000.0 + 500);
   try {
@@ -296,19 +293,100 @@ TEST_F(TableTest, FieldValuesAreCutTrimmedAndRounded) {
   EXPECT_THROW(sigs_.SetFieldValue("FileName", std::string("x")), EDatabaseError);
 
   // Texts read in place show what FieldAsString shows, in browsing and while editing.
-  EXPECT_EQ(sigs_.FieldText("filename"), " a");
-  EXPECT_EQ(sigs_.FieldText("FilePath"), "");
+  EXPECT_EQ(sigs_.FieldText("filename"), " a ");
+  EXPECT_EQ(sigs_.FieldText("FilePath"), "   ");
   sigs_.Edit();
   sigs_.SetFieldValue("FileName", std::string("b"));
   EXPECT_EQ(sigs_.FieldText("FileName"), "b");
   sigs_.Cancel();
-  EXPECT_EQ(sigs_.FieldText("FileName"), " a");
+  EXPECT_EQ(sigs_.FieldText("FileName"), " a ");
   try {
     sigs_.FieldText("FileDate");
     FAIL();
   } catch (const EDatabaseError& error) {
     EXPECT_STREQ(error.what(), "SigsTable: Field 'FileDate' is not a string field");
   }
+}
+
+TEST_F(TableTest, KeysOfTwoLongestTextsKeepOrderAndLookups) {
+  TTable table("LongTable");
+  table.DatabaseName = folder_;
+  table.TableName = "Long.Dat";
+  table.FieldDefs = {{"A", TFieldType::ftString, 4096, false}, {"B", TFieldType::ftString, 4096, false}};
+  table.IndexDefs = {{"", "A;B", ixPrimary}};
+  table.CreateTable();
+  std::string header = ReadWholeFile(folder_ + "Long.IDX");
+  ASSERT_GE(header.size(), 16u);
+  std::uint32_t pageSize;
+  std::memcpy(&pageSize, header.data() + 12, 4);
+  EXPECT_EQ(pageSize, 32768u);  // three entries of two 4096-byte texts to a page
+  table.Open();
+  // Keys that differ only in their last bytes, inserted out of order, fill pages of three
+  // entries and split them into a tree of three levels.
+  auto text = [](char fill, int number) {
+    std::string value(4096, fill);
+    std::string digits = std::to_string(1000 + number);
+    value.replace(value.size() - digits.size(), digits.size(), digits);
+    return value;
+  };
+  std::vector<std::string> expected;
+  for (int i = 0; i < 60; ++i) {
+    int n = (i * 37) % 60;
+    table.Append();
+    table.SetFieldValue("A", text('a', n / 2));
+    table.SetFieldValue("B", text('b', n));
+    table.Post();
+    expected.push_back(text('a', n / 2) + text('b', n));
+  }
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> walked;
+  for (table.First(); !table.Eof(); table.Next())
+    walked.push_back(table.FieldAsString("A") + table.FieldAsString("B"));
+  EXPECT_EQ(walked, expected);
+  for (int n : {0, 31, 59}) {
+    table.SetKey();
+    table.SetFieldValue("A", text('a', n / 2));
+    table.SetFieldValue("B", text('b', n));
+    EXPECT_TRUE(table.GotoKey()) << n;
+    EXPECT_EQ(table.FieldAsString("B"), text('b', n));
+  }
+  table.SetKey();
+  table.SetFieldValue("A", text('a', 3));
+  table.SetFieldValue("B", text('b', 5));
+  EXPECT_FALSE(table.GotoKey());
+  table.Close();
+  EXPECT_TRUE(table.CheckAndRepair(false));
+}
+
+TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
+  OpenBoth();
+  AddSig("a.jpg", "/p/", "S1");
+  struct Case {
+    const char* label;
+    void (TTable::*enter)();
+    const char* field;
+    std::size_t length;
+  } cases[] = {
+      {"append", &TTable::Append, "Signature", 251},
+      {"edit", &TTable::Edit, "FileName", 101},
+      {"key search", &TTable::SetKey, "FilePath", 101},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    (sigs_.*c.enter)();
+    try {
+      sigs_.SetFieldValue(c.field, std::string(c.length, 'x'));
+      FAIL() << "accepted";
+    } catch (const EStoreError& error) {
+      EXPECT_EQ(error.Code, 9493);
+      EXPECT_EQ(std::string(error.what()), "Tabrix Engine Error # 9493 A text of " +
+                                               std::to_string(c.length) + " bytes is longer than the size " +
+                                               std::to_string(c.length - 1) + " of the field '" + c.field +
+                                               "' in the table 'Sigs'");
+    }
+    sigs_.Cancel();
+  }
+  EXPECT_EQ(Walk(sigs_, "FileName"), std::vector<std::string>{"a.jpg"});
 }
 
 TEST_F(TableTest, BookmarksAndValueAt) {
@@ -376,7 +454,7 @@ TEST_F(TableTest, CreateEnforcesDefinitionLimits) {
        {{"A", TFieldType::ftInteger, 0, false}, {"a", TFieldType::ftInteger, 0, false}},
        {{"", "A", ixPrimary}},
        10038},
-      {"text of 251", {{"A", TFieldType::ftString, 251, false}}, {{"", "A", ixPrimary}}, 10000},
+      {"text of 4097", {{"A", TFieldType::ftString, 4097, false}}, {{"", "A", ixPrimary}}, 10000},
       {"31 secondary indexes", {{"A", TFieldType::ftInteger, 0, false}}, secondaries, 9487},
   };
   for (const CreateCase& c : cases) {
