@@ -15,16 +15,22 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "app/form1.h"
+#include "cli/command_line.h"
 #include "gui/folder_box.h"
 #include "gui/folder_list.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
+#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {
@@ -439,6 +445,72 @@ TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
   EXPECT_EQ(window_->frameGeometry().width(), 800 + window_->frameGeometry().width() - window_->width());
   EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (0/0)");
   EXPECT_TRUE(boxes_.Texts.empty());
+}
+
+// A real folder as users have them: a long folder path and long names that agree in their first
+// 100 bytes. Every step must keep the names whole, so the pair names the right files and Delete
+// moves the picture the grid shows, not one that merely shares its beginning.
+TEST_F(MainWindowTest, LongFolderAndNamesGoWholeThroughScanMatchPairsAndDelete) {
+  std::string folderText = root_.string() + "/";
+  folderText += std::string(149 - folderText.size(), 'f') + "/";
+  ASSERT_EQ(folderText.size(), 150u);
+  TTable schema("SigsTable");
+  SetSigsSchema(schema);
+  if (schema.FieldDefs[1].Size < 150)
+    GTEST_SKIP() << "Sigs holds folders of up to " << schema.FieldDefs[1].Size << " bytes";
+  fs::create_directories(folderText);
+  const std::string common(100, 'q');
+  const std::string first = common + std::string(96, 'a') + ".bmp";
+  const std::string second = common + std::string(96, 'b') + ".bmp";
+  const std::string decoy = common + std::string(96, 'c') + ".bmp";
+  for (const std::string* name : {&first, &second, &decoy}) ASSERT_EQ(name->size(), 200u);
+  WriteBmp(folderText + first, 40, 30, Pattern(false, 0, 40, 30));
+  WriteBmp(folderText + second, 40, 30, Pattern(false, 1, 40, 30));
+  WriteBmp(folderText + decoy, 40, 30, Pattern(true, 0, 40, 30));
+  const auto bytesOf = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::map<std::string, std::string> written = {{first, bytesOf(folderText + first)},
+                                                      {second, bytesOf(folderText + second)}};
+
+  const auto run = [](const std::vector<std::string>& args) {
+    std::ostringstream out, err;
+    const int status = RunCommandLine(args, out, err);
+    EXPECT_EQ(status, kExitOk) << args[0] << ": " << err.str();
+    return out.str();
+  };
+  run({"scan", "--no-normalize", folderText});
+  run({"match", folderText});
+  const std::string pairs = run({"pairs", folderText});
+  std::istringstream fields(pairs);
+  std::string maxDiff, file1, file2, rest;
+  std::getline(fields, maxDiff, '\t');
+  std::getline(fields, file1, '\t');
+  std::getline(fields, file2, '\n');
+  std::getline(fields, rest);
+  EXPECT_EQ(rest, "") << "one pair only: " << pairs;
+  std::set<std::string> pairNames = {file1, file2};
+  EXPECT_EQ(pairNames, (std::set<std::string>{folderText + first, folderText + second})) << pairs;
+
+  ChooseFolderByTyping(folderText);
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 1);
+  ClickRow(0);
+  const std::string shown = Cell(0, 1).toStdString();
+  ASSERT_TRUE(written.count(fs::path(shown).filename().string())) << shown;
+  const std::string name = fs::path(shown).filename().string();
+  Click(window_->lDeleteButton);
+  for (int i = 0; i < 5; ++i) QApplication::processEvents();
+
+  EXPECT_FALSE(fs::exists(shown));
+  const fs::path trashed = root_ / "data" / "Trash" / "files" / name;
+  ASSERT_TRUE(fs::exists(trashed));
+  EXPECT_EQ(bytesOf(trashed), written.at(name)) << "the trash holds the picture the grid showed";
+  const std::string kept = name == first ? second : first;
+  EXPECT_TRUE(fs::exists(folderText + kept));
+  EXPECT_TRUE(fs::exists(folderText + decoy));
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 0);
+  EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (2/2)");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "signature/picture_extension.h"
 #include "signature/progress.h"
 #include "signature/scan_host.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -189,8 +188,11 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
       slash == std::string::npos ? std::string_view() : whole.substr(0, slash + 1);
   const std::string_view namePart = slash == std::string::npos ? whole : whole.substr(slash + 1);
   TTable& sigs = host_.Sigs();
-  // Sigs keeps names and paths whole, up to these lengths; a longer one has no row to look up.
-  const bool keyFits = namePart.size() <= kMaxFileNameBytes && path.size() <= kMaxPathBytes;
+  // The tables keep names and paths whole, up to their fields' sizes (tables made by an earlier
+  // version hold less); a longer one has no row to look up and could never be a pair's file.
+  const bool keyFits = namePart.size() <= static_cast<std::size_t>(sigs.FieldSize("FileName")) &&
+                       folderPart.size() <= static_cast<std::size_t>(sigs.FieldSize("FilePath")) &&
+                       path.size() <= static_cast<std::size_t>(host_.Matches().FieldSize("File1"));
 
   double stored = 0;
   if (keyFits && !host_.ForceChecked() && StoredDate(namePart, folderPart, stored) &&

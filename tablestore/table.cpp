@@ -297,6 +297,15 @@ std::string_view TTable::FieldText(std::string_view field) const {
   return {};
 }
 
+int TTable::FieldSize(std::string_view field) const {
+  RequireActive(*this, name_);
+  const TFieldDef& def = impl_->table->Fields()[FieldOf(*impl_->table, name_, field)];
+  if (def.DataType != TFieldType::ftString) {
+    throw RowSetError(name_, "Field '" + std::string(field) + "' is not a string field");
+  }
+  return def.Size;
+}
+
 void TTable::SetFieldValue(std::string_view field, const TFieldValue& value) {
   RequireActive(*this, name_);
   std::size_t number = FieldOf(*impl_->table, name_, field);

@@ -128,6 +128,8 @@ class TTable {
   // A string field's value without a copy, for reading many rows: valid until the table object
   // moves, changes or closes. Empty for null.
   std::string_view FieldText(std::string_view field) const;
+  // The longest text, in bytes, the string field takes: a longer one is refused, never cut.
+  int FieldSize(std::string_view field) const;
   // Reads a field of the row at place recNo (1-based) of the active index without moving the
   // current row and without notifications: what a grid needs to show rows other than the current.
   TFieldValue ValueAt(std::int32_t recNo, std::string_view field) const;
