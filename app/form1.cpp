@@ -14,6 +14,7 @@
 #include "signature/picture_extension.h"
 #include "signature/progress.h"
 #include "signature/signature_scan.h"
+#include "tablestore/notification_hold.h"
 #include "tablestore/program_tables.h"
 
 namespace velquin {
@@ -251,15 +252,10 @@ void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this); }
 
 void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
-  MatchesTable.SuspendNotifications();
-  try {
-    velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
-    RemoveMatchesOutsideFolder(MatchesTable, FolderPart(dirEditText_));
-  } catch (...) {
-    MatchesTable.ResumeNotifications();
-    throw;
-  }
-  MatchesTable.ResumeNotifications();
+  TNotificationHold hold(MatchesTable);
+  velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
+  RemoveMatchesOutsideFolder(MatchesTable, FolderPart(dirEditText_));
+  hold.Resume();
 }
 
 void TForm1::RequireFolder() const {

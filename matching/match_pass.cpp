@@ -11,6 +11,7 @@
 #include "platform/text_utils.h"
 #include "signature/convert.h"
 #include "signature/progress.h"
+#include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -36,31 +37,6 @@ class TPassGuard {
 
  private:
   TMatchHost& host_;
-};
-
-// Holds one suspension of a table's change notifications.
-class TSuspension {
- public:
-  explicit TSuspension(TTable& table) : table_(table) { table_.SuspendNotifications(); }
-  ~TSuspension() {
-    if (!held_) return;
-    try {
-      table_.ResumeNotifications();
-    } catch (...) {
-      // Resuming raises a data-change notification; its failure must not mask the running one.
-    }
-  }
-  TSuspension(const TSuspension&) = delete;
-  TSuspension& operator=(const TSuspension&) = delete;
-  // The normal way out: a failure of the notification it raises passes on.
-  void Resume() {
-    held_ = false;
-    table_.ResumeNotifications();
-  }
-
- private:
-  TTable& table_;
-  bool held_ = true;
 };
 
 // The candidate search of one Sigs row, on the snapshot: the same pairs, in the same order, with the
@@ -111,13 +87,13 @@ void ComputeMatches(TMatchHost& host) {
   AppendLineCRLF(summaryLog, "Cleared Match Database");
 
   // Resumed on every way out, so the grid and the pair display follow Matches again after a failure.
-  TSuspension matchesSuspension(matches);
+  TNotificationHold matchesSuspension(matches);
   host.Desktop().SetCursor(TCursor::crHourGlass);
   host.SetTitle("Comparing Signatures...");
   host.FDone = 0;
   host.FStartTime = Now();
   {
-    TSuspension sigsSuspension(sigs);
+    TNotificationHold sigsSuspension(sigs);
     struct TGuardB {
       TMatchHost& host;
       ~TGuardB() {

@@ -6,6 +6,7 @@
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
+#include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -119,20 +120,8 @@ void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
   }
 
   TTable& matches = host.Matches();
-  matches.SuspendNotifications();
   {
-    struct TResume {
-      TTable& matches;
-      bool held = true;
-      ~TResume() {
-        if (!held) return;
-        try {
-          matches.ResumeNotifications();
-        } catch (...) {
-          // The failure that ended the deletion is the one to report.
-        }
-      }
-    } resume{matches};
+    TNotificationHold hold(matches);
     // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
     // the cursor sat on the first row with the beginning flag set; both land on the same row below.
     const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
@@ -146,8 +135,7 @@ void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
     }
     matches.First();
     if (place > 1) matches.MoveBy(place - 1);
-    resume.held = false;
-    matches.ResumeNotifications();
+    hold.Resume();
   }
   host.UpdateDBLabels();
 }

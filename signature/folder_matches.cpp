@@ -5,37 +5,12 @@
 #include <variant>
 
 #include "platform/file_utils.h"
+#include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 
 namespace {
-
-// Holds one suspension of a table's change notifications until Resume or, on a failure, the end of
-// its scope.
-class TNotificationHold {
- public:
-  explicit TNotificationHold(TTable& table) : table_(table) { table_.SuspendNotifications(); }
-  ~TNotificationHold() {
-    if (!held_) return;
-    try {
-      table_.ResumeNotifications();
-    } catch (...) {
-      // Resuming raises a data-change notification; its failure must not mask the running one.
-    }
-  }
-  TNotificationHold(const TNotificationHold&) = delete;
-  TNotificationHold& operator=(const TNotificationHold&) = delete;
-  // The normal way out: a failure of the notification it raises passes on.
-  void Resume() {
-    held_ = false;
-    table_.ResumeNotifications();
-  }
-
- private:
-  TTable& table_;
-  bool held_ = true;
-};
 
 bool IsFileValueDirectlyIn(const TFieldValue& value, std::string_view folder) {
   const std::string* file = std::get_if<std::string>(&value);
