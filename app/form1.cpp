@@ -24,27 +24,6 @@ namespace {
 constexpr auto kPictureCountInterval = std::chrono::seconds(1);
 constexpr std::uint16_t kDeleteKey = 46;
 
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           const auto lower = [](char c) {
-             return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-           };
-           return lower(x) == lower(y);
-         });
-}
-
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    const auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; };
-    return lower(static_cast<unsigned char>(x)) < lower(static_cast<unsigned char>(y));
-  });
-}
-
-std::string FolderPart(const std::string& text) {
-  const std::size_t slash = text.rfind('/');
-  return slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
-}
-
 }  // namespace
 
 // What picture loading needs from the form: the count of the counting pass, the progress tick, the
@@ -254,7 +233,7 @@ void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
   TNotificationHold hold(MatchesTable);
   velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
-  RemoveMatchesOutsideFolder(MatchesTable, FolderPart(dirEditText_));
+  RemoveMatchesOutsideFolder(MatchesTable, std::string(FolderOfPath(dirEditText_)));
   hold.Resume();
 }
 
@@ -377,7 +356,7 @@ void TForm1::ClearButtonClick() {
   Guarded([this] {
     SigsTable.Close();
     MatchesTable.Close();
-    const std::string folder = FolderPart(dirEditText_);
+    const std::string folder = std::string(FolderOfPath(dirEditText_));
     // Closing raises no notification: the pair display is cleared here instead of showing a pair of a
     // table that is gone.
     SetReviewLabel(TReviewLabel::lFile1, "");

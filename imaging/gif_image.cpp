@@ -29,6 +29,7 @@
 #include "imaging/byte_reader.h"
 #include "imaging/errors.h"
 #include "imaging/file_reader.h"
+#include "platform/text_utils.h"
 
 namespace velquin {
 namespace {
@@ -252,8 +253,8 @@ class TFrameWriter {
 };
 
 bool IsGifSignature(const std::uint8_t* s) {
-  auto upper = [](std::uint8_t c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
-  return upper(s[0]) == 'G' && upper(s[1]) == 'I' && upper(s[2]) == 'F';
+  return AsciiUpper(static_cast<char>(s[0])) == 'G' && AsciiUpper(static_cast<char>(s[1])) == 'I' &&
+         AsciiUpper(static_cast<char>(s[2])) == 'F';
 }
 
 std::size_t ColorTableEntries(std::uint8_t packed) { return std::size_t{2} << (packed & 0x07); }

@@ -13,6 +13,7 @@
 #include "imaging/gif_image.h"
 #include "imaging/jpeg_image.h"
 #include "platform/file_utils.h"
+#include "platform/text_utils.h"
 
 namespace velquin {
 namespace {
@@ -22,10 +23,7 @@ enum class TPictureType { kNone, kJpeg, kGif, kBmp };
 // A type passes when the first occurrence of its extension in the upper-cased file name starts
 // exactly four characters from its end, so HOLIDAY.JPG.JPG passes none. Folders are not looked at.
 TPictureType TypeOfName(const std::string& fileName) {
-  const std::size_t slash = fileName.rfind('/');
-  std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
-  for (char& c : name)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  const std::string name = AsciiUpperCase(NameOfPath(fileName));
   if (name.size() < 4) return TPictureType::kNone;
   const std::size_t extensionAt = name.size() - 4;
   if (name.find(".JPG") == extensionAt) return TPictureType::kJpeg;

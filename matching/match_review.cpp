@@ -96,9 +96,8 @@ void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
   RecycleFolderFile(host, file);
 
   TTable& sigs = host.Sigs();
-  const std::size_t slash = file.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+  const std::string folder(FolderOfPath(file));
+  const std::string name(NameOfPath(file));
   {
     const std::string indexName = sigs.IndexName();
     struct TRestoreIndex {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/text_file.h"
+#include "platform/text_utils.h"
 
 namespace velquin {
 
@@ -25,15 +26,6 @@ std::string_view Trim(std::string_view text) {
   if (first == std::string_view::npos) return {};
   const std::size_t last = text.find_last_not_of(" \t");
   return text.substr(first, last - first + 1);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
 }
 
 // The file's lines without their line ends (none for a missing file); nothing when the file exists
@@ -61,7 +53,8 @@ bool IsKeyLine(std::string_view line, const std::string& key, std::string_view& 
   const std::string_view trimmed = Trim(line);
   if (trimmed.empty() || trimmed.front() == ';') return false;
   const std::size_t equals = line.find('=');
-  if (equals == std::string_view::npos || !SameName(Trim(line.substr(0, equals)), key)) return false;
+  if (equals == std::string_view::npos || !SameTextIgnoringCase(Trim(line.substr(0, equals)), key))
+    return false;
   value = line.substr(equals + 1);
   return true;
 }
@@ -82,7 +75,7 @@ TSectionRange FindSection(const std::vector<std::string>& lines, const std::stri
       range.End = i;
       return range;
     }
-    if (SameName(*name, section)) {
+    if (SameTextIgnoringCase(*name, section)) {
       range.Found = true;
       range.Begin = i + 1;
     }

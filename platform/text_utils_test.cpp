@@ -71,5 +71,39 @@ TEST(TextUtilsTest, IntToStrSep) {
   }
 }
 
+TEST(TextUtilsTest, CaseFoldingTouchesAsciiLettersOnly) {
+  const struct {
+    std::string_view A, B;
+    bool Same, Less;
+  } cases[] = {
+      {"Sigs.DAT", "sigs.dat", true, false},
+      {"a", "B", false, true},                // folded, 'a' < 'b' although 'a' > 'B'
+      {"_", "a", false, true},                // '_' lies between the two cases: folding decides
+      {"\xC3\x89", "\xC3\xA9", false, true},  // UTF-8 letters keep their bytes
+      {"ab", "abc", false, true},
+      {"", "", true, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.A) + " / " + std::string(c.B));
+    EXPECT_EQ(SameTextIgnoringCase(c.A, c.B), c.Same);
+    EXPECT_EQ(LessIgnoringCase(c.A, c.B), c.Less);
+  }
+  EXPECT_EQ(AsciiUpperCase("a.jpg\xC3\xA9z"), "A.JPG\xC3\xA9Z");
+}
+
+TEST(TextUtilsTest, PathSplitsAtItsLastSlash) {
+  const struct {
+    std::string_view Path, Folder, Name;
+  } cases[] = {
+      {"/p/q/a.jpg", "/p/q/", "a.jpg"}, {"a.jpg", "", "a.jpg"}, {"/p/", "/p/", ""},
+      {"/a.jpg", "/", "a.jpg"},         {"", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Path);
+    EXPECT_EQ(FolderOfPath(c.Path), c.Folder);
+    EXPECT_EQ(NameOfPath(c.Path), c.Name);
+  }
+}
+
 }  // namespace
 }  // namespace velquin

@@ -2,15 +2,14 @@
 
 #include <string>
 
+#include "platform/text_utils.h"
+
 namespace velquin {
 
 bool IsPictureName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos || name.size() - dot != 4) return false;
-  std::string extension(name.substr(dot));
-  for (char& c : extension) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  const std::string extension = AsciiUpperCase(name.substr(dot));
   return extension == ".JPG" || extension == ".BMP" || extension == ".GIF";
 }
 

@@ -7,6 +7,7 @@
 #include "platform/desktop.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
+#include "platform/text_utils.h"
 #include "signature/convert.h"
 #include "signature/folder_matches.h"
 #include "signature/picture_extension.h"
@@ -182,11 +183,8 @@ TSignatureScan::TLoadOutcome TSignatureScan::LoadUnchangedPicture(const std::str
 }
 
 void TSignatureScan::EvaluateFile(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string_view whole(path);
-  const std::string_view folderPart =
-      slash == std::string::npos ? std::string_view() : whole.substr(0, slash + 1);
-  const std::string_view namePart = slash == std::string::npos ? whole : whole.substr(slash + 1);
+  const std::string_view folderPart = FolderOfPath(path);
+  const std::string_view namePart = NameOfPath(path);
   TTable& sigs = host_.Sigs();
   // The tables keep names and paths whole, up to their fields' sizes (tables made by an earlier
   // version hold less); a longer one has no row to look up and could never be a pair's file.
