@@ -208,7 +208,8 @@ std::string Utf8Prefix(const std::string& text, std::size_t size) {
 // The trash name to try at the given attempt (1, 2, ...): the entry's name with the attempt as a
 // counter before the extension from the second attempt on, cut to kMaxTrashName bytes.
 std::string CandidateName(const std::string& name, int attempt) {
-  const std::string counter = attempt == 1 ? std::string() : "." + std::to_string(attempt);
+  std::string counter;
+  if (attempt > 1) counter.append(".").append(std::to_string(attempt));
   const std::size_t dot = name.rfind('.');
   std::string stem = name;
   std::string extension;
