@@ -13,33 +13,16 @@
 #include "cli/command_line.h"
 #include "imaging/bitmap32.h"
 #include "imaging/picture_loader.h"
+#include "platform/test_dir.h"
 #include "signature/signature.h"
 
 namespace velquin {
 namespace {
 
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velquin-cli-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string Write(const std::string& name, const std::vector<unsigned char>& bytes) const {
-    const std::string path = (path_ / name).string();
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    return path;
-  }
-  std::string Path(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+// Writes the file `name` with `bytes` in the folder and returns its full name.
+std::string Write(const TTestDir& dir, const std::string& name, const std::vector<unsigned char>& bytes) {
+  return dir.WriteFile(name, std::string(bytes.begin(), bytes.end()));
+}
 
 // A 3 x 1 24-bit BMP: dark red, green, light blue.
 std::vector<unsigned char> ThreePixelBmp() {
@@ -74,9 +57,9 @@ TRun RunCli(const TCommandArgs& args) {
 }
 
 TEST(SignatureCommandTest, PrintsOneLinePerFileInOrderWithOrWithoutNormalizing) {
-  TTempDir dir;
-  const std::string a = dir.Write("a.bmp", ThreePixelBmp());
-  const std::string b = dir.Write("B.BMP", ThreePixelBmp());
+  TTestDir dir;
+  const std::string a = Write(dir, "a.bmp", ThreePixelBmp());
+  const std::string b = Write(dir, "B.BMP", ThreePixelBmp());
   for (bool normalize : {false, true}) {
     SCOPED_TRACE(normalize ? "--normalize" : "plain");
     TCommandArgs args = {"signature"};
@@ -93,11 +76,11 @@ TEST(SignatureCommandTest, PrintsOneLinePerFileInOrderWithOrWithoutNormalizing) 
 }
 
 TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
-  TTempDir dir;
-  const std::string good = dir.Write("good.bmp", ThreePixelBmp());
-  const std::string text = dir.Write("text.jpg", {'n', 'o', 'p', 'e'});
-  const std::string other = dir.Write("notes.txt", ThreePixelBmp());
-  const std::string missing = dir.Path("missing.gif");
+  TTestDir dir;
+  const std::string good = Write(dir, "good.bmp", ThreePixelBmp());
+  const std::string text = Write(dir, "text.jpg", {'n', 'o', 'p', 'e'});
+  const std::string other = Write(dir, "notes.txt", ThreePixelBmp());
+  const std::string missing = dir.File("missing.gif");
   const TRun run = RunCli({"signature", text, missing, good, other});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_EQ(run.out, good + "\t" + ExpectedSignature(false) + "\n");
@@ -119,14 +102,14 @@ class TQuietHost : public TLoadHost {
 // loading the file on its own and running the separate steps, also right after a file that failed
 // halfway and across pictures of different sizes and kinds.
 TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
-  TTempDir dir;
+  TTestDir dir;
   const std::filesystem::path corpus = std::filesystem::path(VELQUIN_SOURCE_DIR) / "fuzz" / "corpus" / "jpeg";
   TCommandArgs files;
   for (const char* name :
        {"baseline_420.jpg", "broken-invalid-jpeg-file-structure-two-sof-markers.jpg", "gray.jpg",
         "progressive.jpg", "broken-bogus-marker-length.jpg", "restart_444.jpg", "optimized_422.jpg"})
     files.push_back((corpus / name).string());
-  files.insert(files.begin() + 3, dir.Write("small.bmp", ThreePixelBmp()));
+  files.insert(files.begin() + 3, Write(dir, "small.bmp", ThreePixelBmp()));
   for (bool normalize : {false, true}) {
     SCOPED_TRACE(normalize ? "--normalize" : "plain");
     std::string expected;
@@ -173,11 +156,11 @@ TEST(SignatureCommandTest, UsageErrors) {
 }
 
 TEST(SignatureCommandTest, TheProgramWritesToItsStandardStreams) {
-  TTempDir dir;
-  const std::string good = dir.Write("good.bmp", ThreePixelBmp());
-  const std::string out = dir.Path("out.txt"), err = dir.Path("err.txt");
+  TTestDir dir;
+  const std::string good = Write(dir, "good.bmp", ThreePixelBmp());
+  const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
   const std::string command = std::string("'") + VELQUIN_CLI + "' signature '" + good + "' '" +
-                              dir.Path("x.bmp") + "' >'" + out + "' 2>'" + err + "'";
+                              dir.File("x.bmp") + "' >'" + out + "' 2>'" + err + "'";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), kExitFailed);
@@ -185,7 +168,7 @@ TEST(SignatureCommandTest, TheProgramWritesToItsStandardStreams) {
   outText << std::ifstream(out).rdbuf();
   errText << std::ifstream(err).rdbuf();
   EXPECT_EQ(outText.str(), good + "\t" + ExpectedSignature(false) + "\n");
-  EXPECT_EQ(errText.str().rfind("velquin-cli: " + dir.Path("x.bmp") + ": not loaded", 0), 0u)
+  EXPECT_EQ(errText.str().rfind("velquin-cli: " + dir.File("x.bmp") + ": not loaded", 0), 0u)
       << errText.str();
 
   const int usage = std::system((std::string("'") + VELQUIN_CLI + "' 2>/dev/null").c_str());

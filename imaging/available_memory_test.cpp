@@ -20,7 +20,7 @@ constexpr std::uint64_t kNoLimit = UINT64_MAX;
 using TTree = std::map<std::string, std::string>;
 
 std::uint64_t AvailableIn(const TTree& tree) {
-  testing::TTempDir dir;
+  TTestDir dir;
   const std::filesystem::path root = dir.File("root");
   for (const auto& [path, text] : tree) {
     std::filesystem::create_directories((root / path).parent_path());

@@ -104,7 +104,7 @@ TEST(JpegImageTest, MatchesDjpegPixelForPixel) {
       {"truncated", {.width = 96, .height = 80}, 0.55},
       {"truncated progressive", {.width = 96, .height = 80, .progressive = true}, 0.6},
   };
-  testing::TTempDir dir;
+  TTestDir dir;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     TBytes bytes = Compress(c.params);
@@ -227,7 +227,7 @@ TEST(JpegImageTest, FileReadInPiecesDecodesAsTheBytes) {
       {"comment over several pieces", commented},
       {"ends early", truncated},
   };
-  testing::TTempDir dir;
+  TTestDir dir;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_GT(c.bytes.size(), 3 * 65536u);

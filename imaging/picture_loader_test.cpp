@@ -74,7 +74,7 @@ class PictureLoaderTest : public ::testing::Test {
     return "";
   }
 
-  testing::TTempDir dir_;
+  TTestDir dir_;
   TBitmap32 bitmap_;
   TRecordingHost host_;
 };

@@ -1,4 +1,4 @@
-// Helpers shared by the imaging tests: temporary folders, files and PNM pictures.
+// Helpers shared by the imaging tests: files and PNM pictures (temporary folders: TTestDir).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,30 +12,11 @@
 #include <vector>
 
 #include "imaging/bitmap32.h"
+#include "platform/test_dir.h"
 
 namespace velquin::testing {
 
 using TBytes = std::vector<std::uint8_t>;
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TTempDir {
- public:
-  TTempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velquin-imaging-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~TTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TTempDir(const TTempDir&) = delete;
-  TTempDir& operator=(const TTempDir&) = delete;
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
 
 inline void WriteFile(const std::string& path, const TBytes& bytes) {
   std::ofstream out(path, std::ios::binary);

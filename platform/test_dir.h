@@ -15,6 +15,8 @@ class TTestDir {
 
   // The folder, ending in '/'.
   const std::string& Path() const { return FPath; }
+  // The full name of `name` in the folder.
+  std::string File(const std::string& name) const { return FPath + name; }
   // Creates (or replaces) the file `name` in the folder with `content`; returns its full name.
   std::string WriteFile(const std::string& name, const std::string& content = "") const;
 
