@@ -233,7 +233,7 @@ void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
   TNotificationHold hold(MatchesTable);
   velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
-  RemoveMatchesOutsideFolder(MatchesTable, std::string(FolderOfPath(dirEditText_)));
+  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName);
   hold.Resume();
 }
 
@@ -356,7 +356,7 @@ void TForm1::ClearButtonClick() {
   Guarded([this] {
     SigsTable.Close();
     MatchesTable.Close();
-    const std::string folder = std::string(FolderOfPath(dirEditText_));
+    const std::string folder(FolderOfPath(dirEditText_));
     // Closing raises no notification: the pair display is cleared here instead of showing a pair of a
     // table that is gone.
     SetReviewLabel(TReviewLabel::lFile1, "");

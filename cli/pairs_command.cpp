@@ -1,7 +1,7 @@
 // velquin-cli pairs [--json] FOLDER: the Matches rows in index order, "MaxDiff<TAB>File1<TAB>File2"
 // per line with the names escaped as EscapeListingText does, or a JSON array of
 // {"MaxDiff": n, "File1": "...", "File2": "..."} with the names written by WriteJsonName. The rows
-// are read without the pair display, so listing never removes a stale row.
+// are read without the pair display, so listing never removes a row whose files are missing.
 #include "cli/cli_options.h"
 #include "cli/command_line.h"
 #include "cli/json_name.h"

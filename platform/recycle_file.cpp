@@ -40,8 +40,8 @@ constexpr int kMaxNameTries = 10000;
 constexpr std::size_t kMaxFileName = 255;  // bytes, on the file systems a trash lives on
 constexpr std::string_view kInfoSuffix = ".trashinfo";
 constexpr std::size_t kMaxTrashName = kMaxFileName - kInfoSuffix.size();
-// Past this length the part after the last dot is taken for part of the name, not for a file type,
-// and is cut with the rest rather than kept whole.
+// A tail after the last dot longer than this is no extension: a name cut to fit loses it with the
+// rest instead of keeping it whole.
 constexpr std::size_t kMaxKeptExtension = 32;
 
 struct TTrash {
