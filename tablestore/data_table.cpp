@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 
+#include "tablestore/coding.h"
 #include "tablestore/data_session.h"
 #include "tablestore/format_upgrade.h"
 #include "tablestore/store_errors.h"
@@ -20,8 +21,6 @@ namespace {
 constexpr char kDataExtension[] = ".DAT";
 constexpr char kIndexExtension[] = ".IDX";
 constexpr std::size_t kMaxNameLength = 30;
-// Milliseconds from the first day of year 1 to 30 December 1899.
-constexpr double kDateDeltaMs = 693594.0 * 86400000.0;
 
 std::string Trim(const std::string& text) {
   auto first = text.find_first_not_of(' ');
@@ -363,7 +362,7 @@ TDataTable::TKey TDataTable::BuildKey(std::size_t index, const std::vector<TFiel
         break;
       }
       case TFieldType::ftDateTime: {
-        double ms = std::nearbyint(std::get<double>(value) * 86400000.0 + kDateDeltaMs);
+        double ms = StoredMsOf(std::get<double>(value));
         auto bits = std::bit_cast<std::uint64_t>(ms);
         bits = ms >= 0 ? bits | 0x8000000000000000ull : ~bits;
         PutBigEndian(key, bits, 8, descending);

@@ -44,6 +44,7 @@
 #include <cstring>
 
 #include "tablestore/checksum.h"
+#include "tablestore/coding.h"
 #include "tablestore/store_errors.h"
 #include "tablestore/store_limits.h"
 
@@ -63,25 +64,6 @@ constexpr std::uint8_t kInteriorPage = 2;
 constexpr std::uint8_t kFreePage = 3;
 constexpr std::uint32_t kLeafEntryHeader = 6;
 constexpr std::uint32_t kInteriorEntryHeader = 10;
-
-std::uint16_t Get16(const std::uint8_t* p) {
-  std::uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
-}
-
-std::uint32_t Get32(const std::uint8_t* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-
-void Put16(std::uint8_t* p, std::uint32_t v) {
-  std::uint16_t w = static_cast<std::uint16_t>(v);
-  std::memcpy(p, &w, 2);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
 int Compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
   int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
