@@ -290,9 +290,6 @@ TEST_F(ScanTest, LongNamesAreKeptWhole) {
   ASSERT_EQ(folder.size(), 150u);
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
   Form.SetDirEditText(folder);
-  if (static_cast<std::size_t>(Form.SigsTable.FieldSize("FilePath")) < folder.size()) {
-    GTEST_SKIP() << "Sigs holds folders of up to " << Form.SigsTable.FieldSize("FilePath") << " bytes";
-  }
   const std::string first = std::string(100, 'q') + std::string(96, 'a') + ".bmp";
   const std::string second = std::string(100, 'q') + std::string(96, 'b') + ".bmp";
   WriteBmp(folder + first, 8, 8, Gray(100));
@@ -325,15 +322,22 @@ TEST_F(ScanTest, NamesLongerThanTheTablesHoldAreReportedAndTheScanGoesOn) {
   EXPECT_EQ(SigsNames(), std::vector<std::string>{fits});
   EXPECT_TRUE(Desktop.Errors.empty());
 
-  const std::size_t folderSize = static_cast<std::size_t>(Form.SigsTable.FieldSize("FilePath"));
-  if (folderSize + 1 >= kMaxPathBytes) return;  // no longer folder can hold a file
-  const std::string folder = Pictures.Path() + std::string(folderSize - Pictures.Path().size(), 'f') + "/";
-  ASSERT_EQ(folder.size(), folderSize + 1);
-  ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  WriteBmp(folder + "a.bmp", 8, 8, Gray(30));
+  // A folder deep enough that a file's whole name passes what Matches holds; the folder itself
+  // and the name still fit, and the file can only be made from inside its folder.
+  const std::string name = std::string(240, 'n') + ".bmp";
+  std::string folder = Pictures.Path();
+  while (folder.size() + name.size() <= pathSize) {
+    folder += std::string(std::min<std::size_t>(200, pathSize - folder.size() - 1), 'f') + "/";
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0) << folder.size();
+  }
+  ASSERT_LE(folder.size(), static_cast<std::size_t>(Form.SigsTable.FieldSize("FilePath")));
+  const std::string back = std::filesystem::current_path().string();
+  ASSERT_EQ(chdir(folder.c_str()), 0);
+  WriteBmp(name, 8, 8, Gray(30));
+  ASSERT_EQ(chdir(back.c_str()), 0);
   Form.SetDirEditText(folder);
   EXPECT_TRUE(StartsWith(Scan(), "0 records added; 0 records edited in "));
-  EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + folder + "a.bmp\"");
+  EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + folder + name + "\"");
   EXPECT_TRUE(Desktop.Errors.empty());
 }
 

@@ -4,8 +4,8 @@
 //   offset  size  content
 //   0       8     kDataMagic "VQTBLDAT"
 //   8       4     format version: kDataVersion; version 1 files are read only to be converted
-//   12      4     header size in bytes, a multiple of kHeaderAlign; slot 0 starts there
-//   16      4     slot size in bytes
+//   12      4     header size in bytes, a multiple of kHeaderAlign; the rows start there
+//   16      4     unit size in bytes: kUnitSize (version 1: the size of its fixed row slots)
 //   20      4     field count n, 1..kMaxFields
 //   24      4     record id floor: every record id given from now on is at least this
 //   28      4     Checksum32 of the header bytes with this field taken as 0
@@ -17,38 +17,46 @@
 //                 is made again: name (32 bytes, NUL-padded), options (1), field count f (1,
 //                 1..kMaxIndexFields), zero (2), field numbers (16 x 2 bytes)
 //
-// Row slots, back to back after the header, each slot size bytes:
-//   0       1     state: kSlotUnused (never written), kSlotLive, kSlotDeleted
-//   1       3     zero
-//   4       4     Checksum32 of bytes 8 .. slot end
+// Rows, after the header, each in a run of k whole units of kUnitSize bytes. A run's first unit:
+//   0       1     state: kRunUnused (never written), kRunLive, kRunDeleted
+//   1       3     k, the units of the run, 1..2^24-1
+//   4       4     Checksum32 of bytes 8 .. 32k of the run
 //   8       4     record id, 1..kMaxRid
 //   12      4     generation: rises with every rewrite of the row
-//   16      b     null map, b = (n + 7) / 8 bytes: bit i set when field i has a value
-//   16+b    ...   values in field order: text = length (2 bytes; 1 byte in version 1) + Size
-//                 bytes, zero-filled; integer = 4 bytes; date-time = 8-byte IEEE double,
-//                 milliseconds since the first day of year 1
+//   16      16    the first bytes of the payload
+// and each of its other units:
+//   0       1     kRunContinues
+//   1       31    the next bytes of the payload
+// The payload: a null map, b = (n + 7) / 8 bytes, bit i set when field i has a value, then the
+// values present, in field order, back to back: text = length (2 bytes) + its bytes; integer =
+// 4 bytes; date-time = 8-byte IEEE double, milliseconds since the first day of year 1; then
+// zeros to the run's end. Units left free hold what they held; a scan walks them one at a time.
+// Since every unit a row writes starts with its state or kRunContinues, no byte of a stored
+// text stands where a scan after a crash could take it for the start of a row.
 //
-// A row is written whole into a slot (insert into a free slot, an update into another free
-// slot) before any other change refers to it; deleting a row writes its state byte alone. So
-// after a crash every slot holds one whole row, or fails its checksum and held no row whose
-// write had returned. Two live slots with one record id are the two versions of an update that
-// was cut short: the higher generation wins.
+// Version 1 (read to be converted): fixed slots of the header's unit size, a run of one each,
+// bytes 1..3 zero, every value at a fixed place whether present or not, a text as its length
+// (1 byte) and Size bytes.
+//
+// A row is written whole into free units (an insert, and an update into other units) before any
+// other change refers to it; deleting a row writes its state byte alone. So after a crash every
+// run is one whole row, or fails its checksum and held no row whose write had returned. Two live
+// runs with one record id are the two versions of an update that was cut short: the higher
+// generation wins.
 #include "tablestore/data_file.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <string>
 
 #include "tablestore/checksum.h"
+#include "tablestore/coding.h"
 #include "tablestore/store_errors.h"
 #include "tablestore/store_limits.h"
 
 namespace velquin::store {
 namespace {
-
-static_assert(std::endian::native == std::endian::little, "the file layouts are written in host order");
 
 constexpr char kDataMagic[8] = {'V', 'Q', 'T', 'B', 'L', 'D', 'A', 'T'};
 constexpr std::uint32_t kDataVersion = 2;
@@ -57,30 +65,60 @@ constexpr std::uint32_t kFieldDefSize = 36;
 constexpr std::uint32_t kFieldDefsAt = 64;
 constexpr std::uint32_t kIndexCopySize = 72;
 constexpr std::uint32_t kMaxHeaderSize = 65536;
-constexpr std::uint32_t kSlotHeader = 16;
-constexpr std::uint8_t kSlotUnused = 0;
-constexpr std::uint8_t kSlotLive = 1;
-constexpr std::uint8_t kSlotDeleted = 2;
+
+// The header's fields.
+constexpr std::size_t kVersionAt = 8;
+constexpr std::size_t kHeaderSizeAt = 12;
+constexpr std::size_t kUnitSizeAt = 16;
+constexpr std::size_t kFieldCountAt = 20;
+constexpr std::size_t kRidFloorAt = 24;
+constexpr std::size_t kHeaderChecksumAt = 28;
+constexpr std::size_t kIndexCountAt = 32;
+// A field definition's and an index copy's fields.
+constexpr std::size_t kDefNameBytes = 32;
+constexpr std::size_t kDefTypeAt = 32;
+constexpr std::size_t kDefRequiredAt = 33;
+constexpr std::size_t kDefSizeAt = 34;
+constexpr std::size_t kCopyOptionsAt = 32;
+constexpr std::size_t kCopyFieldCountAt = 33;
+constexpr std::size_t kCopyFieldsAt = 36;
+
+constexpr std::uint32_t kUnitSize = 32;
+constexpr std::uint32_t kRunHeader = 16;
+// A run's first unit.
+constexpr std::size_t kStateAt = 0;
+constexpr std::size_t kUnitsAt = 1;
+constexpr std::size_t kRunChecksumAt = 4;
+constexpr std::size_t kRidAt = 8;
+constexpr std::size_t kGenerationAt = 12;
+constexpr std::uint8_t kRunUnused = 0;
+constexpr std::uint8_t kRunLive = 1;
+constexpr std::uint8_t kRunDeleted = 2;
+constexpr std::uint8_t kRunContinues = 0x80;
+constexpr std::uint32_t kMaxRunUnits = (1u << 24) - 1;
+constexpr std::uint32_t kMaxUnits = 0xFFFFFFF0u;
+
 constexpr std::uint32_t kMaxRid = 0x7FFFFFFE;
 constexpr std::uint64_t kBlockSize = 65536;
 constexpr std::size_t kMaxCachedBytes = 64u << 20;
-// Milliseconds from the first day of year 1 to 30 December 1899.
-constexpr double kDateDeltaMs = 693594.0 * 86400000.0;
 
-std::uint32_t Get32(const std::uint8_t* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
+std::uint32_t RunUnits(const std::uint8_t* run) { return Get32(run) >> 8; }
+void PutStateAndUnits(std::uint8_t* run, std::uint8_t state, std::uint32_t units) {
+  Put32(run, state | units << 8);
 }
-void Put32(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
-// Bytes of a text's length in the slots of a file of format `version`.
-std::uint32_t LengthBytes(std::uint32_t version) { return version == 1 ? 1 : 2; }
+// The units of a run whose payload is `payload` bytes.
+std::uint32_t UnitsFor(std::size_t payload) {
+  constexpr std::size_t first = kUnitSize - kRunHeader;
+  constexpr std::size_t more = kUnitSize - 1;
+  return payload <= first ? 1 : static_cast<std::uint32_t>(1 + (payload - first + more - 1) / more);
+}
 
-std::uint32_t ValueSize(const TFieldDef& field, std::uint32_t version) {
+// The bytes a value of `field` takes in a version-1 slot, present or not.
+std::uint32_t FixedValueSize(const TFieldDef& field) {
   switch (field.DataType) {
     case TFieldType::ftString:
-      return LengthBytes(version) + static_cast<std::uint32_t>(field.Size);
+      return 1 + static_cast<std::uint32_t>(field.Size);
     case TFieldType::ftInteger:
       return 4;
     case TFieldType::ftDateTime:
@@ -89,13 +127,13 @@ std::uint32_t ValueSize(const TFieldDef& field, std::uint32_t version) {
   return 0;
 }
 
-// The stored length of the text at `at`, 0 when none.
-std::uint32_t TextLength(const std::uint8_t* at, std::uint32_t version) {
-  if (version == 1) return at[0];
-  std::uint16_t length;
-  std::memcpy(&length, at, 2);
-  return length;
+// The most bytes a value of `field` takes in a payload.
+std::uint32_t MaxValueSize(const TFieldDef& field) {
+  return field.DataType == TFieldType::ftString ? 2 + static_cast<std::uint32_t>(field.Size)
+                                                : FixedValueSize(field);
 }
+
+std::uint32_t NullMapBytes(std::size_t fields) { return static_cast<std::uint32_t>((fields + 7) / 8); }
 
 // Newer of two generations, allowing for wrap-around.
 bool Newer(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) > 0; }
@@ -110,31 +148,28 @@ void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields
       kHeaderAlign * kHeaderAlign;
   std::vector<std::uint8_t> header(headerSize, 0);
   std::memcpy(header.data(), kDataMagic, 8);
-  Put32(&header[8], kDataVersion);
-  Put32(&header[12], headerSize);
-  std::uint32_t slotSize = kSlotHeader + static_cast<std::uint32_t>((fields.size() + 7) / 8);
-  for (const TFieldDef& field : fields) slotSize += ValueSize(field, kDataVersion);
-  Put32(&header[16], slotSize);
-  Put32(&header[20], static_cast<std::uint32_t>(fields.size()));
-  Put32(&header[24], 1);
+  Put32(&header[kVersionAt], kDataVersion);
+  Put32(&header[kHeaderSizeAt], headerSize);
+  Put32(&header[kUnitSizeAt], kUnitSize);
+  Put32(&header[kFieldCountAt], static_cast<std::uint32_t>(fields.size()));
+  Put32(&header[kRidFloorAt], 1);
   for (std::size_t i = 0; i < fields.size(); ++i) {
     std::uint8_t* def = &header[kFieldDefsAt + kFieldDefSize * i];
-    std::memcpy(def, fields[i].Name.data(), std::min<std::size_t>(fields[i].Name.size(), 31));
-    def[32] = static_cast<std::uint8_t>(fields[i].DataType);
-    def[33] = fields[i].Required ? 1 : 0;
-    std::uint16_t size = static_cast<std::uint16_t>(fields[i].Size);
-    std::memcpy(def + 34, &size, 2);
+    std::memcpy(def, fields[i].Name.data(), std::min(fields[i].Name.size(), kDefNameBytes - 1));
+    def[kDefTypeAt] = static_cast<std::uint8_t>(fields[i].DataType);
+    def[kDefRequiredAt] = fields[i].Required ? 1 : 0;
+    Put16(def + kDefSizeAt, static_cast<std::uint32_t>(fields[i].Size));
   }
-  Put32(&header[32], static_cast<std::uint32_t>(indexes.size()));
+  Put32(&header[kIndexCountAt], static_cast<std::uint32_t>(indexes.size()));
   for (std::size_t i = 0; i < indexes.size(); ++i) {
     std::uint8_t* def = &header[indexesAt + kIndexCopySize * i];
-    std::memcpy(def, indexes[i].Name.data(), std::min<std::size_t>(indexes[i].Name.size(), 31));
-    def[32] = indexes[i].Options;
-    def[33] = static_cast<std::uint8_t>(indexes[i].Fields.size());
+    std::memcpy(def, indexes[i].Name.data(), std::min(indexes[i].Name.size(), kDefNameBytes - 1));
+    def[kCopyOptionsAt] = indexes[i].Options;
+    def[kCopyFieldCountAt] = static_cast<std::uint8_t>(indexes[i].Fields.size());
     for (std::size_t f = 0; f < indexes[i].Fields.size(); ++f)
-      std::memcpy(def + 36 + 2 * f, &indexes[i].Fields[f], 2);
+      Put16(def + kCopyFieldsAt + 2 * f, indexes[i].Fields[f]);
   }
-  Put32(&header[28], Checksum32(header.data(), header.size()));
+  Put32(&header[kHeaderChecksumAt], Checksum32(header.data(), header.size()));
   file.WriteAt(0, header.data(), header.size());
 }
 
@@ -146,18 +181,18 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   blocks_.clear();
   cachedBytes_ = 0;
   slotOf_.clear();
-  freeSlots_.clear();
+  ClearFreeRuns();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
   if (file.Size() < kFieldDefsAt) throw damaged();
   std::uint8_t fixed[kFieldDefsAt];
   file.ReadAt(0, fixed, kFieldDefsAt);
   if (std::memcmp(fixed, kDataMagic, 8) != 0) throw damaged();
-  const std::uint32_t version = Get32(fixed + 8);
+  const std::uint32_t version = Get32(fixed + kVersionAt);
   if (version > kDataVersion) throw StoreError(kErrNewerFormat, {table_});
   if (version == 0) throw damaged();
-  std::uint32_t headerSize = Get32(fixed + 12);
-  std::uint32_t fieldCount = Get32(fixed + 20);
-  std::uint32_t indexCount = Get32(fixed + 32);
+  std::uint32_t headerSize = Get32(fixed + kHeaderSizeAt);
+  std::uint32_t fieldCount = Get32(fixed + kFieldCountAt);
+  std::uint32_t indexCount = Get32(fixed + kIndexCountAt);
   std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * fieldCount;
   if (fieldCount == 0 || fieldCount > kMaxFields || indexCount == 0 || indexCount > kMaxIndexes ||
       headerSize % kHeaderAlign != 0 || headerSize > kMaxHeaderSize ||
@@ -166,39 +201,41 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   }
   std::vector<std::uint8_t> header(headerSize);
   file.ReadAt(0, header.data(), headerSize);
-  std::uint32_t stored = Get32(&header[28]);
-  Put32(&header[28], 0);
+  std::uint32_t stored = Get32(&header[kHeaderChecksumAt]);
+  Put32(&header[kHeaderChecksumAt], 0);
   if (!ChecksumAccepted(stored, Checksum32(header.data(), header.size()))) throw damaged();
   fields_.clear();
-  valueOffset_.clear();
-  std::uint32_t offset = kSlotHeader + (fieldCount + 7) / 8;
+  std::uint32_t fixedSlotSize = kRunHeader + NullMapBytes(fieldCount);
+  std::uint32_t maxPayload = NullMapBytes(fieldCount);
   for (std::uint32_t i = 0; i < fieldCount; ++i) {
     const std::uint8_t* def = &header[kFieldDefsAt + kFieldDefSize * i];
     TFieldDef field;
-    field.Name.assign(reinterpret_cast<const char*>(def), strnlen(reinterpret_cast<const char*>(def), 32));
-    if (def[32] > 2) throw damaged();
-    field.DataType = static_cast<TFieldType>(def[32]);
-    field.Required = def[33] != 0;
-    std::uint16_t size;
-    std::memcpy(&size, def + 34, 2);
-    field.Size = size;
+    field.Name.assign(reinterpret_cast<const char*>(def),
+                      strnlen(reinterpret_cast<const char*>(def), kDefNameBytes));
+    if (def[kDefTypeAt] > 2) throw damaged();
+    field.DataType = static_cast<TFieldType>(def[kDefTypeAt]);
+    field.Required = def[kDefRequiredAt] != 0;
+    field.Size = Get16(def + kDefSizeAt);
     const std::size_t maxSize = version == 1 ? 250 : kMaxTextSize;
-    if (field.DataType == TFieldType::ftString && (size < 1 || size > maxSize)) throw damaged();
-    valueOffset_.push_back(offset);
-    offset += ValueSize(field, version);
+    if (field.DataType == TFieldType::ftString &&
+        (field.Size < 1 || static_cast<std::size_t>(field.Size) > maxSize)) {
+      throw damaged();
+    }
+    fixedSlotSize += FixedValueSize(field);
+    maxPayload += MaxValueSize(field);
     fields_.push_back(std::move(field));
   }
-  if (Get32(&header[16]) != offset) throw damaged();
+  if (Get32(&header[kUnitSizeAt]) != (version == 1 ? fixedSlotSize : kUnitSize)) throw damaged();
   indexes_.clear();
   for (std::uint32_t i = 0; i < indexCount; ++i) {
     const std::uint8_t* def = &header[indexesAt + kIndexCopySize * i];
     TIndexFile::TIndexInfo info;
-    info.Name.assign(reinterpret_cast<const char*>(def), strnlen(reinterpret_cast<const char*>(def), 32));
-    info.Options = def[32];
-    if (def[33] == 0 || def[33] > kMaxIndexFields) throw damaged();
-    for (std::uint32_t f = 0; f < def[33]; ++f) {
-      std::uint16_t number;
-      std::memcpy(&number, def + 36 + 2 * f, 2);
+    info.Name.assign(reinterpret_cast<const char*>(def),
+                     strnlen(reinterpret_cast<const char*>(def), kDefNameBytes));
+    info.Options = def[kCopyOptionsAt];
+    if (def[kCopyFieldCountAt] == 0 || def[kCopyFieldCountAt] > kMaxIndexFields) throw damaged();
+    for (std::uint32_t f = 0; f < def[kCopyFieldCountAt]; ++f) {
+      std::uint16_t number = Get16(def + kCopyFieldsAt + 2 * f);
       if (number >= fieldCount) throw damaged();
       info.Fields.push_back(number);
     }
@@ -206,23 +243,24 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   }
   version_ = version;
   headerSize_ = headerSize;
-  slotSize_ = offset;
-  ridFloor_ = std::clamp<std::uint32_t>(Get32(&header[24]), 1, kMaxRid);
+  unitSize_ = version == 1 ? fixedSlotSize : kUnitSize;
+  maxRunUnits_ = version == 1 ? 1 : UnitsFor(maxPayload);
+  ridFloor_ = std::clamp<std::uint32_t>(Get32(&header[kRidFloorAt]), 1, kMaxRid);
   nextRid_ = ridFloor_;
-  slotEnd_ = SlotCount();
+  unitEnd_ = UnitCount();
 }
 
-std::uint32_t TDataFile::SlotCount() const {
-  std::uint64_t slots = (file_->Size() - headerSize_) / slotSize_;
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(slots, 0xFFFFFFF0u));
+std::uint32_t TDataFile::UnitCount() const {
+  std::uint64_t units = (file_->Size() - headerSize_) / unitSize_;
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(units, kMaxUnits));
 }
 
 void TDataFile::WriteHeader() {
   std::vector<std::uint8_t> header(headerSize_);
   file_->ReadAt(0, header.data(), headerSize_);
-  Put32(&header[24], ridFloor_);
-  Put32(&header[28], 0);
-  Put32(&header[28], Checksum32(header.data(), header.size()));
+  Put32(&header[kRidFloorAt], ridFloor_);
+  Put32(&header[kHeaderChecksumAt], 0);
+  Put32(&header[kHeaderChecksumAt], Checksum32(header.data(), header.size()));
   file_->WriteAt(0, header.data(), header.size());
 }
 
@@ -231,93 +269,125 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
   blocks_.clear();
   cachedBytes_ = 0;
   slotOf_.clear();
-  freeSlots_.clear();
+  ClearFreeRuns();
   nextRid_ = ridFloor_;
-  std::uint32_t count = SlotCount();
-  if (repair && file_->Size() != SlotOffset(count)) {
-    file_->Truncate(SlotOffset(count));
+  const std::uint32_t count = UnitCount();
+  if (repair && file_->Size() != UnitOffset(count)) {
+    file_->Truncate(UnitOffset(count));
     scan.Repaired = true;
   }
-  std::vector<std::uint32_t> needRid;
-  std::vector<std::uint32_t> freed;
-  slotOf_.reserve(count);
-  const std::uint32_t perChunk = std::max<std::uint32_t>(1, (1u << 20) / slotSize_);
+  // The file is read a chunk at a time; a run that crosses a chunk's end starts the next chunk.
+  const std::uint32_t perChunk = std::max<std::uint32_t>(1, (1u << 20) / unitSize_);
   std::vector<std::uint8_t> chunk;
+  std::uint32_t chunkFirst = 0;
+  std::uint32_t chunkUnits = 0;
+  auto view = [&](std::uint32_t first, std::uint32_t units) -> const std::uint8_t* {
+    if (first < chunkFirst || first + units > chunkFirst + chunkUnits) {
+      chunkFirst = first;
+      chunkUnits = std::min(count - first, std::max(perChunk, units));
+      chunk.resize(std::size_t{chunkUnits} * unitSize_);
+      file_->ReadAt(UnitOffset(first), chunk.data(), chunk.size());
+    }
+    return &chunk[std::size_t{first - chunkFirst} * unitSize_];
+  };
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> freed;  // runs: first unit, units
+  std::vector<std::uint32_t> unmark;                           // units whose state a repair sets to unused
+  std::vector<TSlotRef> needRid;
+  slotOf_.reserve(count / 4);
   TRow row;
-  for (std::uint32_t first = 0; first < count; first += perChunk) {
-    std::uint32_t n = std::min(perChunk, count - first);
-    chunk.resize(std::size_t{n} * slotSize_);
-    file_->ReadAt(SlotOffset(first), chunk.data(), chunk.size());
-    for (std::uint32_t i = 0; i < n; ++i) {
-      const std::uint8_t* slot = &chunk[std::size_t{i} * slotSize_];
-      std::uint32_t number = first + i;
-      std::uint32_t rid = Get32(slot + 8);
-      bool whole = (slot[0] == kSlotLive || slot[0] == kSlotDeleted) &&
-                   ChecksumAccepted(Get32(slot + 4), Checksum32(slot + 8, slotSize_ - 8)) && Valid(slot);
-      if (slot[0] == kSlotDeleted && whole && rid <= kMaxRid) nextRid_ = std::max(nextRid_, rid + 1);
-      if (slot[0] != kSlotLive || !whole) {
-        if (slot[0] != kSlotUnused && slot[0] != kSlotDeleted) scan.Repaired = true;
-        if (slot[0] == kSlotLive) scan.Repaired = true;
-        freed.push_back(number);
-        continue;
+  for (std::uint32_t unit = 0; unit < count;) {
+    const std::uint8_t state = view(unit, 1)[kStateAt];
+    std::uint32_t units = 0;
+    if (state == kRunLive || state == kRunDeleted) {
+      const std::uint32_t claimed = version_ == 1 ? 1 : RunUnits(view(unit, 1));
+      if (claimed >= 1 && claimed <= maxRunUnits_ && claimed <= count - unit &&
+          WholeRun(view(unit, claimed), claimed, row)) {
+        units = claimed;
       }
-      if (rid == 0 || rid > kMaxRid) {
-        needRid.push_back(number);
-        continue;
-      }
-      std::uint32_t generation = Get32(slot + 12);
-      auto [it, added] = slotOf_.try_emplace(rid, TSlotRef{number, generation});
-      if (!added) {
+    }
+    if (units == 0) {
+      // Not the start of a whole row: one free unit. Units of freed runs read as kRunContinues.
+      const bool known =
+          state == kRunUnused || state == kRunDeleted || (state == kRunContinues && version_ > 1);
+      if (!known || state == kRunLive) {
         scan.Repaired = true;
-        if (Newer(generation, it->second.Generation)) {
-          freed.push_back(it->second.Slot);
-          it->second = TSlotRef{number, generation};
-        } else {
-          freed.push_back(number);
-        }
+        unmark.push_back(unit);
       }
-      nextRid_ = std::max(nextRid_, rid + 1);
-    }
-  }
-  if (repair) {
-    for (std::uint32_t slot : freed) {
-      std::uint8_t state = 0;
-      ReadBytes(SlotOffset(slot), &state, 1);
-      if (state == kSlotLive || (state != kSlotUnused && state != kSlotDeleted)) {
-        state = kSlotUnused;
-        WriteBytes(SlotOffset(slot), &state, 1);
-      }
-    }
-  }
-  freeSlots_ = std::move(freed);
-  slotEnd_ = count;
-  for (std::uint32_t slot : needRid) {
-    scan.Repaired = true;
-    if (!repair || nextRid_ > kMaxRid) {
-      freeSlots_.push_back(slot);
+      freed.emplace_back(unit, 1);
+      ++unit;
       continue;
     }
-    std::vector<std::uint8_t> bytes(slotSize_);
-    ReadBytes(SlotOffset(slot), bytes.data(), slotSize_);
-    Decode(bytes.data(), row);
-    row.Rid = nextRid_++;
-    Encode(row, 0, bytes);
-    WriteBytes(SlotOffset(slot), bytes.data(), slotSize_);
-    slotOf_[row.Rid] = TSlotRef{slot, 0};
+    const std::uint8_t* run = view(unit, units);
+    const std::uint32_t rid = Get32(run + kRidAt);
+    const std::uint32_t generation = Get32(run + kGenerationAt);
+    const TSlotRef here{unit, units, generation};
+    unit += units;
+    if (state == kRunDeleted) {
+      if (rid <= kMaxRid) nextRid_ = std::max(nextRid_, rid + 1);
+      freed.emplace_back(here.Unit, here.Units);
+      continue;
+    }
+    if (rid == 0 || rid > kMaxRid) {
+      needRid.push_back(here);
+      continue;
+    }
+    auto [it, added] = slotOf_.try_emplace(rid, here);
+    if (!added) {
+      scan.Repaired = true;
+      TSlotRef loser = here;
+      if (Newer(generation, it->second.Generation)) std::swap(loser, it->second);
+      freed.emplace_back(loser.Unit, loser.Units);
+      unmark.push_back(loser.Unit);
+    }
+    nextRid_ = std::max(nextRid_, rid + 1);
   }
-  // Lowest slots first, so rows stay packed at the front of the file.
-  std::sort(freeSlots_.begin(), freeSlots_.end(), std::greater<>());
+  if (repair) {
+    const std::uint8_t unused = kRunUnused;
+    for (std::uint32_t unit : unmark) WriteBytes(UnitOffset(unit), &unused, 1);
+  }
+  unitEnd_ = count;
+  std::sort(freed.begin(), freed.end());
+  for (const auto& [unit, units] : freed) ReleaseRun(unit, units);
+  for (const TSlotRef& ref : needRid) {
+    scan.Repaired = true;
+    if (!repair || nextRid_ > kMaxRid) {
+      ReleaseRun(ref.Unit, ref.Units);
+      continue;
+    }
+    scratch_.resize(std::size_t{ref.Units} * unitSize_);
+    ReadBytes(UnitOffset(ref.Unit), scratch_.data(), scratch_.size());
+    GatherPayload(scratch_.data(), ref.Units);
+    DecodePayload(row);
+    row.Rid = nextRid_++;
+    std::vector<std::uint8_t> bytes;
+    Encode(row, 0, bytes);
+    if (bytes.size() == scratch_.size()) {
+      WriteBytes(UnitOffset(ref.Unit), bytes.data(), bytes.size());
+      slotOf_[row.Rid] = TSlotRef{ref.Unit, ref.Units, 0};
+    } else {
+      const std::uint8_t unused = kRunUnused;
+      WriteBytes(UnitOffset(ref.Unit), &unused, 1);
+      ReleaseRun(ref.Unit, ref.Units);
+      slotOf_[row.Rid] =
+          TSlotRef{WriteToFreeRun(bytes), static_cast<std::uint32_t>(bytes.size() / kUnitSize), 0};
+    }
+  }
   scan.LiveRows = LiveRows();
   return scan;
 }
 
-TDataFile::TSlotMap TDataFile::SlotMap() const { return TSlotMap{slotOf_, freeSlots_, nextRid_, slotEnd_}; }
+TDataFile::TSlotMap TDataFile::SlotMap() const {
+  TSlotMap map{slotOf_, {}, nextRid_, unitEnd_};
+  map.FreeRuns.assign(freeByUnit_.begin(), freeByUnit_.end());
+  return map;
+}
 
 void TDataFile::AdoptSlotMap(TSlotMap map) {
   slotOf_ = std::move(map.SlotOf);
-  freeSlots_ = std::move(map.FreeSlots);
+  ClearFreeRuns();
+  for (const auto& [unit, units] : map.FreeRuns) ReleaseRun(unit, units);
   nextRid_ = map.NextRid;
-  slotEnd_ = map.SlotEnd;
+  unitEnd_ = map.UnitEnd;
 }
 
 TFieldValue TDataFile::Normalize(std::size_t field, const TFieldValue& value) const {
@@ -373,81 +443,105 @@ TFieldValue TDataFile::Normalize(std::size_t field, const TFieldValue& value) co
         if (end == s->c_str() || *end != '\0') throw invalid(*s, "date-time");
       }
       // Kept as stored: whole milliseconds since year 1, rounded half to even.
-      double ms = std::nearbyint(days * 86400000.0 + kDateDeltaMs);
+      const double ms = StoredMsOf(days);
       if (!std::isfinite(ms)) throw invalid(std::to_string(days), "date-time");
-      return (ms - kDateDeltaMs) / 86400000.0;
+      return DaysOf(ms);
     }
   }
   return std::monostate{};
 }
 
 void TDataFile::Encode(const TRow& row, std::uint32_t generation, std::vector<std::uint8_t>& out) const {
-  out.assign(slotSize_, 0);
-  out[0] = kSlotLive;
-  Put32(&out[8], row.Rid);
-  Put32(&out[12], generation);
+  payload_.assign(NullMapBytes(fields_.size()), 0);
+  auto append = [&](const void* bytes, std::size_t length) {
+    const std::size_t at = payload_.size();
+    payload_.resize(at + length);
+    std::memcpy(payload_.data() + at, bytes, length);
+  };
   for (std::size_t i = 0; i < fields_.size(); ++i) {
     const TFieldValue& value = row.Values[i];
     if (std::holds_alternative<std::monostate>(value)) continue;
-    out[kSlotHeader + i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
-    std::uint8_t* at = &out[valueOffset_[i]];
+    payload_[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
     switch (fields_[i].DataType) {
       case TFieldType::ftString: {
         const std::string& text = std::get<std::string>(value);
         const auto length = static_cast<std::uint16_t>(text.size());
-        std::memcpy(at, &length, 2);
-        std::memcpy(at + 2, text.data(), text.size());
+        append(&length, 2);
+        append(text.data(), text.size());
         break;
       }
       case TFieldType::ftInteger: {
-        std::int32_t v = std::get<std::int32_t>(value);
-        std::memcpy(at, &v, 4);
+        const std::int32_t v = std::get<std::int32_t>(value);
+        append(&v, 4);
         break;
       }
       case TFieldType::ftDateTime: {
-        double ms = std::nearbyint(std::get<double>(value) * 86400000.0 + kDateDeltaMs);
-        std::memcpy(at, &ms, 8);
+        const double ms = StoredMsOf(std::get<double>(value));
+        append(&ms, 8);
         break;
       }
     }
   }
-  Put32(&out[4], Checksum32(&out[8], slotSize_ - 8));
-}
-
-bool TDataFile::Valid(const std::uint8_t* slot) const {
-  for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) continue;
-    const std::uint8_t* at = slot + valueOffset_[i];
-    if (fields_[i].DataType == TFieldType::ftString) {
-      std::uint32_t length = TextLength(at, version_);
-      if (length == 0 || length > static_cast<std::uint32_t>(fields_[i].Size)) return false;
-    }
-    if (fields_[i].DataType == TFieldType::ftDateTime) {
-      double ms;
-      std::memcpy(&ms, at, 8);
-      if (!std::isfinite(ms)) return false;
-    }
+  const std::uint32_t units = UnitsFor(payload_.size());
+  out.assign(std::size_t{units} * kUnitSize, 0);
+  PutStateAndUnits(out.data(), kRunLive, units);
+  Put32(&out[kRidAt], row.Rid);
+  Put32(&out[kGenerationAt], generation);
+  std::size_t taken = std::min<std::size_t>(payload_.size(), kUnitSize - kRunHeader);
+  std::memcpy(&out[kRunHeader], payload_.data(), taken);
+  for (std::uint32_t unit = 1; unit < units; ++unit) {
+    std::uint8_t* at = &out[std::size_t{unit} * kUnitSize];
+    at[0] = kRunContinues;
+    const std::size_t n = std::min<std::size_t>(payload_.size() - taken, kUnitSize - 1);
+    std::memcpy(at + 1, payload_.data() + taken, n);
+    taken += n;
   }
-  return true;
+  Put32(&out[kRunChecksumAt], Checksum32(&out[kRidAt], out.size() - kRidAt));
 }
 
-bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {
-  row.Rid = Get32(slot + 8);
+void TDataFile::GatherPayload(const std::uint8_t* run, std::uint32_t units) const {
+  if (version_ == 1) {
+    payload_.assign(run + kRunHeader, run + unitSize_);
+    return;
+  }
+  payload_.resize(kUnitSize - kRunHeader + std::size_t{units - 1} * (kUnitSize - 1));
+  std::memcpy(payload_.data(), run + kRunHeader, kUnitSize - kRunHeader);
+  std::uint8_t* to = payload_.data() + (kUnitSize - kRunHeader);
+  for (std::uint32_t unit = 1; unit < units; ++unit, to += kUnitSize - 1) {
+    std::memcpy(to, run + std::size_t{unit} * kUnitSize + 1, kUnitSize - 1);
+  }
+}
+
+bool TDataFile::DecodePayload(TRow& row) const {
+  const std::uint8_t* p = payload_.data();
+  const std::size_t size = payload_.size();
+  std::size_t at = NullMapBytes(fields_.size());
+  if (size < at) return false;
   // Texts are assigned into the strings the row already holds: a cursor reads row after row into
   // the same TRow, which then allocates nothing.
   row.Values.resize(fields_.size());
   for (std::size_t i = 0; i < fields_.size(); ++i) {
+    const TFieldDef& field = fields_[i];
     TFieldValue& value = row.Values[i];
-    if ((slot[kSlotHeader + i / 8] & (1u << (i % 8))) == 0) {
+    const bool present = (p[i / 8] & (1u << (i % 8))) != 0;
+    // Version 1 keeps every value's place, present or not.
+    const std::size_t fixed = version_ == 1 ? FixedValueSize(field) : 0;
+    if (at + fixed > size) return false;
+    if (!present) {
       value = std::monostate{};
+      at += fixed;
       continue;
     }
-    const std::uint8_t* at = slot + valueOffset_[i];
-    switch (fields_[i].DataType) {
+    std::size_t width = fixed;
+    switch (field.DataType) {
       case TFieldType::ftString: {
-        std::uint32_t length = TextLength(at, version_);
-        if (length == 0 || length > static_cast<std::uint32_t>(fields_[i].Size)) return false;
-        std::string_view text(reinterpret_cast<const char*>(at + LengthBytes(version_)), length);
+        const std::size_t lengthBytes = version_ == 1 ? 1 : 2;
+        if (at + lengthBytes > size) return false;
+        const std::size_t length = version_ == 1 ? p[at] : Get16(p + at);
+        if (length == 0 || length > static_cast<std::size_t>(field.Size)) return false;
+        if (version_ > 1) width = lengthBytes + length;
+        if (at + lengthBytes + length > size) return false;
+        std::string_view text(reinterpret_cast<const char*>(p + at + lengthBytes), length);
         text = text.substr(0, text.find('\0'));
         if (text.empty()) {
           value = std::monostate{};
@@ -459,21 +553,38 @@ bool TDataFile::Decode(const std::uint8_t* slot, TRow& row) const {
         break;
       }
       case TFieldType::ftInteger: {
+        if (version_ > 1) width = 4;
+        if (at + 4 > size) return false;
         std::int32_t v;
-        std::memcpy(&v, at, 4);
-        row.Values[i] = v;
+        std::memcpy(&v, p + at, 4);
+        value = v;
         break;
       }
       case TFieldType::ftDateTime: {
+        if (version_ > 1) width = 8;
+        if (at + 8 > size) return false;
         double ms;
-        std::memcpy(&ms, at, 8);
+        std::memcpy(&ms, p + at, 8);
         if (!std::isfinite(ms)) return false;
-        row.Values[i] = (ms - kDateDeltaMs) / 86400000.0;
+        value = DaysOf(ms);
         break;
       }
     }
+    at += width;
   }
   return true;
+}
+
+bool TDataFile::WholeRun(const std::uint8_t* run, std::uint32_t units, TRow& row) const {
+  const std::size_t bytes = std::size_t{units} * unitSize_;
+  if (!ChecksumAccepted(Get32(run + kRunChecksumAt), Checksum32(run + kRidAt, bytes - kRidAt))) return false;
+  if (version_ > 1) {
+    for (std::uint32_t unit = 1; unit < units; ++unit) {
+      if (run[std::size_t{unit} * kUnitSize] != kRunContinues) return false;
+    }
+  }
+  GatherPayload(run, units);
+  return DecodePayload(row);
 }
 
 void TDataFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t length) const {
@@ -528,27 +639,79 @@ void TDataFile::WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::
 void TDataFile::Read(std::uint32_t rid, TRow& row) const {
   auto it = slotOf_.find(rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
-  scratch_.resize(slotSize_);
-  ReadBytes(SlotOffset(it->second.Slot), scratch_.data(), slotSize_);
-  if (!Decode(scratch_.data(), row)) throw StoreError(kErrDamaged, {table_});
+  scratch_.resize(std::size_t{it->second.Units} * unitSize_);
+  ReadBytes(UnitOffset(it->second.Unit), scratch_.data(), scratch_.size());
+  GatherPayload(scratch_.data(), it->second.Units);
+  if (!DecodePayload(row)) throw StoreError(kErrDamaged, {table_});
+  row.Rid = Get32(scratch_.data() + kRidAt);
 }
 
-std::uint32_t TDataFile::WriteToFreeSlot(const std::vector<std::uint8_t>& bytes) {
-  std::uint32_t slot;
-  if (!freeSlots_.empty()) {
-    slot = freeSlots_.back();
-    freeSlots_.pop_back();
-  } else {
-    if (slotEnd_ >= 0xFFFFFFF0u) throw StoreError(kErrFieldLimits, {table_});
-    slot = slotEnd_++;
+void TDataFile::ClearFreeRuns() {
+  freeByUnit_.clear();
+  freeByLength_.clear();
+}
+
+void TDataFile::ReleaseRun(std::uint32_t unit, std::uint32_t units) {
+  std::uint32_t first = unit;
+  std::uint32_t length = units;
+  auto next = freeByUnit_.lower_bound(unit);
+  if (next != freeByUnit_.end() && next->first == unit + units) {
+    length += next->second;
+    freeByLength_.erase({next->second, next->first});
+    next = freeByUnit_.erase(next);
   }
+  if (next != freeByUnit_.begin()) {
+    auto previous = std::prev(next);
+    if (previous->first + previous->second == unit) {
+      first = previous->first;
+      length += previous->second;
+      freeByLength_.erase({previous->second, previous->first});
+      freeByUnit_.erase(previous);
+    }
+  }
+  freeByUnit_.emplace(first, length);
+  freeByLength_.emplace(length, first);
+}
+
+std::uint32_t TDataFile::AllocateRun(std::uint32_t units) {
+  // The shortest free run that holds the row, the first of those; so long rows keep room and
+  // rows stay packed at the front of the file.
+  auto fit = freeByLength_.lower_bound({units, 0});
+  if (fit != freeByLength_.end()) {
+    const auto [length, unit] = *fit;
+    freeByLength_.erase(fit);
+    freeByUnit_.erase(unit);
+    if (length > units) ReleaseRun(unit + units, length - units);
+    return unit;
+  }
+  // None holds it: the file grows, from a free run at its end if there is one.
+  std::uint32_t unit = unitEnd_;
+  auto last = freeByUnit_.empty() ? freeByUnit_.end() : std::prev(freeByUnit_.end());
+  if (last != freeByUnit_.end() && last->first + last->second == unitEnd_) unit = last->first;
+  if (std::uint64_t{unit} + units > kMaxUnits) throw StoreError(kErrFieldLimits, {table_});
+  if (unit != unitEnd_) {
+    freeByLength_.erase({last->second, last->first});
+    freeByUnit_.erase(last);
+  }
+  unitEnd_ = unit + units;
+  return unit;
+}
+
+std::uint32_t TDataFile::WriteToFreeRun(const std::vector<std::uint8_t>& bytes) {
+  const auto units = static_cast<std::uint32_t>(bytes.size() / kUnitSize);
+  const std::uint32_t unit = AllocateRun(units);
   try {
-    WriteBytes(SlotOffset(slot), bytes.data(), bytes.size());
+    WriteBytes(UnitOffset(unit), bytes.data(), bytes.size());
   } catch (...) {
-    freeSlots_.push_back(slot);
+    ReleaseRun(unit, units);
     throw;
   }
-  return slot;
+  return unit;
+}
+
+void TDataFile::MarkDeleted(std::uint32_t unit) {
+  const std::uint8_t state = kRunDeleted;
+  WriteBytes(UnitOffset(unit), &state, 1);
 }
 
 void TDataFile::Insert(TRow& row) {
@@ -556,30 +719,28 @@ void TDataFile::Insert(TRow& row) {
   row.Rid = nextRid_;
   std::vector<std::uint8_t> bytes;
   Encode(row, 0, bytes);
-  const std::uint32_t slot = WriteToFreeSlot(bytes);
+  const std::uint32_t unit = WriteToFreeRun(bytes);
   ++nextRid_;
-  slotOf_[row.Rid] = TSlotRef{slot, 0};
+  slotOf_[row.Rid] = TSlotRef{unit, static_cast<std::uint32_t>(bytes.size() / kUnitSize), 0};
 }
 
 void TDataFile::Update(const TRow& row) {
   auto it = slotOf_.find(row.Rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
-  TSlotRef old = it->second;
+  const TSlotRef old = it->second;
   std::vector<std::uint8_t> bytes;
   Encode(row, old.Generation + 1, bytes);
-  const std::uint32_t slot = WriteToFreeSlot(bytes);
-  it->second = TSlotRef{slot, old.Generation + 1};
-  std::uint8_t state = kSlotDeleted;
-  WriteBytes(SlotOffset(old.Slot), &state, 1);
-  freeSlots_.push_back(old.Slot);
+  const std::uint32_t unit = WriteToFreeRun(bytes);
+  it->second = TSlotRef{unit, static_cast<std::uint32_t>(bytes.size() / kUnitSize), old.Generation + 1};
+  MarkDeleted(old.Unit);
+  ReleaseRun(old.Unit, old.Units);
 }
 
 void TDataFile::Remove(std::uint32_t rid) {
   auto it = slotOf_.find(rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
-  std::uint8_t state = kSlotDeleted;
-  WriteBytes(SlotOffset(it->second.Slot), &state, 1);
-  freeSlots_.push_back(it->second.Slot);
+  MarkDeleted(it->second.Unit);
+  ReleaseRun(it->second.Unit, it->second.Units);
   slotOf_.erase(it);
 }
 
@@ -590,17 +751,17 @@ void TDataFile::Empty() {
   blocks_.clear();
   cachedBytes_ = 0;
   slotOf_.clear();
-  freeSlots_.clear();
-  slotEnd_ = 0;
+  ClearFreeRuns();
+  unitEnd_ = 0;
 }
 
 void TDataFile::ForEach(const std::function<void(const TRow&)>& visit) const {
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> slots;
-  slots.reserve(slotOf_.size());
-  for (const auto& [rid, ref] : slotOf_) slots.emplace_back(ref.Slot, rid);
-  std::sort(slots.begin(), slots.end());
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+  runs.reserve(slotOf_.size());
+  for (const auto& [rid, ref] : slotOf_) runs.emplace_back(ref.Unit, rid);
+  std::sort(runs.begin(), runs.end());
   TRow row;
-  for (const auto& [slot, rid] : slots) {
+  for (const auto& [unit, rid] : runs) {
     Read(rid, row);
     visit(row);
   }

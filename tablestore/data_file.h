@@ -1,8 +1,10 @@
-// TDataFile: the data file (.DAT) of a table: the field definitions and the row slots.
+// TDataFile: the data file (.DAT) of a table: the field definitions and the rows.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,10 +18,10 @@ namespace velquin::store {
 
 class TDataFile {
  public:
-  // What a scan of every slot found.
+  // What a scan of every row found.
   struct TScan {
     std::uint32_t LiveRows = 0;
-    bool Repaired = false;  // a slot was damaged, duplicated or given a new record id
+    bool Repaired = false;  // a row was damaged, duplicated or given a new record id
   };
 
   // Writes the header of a new, empty data file, with a copy of the index definitions.
@@ -29,22 +31,24 @@ class TDataFile {
 
   // Reads and verifies the header of `file`, which stays owned by the caller.
   void Attach(TPhysicalFile& file, const std::string& table);
-  // Reads every slot: rebuilds the record-id map, the free slots and the next record id. With
-  // `repair`, writes back what it settles (torn or duplicated slots freed, new record ids, a
-  // trailing partial slot cut off).
+  // Reads every row: rebuilds the record-id map, the free space and the next record id. With
+  // `repair`, writes back what it settles (torn or duplicated rows freed, new record ids, a
+  // trailing partial unit cut off).
   TScan Scan(bool repair);
 
   // What a scan learns, to be handed to the next open of unchanged files instead of scanning
   // them again.
   struct TSlotMap {
+    // Where a row lies: its run of units, and its generation.
     struct TSlotRef {
-      std::uint32_t Slot;
+      std::uint32_t Unit;
+      std::uint32_t Units;
       std::uint32_t Generation;
     };
     std::unordered_map<std::uint32_t, TSlotRef> SlotOf;
-    std::vector<std::uint32_t> FreeSlots;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> FreeRuns;  // first unit, units
     std::uint32_t NextRid = 1;
-    std::uint32_t SlotEnd = 0;
+    std::uint32_t UnitEnd = 0;
   };
   TSlotMap SlotMap() const;
   // REQUIRES: `map` came from a scan of this very file, unchanged since.
@@ -68,46 +72,59 @@ class TDataFile {
   void Read(std::uint32_t rid, TRow& row) const;
   // Stores `row` under a new record id, written into `row.Rid`.
   void Insert(TRow& row);
-  // Replaces the stored row `row.Rid`: the new version goes to another slot before the old
+  // Replaces the stored row `row.Rid`: the new version goes to other units before the old
   // one is released, so a crash leaves one whole version.
   void Update(const TRow& row);
   void Remove(std::uint32_t rid);
   // Removes every row; record ids keep rising.
   void Empty();
-  // Calls `visit` for every live row in slot order.
+  // Calls `visit` for every live row in file order.
   void ForEach(const std::function<void(const TRow&)>& visit) const;
 
  private:
-  std::uint64_t SlotOffset(std::uint32_t slot) const { return headerSize_ + std::uint64_t{slot} * slotSize_; }
-  std::uint32_t SlotCount() const;
+  using TSlotRef = TSlotMap::TSlotRef;
+
+  std::uint64_t UnitOffset(std::uint32_t unit) const { return headerSize_ + std::uint64_t{unit} * unitSize_; }
+  std::uint32_t UnitCount() const;
   void WriteHeader();
+  // The units of a row's run, `row` stored under `generation`.
   void Encode(const TRow& row, std::uint32_t generation, std::vector<std::uint8_t>& out) const;
-  // Returns true iff every value of the slot is well formed.
-  bool Valid(const std::uint8_t* slot) const;
-  bool Decode(const std::uint8_t* slot, TRow& row) const;
+  // Takes the payload out of the run at `run` (`units` units) into payload_.
+  void GatherPayload(const std::uint8_t* run, std::uint32_t units) const;
+  // Decodes payload_ into `row`; returns false when the payload is not well formed.
+  bool DecodePayload(TRow& row) const;
+  // Returns true iff the `units` units at `run` hold a whole row (its checksum and payload),
+  // which is then decoded into `row`.
+  bool WholeRun(const std::uint8_t* run, std::uint32_t units, TRow& row) const;
   void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t length) const;
   void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t length);
-  // Writes a slot's bytes to a free slot and returns it; on failure the slot stays free.
-  std::uint32_t WriteToFreeSlot(const std::vector<std::uint8_t>& bytes);
+  // Free space: runs of units kept by first unit and by length, for best fit and coalescing.
+  std::uint32_t AllocateRun(std::uint32_t units);
+  void ReleaseRun(std::uint32_t unit, std::uint32_t units);
+  void ClearFreeRuns();
+  // Writes a row's units to a free run and returns its first unit; on failure the run stays free.
+  std::uint32_t WriteToFreeRun(const std::vector<std::uint8_t>& bytes);
+  void MarkDeleted(std::uint32_t unit);
 
   TPhysicalFile* file_ = nullptr;
   std::string table_;
   std::vector<TFieldDef> fields_;
   std::vector<TIndexFile::TIndexInfo> indexes_;
-  std::vector<std::uint32_t> valueOffset_;  // per field, inside the slot
   std::uint32_t version_ = 0;
   std::uint32_t headerSize_ = 0;
-  std::uint32_t slotSize_ = 0;
+  std::uint32_t unitSize_ = 0;     // version 1: the fixed slot size
+  std::uint32_t maxRunUnits_ = 0;  // the units of the longest row the fields allow
   std::uint32_t ridFloor_ = 1;
   std::uint32_t nextRid_ = 1;
-  using TSlotRef = TSlotMap::TSlotRef;
   std::unordered_map<std::uint32_t, TSlotRef> slotOf_;
-  std::vector<std::uint32_t> freeSlots_;
-  std::uint32_t slotEnd_ = 0;  // slots in use or freed: the file holds slots [0, slotEnd_)
+  std::map<std::uint32_t, std::uint32_t> freeByUnit_;               // first unit -> units
+  std::set<std::pair<std::uint32_t, std::uint32_t>> freeByLength_;  // (units, first unit)
+  std::uint32_t unitEnd_ = 0;  // units in use or freed: the file holds units [0, unitEnd_)
   // Read cache of whole blocks of the file; every write goes through it to the file.
   mutable std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;
   mutable std::size_t cachedBytes_ = 0;
-  mutable std::vector<std::uint8_t> scratch_;  // one slot's bytes while it is decoded
+  mutable std::vector<std::uint8_t> scratch_;  // one run's bytes while it is decoded
+  mutable std::vector<std::uint8_t> payload_;  // one row's payload while it is coded
 };
 
 }  // namespace velquin::store

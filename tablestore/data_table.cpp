@@ -147,6 +147,39 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   TDataFile::Create(dataFile, defs, infos);
 }
 
+bool TDataTable::WidenTextFields(const TDataDirectory& directory, const std::string& tableName,
+                                 const std::vector<TFieldDef>& wanted) {
+  const std::string name = TDataDirectory::BaseName(tableName);
+  // The stored fields with the wanted sizes; `any` tells whether one grew.
+  auto widened = [&](std::vector<TFieldDef> fields, bool& any) {
+    any = false;
+    for (TFieldDef& field : fields) {
+      for (const TFieldDef& want : wanted) {
+        if (want.Name == field.Name && want.DataType == TFieldType::ftString &&
+            field.DataType == TFieldType::ftString && want.Size > field.Size) {
+          field.Size = want.Size;
+          any = true;
+        }
+      }
+    }
+    return fields;
+  };
+  bool any = false;
+  {
+    // The header alone tells whether anything is to be done: most opens find nothing.
+    TPhysicalFile file;
+    file.Open(directory.FilePath(name, kDataExtension), TPhysicalFile::TMode::kReadOnly, name);
+    TDataFile data;
+    data.Attach(file, name);
+    widened(data.Fields(), any);
+    if (!any) return false;
+  }
+  TDataTable table(directory, tableName, false);
+  table.RequireWritable();
+  UpgradeTable(directory, table.name_, table.data_, widened(table.Fields(), any));
+  return true;
+}
+
 TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly)
     : name_(TDataDirectory::BaseName(tableName)) {
   auto open = [&](TPhysicalFile& file, const char* extension) {
@@ -166,7 +199,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   if (data_.Version() < TDataFile::CurrentVersion()) {
     // An older table is converted whole before anything reads or repairs it as the current format.
     if (!dataFile_.Writable()) throw StoreError(kErrOldFormatReadOnly, {name_});
-    UpgradeTable(directory, name_, data_);
+    UpgradeTable(directory, name_, data_, data_.Fields());
     dataFile_.Close();
     open(dataFile_, kDataExtension);
     data_.Attach(dataFile_, name_);

@@ -39,7 +39,8 @@ std::vector<TIndexDef> IndexDefsOf(const TDataFile& data) {
 
 }  // namespace
 
-void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDataFile& old) {
+void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDataFile& old,
+                  const std::vector<TFieldDef>& fields) {
   const std::string newBase = base + "-new";
   const std::string newData = directory.FilePath(newBase, kDataExtension);
   const std::string newIndex = directory.FilePath(newBase, kIndexExtension);
@@ -47,7 +48,7 @@ void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDat
   ::unlink(newData.c_str());
   ::unlink(newIndex.c_str());
   old.Scan(false);
-  TDataTable::Create(directory, newBase, old.Fields(), IndexDefsOf(old));
+  TDataTable::Create(directory, newBase, fields, IndexDefsOf(old));
   {
     TDataTable table(directory, newBase, false);
     old.ForEach([&](const TRow& row) {

@@ -91,6 +91,23 @@ TEST_F(FormatUpgradeTest, OpenTablesConvertsEveryRowAndLeavesNoNewFiles) {
   sigs_.SetFieldValue("FileName", std::string("c d.bmp"));
   sigs_.SetFieldValue("FilePath", std::string("/pics/sub dir/"));
   EXPECT_TRUE(sigs_.GotoKey());
+  // The old tables' texts were widened to what a folder may hold.
+  const std::string longName = "z" + std::string(kMaxFileNameBytes - 1, 'n');
+  const std::string longPath = "/" + std::string(kMaxPathBytes - 2, 'p') + "/";
+  sigs_.Append();
+  sigs_.SetFieldValue("FileName", longName);
+  sigs_.SetFieldValue("FilePath", longPath);
+  sigs_.Post();
+  matches_.Append();
+  matches_.SetFieldValue("MaxDiff", 99);
+  matches_.SetFieldValue("File1", longPath);
+  matches_.SetFieldValue("File2", "/q" + longPath.substr(2));
+  matches_.Post();
+  sigs_.Close();
+  matches_.Close();
+  OpenTables(sigs_, matches_, dir_.Path());
+  EXPECT_EQ(SigsRows().back(), longName + "|" + longPath + "|");
+  EXPECT_EQ(MatchesRows().back(), "99|" + longPath + "|/q" + longPath.substr(2));
   sigs_.Close();
   matches_.Close();
   for (const char* file : {"Sigs.DAT", "Sigs.IDX", "Matches.DAT", "Matches.IDX"})

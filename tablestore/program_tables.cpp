@@ -8,9 +8,12 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
   table.Close();
   table.DatabaseName = folder;
   table.TableName = tableName;
-  if (!table.Exists()) {
-    schema(table);
-    if (!table.Exists()) table.CreateTable();
+  schema(table);
+  if (table.Exists()) {
+    // Tables made before names could be this long are widened once, keeping their rows.
+    table.WidenTextFields();
+  } else {
+    table.CreateTable();
   }
   table.CheckAndRepair(false);
   table.Open();
@@ -21,8 +24,8 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
 void SetSigsSchema(TTable& sigs) {
   sigs.Close();
   sigs.FieldDefs = {
-      {"FileName", TFieldType::ftString, 100, false},
-      {"FilePath", TFieldType::ftString, 100, false},
+      {"FileName", TFieldType::ftString, kMaxFileNameBytes, false},
+      {"FilePath", TFieldType::ftString, kMaxPathBytes, false},
       {"FileDate", TFieldType::ftDateTime, 0, false},
       {"Signature", TFieldType::ftString, 250, false},
   };
@@ -36,8 +39,8 @@ void SetMatchesSchema(TTable& matches) {
   matches.Close();
   matches.FieldDefs = {
       {"MaxDiff", TFieldType::ftInteger, 0, false},
-      {"File1", TFieldType::ftString, 200, false},
-      {"File2", TFieldType::ftString, 200, false},
+      {"File1", TFieldType::ftString, kMaxPathBytes, false},
+      {"File2", TFieldType::ftString, kMaxPathBytes, false},
   };
   matches.IndexDefs = {
       {"", "MaxDiff;File1;File2", ixPrimary | ixUnique},

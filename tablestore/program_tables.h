@@ -13,17 +13,19 @@ namespace velquin {
 inline constexpr std::size_t kMaxFileNameBytes = 255;
 inline constexpr std::size_t kMaxPathBytes = 4096;
 
-// Sets the field and index definitions of Sigs: FileName (text 100), FilePath (text 100),
+// Sets the field and index definitions of Sigs: FileName (text kMaxFileNameBytes), FilePath
+// (text kMaxPathBytes),
 // FileDate (date-time), Signature (text 250); the primary index on "FileName;FilePath" and the
 // non-unique index "BySignature" on "Signature". REQUIRES: the table object is inactive.
 void SetSigsSchema(TTable& sigs);
-// Sets the definitions of Matches: MaxDiff (integer), File1 and File2 (text 200); the primary
+// Sets the definitions of Matches: MaxDiff (integer), File1 and File2 (text kMaxPathBytes); the primary
 // index on "MaxDiff;File1;File2". REQUIRES: the table object is inactive.
 void SetMatchesSchema(TTable& matches);
 
 // Closes both tables and opens them in the folder of `folderText` (everything up to and
-// including its last '/'), creating a missing table, checking and repairing each before it is
-// opened. A store error on Sigs leaves Matches untouched.
+// including its last '/'), creating a missing table, widening the texts of a table made with
+// shorter ones, checking and repairing each before it is opened. A store error on Sigs leaves Matches
+// untouched.
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText);
 
 }  // namespace velquin

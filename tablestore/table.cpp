@@ -111,6 +111,11 @@ bool TTable::CheckAndRepair(bool forceIndexRebuild) {
   return clean;
 }
 
+bool TTable::WidenTextFields() {
+  if (Active()) throw RowSetError(name_, "Cannot perform this operation on an open dataset");
+  return TDataTable::WidenTextFields(DirectoryOf(DatabaseName), TableName, FieldDefs);
+}
+
 void TTable::Open() {
   if (Active()) return;
   auto table = std::make_unique<TDataTable>(DirectoryOf(DatabaseName), TableName, ReadOnly);

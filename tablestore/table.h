@@ -23,7 +23,7 @@ enum class TFieldType { ftString, ftInteger, ftDateTime };
 struct TFieldDef {
   std::string Name;
   TFieldType DataType = TFieldType::ftString;
-  int Size = 0;  // characters, ftString only (1..250)
+  int Size = 0;  // bytes, ftString only (1..4096)
   bool Required = false;
 };
 
@@ -97,6 +97,10 @@ class TTable {
   void CreateTable();
   // REQUIRES: inactive. Returns true iff nothing had to be repaired.
   bool CheckAndRepair(bool forceIndexRebuild);
+  // Gives the stored table's text fields the larger Size that FieldDefs holds for a field of the
+  // same name and type (no field is added, removed or narrowed); every row is kept. Returns true
+  // iff a field was widened. REQUIRES: inactive.
+  bool WidenTextFields();
   // Opens the files; FieldDefs and IndexDefs then hold the definitions the files carry.
   void Open();
   void Close();

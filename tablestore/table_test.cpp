@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -358,6 +360,72 @@ TEST_F(TableTest, KeysOfTwoLongestTextsKeepOrderAndLookups) {
   EXPECT_TRUE(table.CheckAndRepair(false));
 }
 
+// Rows take the room their values need: texts of every length from 1 byte to the field's 4096,
+// nulls, rows that grow and shrink on edit and rows deleted, all read back the same after a
+// reopen, and the room freed is used again rather than the file growing with every change.
+TEST_F(TableTest, RowsOfEveryLengthSurviveChangesAndReuseFreedRoom) {
+  TTable table("Texts");
+  table.DatabaseName = folder_;
+  table.TableName = "Texts.Dat";
+  table.FieldDefs = {{"Id", TFieldType::ftInteger, 0, false},
+                     {"Short", TFieldType::ftString, 255, false},
+                     {"Long", TFieldType::ftString, 4096, false}};
+  table.IndexDefs = {{"", "Id", ixPrimary | ixUnique}};
+  table.CreateTable();
+  table.Open();
+  std::mt19937 random(3);
+  auto text = [&](std::size_t most) -> std::string {
+    const std::size_t length = random() % 4 == 0 ? 0 : 1 + random() % most;
+    std::string value(length, ' ');
+    for (char& c : value) c = static_cast<char>('!' + random() % 90);
+    return value;
+  };
+  std::map<std::int32_t, std::pair<std::string, std::string>> model;
+  auto put = [&](std::int32_t id) {
+    auto& [shortText, longText] = model[id] = {text(255), text(4096)};
+    table.SetFieldValue("Id", id);
+    table.SetFieldValue("Short", shortText);
+    table.SetFieldValue("Long", longText);
+    table.Post();
+  };
+  auto payload = [&] {
+    std::size_t bytes = 0;
+    for (const auto& [id, texts] : model) bytes += 16 + texts.first.size() + texts.second.size();
+    return bytes;
+  };
+  for (std::int32_t id = 0; id < 300; ++id) {
+    table.Append();
+    put(id);
+  }
+  std::size_t largest = 0;
+  for (int round = 0; round < 6; ++round) {
+    for (int change = 0; change < 200; ++change) {
+      const auto id = static_cast<std::int32_t>(random() % 400);
+      table.SetKey();
+      table.SetFieldValue("Id", id);
+      const bool found = table.GotoKey();
+      if (found && random() % 3 == 0) {
+        table.Delete();
+        model.erase(id);
+      } else {
+        found ? table.Edit() : table.Append();
+        put(id);
+      }
+    }
+    largest = std::max(largest, payload());
+  }
+  table.Close();
+  // Best fit leaves some room unused, but far less than a file that only grows.
+  EXPECT_LT(fs::file_size(folder_ + "Texts.DAT"), 2 * largest + 65536);
+  EXPECT_TRUE(table.CheckAndRepair(false));
+  table.Open();
+  std::map<std::int32_t, std::pair<std::string, std::string>> read;
+  for (table.First(); !table.Eof(); table.Next()) {
+    read[table.FieldAsInteger("Id")] = {table.FieldAsString("Short"), table.FieldAsString("Long")};
+  }
+  EXPECT_EQ(read, model);
+}
+
 TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
   OpenBoth();
   AddSig("a.jpg", "/p/", "S1");
@@ -368,8 +436,8 @@ TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
     std::size_t length;
   } cases[] = {
       {"append", &TTable::Append, "Signature", 251},
-      {"edit", &TTable::Edit, "FileName", 101},
-      {"key search", &TTable::SetKey, "FilePath", 101},
+      {"edit", &TTable::Edit, "FileName", kMaxFileNameBytes + 1},
+      {"key search", &TTable::SetKey, "FilePath", kMaxPathBytes + 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -387,6 +455,36 @@ TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
     sigs_.Cancel();
   }
   EXPECT_EQ(Walk(sigs_, "FileName"), std::vector<std::string>{"a.jpg"});
+}
+
+TEST_F(TableTest, WideningTextsKeepsRowsAndNeverNarrows) {
+  TTable table("Names");
+  table.DatabaseName = folder_;
+  table.TableName = "Names.Dat";
+  table.FieldDefs = {{"Name", TFieldType::ftString, 10, false}, {"Count", TFieldType::ftInteger, 0, false}};
+  table.IndexDefs = {{"", "Name", ixPrimary | ixUnique}};
+  table.CreateTable();
+  table.Open();
+  for (const char* name : {"b", "a", "0123456789"}) {
+    table.Append();
+    table.SetFieldValue("Name", std::string(name));
+    table.SetFieldValue("Count", 7);
+    table.Post();
+  }
+  table.Close();
+  table.FieldDefs[0].Size = 5;
+  EXPECT_FALSE(table.WidenTextFields());
+  table.FieldDefs[0].Size = 300;
+  EXPECT_TRUE(table.WidenTextFields());
+  EXPECT_FALSE(table.WidenTextFields());
+  table.Open();
+  EXPECT_EQ(table.FieldDefs[0].Size, 300);
+  EXPECT_EQ(Walk(table, "Name"), (std::vector<std::string>{"0123456789", "a", "b"}));
+  table.Append();
+  table.SetFieldValue("Name", std::string(300, 'z'));
+  table.Post();
+  EXPECT_EQ(table.RecordCount(), 4);
+  EXPECT_THROW(table.WidenTextFields(), EDatabaseError);
 }
 
 TEST_F(TableTest, BookmarksAndValueAt) {
