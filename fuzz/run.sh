@@ -1,11 +1,11 @@
 #!/bin/sh
 # Usage: fuzz/run.sh TARGET [SECONDS] [extra libFuzzer options...]
-#   TARGET is jpeg, gif or bmp. Builds the fuzzers with clang into build/fuzz, then fuzzes TARGET for
+#   TARGET is jpeg, gif, bmp or tablestore. Builds the fuzzers with clang into build/fuzz, then fuzzes TARGET for
 #   SECONDS (default 60) starting from fuzz/corpus/TARGET and fuzz/regressions/TARGET. New corpus
 #   entries go to fuzz/work/TARGET (git-ignored); crashing inputs are written to fuzz/work/TARGET-crashes/
 #   and belong in fuzz/regressions/TARGET/ once fixed.
 set -eu
-target=${1:?usage: fuzz/run.sh jpeg|gif|bmp [seconds] [libFuzzer options...]}
+target=${1:?usage: fuzz/run.sh jpeg|gif|bmp|tablestore [seconds] [libFuzzer options...]}
 seconds=${2:-60}
 [ $# -ge 2 ] && shift 2 || shift 1
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,7 +21,7 @@ mkdir -p "$build"
   cmake --build "$build" --target "${target}_fuzzer" -j2
 ) 9>"$build/.build-lock"
 work="$root/fuzz/work/$target"
-mkdir -p "$work" "$work-crashes"
+mkdir -p "$work" "$work-crashes" "$root/fuzz/regressions/$target"
 exec "$build/fuzz/${target}_fuzzer" "$work" "$root/fuzz/corpus/$target" "$root/fuzz/regressions/$target" \
   -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -artifact_prefix="$work-crashes/" \
   -print_final_stats=1 "$@"
