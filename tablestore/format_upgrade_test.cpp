@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/store_error.h"
 #include "tablestore/store_errors.h"
 
