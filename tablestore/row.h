@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tablestore/table.h"
+#include "tablestore/schema.h"
 
 namespace velquin::store {
 
