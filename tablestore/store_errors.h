@@ -1,39 +1,4 @@
-// Numbered errors of the store and the helpers that raise them with their texts.
+// The former name of store_error_codes.h, kept while the data file still includes it.
 #pragma once
 
-#include <initializer_list>
-#include <string_view>
-
-#include "tablestore/store_error.h"
-
-namespace velquin::store {
-
-inline constexpr int kErrRecordChanged = 8708;
-inline constexpr int kErrIndexLimits = 9487;
-inline constexpr int kErrFieldLimits = 9492;
-inline constexpr int kErrTextTooLong = 9493;
-inline constexpr int kErrDuplicateKey = 9729;
-inline constexpr int kErrInvalidFieldDef = 10000;
-inline constexpr int kErrInvalidIndexName = 10022;
-inline constexpr int kErrInvalidFieldName = 10038;
-inline constexpr int kErrMustBeExclusive = 10253;
-inline constexpr int kErrTableMissing = 11010;
-inline constexpr int kErrTooManyFiles = 11012;
-inline constexpr int kErrAccessDenied = 11013;
-inline constexpr int kErrInvalidHandle = 11014;
-inline constexpr int kErrOutOfMemory = 11016;
-inline constexpr int kErrDevice = 11023;
-inline constexpr int kErrMoved = 11025;
-inline constexpr int kErrUnknownOs = 11047;
-inline constexpr int kErrDamaged = 12100;
-inline constexpr int kErrNewerFormat = 12101;
-inline constexpr int kErrOldFormatReadOnly = 12102;
-inline constexpr int kErrTableExists = 13060;
-
-// Returns the error `code` with its text, the placeholders taken from `names` in order.
-EStoreError StoreError(int code, std::initializer_list<std::string_view> names);
-
-// Maps an operating-system error number to the store error about table `table`.
-EStoreError OsError(int osError, std::string_view table);
-
-}  // namespace velquin::store
+#include "tablestore/store_error_codes.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "tablestore/schema.h"
-#include "tablestore/store_error.h"
+#include "tablestore/store_exceptions.h"
 
 namespace velquin {
 

@@ -12,7 +12,7 @@
 
 #include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/store_error.h"
+#include "tablestore/store_exceptions.h"
 
 namespace velquin {
 namespace {
