@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "app/form_view.h"
+#include "app/program_tables.h"
 #include "imaging/picture_loader.h"
 #include "matching/matching.h"
 #include "platform/desktop.h"
@@ -15,7 +16,6 @@
 #include "signature/progress.h"
 #include "signature/signature_scan.h"
 #include "tablestore/notification_hold.h"
-#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {

@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/program_tables.h"
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
 #include "signature/scan_host.h"
 #include "signature/signature_scan.h"
-#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "tablestore/program_tables.h"
+#include "app/program_tables.h"
 #include "tablestore/table.h"
 
 namespace {

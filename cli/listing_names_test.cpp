@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "app/program_tables.h"
 #include "cli/command_line.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {

@@ -2,12 +2,12 @@
 // per line with the names escaped as EscapeListingText does, or a JSON array of
 // {"MaxDiff": n, "File1": "...", "File2": "..."} with the names written by WriteJsonName. The rows
 // are read without the pair display, so listing never removes a row whose files are missing.
+#include "app/program_tables.h"
 #include "cli/cli_options.h"
 #include "cli/command_line.h"
 #include "cli/json_name.h"
 #include "cli/listing_escape.h"
 #include "cli/table_listing.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {

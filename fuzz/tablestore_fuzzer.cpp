@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "tablestore/store_error.h"
+#include "tablestore/store_exceptions.h"
 #include "tablestore/table.h"
 
 namespace {

@@ -24,13 +24,13 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "app/program_tables.h"
 #include "cli/command_line.h"
 #include "gui/folder_box.h"
 #include "gui/folder_list.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
-#include "tablestore/program_tables.h"
 
 namespace velquin {
 namespace {

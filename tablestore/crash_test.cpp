@@ -16,8 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {

@@ -12,8 +12,8 @@
 #include <random>
 #include <string>
 
+#include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);

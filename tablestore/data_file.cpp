@@ -52,7 +52,7 @@
 
 #include "tablestore/checksum.h"
 #include "tablestore/coding.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 #include "tablestore/store_limits.h"
 
 namespace velquin::store {

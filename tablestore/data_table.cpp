@@ -12,7 +12,7 @@
 #include "tablestore/coding.h"
 #include "tablestore/data_session.h"
 #include "tablestore/format_upgrade.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 #include "tablestore/store_limits.h"
 
 namespace velquin::store {

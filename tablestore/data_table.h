@@ -12,7 +12,7 @@
 #include "tablestore/index_file.h"
 #include "tablestore/physical_file.h"
 #include "tablestore/row.h"
-#include "tablestore/table.h"
+#include "tablestore/schema.h"
 
 namespace velquin::store {
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "tablestore/data_table.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 
 namespace velquin::store {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
-#include "tablestore/store_error.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
+#include "tablestore/store_exceptions.h"
 
 namespace velquin {
 namespace {

@@ -45,7 +45,7 @@
 
 #include "tablestore/checksum.h"
 #include "tablestore/coding.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 #include "tablestore/store_limits.h"
 
 namespace velquin::store {
@@ -55,15 +55,135 @@ constexpr char kIndexMagic[8] = {'V', 'Q', 'T', 'B', 'L', 'I', 'D', 'X'};
 constexpr std::uint32_t kIndexVersion = 2;
 constexpr std::uint32_t kMinPageSize = 8192;
 constexpr std::uint32_t kMaxPageSize = 65536;
-constexpr std::uint32_t kPageHeader = 16;
-constexpr std::uint32_t kIndexDefsAt = 64;
-constexpr std::uint32_t kIndexDefSize = 96;
 constexpr std::uint32_t kMaxDepth = 24;
 constexpr std::uint8_t kLeafPage = 1;
 constexpr std::uint8_t kInteriorPage = 2;
 constexpr std::uint8_t kFreePage = 3;
+constexpr std::uint32_t kPageHeader = 16;
 constexpr std::uint32_t kLeafEntryHeader = 6;
 constexpr std::uint32_t kInteriorEntryHeader = 10;
+
+// Views that name the fields of the layouts above at a byte pointer: B is std::uint8_t for a view
+// that writes, const std::uint8_t for one that only reads.
+
+// One index definition of the header.
+template <typename B>
+class TIndexDefView {
+ public:
+  static constexpr std::size_t kNameBytes = 32;
+  static constexpr std::size_t kOptionsAt = 32, kFieldCountAt = 33, kFieldsAt = 36, kRootAt = 68,
+                               kDepthAt = 72;
+  explicit TIndexDefView(B* p) : p_(p) {}
+  std::string Name() const {
+    const char* name = reinterpret_cast<const char*>(p_);
+    return std::string(name, strnlen(name, kNameBytes));
+  }
+  TIndexOptions Options() const { return p_[kOptionsAt]; }
+  std::uint32_t FieldCount() const { return p_[kFieldCountAt]; }
+  std::uint16_t Field(std::size_t f) const { return Get16(p_ + kFieldsAt + 2 * f); }
+  std::uint32_t Root() const { return Get32(p_ + kRootAt); }
+  std::uint32_t Depth() const { return Get32(p_ + kDepthAt); }
+
+  // The name is cut to leave its NUL.
+  void SetName(const std::string& name) const {
+    std::memcpy(p_, name.data(), std::min(name.size(), kNameBytes - 1));
+  }
+  void SetOptions(TIndexOptions options) const { p_[kOptionsAt] = options; }
+  void SetFieldCount(std::size_t count) const { p_[kFieldCountAt] = static_cast<std::uint8_t>(count); }
+  void SetField(std::size_t f, std::uint16_t field) const { Put16(p_ + kFieldsAt + 2 * f, field); }
+  void SetRoot(std::uint32_t page) const { Put32(p_ + kRootAt, page); }
+  void SetDepth(std::uint32_t depth) const { Put32(p_ + kDepthAt, depth); }
+
+ private:
+  B* p_;
+};
+
+// Page 0: the fixed fields and the index definitions.
+template <typename B>
+class THeaderView {
+ public:
+  static constexpr std::uint32_t kDefsAt = 64;
+  static constexpr std::uint32_t kDefSize = 96;
+  // The bytes the header and the checksum cover with `indexes` definitions.
+  static constexpr std::size_t SizeFor(std::size_t indexes) { return kDefsAt + kDefSize * indexes; }
+  static constexpr std::size_t kVersionAt = 8, kPageSizeAt = 12, kIndexCountAt = 16, kDirtyAt = 20,
+                               kFreeHeadAt = 24, kChecksumAt = 28;
+
+  explicit THeaderView(B* p) : p_(p) {}
+  bool HasMagic() const { return std::memcmp(p_, kIndexMagic, sizeof kIndexMagic) == 0; }
+  std::uint32_t Version() const { return Get32(p_ + kVersionAt); }
+  std::uint32_t PageSize() const { return Get32(p_ + kPageSizeAt); }
+  std::uint32_t IndexCount() const { return Get32(p_ + kIndexCountAt); }
+  bool Dirty() const { return Get32(p_ + kDirtyAt) != 0; }
+  std::uint32_t FreeHead() const { return Get32(p_ + kFreeHeadAt); }
+  std::uint32_t Checksum() const { return Get32(p_ + kChecksumAt); }
+  TIndexDefView<B> Def(std::size_t i) const { return TIndexDefView<B>(p_ + kDefsAt + kDefSize * i); }
+
+  void SetMagic() const { std::memcpy(p_, kIndexMagic, sizeof kIndexMagic); }
+  void SetVersion(std::uint32_t version) const { Put32(p_ + kVersionAt, version); }
+  void SetPageSize(std::uint32_t pageSize) const { Put32(p_ + kPageSizeAt, pageSize); }
+  void SetIndexCount(std::size_t count) const {
+    Put32(p_ + kIndexCountAt, static_cast<std::uint32_t>(count));
+  }
+  void SetDirty(bool dirty) const { Put32(p_ + kDirtyAt, dirty ? 1 : 0); }
+  void SetFreeHead(std::uint32_t page) const { Put32(p_ + kFreeHeadAt, page); }
+  void SetChecksum(std::uint32_t checksum) const { Put32(p_ + kChecksumAt, checksum); }
+
+ private:
+  B* p_;
+};
+
+// An entry of a tree page; the record id is a leaf's, the child page and its count an interior
+// entry's.
+template <typename B>
+class TEntryView {
+ public:
+  static constexpr std::uint32_t kRidAt = 2, kChildAt = 2, kCountAt = 6;
+  static constexpr std::uint32_t HeaderOf(bool leaf) {
+    return leaf ? kLeafEntryHeader : kInteriorEntryHeader;
+  }
+
+  explicit TEntryView(B* p) : p_(p) {}
+  std::uint32_t KeyLength() const { return Get16(p_); }
+  std::uint32_t Size(bool leaf) const { return HeaderOf(leaf) + KeyLength(); }
+  std::span<B> Key(bool leaf) const { return {p_ + HeaderOf(leaf), KeyLength()}; }
+  std::uint32_t Rid() const { return Get32(p_ + kRidAt); }
+  std::uint32_t Child() const { return Get32(p_ + kChildAt); }
+  std::uint32_t Count() const { return Get32(p_ + kCountAt); }
+
+  void SetKeyLength(std::size_t length) const { Put16(p_, static_cast<std::uint32_t>(length)); }
+  void SetRid(std::uint32_t rid) const { Put32(p_ + kRidAt, rid); }
+  void SetChild(std::uint32_t page) const { Put32(p_ + kChildAt, page); }
+  void SetCount(std::uint32_t count) const { Put32(p_ + kCountAt, count); }
+
+ private:
+  B* p_;
+};
+
+// The 16-byte header of a tree or free page, and the entries after it.
+template <typename B>
+class TPageView {
+ public:
+  static constexpr std::uint32_t kKindAt = 0, kEntryCountAt = 2, kUsedBytesAt = 4, kNextFreeAt = 8,
+                                 kChecksumAt = 12;
+  explicit TPageView(B* p) : p_(p) {}
+  std::uint8_t Kind() const { return p_[kKindAt]; }
+  std::uint32_t EntryCount() const { return Get16(p_ + kEntryCountAt); }
+  std::uint32_t UsedBytes() const { return Get16(p_ + kUsedBytesAt); }
+  std::uint32_t NextFree() const { return Get32(p_ + kNextFreeAt); }
+  std::uint32_t Checksum() const { return Get32(p_ + kChecksumAt); }
+  // The entry at byte `offset` of the page (the first at kPageHeader).
+  TEntryView<B> EntryAt(std::uint32_t offset) const { return TEntryView<B>(p_ + offset); }
+
+  void SetKind(std::uint8_t kind) const { p_[kKindAt] = kind; }
+  void SetEntryCount(std::uint32_t count) const { Put16(p_ + kEntryCountAt, count); }
+  void SetUsedBytes(std::uint32_t used) const { Put16(p_ + kUsedBytesAt, used); }
+  void SetNextFree(std::uint32_t page) const { Put32(p_ + kNextFreeAt, page); }
+  void SetChecksum(std::uint32_t checksum) const { Put32(p_ + kChecksumAt, checksum); }
+
+ private:
+  B* p_;
+};
 
 int Compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
   int c = std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
@@ -71,35 +191,56 @@ int Compare(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
   return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-std::uint32_t HeaderOf(bool leaf) { return leaf ? kLeafEntryHeader : kInteriorEntryHeader; }
-std::uint32_t EntryCount(const std::uint8_t* p) { return Get16(p + 2); }
-std::uint32_t UsedBytes(const std::uint8_t* p) { return Get16(p + 4); }
+std::uint32_t HeaderOf(bool leaf) { return TEntryView<const std::uint8_t>::HeaderOf(leaf); }
+std::uint32_t EntryCount(const std::uint8_t* p) { return TPageView(p).EntryCount(); }
+std::uint32_t UsedBytes(const std::uint8_t* p) { return TPageView(p).UsedBytes(); }
 std::uint32_t EntrySize(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
-  return HeaderOf(leaf) + Get16(p + offset);
+  return TEntryView(p + offset).Size(leaf);
+}
+std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
+  return TEntryView(p + offset).Key(leaf);
 }
 
-std::span<const std::uint8_t> KeyOf(const std::uint8_t* p, std::uint32_t offset, bool leaf) {
-  return {p + offset + HeaderOf(leaf), Get16(p + offset)};
+// Writes an entry at `p`; returns its size.
+std::uint32_t PutLeafEntry(std::uint8_t* p, std::span<const std::uint8_t> key, std::uint32_t rid) {
+  TEntryView entry(p);
+  entry.SetKeyLength(key.size());
+  entry.SetRid(rid);
+  std::memcpy(p + kLeafEntryHeader, key.data(), key.size());
+  return kLeafEntryHeader + static_cast<std::uint32_t>(key.size());
 }
-// The checksum of a page as stored at offset 12. It leaves out the counts of interior entries,
+std::uint32_t PutInteriorEntry(std::uint8_t* p, std::span<const std::uint8_t> key, std::uint32_t child,
+                               std::uint32_t count) {
+  TEntryView entry(p);
+  entry.SetKeyLength(key.size());
+  entry.SetChild(child);
+  entry.SetCount(count);
+  // Entry 0 of a new root has no key, and no bytes to copy it from.
+  if (!key.empty()) std::memcpy(p + kInteriorEntryHeader, key.data(), key.size());
+  return kInteriorEntryHeader + static_cast<std::uint32_t>(key.size());
+}
+
+// The checksum of a page as stored in its header. It leaves out the counts of interior entries,
 // which change with every insert and delete below them: those are written alone, and a check
 // compares each with the keys under its child instead.
 std::uint32_t PageChecksum(const std::uint8_t* p, std::uint32_t pageSize) {
-  std::uint32_t used = p[0] == kFreePage ? 0 : std::min<std::uint32_t>(UsedBytes(p), pageSize - kPageHeader);
+  const TPageView page(p);
+  std::uint32_t used =
+      page.Kind() == kFreePage ? 0 : std::min<std::uint32_t>(page.UsedBytes(), pageSize - kPageHeader);
   std::uint8_t head[kPageHeader];
   std::memcpy(head, p, kPageHeader);
-  std::memset(head + 12, 0, 4);
-  if (p[0] != kInteriorPage) return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
+  TPageView(head).SetChecksum(0);
+  if (page.Kind() != kInteriorPage) return Checksum32(head, kPageHeader) ^ Checksum32(p + kPageHeader, used);
   std::vector<std::uint8_t> copy(p, p + kPageHeader + used);
   std::memcpy(copy.data(), head, kPageHeader);
   for (std::uint32_t offset = kPageHeader; offset + kInteriorEntryHeader <= kPageHeader + used;
        offset += EntrySize(copy.data(), offset, false)) {
-    std::memset(copy.data() + offset + 6, 0, 4);
+    TEntryView(copy.data() + offset).SetCount(0);
   }
   return Checksum32(copy.data(), kPageHeader + used);
 }
 
-void Seal(std::uint8_t* p, std::uint32_t pageSize) { Put32(p + 12, PageChecksum(p, pageSize)); }
+void Seal(std::uint8_t* p, std::uint32_t pageSize) { TPageView(p).SetChecksum(PageChecksum(p, pageSize)); }
 
 std::uint32_t OffsetOf(const std::uint8_t* p, std::uint32_t entry, bool leaf) {
   std::uint32_t offset = kPageHeader;
@@ -128,7 +269,7 @@ void TIndexFile::Create(TPhysicalFile& file, const std::vector<TIndexInfo>& inde
   index.WriteHeader();
   for (std::size_t i = 0; i < indexes.size(); ++i) {
     std::vector<std::uint8_t> page(pageSize, 0);
-    page[0] = kLeafPage;
+    TPageView(page.data()).SetKind(kLeafPage);
     Seal(page.data(), pageSize);
     file.WriteAt(std::uint64_t{pageSize} * (1 + i), page.data(), page.size());
   }
@@ -144,34 +285,34 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
   ++version_;
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
   if (file.Size() < kMinPageSize) throw damaged();
-  std::vector<std::uint8_t> header(kMinPageSize);
-  file.ReadAt(0, header.data(), kMinPageSize);
-  std::uint32_t count = Get32(&header[16]);
-  const std::uint32_t pageSize = Get32(&header[12]);
-  if (std::memcmp(header.data(), kIndexMagic, 8) != 0 || Get32(&header[8]) != kIndexVersion ||
-      pageSize < kMinPageSize || pageSize > kMaxPageSize || !std::has_single_bit(pageSize) ||
-      file.Size() < pageSize || count == 0 || count > kMaxIndexes) {
+  std::vector<std::uint8_t> bytes(kMinPageSize);
+  file.ReadAt(0, bytes.data(), kMinPageSize);
+  const THeaderView header(bytes.data());
+  std::uint32_t count = header.IndexCount();
+  const std::uint32_t pageSize = header.PageSize();
+  if (!header.HasMagic() || header.Version() != kIndexVersion || pageSize < kMinPageSize ||
+      pageSize > kMaxPageSize || !std::has_single_bit(pageSize) || file.Size() < pageSize || count == 0 ||
+      count > kMaxIndexes) {
     throw damaged();
   }
   pageSize_ = pageSize;
-  std::uint32_t stored = Get32(&header[28]);
-  Put32(&header[28], 0);
-  if (!ChecksumAccepted(stored, Checksum32(header.data(), kIndexDefsAt + kIndexDefSize * count)))
-    throw damaged();
+  std::uint32_t stored = header.Checksum();
+  header.SetChecksum(0);
+  if (!ChecksumAccepted(stored, Checksum32(bytes.data(), header.SizeFor(count)))) throw damaged();
   pages_.resize(PageCount());
-  dirty_ = Get32(&header[20]) != 0;
-  freeHead_ = Get32(&header[24]);
+  dirty_ = header.Dirty();
+  freeHead_ = header.FreeHead();
   if (freeHead_ >= PageCount()) freeHead_ = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint8_t* def = &header[kIndexDefsAt + kIndexDefSize * i];
+    const auto def = header.Def(i);
     TIndexInfo info;
-    info.Name.assign(reinterpret_cast<const char*>(def), strnlen(reinterpret_cast<const char*>(def), 32));
-    info.Options = def[32];
-    std::uint32_t fields = def[33];
+    info.Name = def.Name();
+    info.Options = def.Options();
+    std::uint32_t fields = def.FieldCount();
     if (fields == 0 || fields > kMaxIndexFields) throw damaged();
-    for (std::uint32_t f = 0; f < fields; ++f) info.Fields.push_back(Get16(def + 36 + 2 * f));
-    info.Root = Get32(def + 68);
-    info.Depth = Get32(def + 72);
+    for (std::uint32_t f = 0; f < fields; ++f) info.Fields.push_back(def.Field(f));
+    info.Root = def.Root();
+    info.Depth = def.Depth();
     indexes_.push_back(std::move(info));
   }
   // Trees are read lazily; their counts come from the roots, which a damaged file may spoil:
@@ -191,8 +332,9 @@ void TIndexFile::Attach(TPhysicalFile& file, const std::string& table) {
       } else {
         std::uint32_t offset = kPageHeader;
         for (std::uint32_t e = 0; e < EntryCount(root.data()); ++e) {
-          total += Get32(&root[offset + 6]);
-          offset += EntrySize(root.data(), offset, false);
+          const TEntryView entry(root.data() + offset);
+          total += entry.Count();
+          offset += entry.Size(false);
         }
       }
       counts_[i] = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0xFFFFFFFFu));
@@ -207,25 +349,26 @@ std::uint32_t TIndexFile::PageCount() const {
 }
 
 void TIndexFile::WriteHeader() {
-  std::vector<std::uint8_t> header(kIndexDefsAt + kIndexDefSize * indexes_.size(), 0);
-  std::memcpy(header.data(), kIndexMagic, 8);
-  Put32(&header[8], kIndexVersion);
-  Put32(&header[12], pageSize_);
-  Put32(&header[16], static_cast<std::uint32_t>(indexes_.size()));
-  Put32(&header[20], dirty_ ? 1 : 0);
-  Put32(&header[24], freeHead_);
+  std::vector<std::uint8_t> bytes(THeaderView<std::uint8_t>::SizeFor(indexes_.size()), 0);
+  const THeaderView header(bytes.data());
+  header.SetMagic();
+  header.SetVersion(kIndexVersion);
+  header.SetPageSize(pageSize_);
+  header.SetIndexCount(indexes_.size());
+  header.SetDirty(dirty_);
+  header.SetFreeHead(freeHead_);
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
-    std::uint8_t* def = &header[kIndexDefsAt + kIndexDefSize * i];
+    const auto def = header.Def(i);
     const TIndexInfo& info = indexes_[i];
-    std::memcpy(def, info.Name.data(), std::min<std::size_t>(info.Name.size(), 31));
-    def[32] = info.Options;
-    def[33] = static_cast<std::uint8_t>(info.Fields.size());
-    for (std::size_t f = 0; f < info.Fields.size(); ++f) Put16(def + 36 + 2 * f, info.Fields[f]);
-    Put32(def + 68, info.Root);
-    Put32(def + 72, info.Depth);
+    def.SetName(info.Name);
+    def.SetOptions(info.Options);
+    def.SetFieldCount(info.Fields.size());
+    for (std::size_t f = 0; f < info.Fields.size(); ++f) def.SetField(f, info.Fields[f]);
+    def.SetRoot(info.Root);
+    def.SetDepth(info.Depth);
   }
-  Put32(&header[28], Checksum32(header.data(), header.size()));
-  file_->WriteAt(0, header.data(), header.size());
+  header.SetChecksum(Checksum32(bytes.data(), bytes.size()));
+  file_->WriteAt(0, bytes.data(), bytes.size());
 }
 
 void TIndexFile::MarkDirty() {
@@ -247,27 +390,26 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
   std::vector<std::uint8_t> bytes(pageSize_);
   file_->ReadAt(std::uint64_t{number} * pageSize_, bytes.data(), pageSize_);
   const std::uint8_t* p = bytes.data();
+  const TPageView view(p);
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
-  if (!ChecksumAccepted(Get32(p + 12), PageChecksum(p, pageSize_))) throw damaged();
-  if (p[0] == kLeafPage || p[0] == kInteriorPage) {
-    bool leaf = p[0] == kLeafPage;
-    std::uint32_t used = UsedBytes(p);
-    std::uint32_t count = EntryCount(p);
+  if (!ChecksumAccepted(view.Checksum(), PageChecksum(p, pageSize_))) throw damaged();
+  if (view.Kind() == kLeafPage || view.Kind() == kInteriorPage) {
+    bool leaf = view.Kind() == kLeafPage;
+    std::uint32_t used = view.UsedBytes();
+    std::uint32_t count = view.EntryCount();
     if (used > pageSize_ - kPageHeader || (!leaf && count == 0)) throw damaged();
     std::uint32_t offset = kPageHeader;
     for (std::uint32_t e = 0; e < count; ++e) {
       if (offset + HeaderOf(leaf) > kPageHeader + used) throw damaged();
-      std::uint32_t size = EntrySize(p, offset, leaf);
-      if (Get16(p + offset) > MaxKeyLengthOf(pageSize_) || offset + size > kPageHeader + used)
+      const TEntryView entry = view.EntryAt(offset);
+      std::uint32_t size = entry.Size(leaf);
+      if (entry.KeyLength() > MaxKeyLengthOf(pageSize_) || offset + size > kPageHeader + used)
         throw damaged();
-      if (!leaf) {
-        std::uint32_t child = Get32(p + offset + 2);
-        if (child == 0 || child >= pages_.size()) throw damaged();
-      }
+      if (!leaf && (entry.Child() == 0 || entry.Child() >= pages_.size())) throw damaged();
       offset += size;
     }
     if (offset != kPageHeader + used) throw damaged();
-  } else if (p[0] != kFreePage) {
+  } else if (view.Kind() != kFreePage) {
     throw damaged();
   }
   page = std::move(bytes);
@@ -276,7 +418,8 @@ std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
 
 std::vector<std::uint8_t>& TIndexFile::Page(std::uint32_t number, bool leaf) {
   std::vector<std::uint8_t>* page = LoadPage(number);
-  if ((*page)[0] != (leaf ? kLeafPage : kInteriorPage)) throw StoreError(kErrDamaged, {table_});
+  if (TPageView(page->data()).Kind() != (leaf ? kLeafPage : kInteriorPage))
+    throw StoreError(kErrDamaged, {table_});
   return *page;
 }
 
@@ -284,8 +427,9 @@ std::uint32_t TIndexFile::AllocatePage() {
   if (freeHead_ != 0) {
     std::uint32_t number = freeHead_;
     std::vector<std::uint8_t>* page = LoadPage(number);
-    std::uint32_t next = Get32(page->data() + 8);
-    if ((*page)[0] != kFreePage || next >= pages_.size() || next == number)
+    const TPageView free(page->data());
+    std::uint32_t next = free.NextFree();
+    if (free.Kind() != kFreePage || next >= pages_.size() || next == number)
       throw StoreError(kErrDamaged, {table_});
     freeHead_ = next;
     WriteHeader();
@@ -302,8 +446,8 @@ void TIndexFile::FreePage(std::uint32_t number) {
   Forget(number);
   std::vector<std::uint8_t>& page = *LoadPage(number);
   std::fill(page.begin(), page.end(), 0);
-  page[0] = kFreePage;
-  Put32(&page[8], freeHead_);
+  TPageView(page.data()).SetKind(kFreePage);
+  TPageView(page.data()).SetNextFree(freeHead_);
   Seal(page.data(), pageSize_);
   file_->WriteAt(std::uint64_t{number} * pageSize_, page.data(), pageSize_);
   freeHead_ = number;
@@ -349,9 +493,9 @@ void TIndexFile::Descend(std::size_t index, std::span<const std::uint8_t> key, T
       return;
     }
     std::uint32_t chosen = low - 1;
-    for (std::uint32_t e = 0; e < chosen; ++e) position.Rank += Get32(p + offsets[e] + 6);
+    for (std::uint32_t e = 0; e < chosen; ++e) position.Rank += TEntryView(p + offsets[e]).Count();
     position.Path.push_back({number, chosen});
-    number = Get32(p + offsets[chosen] + 2);
+    number = TEntryView(p + offsets[chosen]).Child();
   }
 }
 
@@ -360,7 +504,7 @@ void TIndexFile::DescendLeftmost(TPosition& position, std::size_t fromLevel) {
   for (std::size_t level = fromLevel; level < depth; ++level) {
     const TPosition::TStep& parent = position.Path[level - 1];
     const std::uint8_t* p = Page(parent.Page, false).data();
-    std::uint32_t child = Get32(p + OffsetOf(p, parent.Entry, false) + 2);
+    std::uint32_t child = TEntryView(p + OffsetOf(p, parent.Entry, false)).Child();
     Page(child, level + 1 == depth);
     position.Path[level] = {child, 0};
   }
@@ -371,7 +515,7 @@ void TIndexFile::DescendRightmost(TPosition& position, std::size_t fromLevel) {
   for (std::size_t level = fromLevel; level < depth; ++level) {
     const TPosition::TStep& parent = position.Path[level - 1];
     const std::uint8_t* p = Page(parent.Page, false).data();
-    std::uint32_t child = Get32(p + OffsetOf(p, parent.Entry, false) + 2);
+    std::uint32_t child = TEntryView(p + OffsetOf(p, parent.Entry, false)).Child();
     const std::uint8_t* c = Page(child, level + 1 == depth).data();
     std::uint32_t count = EntryCount(c);
     if (count == 0) throw StoreError(kErrDamaged, {table_});
@@ -415,13 +559,13 @@ TIndexFile::TPosition TIndexFile::AtRank(std::size_t index, std::uint32_t rank) 
     std::uint32_t offset = kPageHeader;
     std::uint32_t e = 0;
     for (; e + 1 < count; ++e) {
-      std::uint32_t under = Get32(p + offset + 6);
+      std::uint32_t under = TEntryView(p + offset).Count();
       if (left < under) break;
       left -= under;
       offset += EntrySize(p, offset, false);
     }
     position.Path.push_back({number, e});
-    number = Get32(p + offset + 2);
+    number = TEntryView(p + offset).Child();
   }
   return position;
 }
@@ -486,7 +630,7 @@ std::uint32_t TIndexFile::RidAt(const TPosition& position) {
   const TPosition::TStep& leaf = position.Path.back();
   const std::uint8_t* p = Page(leaf.Page, true).data();
   if (leaf.Entry >= EntryCount(p)) throw StoreError(kErrDamaged, {table_});
-  return Get32(p + Offsets(leaf.Page)[leaf.Entry] + 2);
+  return TEntryView(p + Offsets(leaf.Page)[leaf.Entry]).Rid();
 }
 
 const std::vector<std::uint16_t>& TIndexFile::Offsets(std::uint32_t number) {
@@ -496,7 +640,7 @@ const std::vector<std::uint16_t>& TIndexFile::Offsets(std::uint32_t number) {
   std::uint32_t count = EntryCount(p);
   if (offsets.size() != count) {
     offsets.resize(count);
-    bool leaf = p[0] == kLeafPage;
+    bool leaf = TPageView(p).Kind() == kLeafPage;
     std::uint32_t offset = kPageHeader;
     for (std::uint32_t e = 0; e < count; ++e) {
       offsets[e] = static_cast<std::uint16_t>(offset);
@@ -512,8 +656,11 @@ void TIndexFile::Forget(std::uint32_t number) {
 
 void TIndexFile::CountAdd(std::uint32_t page, std::uint32_t entry, std::int64_t delta) {
   std::uint8_t* p = Page(page, false).data();
-  std::uint32_t offset = OffsetOf(p, entry, false) + 6;
-  Put32(p + offset, static_cast<std::uint32_t>(Get32(p + offset) + delta));
+  std::uint32_t offset = OffsetOf(p, entry, false);
+  const TEntryView counted(p + offset);
+  counted.SetCount(static_cast<std::uint32_t>(counted.Count() + delta));
+  // The count alone: it is left out of the page's checksum.
+  offset += counted.kCountAt;
   file_->WriteAt(std::uint64_t{page} * pageSize_ + offset, p + offset, 4);
 }
 
@@ -528,8 +675,8 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   if (kPageHeader + used + size <= pageSize_) {
     std::memmove(p + offset + size, p + offset, kPageHeader + used - offset);
     std::memcpy(p + offset, entry.data(), size);
-    Put16(p + 2, count + 1);
-    Put16(p + 4, used + size);
+    TPageView(p).SetEntryCount(count + 1);
+    TPageView(p).SetUsedBytes(used + size);
     WritePage(page);
     return false;
   }
@@ -539,7 +686,7 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   all.insert(all.end(), entry.begin(), entry.end());
   all.insert(all.end(), p + offset, p + kPageHeader + used);
   std::vector<std::uint32_t> starts;
-  for (std::uint32_t o = 0; o < all.size(); o += HeaderOf(leaf) + Get16(&all[o])) starts.push_back(o);
+  for (std::uint32_t o = 0; o < all.size(); o += TEntryView(&all[o]).Size(leaf)) starts.push_back(o);
   std::uint32_t n = static_cast<std::uint32_t>(starts.size());
   std::uint32_t keep;
   if (at == count) {
@@ -553,14 +700,14 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
   std::uint8_t* l = bytes->data();
   std::uint32_t leftBytes = starts[keep];
   std::memcpy(l + kPageHeader, all.data(), leftBytes);
-  Put16(l + 2, keep);
-  Put16(l + 4, leftBytes);
+  TPageView(l).SetEntryCount(keep);
+  TPageView(l).SetUsedBytes(leftBytes);
   std::uint8_t* r = pages_[right].data();
-  r[0] = leaf ? kLeafPage : kInteriorPage;
+  TPageView(r).SetKind(leaf ? kLeafPage : kInteriorPage);
   std::uint32_t rightBytes = static_cast<std::uint32_t>(all.size()) - leftBytes;
   std::memcpy(r + kPageHeader, all.data() + leftBytes, rightBytes);
-  Put16(r + 2, n - keep);
-  Put16(r + 4, rightBytes);
+  TPageView(r).SetEntryCount(n - keep);
+  TPageView(r).SetUsedBytes(rightBytes);
   split.Page = right;
   auto key = KeyOf(r, kPageHeader, leaf);
   split.MinKey.assign(key.begin(), key.end());
@@ -568,7 +715,7 @@ bool TIndexFile::InsertEntry(std::uint32_t page, std::uint32_t at, const TKey& e
     split.Count = n - keep;
   } else {
     std::uint64_t total = 0;
-    for (std::uint32_t e = keep; e < n; ++e) total += Get32(&all[starts[e] + 6]);
+    for (std::uint32_t e = keep; e < n; ++e) total += TEntryView(&all[starts[e]]).Count();
     split.Count = static_cast<std::uint32_t>(total);
   }
   // The new page first: until the parent names it, nothing refers to it.
@@ -594,7 +741,7 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
     all.insert(all.end(), entry.begin(), entry.end());
     all.insert(all.end(), p + offset, p + kPageHeader + UsedBytes(p));
   }
-  for (std::uint32_t o = 0; o < all.size(); o += kLeafEntryHeader + Get16(&all[o])) starts.push_back(o);
+  for (std::uint32_t o = 0; o < all.size(); o += TEntryView(&all[o]).Size(true)) starts.push_back(o);
   starts.push_back(static_cast<std::uint32_t>(all.size()));
   std::uint32_t n = static_cast<std::uint32_t>(starts.size() - 1);
   std::uint32_t total = static_cast<std::uint32_t>(all.size());
@@ -606,7 +753,7 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
     if (right ? parentStep.Entry + 1 >= parentCount : parentStep.Entry == 0) continue;
     std::uint32_t siblingEntry = right ? parentStep.Entry + 1 : parentStep.Entry - 1;
     std::uint32_t siblingOffset = OffsetOf(parent, siblingEntry, false);
-    std::uint32_t sibling = Get32(parent + siblingOffset + 2);
+    std::uint32_t sibling = TEntryView(parent + siblingOffset).Child();
     std::uint32_t siblingUsed = UsedBytes(Page(sibling, true).data());
     // Split point k: entries [0, k) stay left, [k, n) go right; aim at equal fill.
     std::uint32_t target = (total + siblingUsed) / 2;
@@ -622,8 +769,9 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
     // The separator of the right-hand page of the two becomes the key of entry k.
     std::uint32_t separatorEntry = right ? siblingEntry : parentStep.Entry;
     std::uint32_t separatorOffset = OffsetOf(parent, separatorEntry, false);
-    std::uint32_t oldLength = Get16(parent + separatorOffset);
-    std::uint32_t newLength = Get16(&all[starts[k]]);
+    const TEntryView separator(parent + separatorOffset);
+    std::uint32_t oldLength = separator.KeyLength();
+    std::uint32_t newLength = TEntryView(&all[starts[k]]).KeyLength();
     if (UsedBytes(parent) + newLength > room + oldLength) continue;
 
     std::uint32_t moved = right ? n - k : k;
@@ -631,30 +779,30 @@ bool TIndexFile::ShiftIntoSibling(const TPosition& position, std::uint32_t at, c
     if (right) {
       std::memmove(s + kPageHeader + (total - starts[k]), s + kPageHeader, siblingUsed);
       std::memcpy(s + kPageHeader, all.data() + starts[k], total - starts[k]);
-      Put16(s + 4, siblingUsed + total - starts[k]);
+      TPageView(s).SetUsedBytes(siblingUsed + total - starts[k]);
     } else {
       std::memcpy(s + kPageHeader + siblingUsed, all.data(), starts[k]);
-      Put16(s + 4, siblingUsed + starts[k]);
+      TPageView(s).SetUsedBytes(siblingUsed + starts[k]);
     }
-    Put16(s + 2, EntryCount(s) + moved);
+    TPageView(s).SetEntryCount(EntryCount(s) + moved);
     std::uint8_t* l = Page(leafStep.Page, true).data();
     std::uint32_t keepFrom = right ? 0 : starts[k];
     std::uint32_t keepBytes = right ? starts[k] : total - starts[k];
     std::memcpy(l + kPageHeader, all.data() + keepFrom, keepBytes);
-    Put16(l + 2, n - moved);
-    Put16(l + 4, keepBytes);
+    TPageView(l).SetEntryCount(n - moved);
+    TPageView(l).SetUsedBytes(keepBytes);
 
     std::uint32_t used = UsedBytes(parent);
     std::uint32_t tail = separatorOffset + kInteriorEntryHeader + oldLength;
     std::memmove(parent + tail + newLength - oldLength, parent + tail, kPageHeader + used - tail);
     std::memcpy(parent + separatorOffset + kInteriorEntryHeader, &all[starts[k]] + kLeafEntryHeader,
                 newLength);
-    Put16(parent + separatorOffset, newLength);
-    Put16(parent + 4, used + newLength - oldLength);
-    std::uint32_t siblingCountAt = OffsetOf(parent, siblingEntry, false) + 6;
-    std::uint32_t leafCountAt = OffsetOf(parent, parentStep.Entry, false) + 6;
-    Put32(parent + siblingCountAt, Get32(parent + siblingCountAt) + moved);
-    Put32(parent + leafCountAt, Get32(parent + leafCountAt) + 1 - moved);
+    separator.SetKeyLength(newLength);
+    TPageView(parent).SetUsedBytes(used + newLength - oldLength);
+    const TEntryView siblingEntryView(parent + OffsetOf(parent, siblingEntry, false));
+    const TEntryView leafEntryView(parent + OffsetOf(parent, parentStep.Entry, false));
+    siblingEntryView.SetCount(siblingEntryView.Count() + moved);
+    leafEntryView.SetCount(leafEntryView.Count() + 1 - moved);
     WritePage(sibling);
     WritePage(leafStep.Page);
     WritePage(parentStep.Page);
@@ -669,9 +817,7 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
   Descend(index, key, position);
   ++version_;
   TKey entry(kLeafEntryHeader + key.size());
-  Put16(entry.data(), static_cast<std::uint32_t>(key.size()));
-  Put32(entry.data() + 2, rid);
-  std::memcpy(entry.data() + kLeafEntryHeader, key.data(), key.size());
+  PutLeafEntry(entry.data(), key, rid);
   TSplit split;
   const TPosition::TStep& leaf = position.Path.back();
   bool splitted = false;
@@ -690,10 +836,7 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
     }
     CountAdd(step.Page, step.Entry, 1 - std::int64_t{split.Count});
     TKey parentEntry(kInteriorEntryHeader + split.MinKey.size());
-    Put16(parentEntry.data(), static_cast<std::uint32_t>(split.MinKey.size()));
-    Put32(parentEntry.data() + 2, split.Page);
-    Put32(parentEntry.data() + 6, split.Count);
-    std::memcpy(parentEntry.data() + kInteriorEntryHeader, split.MinKey.data(), split.MinKey.size());
+    PutInteriorEntry(parentEntry.data(), split.MinKey, split.Page, split.Count);
     TSplit up;
     splitted = InsertEntry(step.Page, step.Entry + 1, parentEntry, false, up);
     split = std::move(up);
@@ -703,19 +846,13 @@ void TIndexFile::Insert(std::size_t index, std::span<const std::uint8_t> key, st
     if (info.Depth >= kMaxDepth) throw StoreError(kErrDamaged, {table_});
     std::uint32_t root = AllocatePage();
     std::uint8_t* r = pages_[root].data();
-    r[0] = kInteriorPage;
     std::uint32_t offset = kPageHeader;
-    Put16(r + offset, 0);
-    Put32(r + offset + 2, info.Root);
-    Put32(r + offset + 6, counts_[index] + 1 - split.Count);
-    offset += kInteriorEntryHeader;
-    Put16(r + offset, static_cast<std::uint32_t>(split.MinKey.size()));
-    Put32(r + offset + 2, split.Page);
-    Put32(r + offset + 6, split.Count);
-    std::memcpy(r + offset + kInteriorEntryHeader, split.MinKey.data(), split.MinKey.size());
-    offset += kInteriorEntryHeader + static_cast<std::uint32_t>(split.MinKey.size());
-    Put16(r + 2, 2);
-    Put16(r + 4, offset - kPageHeader);
+    offset += PutInteriorEntry(r + offset, {}, info.Root, counts_[index] + 1 - split.Count);
+    offset += PutInteriorEntry(r + offset, split.MinKey, split.Page, split.Count);
+    const TPageView page(r);
+    page.SetKind(kInteriorPage);
+    page.SetEntryCount(2);
+    page.SetUsedBytes(offset - kPageHeader);
     WritePage(root);
     info.Root = root;
     ++info.Depth;
@@ -737,8 +874,8 @@ bool TIndexFile::Remove(std::size_t index, std::span<const std::uint8_t> key) {
     std::uint32_t size = EntrySize(p, offset, true);
     std::uint32_t used = UsedBytes(p);
     std::memmove(p + offset, p + offset + size, kPageHeader + used - offset - size);
-    Put16(p + 2, EntryCount(p) - 1);
-    Put16(p + 4, used - size);
+    TPageView(p).SetEntryCount(EntryCount(p) - 1);
+    TPageView(p).SetUsedBytes(used - size);
   }
   TIndexInfo& info = indexes_[index];
   bool dropChild = EntryCount(Page(leaf.Page, true).data()) == 0 && info.Depth > 1;
@@ -758,14 +895,14 @@ bool TIndexFile::Remove(std::size_t index, std::span<const std::uint8_t> key) {
     std::uint32_t size = EntrySize(p, offset, false);
     std::uint32_t used = UsedBytes(p);
     std::memmove(p + offset, p + offset + size, kPageHeader + used - offset - size);
-    Put16(p + 2, EntryCount(p) - 1);
-    Put16(p + 4, used - size);
+    TPageView(p).SetEntryCount(EntryCount(p) - 1);
+    TPageView(p).SetUsedBytes(used - size);
     if (EntryCount(p) == 0 && level > 0) {
       FreePage(step.Page);
       continue;
     }
     if (EntryCount(p) == 0) {
-      p[0] = kLeafPage;  // the tree is empty: its root becomes an empty leaf
+      TPageView(p).SetKind(kLeafPage);  // the tree is empty: its root becomes an empty leaf
       info.Depth = 1;
       WritePage(step.Page);
       WriteHeader();
@@ -777,7 +914,7 @@ bool TIndexFile::Remove(std::size_t index, std::span<const std::uint8_t> key) {
   while (info.Depth > 1) {
     const std::uint8_t* p = Page(info.Root, false).data();
     if (EntryCount(p) != 1) break;
-    std::uint32_t child = Get32(p + kPageHeader + 2);
+    std::uint32_t child = TEntryView(p + kPageHeader).Child();
     std::uint32_t old = info.Root;
     info.Root = child;
     --info.Depth;
@@ -818,17 +955,18 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     std::vector<TChild> level;
     auto newPage = [&](bool leaf) {
       pages_.emplace_back(pageSize_, 0);
-      pages_.back()[0] = leaf ? kLeafPage : kInteriorPage;
+      TPageView(pages_.back().data()).SetKind(leaf ? kLeafPage : kInteriorPage);
       return static_cast<std::uint32_t>(pages_.size() - 1);
     };
-    auto append = [&](std::uint32_t page, const std::uint8_t* head, std::size_t headSize,
-                      std::span<const std::uint8_t> key) {
+    // Where the next entry of a page goes, and the page's count of one written there.
+    auto end = [&](std::uint32_t page) {
       std::uint8_t* p = pages_[page].data();
-      std::uint32_t used = UsedBytes(p);
-      std::memcpy(p + kPageHeader + used, head, headSize);
-      std::memcpy(p + kPageHeader + used + headSize, key.data(), key.size());
-      Put16(p + 2, EntryCount(p) + 1);
-      Put16(p + 4, used + static_cast<std::uint32_t>(headSize + key.size()));
+      return p + kPageHeader + UsedBytes(p);
+    };
+    auto appended = [&](std::uint32_t page, std::uint32_t size) {
+      const TPageView view(pages_[page].data());
+      view.SetEntryCount(view.EntryCount() + 1);
+      view.SetUsedBytes(view.UsedBytes() + size);
     };
     std::uint32_t current = 0;
     for (const auto& [key, rid] : entries[i]) {
@@ -838,10 +976,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
         current = newPage(true);
         level.push_back({current, key, 0});
       }
-      std::uint8_t head[kLeafEntryHeader];
-      Put16(head, static_cast<std::uint32_t>(key.size()));
-      Put32(head + 2, rid);
-      append(current, head, sizeof head, key);
+      appended(current, PutLeafEntry(end(current), key, rid));
       ++level.back().Count;
     }
     if (level.empty()) level.push_back({newPage(true), {}, 0});
@@ -857,11 +992,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
           current = newPage(false);
           upper.push_back({current, child.MinKey, 0});
         }
-        std::uint8_t head[kInteriorEntryHeader];
-        Put16(head, static_cast<std::uint32_t>(child.MinKey.size()));
-        Put32(head + 2, child.Page);
-        Put32(head + 6, child.Count);
-        append(current, head, sizeof head, child.MinKey);
+        appended(current, PutInteriorEntry(end(current), child.MinKey, child.Page, child.Count));
         upper.back().Count += child.Count;
       }
       level = std::move(upper);
@@ -896,8 +1027,8 @@ bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32
     } else {
       if (e > 0 && !first && Compare(last, key) >= 0) return false;
       TKey separator(key.begin(), key.end());
-      std::uint32_t child = Get32(p + offset + 2);
-      std::uint32_t expected = Get32(p + offset + 6);
+      std::uint32_t child = TEntryView(p + offset).Child();
+      std::uint32_t expected = TEntryView(p + offset).Count();
       std::uint64_t under = 0;
       if (e > 0) {
         checkLower_ = true;

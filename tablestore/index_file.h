@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tablestore/physical_file.h"
-#include "tablestore/table.h"
+#include "tablestore/schema.h"
 
 namespace velquin::store {
 

@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
+#include "app/program_tables.h"
 #include "platform/test_dir.h"
-#include "tablestore/program_tables.h"
 #include "tablestore/table.h"
 
 namespace velquin {

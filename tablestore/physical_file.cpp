@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 
 namespace velquin::store {
 

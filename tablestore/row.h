@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "tablestore/table.h"
+#include "tablestore/schema.h"
 
 namespace velquin::store {
 
 struct TRow {
   std::uint32_t Rid = 0;  // record id; 0 for a row not yet stored
-  // One value per field, normalised to the field's type (text cut and trimmed, non-empty;
+  // One value per field, normalised to the field's type (text up to its first NUL, non-empty;
   // integer; date-time rounded to the millisecond) or null.
   std::vector<TFieldValue> Values;
 };

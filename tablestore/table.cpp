@@ -7,7 +7,7 @@
 #include "tablestore/data_cursor.h"
 #include "tablestore/data_session.h"
 #include "tablestore/data_table.h"
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 
 namespace velquin {
 

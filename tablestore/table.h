@@ -11,39 +11,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
-#include "tablestore/store_error.h"
+#include "tablestore/schema.h"
+#include "tablestore/store_exceptions.h"
 
 namespace velquin {
-
-enum class TFieldType { ftString, ftInteger, ftDateTime };
-
-struct TFieldDef {
-  std::string Name;
-  TFieldType DataType = TFieldType::ftString;
-  int Size = 0;  // bytes, ftString only (1..4096)
-  bool Required = false;
-};
-
-enum TIndexOption : std::uint8_t {
-  ixPrimary = 1,
-  ixUnique = 2,
-  ixDescending = 4,
-  ixCaseInsensitive = 8,
-};
-using TIndexOptions = std::uint8_t;
-
-struct TIndexDef {
-  std::string Name;    // empty for the primary index
-  std::string Fields;  // field names joined by ";"
-  TIndexOptions Options = 0;
-};
-
-// A field value: null, text (ftString), integer (ftInteger) or date-time (ftDateTime: days since
-// 30 December 1899, the time of day as the fraction).
-using TFieldValue = std::variant<std::monostate, std::string, std::int32_t, double>;
 
 enum class TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsSetKey };
 

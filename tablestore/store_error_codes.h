@@ -4,7 +4,7 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "tablestore/store_error.h"
+#include "tablestore/store_exceptions.h"
 
 namespace velquin::store {
 

@@ -1,4 +1,4 @@
-// Errors of the table store.
+// The exceptions of the table store: a numbered store error, and an error of the row-set layer.
 #pragma once
 
 #include <stdexcept>

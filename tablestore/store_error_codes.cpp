@@ -1,4 +1,4 @@
-#include "tablestore/store_errors.h"
+#include "tablestore/store_error_codes.h"
 
 #include <cerrno>
 #include <string>

@@ -1,4 +1,4 @@
-#include "tablestore/program_tables.h"
+#include "app/program_tables.h"
 
 namespace velquin {
 namespace {
