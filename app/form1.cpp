@@ -10,6 +10,7 @@
 #include "matching/matching.h"
 #include "platform/desktop.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 #include "signature/folder_matches.h"
 #include "signature/picture_extension.h"
@@ -75,22 +76,18 @@ void TForm1::Guarded(Body&& body) {
 template <typename Body>
 void TForm1::Command(Body&& body) {
   ++commandDepth_;
-  struct TEnd {
-    TForm1& form;
-    ~TEnd() {
-      if (--form.commandDepth_ > 0) return;
-      try {
-        form.RefreshPictureCount();
-        form.ShowCountLabels();
-      } catch (...) {
-        // Labels stay as they were; the command's own failure, if any, is reported.
-      }
-      if (!form.progressLine_.empty()) {
-        form.progressLine_.clear();
-        form.Notify(TFormPart::ProgressLine);
-      }
+  const TScopeGuard end([this] {
+    if (--commandDepth_ > 0) return;
+    // Labels that fail to refresh stay as they were; the command's own failure, if any, is reported.
+    Quietly([this] {
+      RefreshPictureCount();
+      ShowCountLabels();
+    });
+    if (!progressLine_.empty()) {
+      progressLine_.clear();
+      Notify(TFormPart::ProgressLine);
     }
-  } end{*this};
+  });
   body();
 }
 
@@ -399,10 +396,7 @@ void TForm1::CompMatches() {
 }
 
 void TForm1::Auto() {
-  struct TAutoRunOff {
-    TForm1& form;
-    ~TAutoRunOff() { form.FAutoRun = false; }
-  } autoRunOff{*this};
+  const TScopeGuard autoRunOff([this] { FAutoRun = false; });
   // The entries as they stand at the start: an entry without its trailing '/' gains a second,
   // corrected entry when it is chosen, which must neither be processed again nor push the last out.
   const std::vector<std::string> entries = lbItems_;

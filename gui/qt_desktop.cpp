@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
 
 namespace velquin {
 namespace {
@@ -11,20 +12,13 @@ namespace {
 const QString kTitle = QStringLiteral("Velquin");
 
 // A message box shows the arrow even while a command holds the hourglass.
-class TArrowOverBox {
- public:
-  explicit TArrowOverBox(TCursor cursor) : active_(cursor == TCursor::crHourGlass) {
-    if (active_) QApplication::setOverrideCursor(Qt::ArrowCursor);
-  }
-  ~TArrowOverBox() {
-    if (active_) QApplication::restoreOverrideCursor();
-  }
-  TArrowOverBox(const TArrowOverBox&) = delete;
-  TArrowOverBox& operator=(const TArrowOverBox&) = delete;
-
- private:
-  bool active_;
-};
+auto ArrowOverBox(TCursor cursor) {
+  const bool active = cursor == TCursor::crHourGlass;
+  if (active) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  return TScopeGuard([active] {
+    if (active) QApplication::restoreOverrideCursor();
+  });
+}
 
 }  // namespace
 
@@ -49,12 +43,12 @@ void TQtDesktop::SetCursor(TCursor cursor) {
 }
 
 void TQtDesktop::ShowMessage(const std::string& text) {
-  TArrowOverBox arrow(cursor_);
+  const auto arrow = ArrowOverBox(cursor_);
   QMessageBox::information(window_, kTitle, QString::fromStdString(text));
 }
 
 void TQtDesktop::ShowError(const std::string& text) {
-  TArrowOverBox arrow(cursor_);
+  const auto arrow = ArrowOverBox(cursor_);
   QMessageBox::critical(window_, kTitle, QString::fromStdString(text));
 }
 

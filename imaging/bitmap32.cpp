@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "imaging/errors.h"
+#include "platform/scope_guard.h"
 
 namespace velquin {
 namespace {
@@ -105,28 +106,26 @@ void TBitmap32::MakeOpaque() {
 void TBitmap32::AssignPicture(const TGraphic& picture) {
   StartUpdate();
   bool uncleared = false;
-  try {
-    const bool everyRow = picture.DrawsEveryRowInOrder();
-    Reallocate(picture.Width(), picture.Height(), !everyRow);
-    rowsFired_ = 0;
-    if (!IsEmpty()) {
-      uncleared = everyRow;
-      picture.Draw(*this);
-      uncleared = false;
-      if (!everyRow) {
-        if (!picture.KeepsAlpha()) MakeOpaque();
-        for (std::int32_t y = 0; y < height_; ++y) NotifyRowDrawn(y);
-      }
-    }
-  } catch (...) {
-    // Rows already handed out stay as they are: their readers may still be at them.
+  TScopeGuard end([&] {
+    // After a failed draw, rows already handed out stay as they are: their readers may still be at
+    // them.
     if (uncleared) std::fill(ScanLine(rowsFired_), ScanLine(height_), 0u);
     EndUpdate();
     NotifyChange();
-    throw;
+  });
+  const bool everyRow = picture.DrawsEveryRowInOrder();
+  Reallocate(picture.Width(), picture.Height(), !everyRow);
+  rowsFired_ = 0;
+  if (!IsEmpty()) {
+    uncleared = everyRow;
+    picture.Draw(*this);
+    uncleared = false;
+    if (!everyRow) {
+      if (!picture.KeepsAlpha()) MakeOpaque();
+      for (std::int32_t y = 0; y < height_; ++y) NotifyRowDrawn(y);
+    }
   }
-  EndUpdate();
-  NotifyChange();
+  end.Run();
 }
 
 void TBitmap32::Lock() {

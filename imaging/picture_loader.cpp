@@ -13,6 +13,7 @@
 #include "imaging/gif_image.h"
 #include "imaging/jpeg_image.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 
 namespace velquin {
@@ -49,20 +50,6 @@ void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory, con
                           std::to_string(picture.Height()) + " pixels");
 }
 
-class TCursorGuard {
- public:
-  explicit TCursorGuard(TLoadHost& host) : host_(host), saved_(host.Cursor()) {
-    host_.SetCursor(TCursor::crHourGlass);
-  }
-  ~TCursorGuard() { host_.SetCursor(saved_); }
-  TCursorGuard(const TCursorGuard&) = delete;
-  TCursorGuard& operator=(const TCursorGuard&) = delete;
-
- private:
-  TLoadHost& host_;
-  TCursor saved_;
-};
-
 }  // namespace
 
 std::uint64_t TLoadHost::MemoryLeft() const { return AvailableMemory(); }
@@ -81,7 +68,9 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
   if (showProgress) host.ProgressTick();
   host.ProcessMessages();
 
-  TCursorGuard cursor(host);
+  const TCursor savedCursor = host.Cursor();
+  host.SetCursor(TCursor::crHourGlass);
+  const TScopeGuard cursor([&host, savedCursor] { host.SetCursor(savedCursor); });
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/scope_guard.h"
+
 namespace velquin {
 namespace {
 
@@ -30,16 +32,11 @@ std::vector<std::int32_t> NearestMap(std::int32_t sourceSize, std::int32_t span)
   return map;
 }
 
-class TLockGuard {
- public:
-  explicit TLockGuard(TBitmap32& bitmap) : bitmap_(bitmap) { bitmap_.Lock(); }
-  ~TLockGuard() { bitmap_.Unlock(); }
-  TLockGuard(const TLockGuard&) = delete;
-  TLockGuard& operator=(const TLockGuard&) = delete;
-
- private:
-  TBitmap32& bitmap_;
-};
+// Holds the bitmap's lock until the end of the scope.
+auto LockOf(TBitmap32& bitmap) {
+  bitmap.Lock();
+  return TScopeGuard([&bitmap] { bitmap.Unlock(); });
+}
 
 }  // namespace
 
@@ -226,7 +223,7 @@ void TImage32::FitBuffer() {
     return view > buffer || view < buffer - kBufferMargin;
   };
   if (!due(width_, buffer_.Width()) && !due(height_, buffer_.Height())) return;
-  TLockGuard guard(buffer_);
+  const auto lock = LockOf(buffer_);
   buffer_.Resize(width_, height_);
   bufferValid_ = false;
 }
@@ -256,7 +253,7 @@ void TImage32::ClearBackground() {
 void TImage32::DrawPicture() {
   const TRect r = pictureRect_;
   if (bitmap_.IsEmpty() || r.IsEmpty()) return;
-  TLockGuard guard(bitmap_);
+  const auto lock = LockOf(bitmap_);
   if (bitmapAlign_ != TBitmapAlign::baTile) {
     StretchTo(bitmap_, buffer_, r);
     return;
@@ -269,7 +266,7 @@ void TImage32::DrawPicture() {
 void TImage32::Paint(const std::function<void(const TBitmap32& buffer)>& copy) {
   FitBuffer();
   if (!bufferValid_) RenderBuffer();
-  TLockGuard guard(buffer_);
+  const auto lock = LockOf(buffer_);
   copy(buffer_);
 }
 

@@ -2,41 +2,15 @@
 #include "matching/matching.h"
 #include "matching/pair_record.h"
 #include "platform/desktop.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
+#include "tablestore/index_scope.h"
 #include "tablestore/table.h"
 
 namespace velquin {
 namespace {
 
 constexpr std::size_t kLogLinesKept = 30;
-
-// Puts Sigs back on the searched row with its former index, and the cursor back to the arrow.
-class TSearchGuard {
- public:
-  TSearchGuard(TMatchHost& host, TTable& sigs) : host_(host), sigs_(sigs), bookmark_(sigs.GetBookmark()) {
-    indexName_ = sigs.IndexName();
-  }
-  ~TSearchGuard() {
-    try {
-      if (sigs_.IndexName() != indexName_) sigs_.SetIndexName(indexName_);
-      sigs_.GotoBookmark(bookmark_);
-    } catch (...) {
-      // The failure that ended the search is the one to report.
-    }
-    sigs_.FreeBookmark(bookmark_);
-    host_.Desktop().SetCursor(TCursor::crDefault);
-  }
-  TSearchGuard(const TSearchGuard&) = delete;
-  TSearchGuard& operator=(const TSearchGuard&) = delete;
-
-  const std::string& IndexName() const { return indexName_; }
-
- private:
-  TMatchHost& host_;
-  TTable& sigs_;
-  TBookmark bookmark_;
-  std::string indexName_;
-};
 
 }  // namespace
 
@@ -70,7 +44,9 @@ void FindMatchesFor(TMatchHost& host) {
   host.AppendLogLine("Evaluating \"" + name + "\"");
   host.LimitLogLines(kLogLinesKept);
   const TSignature a = TextToSignature(sigs.FieldAsString("Signature"));
-  TSearchGuard guard(host, sigs);
+  // Sigs comes back on the searched row with its former index, after it the arrow cursor.
+  const TScopeGuard arrow([&host] { host.Desktop().SetCursor(TCursor::crDefault); });
+  TIndexScope index(sigs, TIndexScope::kIndexAndRow);
   sigs.SetIndexName("BySignature");
   const std::string highKey = HighKey(a.Cells[0].R, host.FMargin);
   const bool colors = host.ColorsChecked();
@@ -86,7 +62,7 @@ void FindMatchesFor(TMatchHost& host) {
     }
     sigs.Next();
   }
-  sigs.SetIndexName(guard.IndexName());
+  index.Restore();
 }
 
 }  // namespace velquin

@@ -7,6 +7,7 @@
 #include "platform/date_time.h"
 #include "platform/desktop.h"
 #include "platform/ini_file.h"
+#include "platform/scope_guard.h"
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
@@ -18,26 +19,6 @@ namespace velquin {
 namespace {
 
 constexpr std::size_t kLogLinesKept = 30;
-
-// Guard A: cursor, labels and review buttons, on every way out.
-class TPassGuard {
- public:
-  explicit TPassGuard(TMatchHost& host) : host_(host) {}
-  ~TPassGuard() {
-    host_.Desktop().SetCursor(TCursor::crDefault);
-    try {
-      host_.UpdateDBLabels();
-    } catch (...) {
-      // The failure that ended the pass is the one to report.
-    }
-    host_.SetReviewButtonsEnabled(true);
-  }
-  TPassGuard(const TPassGuard&) = delete;
-  TPassGuard& operator=(const TPassGuard&) = delete;
-
- private:
-  TMatchHost& host_;
-};
 
 // The candidate search of one Sigs row, on the snapshot: the same pairs, in the same order, with the
 // same log lines as the walk along BySignature of FindMatchesFor.
@@ -80,7 +61,12 @@ void ComputeMatches(TMatchHost& host) {
   const std::string summaryLog = host.FAppDir + "summary-log.txt";
   host.Desktop().SetCursor(TCursor::crHourGlass);
   host.SetReviewButtonsEnabled(false);
-  TPassGuard guardA(host);
+  // The cursor, the labels and the review buttons come back on every way out.
+  const TScopeGuard passEnd([&host] {
+    host.Desktop().SetCursor(TCursor::crDefault);
+    Quietly([&host] { host.UpdateDBLabels(); });
+    host.SetReviewButtonsEnabled(true);
+  });
 
   host.FMargin = StrToInt(host.MarginText());
   matches.EmptyTable();
@@ -94,13 +80,10 @@ void ComputeMatches(TMatchHost& host) {
   host.FStartTime = Now();
   {
     TNotificationHold sigsSuspension(sigs);
-    struct TGuardB {
-      TMatchHost& host;
-      ~TGuardB() {
-        host.FMatchPassRunning = false;
-        host.SetTitle("");
-      }
-    } guardB{host};
+    const TScopeGuard passRunning([&host] {
+      host.FMatchPassRunning = false;
+      host.SetTitle("");
+    });
     host.FMatchPassRunning = true;
 
     const TSigsSnapshot snapshot(sigs, host.FMargin);

@@ -4,8 +4,10 @@
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
+#include "tablestore/index_scope.h"
 #include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
@@ -79,13 +81,10 @@ void MatchesSourceDataChange(TMatchHost& host) {
     return;
   }
   host.FInDataChange = true;
-  struct TReset {
-    TMatchHost& host;
-    ~TReset() {
-      host.FInDataChange = false;
-      host.FDataChangeAgain = false;
-    }
-  } reset{host};
+  const TScopeGuard reset([&host] {
+    host.FInDataChange = false;
+    host.FDataChangeAgain = false;
+  });
   do {
     host.FDataChangeAgain = false;
     ShowCurrentPair(host);
@@ -99,18 +98,7 @@ void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
   const std::string folder(FolderOfPath(file));
   const std::string name(NameOfPath(file));
   {
-    const std::string indexName = sigs.IndexName();
-    struct TRestoreIndex {
-      TTable& sigs;
-      const std::string& name;
-      ~TRestoreIndex() {
-        try {
-          if (sigs.IndexName() != name) sigs.SetIndexName(name);
-        } catch (...) {
-          // The failure that ended the deletion is the one to report.
-        }
-      }
-    } restore{sigs, indexName};
+    const TIndexScope index(sigs);
     sigs.SetIndexName("");
     sigs.SetKey();
     sigs.SetFieldValue("FileName", name);

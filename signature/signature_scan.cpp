@@ -6,6 +6,7 @@
 #include "platform/date_time.h"
 #include "platform/desktop.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
@@ -29,18 +30,6 @@ bool SameDateText(double a, double b) {
   return DateTimeToText(a) == DateTimeToText(b);
 }
 
-// Restores the normal cursor on every way out.
-class TCursorGuard {
- public:
-  explicit TCursorGuard(TDesktop& desktop) : desktop_(desktop) {}
-  ~TCursorGuard() { desktop_.SetCursor(TCursor::crDefault); }
-  TCursorGuard(const TCursorGuard&) = delete;
-  TCursorGuard& operator=(const TCursorGuard&) = delete;
-
- private:
-  TDesktop& desktop_;
-};
-
 }  // namespace
 
 TSignatureScan::TSignatureScan(TScanHost& host) : host_(host) {}
@@ -48,45 +37,42 @@ TSignatureScan::TSignatureScan(TScanHost& host) : host_(host) {}
 TSignatureScan::~TSignatureScan() = default;
 
 void TSignatureScan::ComputeSignatures() {
-  std::exception_ptr failure;
-  try {
-    PurgeDeletedFiles();
-    host_.Desktop().SetCursor(TCursor::crHourGlass);
-    host_.SetTitle("Counting Files...");
-    host_.FEdits = 0;
-    host_.FAdds = 0;
-    host_.FTotal = 0;
-    host_.FDone = 0;
-    counting_ = true;
-    ReadDates();
-    ScanFolder(host_.FolderText());
-    host_.FStartTime = Now();
-    counting_ = false;
-    host_.SetTitle("Evaluating Signatures...");
-    log_ = std::make_unique<TTextWriter>(host_.FAppDir + "log.txt");
-    ReadDates();
-    ScanFolder(host_.FolderText());
-    log_->Close();
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  // log.txt is released on a failure too, so the next scan can create it again.
-  log_.reset();
-  host_.SetTitle("");
-  host_.Desktop().SetCursor(TCursor::crDefault);
-  host_.FEndTime = Now();
-  if (!host_.FAutoRun) {
-    host_.Desktop().ShowMessage(std::to_string(host_.FAdds) + " records added; " +
-                                std::to_string(host_.FEdits) + " records edited in " +
-                                ElapsedText(host_.FEndTime - host_.FStartTime));
-  }
-  host_.UpdateDBLabels();
-  if (failure) std::rethrow_exception(failure);
+  TScopeGuard end([this] {
+    // log.txt is released on a failure too, so the next scan can create it again.
+    log_.reset();
+    host_.SetTitle("");
+    host_.Desktop().SetCursor(TCursor::crDefault);
+    host_.FEndTime = Now();
+    if (!host_.FAutoRun) {
+      host_.Desktop().ShowMessage(std::to_string(host_.FAdds) + " records added; " +
+                                  std::to_string(host_.FEdits) + " records edited in " +
+                                  ElapsedText(host_.FEndTime - host_.FStartTime));
+    }
+    host_.UpdateDBLabels();
+  });
+  PurgeDeletedFiles();
+  host_.Desktop().SetCursor(TCursor::crHourGlass);
+  host_.SetTitle("Counting Files...");
+  host_.FEdits = 0;
+  host_.FAdds = 0;
+  host_.FTotal = 0;
+  host_.FDone = 0;
+  counting_ = true;
+  ReadDates();
+  ScanFolder(host_.FolderText());
+  host_.FStartTime = Now();
+  counting_ = false;
+  host_.SetTitle("Evaluating Signatures...");
+  log_ = std::make_unique<TTextWriter>(host_.FAppDir + "log.txt");
+  ReadDates();
+  ScanFolder(host_.FolderText());
+  log_->Close();
+  end.Run();
 }
 
 void TSignatureScan::PurgeDeletedFiles() {
   host_.Desktop().SetCursor(TCursor::crHourGlass);
-  TCursorGuard cursor(host_.Desktop());
+  const TScopeGuard cursor([this] { host_.Desktop().SetCursor(TCursor::crDefault); });
   host_.FStartTime = Now();
   host_.SetTitle("Removing Signature records for deleted files...");
   TTable& sigs = host_.Sigs();

@@ -3,6 +3,7 @@
 // way out.
 #pragma once
 
+#include "platform/scope_guard.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -10,14 +11,10 @@ namespace velquin {
 class TNotificationHold {
  public:
   explicit TNotificationHold(TTable& table) : table_(table) { table_.SuspendNotifications(); }
+  // Resuming raises a data-change notification; its failure must not mask the one that is ending
+  // the scope.
   ~TNotificationHold() {
-    if (!held_) return;
-    try {
-      table_.ResumeNotifications();
-    } catch (...) {
-      // Resuming raises a data-change notification; its failure must not mask the one that is
-      // ending the scope.
-    }
+    if (held_) Quietly([this] { table_.ResumeNotifications(); });
   }
   TNotificationHold(const TNotificationHold&) = delete;
   TNotificationHold& operator=(const TNotificationHold&) = delete;

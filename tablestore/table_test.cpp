@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/program_tables.h"
 #include "platform/test_dir.h"
+#include "tablestore/index_scope.h"
 #include "tablestore/store_exceptions.h"
 
 namespace velquin {
@@ -509,6 +511,39 @@ TEST_F(TableTest, BookmarksAndValueAt) {
   sigs_.MoveBy(-2);
   EXPECT_EQ(sigs_.RecNo(), 2);
   EXPECT_FALSE(sigs_.Eof());
+}
+
+TEST_F(TableTest, IndexScopeBringsBackTheIndexAndTheRowOnEveryWayOut) {
+  OpenBoth();
+  for (const auto& [name, signature] : {std::pair{"d", "1"}, {"b", "4"}, {"a", "3"}, {"c", "2"}})
+    AddSig(name, "/p/", signature);
+  sigs_.First();
+  sigs_.Next();
+  ASSERT_EQ(sigs_.FieldAsString("FileName"), "b");
+  {
+    const TIndexScope scope(sigs_);
+    sigs_.SetIndexName("BySignature");
+  }
+  EXPECT_EQ(sigs_.IndexName(), "");
+  try {
+    const TIndexScope scope(sigs_, TIndexScope::kIndexAndRow);
+    sigs_.SetIndexName("BySignature");
+    sigs_.First();
+    throw std::runtime_error("search");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(sigs_.IndexName(), "");
+  EXPECT_EQ(sigs_.FieldAsString("FileName"), "b");
+  EXPECT_EQ(sigs_.RecNo(), 2);
+  // The row is gone, so going back to it fails: the failure that ended the scope is the one seen.
+  try {
+    const TIndexScope scope(sigs_, TIndexScope::kIndexAndRow);
+    sigs_.Delete();
+    throw std::runtime_error("search");
+  } catch (const std::runtime_error& error) {
+    EXPECT_STREQ(error.what(), "search");
+  }
+  EXPECT_EQ(Walk(sigs_, "FileName"), (std::vector<std::string>{"a", "c", "d"}));
 }
 
 TEST_F(TableTest, FilesAreFoundWithoutRegardToCase) {
