@@ -4,7 +4,8 @@
 #include <set>
 
 #include "app/test_support.h"
-#include "matching/matching.h"
+#include "matching/candidate_search.h"
+#include "matching/signatures_match.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
 
@@ -95,8 +96,7 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
 
     // The walk along the signature index, row by row, finds the same pairs.
     Form.MatchesTable.EmptyTable();
-    Form.FMargin = c.margin;
-    for (Form.SigsTable.First(); !Form.SigsTable.Eof(); Form.SigsTable.Next()) FindMatchesFor(Form);
+    for (Form.SigsTable.First(); !Form.SigsTable.Eof(); Form.SigsTable.Next()) FindMatchesFor(Form, c.margin);
     const std::vector<std::string> walked = MatchRows();
     EXPECT_EQ(std::set<std::string>(walked.begin(), walked.end()), expected);
   }

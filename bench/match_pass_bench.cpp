@@ -17,9 +17,10 @@
 #include <random>
 #include <string>
 
+#include "app/match_command.h"
 #include "bench/bench_form.h"
 #include "bench/side_by_side.h"
-#include "matching/matching.h"
+#include "matching/match_engine.h"
 #include "matching/sigs_snapshot.h"
 #include "signature/signature.h"
 
@@ -129,15 +130,16 @@ void BM_MatchPassOverWalk(benchmark::State& state) {
   TSyntheticFolder& folder = Folder(1000);
   RunSideBySide(
       state, "walk", [&] { benchmark::DoNotOptimize(WalkReadingEveryField(folder.Form.SigsTable)); }, "pass",
-      [&] { ComputeMatches(folder.Form); });
+      [&] { TMatchCommand(folder.Form).Run(); });
 }
 BENCHMARK(BM_MatchPassOverWalk)->Unit(benchmark::kMillisecond);
 
-// The pass's first step alone: reading Sigs into memory and ordering it.
+// The pass's first step alone: reading Sigs into memory, ordering it and building the engine.
 void BM_Snapshot(benchmark::State& state) {
   TTable& sigs = Folder(1000).Form.SigsTable;
   for (auto _ : state) {
-    TSigsSnapshot snapshot(sigs, 10);
+    TSigsSnapshot snapshot(sigs);
+    TMatchEngine engine(snapshot.TakeSignatures(), 10);
     benchmark::DoNotOptimize(snapshot.PrimaryOrder().data());
   }
   state.SetItemsProcessed(state.iterations() * kRows);
@@ -150,7 +152,7 @@ void BM_MatchPass(benchmark::State& state) {
   for (auto _ : state) {
     const std::size_t start = gLive.load();
     gPeak = start;
-    ComputeMatches(folder.Form);
+    TMatchCommand(folder.Form).Run();
     peakAbove = std::max(peakAbove, gPeak.load() - start);
     if (!folder.Desktop.LastError.empty()) state.SkipWithError(folder.Desktop.LastError.c_str());
   }

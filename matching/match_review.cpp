@@ -1,6 +1,7 @@
+#include "matching/match_review.h"
+
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
-#include "matching/matching.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
@@ -73,23 +74,23 @@ void RecycleFolderFile(TMatchHost& host, const std::string& file) {
   host.Desktop().RecycleFile(file);
 }
 
-void MatchesSourceDataChange(TMatchHost& host) {
-  if (host.FInDataChange) {
-    host.FDataChangeAgain = true;
+void TPairDisplay::MatchesSourceDataChange() {
+  if (running_) {
+    again_ = true;
     return;
   }
-  host.FInDataChange = true;
+  running_ = true;
   struct TReset {
-    TMatchHost& host;
+    TPairDisplay& display;
     ~TReset() {
-      host.FInDataChange = false;
-      host.FDataChangeAgain = false;
+      display.running_ = false;
+      display.again_ = false;
     }
-  } reset{host};
+  } reset{*this};
   do {
-    host.FDataChangeAgain = false;
-    ShowCurrentPair(host);
-  } while (host.FDataChangeAgain);
+    again_ = false;
+    ShowCurrentPair(host_);
+  } while (again_);
 }
 
 void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {

@@ -1,0 +1,23 @@
+// TMatchCommand: the Matches command's body, the match pass. It empties Matches and records every
+// pair of distinct Sigs rows that match (File1 = the row first in BySignature order), with the
+// hourglass, the disabled review buttons, summary-log.txt, Velquin.INI and the closing dialog around
+// the match engine's search. Memory beyond the tables grows with the Sigs rows, never with the pairs.
+#pragma once
+
+namespace velquin {
+
+class TMatchHost;
+
+class TMatchCommand {
+ public:
+  explicit TMatchCommand(TMatchHost& host) : host_(host) {}
+
+  // REQUIRES: both tables open. Throws the conversion error of a Margin text that is no integer
+  // (before anything is emptied), and any failure of the files or the tables.
+  void Run();
+
+ private:
+  TMatchHost& host_;
+};
+
+}  // namespace velquin
