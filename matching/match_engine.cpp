@@ -17,10 +17,4 @@ TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin) {
 
 TMatchEngine::~TMatchEngine() = default;
 
-void TMatchEngine::FindPairsOf(std::uint32_t rank, bool colors, const TPairSink& found) {
-  if (search_ == nullptr) return;
-  search_->Partners(rank, colors, partners_);
-  for (const TPartner& partner : partners_) found(rank, partner.Rank, partner.MaxDiff);
-}
-
 }  // namespace velquin

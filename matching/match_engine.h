@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,9 +20,6 @@ struct TRankedSignatures {
   std::vector<std::string> Texts;
 };
 
-// One pair found: the row searched for, its partner (a higher rank) and the pair's MaxDiff.
-using TPairSink = std::function<void(std::uint32_t rank, std::uint32_t partner, std::int32_t maxDiff)>;
-
 class TMatchEngine {
  public:
   // Throws the conversion error of a text that TextToSignature cannot read.
@@ -32,9 +28,15 @@ class TMatchEngine {
   TMatchEngine(const TMatchEngine&) = delete;
   TMatchEngine& operator=(const TMatchEngine&) = delete;
 
-  // Hands found every pair of rank with a partner (partner_search.h) in the mode colors, partners in
-  // ascending rank. The mode may differ from call to call.
-  void FindPairsOf(std::uint32_t rank, bool colors, const TPairSink& found);
+  // Hands found(rank, partner, maxDiff) every pair of rank with a partner (partner_search.h) in the
+  // mode colors, partners in ascending rank. The mode may differ from call to call. A template, so
+  // that a caller's callback costs no allocation on each of the pass's rows.
+  template <typename TFound>
+  void FindPairsOf(std::uint32_t rank, bool colors, TFound&& found) {
+    if (search_ == nullptr) return;
+    search_->Partners(rank, colors, partners_);
+    for (const TPartner& partner : partners_) found(rank, partner.Rank, partner.MaxDiff);
+  }
 
  private:
   // Null when nothing can match: a negative Margin refuses the first value of every pair.

@@ -8,6 +8,7 @@
 #include <set>
 #include <tuple>
 
+#include "matching/clustered_signatures.h"
 #include "matching/signature_ranking.h"
 #include "matching/signatures_match.h"
 #include "matching/written_form.h"
@@ -16,27 +17,6 @@ namespace velquin {
 namespace {
 
 using TPair = std::tuple<std::uint32_t, std::uint32_t, std::int32_t>;  // rank, partner, MaxDiff
-
-// Signatures in clusters: each after the first copies an earlier one within spread in every value
-// (one in four is fresh), so that some pairs lie within a small Margin and most do not.
-std::vector<TSignature> Clustered(std::uint32_t seed, int count, int spread, int high = 255) {
-  std::mt19937 random(seed);
-  std::uniform_int_distribution<int> value(0, high), delta(-spread, spread), pick(0, 3);
-  std::vector<TSignature> signatures;
-  for (int i = 0; i < count; ++i) {
-    TSignature s;
-    if (i > 0 && pick(random) != 0) {
-      s = signatures[std::uniform_int_distribution<int>(0, i - 1)(random)];
-      for (TRgb& c : s.Cells) {
-        for (std::int32_t* v : {&c.R, &c.G, &c.B}) *v = std::clamp(*v + delta(random), 0, high);
-      }
-    } else {
-      for (TRgb& c : s.Cells) c = {value(random), value(random), value(random)};
-    }
-    signatures.push_back(s);
-  }
-  return signatures;
-}
 
 TSignature Flat(std::int32_t v) {
   TSignature s;
@@ -104,9 +84,10 @@ TEST(MatchEngineTest, FindsExactlyThePairsOfTheBruteForce) {
   firstAt311.Cells[0].R = 311;
   TSignature firstAt310 = firstAt311;
   firstAt310.Cells[0].R = 310;
-  const std::vector<TSignature> clustered = Clustered(42, 120, 6);
+  std::mt19937 random(42);
+  const std::vector<TSignature> clustered = ClusteredSignatures(random, 120, 6);
   // Values above 255 have no written form: their texts are walked, not put in the grid.
-  const std::vector<TSignature> beyond255 = Clustered(7, 80, 8, 400);
+  const std::vector<TSignature> beyond255 = ClusteredSignatures(random, 80, 8, 400);
   const std::vector<TCase> cases = {
       {"no rows", {}, 10, true},
       {"one row", {Flat(3)}, 10, true},
