@@ -6,12 +6,13 @@
 namespace velquin {
 
 TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin) {
-  if (!signatures.Written) {
+  if (auto* texts = std::get_if<std::vector<std::string>>(&signatures)) {
     // Read even under a negative Margin: a text TextToSignature cannot read fails the pass.
-    auto walk = std::make_unique<TTextWalk>(std::move(signatures.Texts), margin);
+    auto walk = std::make_unique<TTextWalk>(std::move(*texts), margin);
     if (margin >= 0) search_ = std::move(walk);
   } else if (margin >= 0) {
-    search_ = std::make_unique<TCandidateGrid>(std::move(signatures.Values), margin);
+    search_ =
+        std::make_unique<TCandidateGrid>(std::move(std::get<TWrittenValues>(signatures).Values), margin);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "matching/partner_search.h"
@@ -14,11 +15,10 @@ namespace velquin {
 
 // The signatures of a pass by rank: their values (kSignatureValues per rank, written_form.h) when
 // every text is in the written form, else every text.
-struct TRankedSignatures {
-  bool Written = true;
+struct TWrittenValues {
   std::vector<std::uint8_t> Values;
-  std::vector<std::string> Texts;
 };
+using TRankedSignatures = std::variant<TWrittenValues, std::vector<std::string>>;
 
 class TMatchEngine {
  public:

@@ -34,20 +34,17 @@ std::vector<TSignature> Ranked(std::vector<TSignature> signatures) {
 
 // The engine's input as the snapshot builds it: values when every text is in the written form.
 TRankedSignatures Input(const std::vector<TSignature>& ranked) {
-  TRankedSignatures input;
-  std::vector<std::uint8_t> values(kSignatureValues);
+  std::vector<std::string> texts;
+  TWrittenValues written;
+  bool allWritten = true;
+  std::uint8_t values[kSignatureValues];
   for (const TSignature& s : ranked) {
-    const std::string text = SignatureToText(s);
-    input.Texts.push_back(text);
-    input.Written &= ReadWrittenForm(text, values.data());
-    input.Values.insert(input.Values.end(), values.begin(), values.end());
+    texts.push_back(SignatureToText(s));
+    allWritten &= ReadWrittenForm(texts.back(), values);
+    written.Values.insert(written.Values.end(), std::begin(values), std::end(values));
   }
-  if (input.Written) {
-    input.Texts.clear();
-  } else {
-    input.Values.clear();
-  }
-  return input;
+  if (allWritten) return written;
+  return texts;
 }
 
 // Every pair of ranks through SignaturesMatch.
@@ -151,10 +148,8 @@ TEST(MatchEngineTest, ModeMayChangeBetweenRows) {
 }
 
 TEST(MatchEngineTest, MalformedTextFails) {
-  TRankedSignatures input;
-  input.Written = false;
-  input.Texts = {SignatureToText(Flat(1)), std::string(kSignatureTextLength, 'x')};
-  EXPECT_ANY_THROW(TMatchEngine(std::move(input), 10));
+  const std::vector<std::string> texts = {SignatureToText(Flat(1)), std::string(kSignatureTextLength, 'x')};
+  EXPECT_ANY_THROW(TMatchEngine(texts, 10));
 }
 
 TEST(WrittenFormTest, OnlyTheFieldsSignatureToTextWrites) {

@@ -14,9 +14,10 @@ constexpr std::size_t kLogLinesKept = 30;
 
 void BeginSearch(TMatchHost& host, std::string_view fileName) {
   host.Desktop().SetCursor(TCursor::crHourGlass);
+  constexpr std::string_view kStart = "Evaluating \"";
   std::string line;
-  line.reserve(13 + fileName.size());
-  line.append("Evaluating \"").append(fileName).append("\"");
+  line.reserve(kStart.size() + fileName.size() + 1);
+  line.append(kStart).append(fileName).append("\"");
   host.AppendLogLine(std::move(line));
   host.LimitLogLines(kLogLinesKept);
 }

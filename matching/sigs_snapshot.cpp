@@ -1,6 +1,7 @@
 #include "matching/sigs_snapshot.h"
 
 #include <algorithm>
+#include <span>
 
 #include "matching/signature_ranking.h"
 #include "matching/written_form.h"
@@ -61,9 +62,9 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
   const auto valuesOf = [&](std::uint32_t row) { return &valuesOfRow[std::size_t{row} * kSignatureValues]; };
 
   // Keys: the values when every text is in the written form (no text need be built), else the texts.
-  signatures_.Written = otherTexts.empty();
+  const bool written = otherTexts.empty();
   std::vector<std::string> textOfRow;
-  if (!signatures_.Written) {
+  if (!written) {
     textOfRow.resize(rows);
     for (auto& [row, text] : otherTexts) textOfRow[row] = std::move(text);
     for (std::uint32_t row = 0; row < rows; ++row) {
@@ -71,9 +72,8 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
     }
   }
   const auto keyOf = [&](std::uint32_t row) {
-    return signatures_.Written
-               ? std::string_view(reinterpret_cast<const char*>(valuesOf(row)), kSignatureValues)
-               : std::string_view(textOfRow[row]);
+    return written ? std::string_view(reinterpret_cast<const char*>(valuesOf(row)), kSignatureValues)
+                   : std::string_view(textOfRow[row]);
   };
   const auto isRow = [&](std::uint32_t row, std::string_view name, std::string_view path) {
     return names_.compare(nameStart_[row], nameStart_[row + 1] - nameStart_[row], name) == 0 &&
@@ -81,21 +81,21 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
   };
   rowOfRank_ = RankByKey(static_cast<std::uint32_t>(rows), keyOf, [&](std::span<std::uint32_t> same) {
     const std::uint32_t row = same.front();
-    const std::string text =
-        signatures_.Written ? SignatureToText(SignatureOfValues(valuesOf(row))) : textOfRow[row];
+    const std::string text = written ? SignatureToText(SignatureOfValues(valuesOf(row))) : textOfRow[row];
     OrderEqualTexts(sigs, text, same, isRow);
   });
   primaryOrder_.resize(rows);
   for (std::uint32_t rank = 0; rank < rows; ++rank) primaryOrder_[rowOfRank_[rank]] = rank;
 
-  if (signatures_.Written) {
-    signatures_.Values.resize(rows * kSignatureValues);
+  if (written) {
+    std::vector<std::uint8_t> values(rows * kSignatureValues);
     for (std::uint32_t rank = 0; rank < rows; ++rank)
-      std::copy_n(valuesOf(rowOfRank_[rank]), kSignatureValues, &signatures_.Values[rank * kSignatureValues]);
+      std::copy_n(valuesOf(rowOfRank_[rank]), kSignatureValues, &values[rank * kSignatureValues]);
+    signatures_ = TWrittenValues{std::move(values)};
   } else {
-    signatures_.Texts.resize(rows);
-    for (std::uint32_t rank = 0; rank < rows; ++rank)
-      signatures_.Texts[rank] = std::move(textOfRow[rowOfRank_[rank]]);
+    std::vector<std::string> texts(rows);
+    for (std::uint32_t rank = 0; rank < rows; ++rank) texts[rank] = std::move(textOfRow[rowOfRank_[rank]]);
+    signatures_ = std::move(texts);
   }
   sigs.First();
 }
