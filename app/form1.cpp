@@ -396,7 +396,7 @@ void TForm1::CompMatches() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
-  TMatchCommand(*this).Run();
+  TMatchCommand(*this, {FAppDir, FAutoRun}).Run();
 }
 
 void TForm1::Auto() {

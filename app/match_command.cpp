@@ -83,7 +83,7 @@ std::string SummaryLine(std::int64_t done, double elapsed) {
 void TMatchCommand::Run() {
   TTable& sigs = host_.Sigs();
   TTable& matches = host_.Matches();
-  const std::string summaryLog = host_.FAppDir + "summary-log.txt";
+  const std::string summaryLog = options_.AppDir + "summary-log.txt";
   host_.Desktop().SetCursor(TCursor::crHourGlass);
   host_.SetReviewButtonsEnabled(false);
   TPassEnd passEnd(host_);
@@ -112,7 +112,7 @@ void TMatchCommand::Run() {
       SearchRow(host_, snapshot, engine, order[i]);
       UpdateProgress(host_, 1);
       if (i + 1 == order.size()) {
-        TIniFile ini(host_.FAppDir + "Velquin.INI");
+        TIniFile ini(options_.AppDir + "Velquin.INI");
         ini.WriteString("Params", "CompMatchFName", "");
         ini.WriteString("Params", "CompMatchFPath", "");
       }
@@ -123,7 +123,7 @@ void TMatchCommand::Run() {
   const double elapsed = host_.FEndTime - host_.FStartTime;
   const std::string text = "Processed " + IntToStrSep(host_.FDone) + " records in " + ElapsedText(elapsed);
   matchesSuspension.Resume();
-  if (!host_.FAutoRun) host_.Desktop().ShowMessage(text);
+  if (!options_.AutoRun) host_.Desktop().ShowMessage(text);
   AppendLineCRLF(summaryLog, SummaryLine(host_.FDone, elapsed));
 }
 

@@ -4,13 +4,22 @@
 // the match engine's search. Memory beyond the tables grows with the Sigs rows, never with the pairs.
 #pragma once
 
+#include <string>
+#include <utility>
+
 namespace velquin {
 
 class TMatchHost;
 
+// What the pass takes from its command at its start.
+struct TMatchOptions {
+  std::string AppDir;    // where summary-log.txt and Velquin.INI live, ending in '/'
+  bool AutoRun = false;  // run by the Auto command: no closing dialog
+};
+
 class TMatchCommand {
  public:
-  explicit TMatchCommand(TMatchHost& host) : host_(host) {}
+  TMatchCommand(TMatchHost& host, TMatchOptions options) : host_(host), options_(std::move(options)) {}
 
   // REQUIRES: both tables open. Throws the conversion error of a Margin text that is no integer
   // (before anything is emptied), and any failure of the files or the tables.
@@ -18,6 +27,7 @@ class TMatchCommand {
 
  private:
   TMatchHost& host_;
+  TMatchOptions options_;
 };
 
 }  // namespace velquin
