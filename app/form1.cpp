@@ -5,9 +5,10 @@
 #include <stdexcept>
 
 #include "app/form_view.h"
+#include "app/match_command.h"
 #include "app/program_tables.h"
 #include "imaging/picture_loader.h"
-#include "matching/matching.h"
+#include "matching/candidate_search.h"
 #include "platform/desktop.h"
 #include "platform/file_utils.h"
 #include "platform/scope_guard.h"
@@ -53,7 +54,7 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
   // The pair display is an entry point of its own: a picture that fails to load is reported there
   // and never ends the deletion or the pass whose notification showed it.
   MatchesSource.OnDataChange = [this](std::string_view) {
-    Guarded([this] { MatchesSourceDataChange(*this); });
+    Guarded([this] { pairDisplay_.MatchesSourceDataChange(); });
   };
 }
 
@@ -224,7 +225,7 @@ bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showPr
   return velquin::LoadPicture(fileName, counting, showProgress, target, *loadAdapter_, opened);
 }
 
-void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this); }
+void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this, FMargin); }
 
 void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
@@ -392,7 +393,7 @@ void TForm1::CompMatches() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
-  ComputeMatches(*this);
+  TMatchCommand(*this, {FAppDir, FAutoRun}).Run();
 }
 
 void TForm1::Auto() {

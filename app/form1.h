@@ -23,6 +23,7 @@
 
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
+#include "matching/match_review.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -210,6 +211,7 @@ class TForm1 : public TMatchHost {
   TDesktop& desktop_;
   TFormView* view_ = nullptr;
   std::unique_ptr<TLoadAdapter> loadAdapter_;
+  TPairDisplay pairDisplay_{*this};
 
   TFormLayout layout_;
   std::string dirEditText_;

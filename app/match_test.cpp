@@ -4,7 +4,9 @@
 #include <set>
 
 #include "app/test_support.h"
-#include "matching/matching.h"
+#include "matching/candidate_search.h"
+#include "matching/clustered_signatures.h"
+#include "matching/signatures_match.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
 
@@ -26,25 +28,6 @@ class MatchTest : public FormTest {
   }
 };
 
-// Random signatures in clusters, so that some pairs lie within the Margin and most do not.
-std::vector<TSignature> RandomSignatures(std::mt19937& random, int count, int spread) {
-  std::uniform_int_distribution<int> value(0, 255), delta(-spread, spread), pick(0, 3);
-  std::vector<TSignature> signatures;
-  for (int i = 0; i < count; ++i) {
-    TSignature s;
-    if (i > 0 && pick(random) != 0) {
-      s = signatures[std::uniform_int_distribution<int>(0, i - 1)(random)];
-      for (TRgb& c : s.Cells) {
-        for (std::int32_t* v : {&c.R, &c.G, &c.B}) *v = std::clamp(*v + delta(random), 0, 255);
-      }
-    } else {
-      for (TRgb& c : s.Cells) c = {value(random), value(random), value(random)};
-    }
-    signatures.push_back(s);
-  }
-  return signatures;
-}
-
 TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
   struct TCase {
     const char* name;
@@ -62,7 +45,7 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
     Form.ClearButtonClick();
     Form.DirEditChange();
     std::mt19937 random(42);
-    std::vector<TSignature> signatures = RandomSignatures(random, 150, 6);
+    std::vector<TSignature> signatures = ClusteredSignatures(random, 150, 6);
     if (c.outOfRange) signatures[7].Cells[15].B = 300;
     // Identical texts: the row stored first is File1, though the copy comes first by name.
     signatures.push_back(signatures[3]);
@@ -95,8 +78,7 @@ TEST_F(MatchTest, FullPassRecordsExactlyTheMatchingPairs) {
 
     // The walk along the signature index, row by row, finds the same pairs.
     Form.MatchesTable.EmptyTable();
-    Form.FMargin = c.margin;
-    for (Form.SigsTable.First(); !Form.SigsTable.Eof(); Form.SigsTable.Next()) FindMatchesFor(Form);
+    for (Form.SigsTable.First(); !Form.SigsTable.Eof(); Form.SigsTable.Next()) FindMatchesFor(Form, c.margin);
     const std::vector<std::string> walked = MatchRows();
     EXPECT_EQ(std::set<std::string>(walked.begin(), walked.end()), expected);
   }
@@ -230,7 +212,7 @@ TEST_F(MatchTest, MarginThatIsNoNumberChangesNothing) {
 
 TEST_F(MatchTest, TwoPassesGiveTheSameRows) {
   std::mt19937 random(7);
-  const std::vector<TSignature> signatures = RandomSignatures(random, 40, 5);
+  const std::vector<TSignature> signatures = ClusteredSignatures(random, 40, 5);
   for (std::size_t i = 0; i < signatures.size(); ++i) AddRow("q" + std::to_string(i), signatures[i]);
   MatchPass();
   const std::vector<std::string> first = MatchRows();

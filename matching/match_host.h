@@ -14,12 +14,6 @@ enum class TReviewLabel { lFile1, lFile2, lComp };
 
 class TMatchHost : public TScanHost {
  public:
-  // Guard of the pair display against nested notifications: set while MatchesSourceDataChange
-  // runs; FDataChangeAgain records a notification that arrived meanwhile, so stale rows are removed
-  // by a loop instead of by recursion.
-  bool FInDataChange = false;
-  bool FDataChangeAgain = false;
-
   // Deletes the log pane's first lines while it holds more than maxLines.
   virtual void LimitLogLines(std::size_t maxLines) = 0;
   virtual void SetReviewButtonsEnabled(bool enabled) = 0;

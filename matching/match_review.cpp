@@ -1,6 +1,7 @@
+#include "matching/match_review.h"
+
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
-#include "matching/matching.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
@@ -75,20 +76,20 @@ void RecycleFolderFile(TMatchHost& host, const std::string& file) {
   host.Desktop().RecycleFile(file);
 }
 
-void MatchesSourceDataChange(TMatchHost& host) {
-  if (host.FInDataChange) {
-    host.FDataChangeAgain = true;
+void TPairDisplay::MatchesSourceDataChange() {
+  if (running_) {
+    again_ = true;
     return;
   }
-  host.FInDataChange = true;
-  const TScopeGuard reset([&host] {
-    host.FInDataChange = false;
-    host.FDataChangeAgain = false;
+  running_ = true;
+  const TScopeGuard reset([this] {
+    running_ = false;
+    again_ = false;
   });
   do {
-    host.FDataChangeAgain = false;
-    ShowCurrentPair(host);
-  } while (host.FDataChangeAgain);
+    again_ = false;
+    ShowCurrentPair(host_);
+  } while (again_);
 }
 
 void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {

@@ -1,19 +1,21 @@
-// Recording one found pair in Matches, shared by the candidate search and the match pass.
+// The steps on the form that every candidate search takes, the walk of one row along the table's
+// index and the match pass's search on the engine alike: its log line, and recording a found pair.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace velquin {
 
 class TMatchHost;
 
+// Sets the hourglass, logs "Evaluating "<fileName>"" and trims the log pane to its last 30 lines.
+void BeginSearch(TMatchHost& host, std::string_view fileName);
+
 // Unless Matches holds the key (maxDiff, file1, file2) already: logs "Adding "<partnerName>" (maxDiff)",
 // appends and posts the row, and refreshes the count labels. Returns true iff a row was added.
 bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1,
                 const std::string& partnerName, const std::string& file2);
-
-// The text after which the walk for a row of first value v stops: v + margin + 1, left-padded to 4.
-std::string HighKey(std::int32_t firstValue, std::int32_t margin);
 
 }  // namespace velquin

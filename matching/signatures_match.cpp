@@ -1,6 +1,6 @@
-#include <cstdlib>
+#include "matching/signatures_match.h"
 
-#include "matching/matching.h"
+#include <cstdlib>
 
 namespace velquin {
 

@@ -1,0 +1,105 @@
+#include "app/match_command.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "matching/match_engine.h"
+#include "matching/match_host.h"
+#include "matching/pair_record.h"
+#include "matching/sigs_snapshot.h"
+#include "platform/date_time.h"
+#include "platform/desktop.h"
+#include "platform/ini_file.h"
+#include "platform/scope_guard.h"
+#include "platform/text_file.h"
+#include "platform/text_utils.h"
+#include "signature/convert.h"
+#include "signature/progress.h"
+#include "tablestore/notification_hold.h"
+#include "tablestore/table.h"
+
+namespace velquin {
+namespace {
+
+// The search of one Sigs row: the same pairs, in the same order, with the same log lines as the walk
+// along BySignature of FindMatchesFor.
+void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, TMatchEngine& engine, std::uint32_t rank) {
+  BeginSearch(host, snapshot.FileName(rank));
+  std::string self;
+  engine.FindPairsOf(
+      rank, host.ColorsChecked(), [&](std::uint32_t, std::uint32_t partner, std::int32_t maxDiff) {
+        if (self.empty()) self = snapshot.FullName(rank);
+        const std::string partnerName = snapshot.FullName(partner);
+        if (partnerName != self)
+          RecordPair(host, maxDiff, self, std::string(snapshot.FileName(partner)), partnerName);
+      });
+  host.Desktop().SetCursor(TCursor::crDefault);
+}
+
+std::string SummaryLine(std::int64_t done, double elapsed) {
+  const double now = Now();
+  return ShortDateText(now) + "  " + LongTimeText(now) + "  Processed " + PadLeft(IntToStrSep(done), 6) +
+         " records in " + ElapsedText(elapsed);
+}
+
+}  // namespace
+
+void TMatchCommand::Run() {
+  TTable& sigs = host_.Sigs();
+  TTable& matches = host_.Matches();
+  const std::string summaryLog = options_.AppDir + "summary-log.txt";
+  host_.Desktop().SetCursor(TCursor::crHourGlass);
+  host_.SetReviewButtonsEnabled(false);
+  // The cursor, the count labels and the review buttons come back on every way out.
+  const TScopeGuard passEnd([this] {
+    host_.Desktop().SetCursor(TCursor::crDefault);
+    Quietly([this] { host_.UpdateDBLabels(); });
+    host_.SetReviewButtonsEnabled(true);
+  });
+
+  const std::int32_t margin = StrToInt(host_.MarginText());
+  matches.EmptyTable();
+  AppendLineCRLF(summaryLog, "Cleared Match Database");
+
+  // Resumed on every way out, so the grid and the pair display follow Matches again after a failure.
+  TNotificationHold matchesSuspension(matches);
+  host_.Desktop().SetCursor(TCursor::crHourGlass);
+  host_.SetTitle("Comparing Signatures...");
+  host_.FDone = 0;
+  host_.FStartTime = Now();
+  {
+    TNotificationHold sigsSuspension(sigs);
+    // While Sigs is walked the progress line shows the Matches count; the title goes with the walk.
+    host_.FMatchPassRunning = true;
+    const TScopeGuard walkEnd([this] {
+      host_.FMatchPassRunning = false;
+      host_.SetTitle("");
+    });
+
+    TSigsSnapshot snapshot(sigs);
+    TMatchEngine engine(snapshot.TakeSignatures(), margin);
+    const auto& order = snapshot.PrimaryOrder();
+    host_.FTotal = static_cast<std::int64_t>(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      host_.Desktop().SetCursor(TCursor::crHourGlass);
+      host_.ProcessMessages();
+      SearchRow(host_, snapshot, engine, order[i]);
+      UpdateProgress(host_, 1);
+      if (i + 1 == order.size()) {
+        TIniFile ini(options_.AppDir + "Velquin.INI");
+        ini.WriteString("Params", "CompMatchFName", "");
+        ini.WriteString("Params", "CompMatchFPath", "");
+      }
+    }
+  }
+  host_.Desktop().SetCursor(TCursor::crDefault);
+  host_.FEndTime = Now();
+  const double elapsed = host_.FEndTime - host_.FStartTime;
+  const std::string text = "Processed " + IntToStrSep(host_.FDone) + " records in " + ElapsedText(elapsed);
+  matchesSuspension.Resume();
+  if (!options_.AutoRun) host_.Desktop().ShowMessage(text);
+  AppendLineCRLF(summaryLog, SummaryLine(host_.FDone, elapsed));
+}
+
+}  // namespace velquin

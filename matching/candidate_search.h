@@ -1,0 +1,17 @@
+// FindMatchesFor: the candidate search around one Sigs row, walking the table's BySignature index;
+// the scan's incremental match after it stores a row.
+#pragma once
+
+#include <cstdint>
+
+namespace velquin {
+
+class TMatchHost;
+
+// Records in Matches every row after the Sigs table's current row in BySignature order, up to the
+// end of the first-value window v + margin, that matches it, unless the same pair with the same
+// MaxDiff is there already. REQUIRES: both tables open, Sigs browsing on the row. Sigs ends on the
+// same row with the same active index on every way out; the cursor ends as the default arrow.
+void FindMatchesFor(TMatchHost& host, std::int32_t margin);
+
+}  // namespace velquin

@@ -1,0 +1,47 @@
+// TMatchEngine: the pairs of a match pass from a snapshot of the signatures, with no table, window or
+// file in sight. The caller hands the signatures in rank order (BySignature order, signature_ranking.h)
+// and asks for each row's pairs in whatever order it searches the rows.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "matching/partner_search.h"
+
+namespace velquin {
+
+// The signatures of a pass by rank: their values (kSignatureValues per rank, written_form.h) when
+// every text is in the written form, else every text.
+struct TWrittenValues {
+  std::vector<std::uint8_t> Values;
+};
+using TRankedSignatures = std::variant<TWrittenValues, std::vector<std::string>>;
+
+class TMatchEngine {
+ public:
+  // Throws the conversion error of a text that TextToSignature cannot read.
+  TMatchEngine(TRankedSignatures signatures, std::int32_t margin);
+  ~TMatchEngine();
+  TMatchEngine(const TMatchEngine&) = delete;
+  TMatchEngine& operator=(const TMatchEngine&) = delete;
+
+  // Hands found(rank, partner, maxDiff) every pair of rank with a partner (partner_search.h) in the
+  // mode colors, partners in ascending rank. The mode may differ from call to call. A template, so
+  // that a caller's callback costs no allocation on each of the pass's rows.
+  template <typename TFound>
+  void FindPairsOf(std::uint32_t rank, bool colors, TFound&& found) {
+    if (search_ == nullptr) return;
+    search_->Partners(rank, colors, partners_);
+    for (const TPartner& partner : partners_) found(rank, partner.Rank, partner.MaxDiff);
+  }
+
+ private:
+  // Null when nothing can match: a negative Margin refuses the first value of every pair.
+  std::unique_ptr<TPartnerSearch> search_;
+  std::vector<TPartner> partners_;
+};
+
+}  // namespace velquin

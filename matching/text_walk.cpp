@@ -1,0 +1,29 @@
+#include "matching/text_walk.h"
+
+#include "matching/signatures_match.h"
+#include "platform/text_utils.h"
+
+namespace velquin {
+
+std::string HighKey(std::int32_t firstValue, std::int32_t margin) {
+  return PadLeft(std::to_string(static_cast<std::int64_t>(firstValue) + margin + 1), 4);
+}
+
+TTextWalk::TTextWalk(std::vector<std::string> texts, std::int32_t margin)
+    : margin_(margin), texts_(std::move(texts)) {
+  signatures_.reserve(texts_.size());
+  for (const std::string& text : texts_) signatures_.push_back(TextToSignature(text));
+}
+
+void TTextWalk::Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const {
+  partners.clear();
+  const TSignature& own = signatures_[rank];
+  const std::string highKey = HighKey(own.Cells[0].R, margin_);
+  for (std::uint32_t other = rank + 1; other < texts_.size() && texts_[other] <= highKey; ++other) {
+    std::int32_t maxDiff = 0;
+    if (SignaturesMatch(own, signatures_[other], margin_, colors, maxDiff))
+      partners.push_back({other, maxDiff});
+  }
+}
+
+}  // namespace velquin
