@@ -14,6 +14,7 @@
 #include "imaging/bitmap32.h"
 #include "imaging/picture_loader.h"
 #include "platform/test_dir.h"
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -40,7 +41,7 @@ std::string ExpectedSignature(bool normalize) {
   bitmap.WritePixel(0, 0, 0xFF5A0000);
   bitmap.WritePixel(1, 0, 0xFF00C800);
   bitmap.WritePixel(2, 0, 0xFF78B4FA);
-  if (normalize) EqualizeBrightness(bitmap);
+  if (normalize) TEqualizer().EqualizeBrightness(bitmap);
   return SignatureToText(MakeSignature(bitmap));
 }
 
@@ -123,7 +124,7 @@ TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
         ++failures;
         continue;
       }
-      if (normalize) EqualizeBrightness(bitmap);
+      if (normalize) TEqualizer().EqualizeBrightness(bitmap);
       expected += file + "\t" + SignatureToText(MakeSignature(bitmap)) + "\n";
     }
     ASSERT_EQ(failures, 2);

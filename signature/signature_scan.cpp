@@ -223,7 +223,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   }
   if (outcome == TLoadOutcome::kNothing) return;
 
-  signature_ = host_.NormalizeChecked() ? EqualizeAndMakeSignature(bitmap) : MakeSignature(bitmap);
+  signature_ = host_.NormalizeChecked() ? equalizer_.EqualizeAndMakeSignature(bitmap) : MakeSignature(bitmap);
   const std::string text = SignatureToText(signature_);
   // The date of the very file that was decoded: a later write is seen by the next scan.
   const double date = StampDate(opened);

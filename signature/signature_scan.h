@@ -10,6 +10,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -60,6 +61,7 @@ class TSignatureScan {
   // True during the counting pass.
   bool counting_ = false;
   TSignature signature_;
+  TEqualizer equalizer_;
   // True when the current picture's row was added or its Signature text changed.
   bool changed_ = false;
   // log.txt while the evaluation pass runs.
