@@ -9,8 +9,6 @@
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
-#include "signature/scan_host.h"
-#include "signature/signature_scan.h"
 #include "tablestore/program_tables.h"
 
 namespace velquin {
@@ -173,50 +171,6 @@ TEST_F(ScanTest, AutoRunShowsNoDialog) {
   Form.FAutoRun = false;
 }
 
-// The form as the scan sees it, except that LoadPicture replaces the picture file, after decoding
-// it, on each of its first `replacements` calls: the file changed while it was being decoded.
-class TReplacingHost : public TScanHost {
- public:
-  TReplacingHost(TForm1& form, int replacements) : form_(form), replacements_(replacements) {
-    FAppDir = form.FAppDir;
-  }
-  int Decodes = 0;
-
-  TDesktop& Desktop() override { return form_.Desktop(); }
-  TTable& Sigs() override { return form_.Sigs(); }
-  TTable& Matches() override { return form_.Matches(); }
-  std::string FolderText() const override { return form_.FolderText(); }
-  std::string MarginText() const override { return form_.MarginText(); }
-  bool ForceChecked() const override { return form_.ForceChecked(); }
-  bool NormalizeChecked() const override { return form_.NormalizeChecked(); }
-  bool IncrMatchChecked() const override { return form_.IncrMatchChecked(); }
-  bool ColorsChecked() const override { return form_.ColorsChecked(); }
-  void SetTitle(const std::string& caption) override { form_.SetTitle(caption); }
-  void AppendLogLine(std::string line) override { form_.AppendLogLine(std::move(line)); }
-  void InsertFirstLogLine(const std::string& line) override { form_.InsertFirstLogLine(line); }
-  void UpdateDBLabels() override { form_.UpdateDBLabels(); }
-  void ShowProgressLine(const std::string& line) override { form_.ShowProgressLine(line); }
-  void ProcessMessages() override { form_.ProcessMessages(); }
-  TBitmap32& WorkingBitmap() override { return form_.WorkingBitmap(); }
-  void FindMatchesFor() override { form_.FindMatchesFor(); }
-  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
-                   TFileStamp* opened) override {
-    const bool loaded = form_.LoadPicture(fileName, counting, showProgress, target, opened);
-    if (loaded && Decodes++ < replacements_) {
-      // A new file of another colour and date takes the name, as a saving editor does it.
-      const std::string next = fileName + ".new";
-      WriteBmp(next, 8, 8, Gray(50 + 10 * Decodes));
-      SetFileTime(next, 1600000000 + Decodes);
-      EXPECT_EQ(std::rename(next.c_str(), fileName.c_str()), 0);
-    }
-    return loaded;
-  }
-
- private:
-  TScanHost& form_;
-  int replacements_;
-};
-
 TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
   struct TCase {
     int replacements;
@@ -234,10 +188,20 @@ TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
     SetFileTime(path, 1500000000);
     const std::string unable = "Unable to process \"" + path + "\"";
     const auto unableBefore = lines(unable);
-    TReplacingHost host(Form, c.replacements);
-    TSignatureScan(host).ComputeSignatures();
-    EXPECT_EQ(host.Decodes, c.decodes);
-    EXPECT_EQ(host.FAdds, c.stored ? 1 : 0);
+    // On each of the first `replacements` decodes, once the pixels are in the working bitmap, a new
+    // file of another colour and date takes the name, as a saving editor does it.
+    int decodes = 0;
+    Form.image.OnChange = [&](TBitmap32& bitmap) {
+      if (bitmap.IsEmpty() || decodes++ >= c.replacements) return;
+      const std::string next = path + ".new";
+      WriteBmp(next, 8, 8, Gray(50 + 10 * decodes));
+      SetFileTime(next, 1600000000 + decodes);
+      EXPECT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+    };
+    Scan();
+    Form.image.OnChange = nullptr;
+    EXPECT_EQ(decodes, c.decodes);
+    EXPECT_EQ(Form.Progress().Adds(), c.stored ? 1 : 0);
     EXPECT_EQ(lines(unable) - unableBefore, c.stored ? 0 : 1);
     if (!c.stored) continue;
     // The stored row is the picture as it now stands: signature and date.

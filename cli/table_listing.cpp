@@ -1,6 +1,6 @@
 #include "cli/table_listing.h"
 
-#include "signature/folder_matches.h"
+#include "scan/folder_matches.h"
 #include "tablestore/program_tables.h"
 
 namespace velquin {

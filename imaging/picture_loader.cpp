@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -41,47 +42,31 @@ std::unique_ptr<TDecoder> Load(const std::string& fileName, TFileStamp* opened) 
 
 // With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
 // hold; touching it would end the process. Such a picture is refused before anything is allocated.
-void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory, const TLoadHost& host) {
+void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory,
+                       std::optional<std::uint64_t> memoryLeft) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
                               static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
-  if (bytes + decoderMemory > host.MemoryLeft())
+  if (bytes + decoderMemory > (memoryLeft ? *memoryLeft : AvailableMemory()))
     throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
                           std::to_string(picture.Height()) + " pixels");
 }
 
-class TCursorGuard {
- public:
-  explicit TCursorGuard(TLoadHost& host) : host_(host), saved_(host.Cursor()) {
-    host_.SetCursor(TCursor::crHourGlass);
-  }
-  ~TCursorGuard() { host_.SetCursor(saved_); }
-  TCursorGuard(const TCursorGuard&) = delete;
-  TCursorGuard& operator=(const TCursorGuard&) = delete;
-
- private:
-  TLoadHost& host_;
-  TCursor saved_;
-};
+// The type LoadPicture decodes the file as; kNone for a missing file or folder.
+TPictureType TypeOfFile(const std::string& fileName) {
+  if (!FileExists(fileName)) return TPictureType::kNone;
+  return TypeOfName(fileName);
+}
 
 }  // namespace
 
-std::uint64_t TLoadHost::MemoryLeft() const { return AvailableMemory(); }
+bool IsPictureFile(const std::string& fileName) { return TypeOfFile(fileName) != TPictureType::kNone; }
 
-bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
-                 TLoadHost& host, TFileStamp* opened) {
+bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
+                 std::optional<std::uint64_t> memoryLeft) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
-  if (!FileExists(fileName)) return false;
-  const TPictureType type = TypeOfName(fileName);
+  const TPictureType type = TypeOfFile(fileName);
   if (type == TPictureType::kNone) return false;
-  if (counting) {
-    host.CountPicture();
-    return false;
-  }
-  if (showProgress) host.ProgressTick();
-  host.ProcessMessages();
-
-  TCursorGuard cursor(host);
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;
@@ -101,7 +86,7 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
       case TPictureType::kNone:
         return false;
     }
-    CheckFitsInMemory(*picture, decoderMemory, host);
+    CheckFitsInMemory(*picture, decoderMemory, memoryLeft);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");

@@ -9,8 +9,8 @@
 #include "platform/ini_file.h"
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
+#include "scan/progress.h"
 #include "signature/convert.h"
-#include "signature/progress.h"
 #include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
@@ -90,28 +90,29 @@ void ComputeMatches(TMatchHost& host) {
   TNotificationHold matchesSuspension(matches);
   host.Desktop().SetCursor(TCursor::crHourGlass);
   host.SetTitle("Comparing Signatures...");
-  host.FDone = 0;
-  host.FStartTime = Now();
+  TProgress& progress = host.RunningProgress();
+  progress.SetDone(0);
+  progress.SetStartTime(Now());
   {
     TNotificationHold sigsSuspension(sigs);
     struct TGuardB {
       TMatchHost& host;
       ~TGuardB() {
-        host.FMatchPassRunning = false;
+        host.RunningProgress().SetMatchPass(nullptr);
         host.SetTitle("");
       }
     } guardB{host};
-    host.FMatchPassRunning = true;
+    progress.SetMatchPass(&matches);
 
     const TSigsSnapshot snapshot(sigs, host.FMargin);
-    host.FTotal = static_cast<std::int64_t>(snapshot.PrimaryOrder().size());
+    progress.SetTotal(static_cast<std::int64_t>(snapshot.PrimaryOrder().size()));
     std::vector<std::uint32_t> partners;
     const auto& order = snapshot.PrimaryOrder();
     for (std::size_t i = 0; i < order.size(); ++i) {
       host.Desktop().SetCursor(TCursor::crHourGlass);
       host.ProcessMessages();
       SearchRow(host, snapshot, order[i], partners);
-      UpdateProgress(host, 1);
+      progress.Tick(1, host);
       if (i + 1 == order.size()) {
         TIniFile ini(host.FAppDir + "Velquin.INI");
         ini.WriteString("Params", "CompMatchFName", "");
@@ -120,12 +121,13 @@ void ComputeMatches(TMatchHost& host) {
     }
   }
   host.Desktop().SetCursor(TCursor::crDefault);
-  host.FEndTime = Now();
-  const double elapsed = host.FEndTime - host.FStartTime;
-  const std::string text = "Processed " + IntToStrSep(host.FDone) + " records in " + ElapsedText(elapsed);
+  progress.SetEndTime(Now());
+  const double elapsed = progress.EndTime() - progress.StartTime();
+  const std::string text =
+      "Processed " + IntToStrSep(progress.Done()) + " records in " + ElapsedText(elapsed);
   matchesSuspension.Resume();
   if (!host.FAutoRun) host.Desktop().ShowMessage(text);
-  AppendLineCRLF(summaryLog, SummaryLine(host.FDone, elapsed));
+  AppendLineCRLF(summaryLog, SummaryLine(progress.Done(), elapsed));
 }
 
 }  // namespace velquin
