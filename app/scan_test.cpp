@@ -128,6 +128,31 @@ TEST_F(ScanTest, WhatIsNotAPictureFile) {
   EXPECT_GT(Form.Memo1().size(), before + 1);
 }
 
+// The counting pass counts every picture that needs work and would be loaded, the evaluation pass
+// ticks once before each load and once after each stored row; messages run before each such picture
+// in both passes and before each load, which runs under the hourglass.
+TEST_F(ScanTest, CountsTicksAndLetsMessagesRunAroundEachLoad) {
+  Picture("a.bmp", Gray(10));
+  Picture("b.bmp", Gray(100));
+  Pictures.WriteFile("bad.jpg", "not a picture");
+  mkdir((Pictures.Path() + "sub.jpg").c_str(), 0700);
+  std::vector<TCursor> cursorsWhileDecoding;
+  Form.image.OnChange = [&](TBitmap32& bitmap) {
+    if (!bitmap.IsEmpty()) cursorsWhileDecoding.push_back(Desktop.CursorNow);
+  };
+  Desktop.MessageRuns = 0;
+  Scan();
+  Form.image.OnChange = nullptr;
+  EXPECT_EQ(Form.Progress().Total(), 3);
+  EXPECT_EQ(Form.Progress().Done(), 5);
+  EXPECT_EQ(Desktop.MessageRuns, 4 + 4 + 3);
+  EXPECT_EQ(cursorsWhileDecoding, std::vector<TCursor>(2, TCursor::crHourGlass));
+  // Only the undecodable picture needs work again; the up-to-date ones tick now that there is a total.
+  Scan();
+  EXPECT_EQ(Form.Progress().Total(), 1);
+  EXPECT_EQ(Form.Progress().Done(), 3);
+}
+
 TEST_F(ScanTest, IncrementalMatchFindsOnlyLaterPartners) {
   Picture("a.bmp", Gray(100));
   Picture("c.bmp", Gray(116));
