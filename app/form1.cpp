@@ -231,7 +231,7 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   if (!IsPictureFile(fileName)) return;
   ProcessMessages();
   const TBusyCursor busy(desktop_);
-  velquin::LoadPicture(fileName, target);
+  DecodePicture(fileName, target);
 }
 
 void TForm1::OpenTables() {

@@ -51,26 +51,27 @@ void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory,
                           std::to_string(picture.Height()) + " pixels");
 }
 
-// The type LoadPicture decodes the file as; kNone for a missing file or folder.
-TPictureType TypeOfFile(const std::string& fileName) {
-  if (!FileExists(fileName)) return TPictureType::kNone;
-  return TypeOfName(fileName);
-}
-
 }  // namespace
 
-bool IsPictureFile(const std::string& fileName) { return TypeOfFile(fileName) != TPictureType::kNone; }
+bool IsPictureFile(const std::string& fileName) {
+  return FileExists(fileName) && TypeOfName(fileName) != TPictureType::kNone;
+}
 
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
                  std::optional<std::uint64_t> memoryLeft) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
-  const TPictureType type = TypeOfFile(fileName);
-  if (type == TPictureType::kNone) return false;
+  if (!IsPictureFile(fileName)) return false;
+  DecodePicture(fileName, bitmap, opened, memoryLeft);
+  return true;
+}
+
+void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
+                   std::optional<std::uint64_t> memoryLeft) {
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;
-    switch (type) {
+    switch (TypeOfName(fileName)) {
       case TPictureType::kJpeg: {
         auto jpeg = Load<TJPEGImage>(fileName, opened);
         decoderMemory = jpeg->CoefficientMemory();
@@ -84,14 +85,13 @@ bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* ope
         picture = Load<TBitmap>(fileName, opened);
         break;
       case TPictureType::kNone:
-        return false;
+        return;
     }
     CheckFitsInMemory(*picture, decoderMemory, memoryLeft);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");
   }
-  return true;
 }
 
 }  // namespace velquin

@@ -29,4 +29,10 @@ bool IsPictureFile(const std::string& fileName);
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
                  std::optional<std::uint64_t> memoryLeft = std::nullopt);
 
+// LoadPicture's decoding alone, for callers that have emptied the bitmap and asked IsPictureFile
+// themselves (and do something between the two). REQUIRES: IsPictureFile(fileName) was true; a file
+// gone since then fails to open.
+void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
+                   std::optional<std::uint64_t> memoryLeft = std::nullopt);
+
 }  // namespace velquin

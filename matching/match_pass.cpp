@@ -112,7 +112,7 @@ void ComputeMatches(TMatchHost& host) {
       host.Desktop().SetCursor(TCursor::crHourGlass);
       host.ProcessMessages();
       SearchRow(host, snapshot, order[i], partners);
-      progress.Tick(1, host);
+      progress.UpdateProgress(1, host);
       if (i + 1 == order.size()) {
         TIniFile ini(host.FAppDir + "Velquin.INI");
         ini.WriteString("Params", "CompMatchFName", "");

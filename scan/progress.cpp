@@ -58,7 +58,7 @@ std::string ComposeProgressLine(const TProgress& progress, double now) {
   return line;
 }
 
-void TProgress::Tick(std::int32_t n, TProgressSink& sink) noexcept {
+void TProgress::UpdateProgress(std::int32_t n, TProgressSink& sink) noexcept {
   if (total_ == 0) return;
   ++done_;
   if (done_ % n != 0) return;

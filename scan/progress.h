@@ -1,5 +1,6 @@
-// TProgress: the counters of the running command (scan, purge, match pass), the progress tick that
-// counts its items, and the progress line for the window's status line and velquin-cli's terminal.
+// TProgress: the counters of the running command (scan, purge, match pass), the progress tick
+// (UpdateProgress) that counts its items, and the progress line for the window's status line and
+// velquin-cli's terminal.
 //
 // The command that runs works on its TProgress; the window and everyone else read it through a const
 // reference. The counters outlive a command: the purge that opens a scan ticks against the total the
@@ -26,13 +27,13 @@ class TProgressSink {
 
 class TProgress {
  public:
-  // Items done and expected in the current phase.
+  // Items done (FDone) and expected (FTotal) in the current phase.
   std::int64_t Done() const { return done_; }
   std::int64_t Total() const { return total_; }
-  // Date-times of the current phase (days since 30 December 1899, local time).
+  // Date-times of the current phase, FStartTime and FEndTime (days since 30 December 1899, local time).
   double StartTime() const { return startTime_; }
   double EndTime() const { return endTime_; }
-  // Sigs rows added and edited by the current scan.
+  // Sigs rows added (FAdds) and edited (FEdits) by the current scan.
   std::int32_t Adds() const { return adds_; }
   std::int32_t Edits() const { return edits_; }
   // True while the match pass walks Sigs: the progress line then ends with the row count of Matches.
@@ -59,7 +60,7 @@ class TProgress {
   // composing it costs more than a tick of the match pass) and lets pending messages run. Nothing
   // happens while Total is 0. REQUIRES: n >= 1. A failure while the line is shown or messages run is
   // dropped.
-  void Tick(std::int32_t n, TProgressSink& sink) noexcept;
+  void UpdateProgress(std::int32_t n, TProgressSink& sink) noexcept;
 
  private:
   std::int64_t done_ = 0;

@@ -41,7 +41,7 @@ TEST(ProgressTest, TickRunsMessagesOnEveryNthTick) {
     TProgress progress;
     TRecordingSink sink;
     progress.SetTotal(c.total);
-    for (int i = 0; i < c.ticks; ++i) progress.Tick(c.n, sink);
+    for (int i = 0; i < c.ticks; ++i) progress.UpdateProgress(c.n, sink);
     EXPECT_EQ(progress.Done(), c.done);
     EXPECT_EQ(sink.MessageRuns, c.messageRuns);
     // A line is shown at most ten times a second: the first of a quick run of ticks only.
@@ -54,8 +54,8 @@ TEST(ProgressTest, TickDropsTheFailureOfAHandler) {
   TRecordingSink sink;
   sink.Fails = true;
   progress.SetTotal(3);
-  progress.Tick(1, sink);
-  progress.Tick(1, sink);
+  progress.UpdateProgress(1, sink);
+  progress.UpdateProgress(1, sink);
   EXPECT_EQ(progress.Done(), 2);
   EXPECT_EQ(sink.MessageRuns, 2);
 }

@@ -118,7 +118,7 @@ void TSignatureScan::PurgeDeletedFiles() {
     } else {
       sigs_.Delete();
     }
-    progress_.Tick(kTickModulus, *this);
+    progress_.UpdateProgress(kTickModulus, *this);
   }
   RemoveMatchesOutsideFolder(matches_, datesFolder_);
   datesValid_ = messageRuns_ == datesMessageRuns_;
@@ -186,10 +186,11 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
     progress_.CountTotal();
     return false;
   }
-  if (tick) progress_.Tick(kTickModulus, *this);
+  if (tick) progress_.UpdateProgress(kTickModulus, *this);
   ProcessMessages();
   const TBusyCursor busy(desktop_);
-  return velquin::LoadPicture(path, bitmap_, &opened);
+  DecodePicture(path, bitmap_, &opened);
+  return true;
 }
 
 TSignatureScan::TLoadOutcome TSignatureScan::LoadUnchangedPicture(const std::string& path,
@@ -219,7 +220,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   double stored = 0;
   if (keyFits && !options_.Force && StoredDate(namePart, folderPart, stored) &&
       SameDateText(stored, GetFileDate(path))) {
-    if (!counting_) progress_.Tick(kTickModulus, *this);
+    if (!counting_) progress_.UpdateProgress(kTickModulus, *this);
     return;
   }
   const std::string folder(folderPart);
@@ -278,7 +279,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
     sink_.UpdateDBLabels();
   }
 
-  if (!counting_) progress_.Tick(kTickModulus, *this);
+  if (!counting_) progress_.UpdateProgress(kTickModulus, *this);
 
   if (changed_ && options_.IncrMatch) {
     const TBusyCursor busy(desktop_);
