@@ -9,6 +9,8 @@
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
+#include "scan/scan_sink.h"
+#include "scan/signature_scan.h"
 #include "tablestore/program_tables.h"
 
 namespace velquin {
@@ -151,6 +153,50 @@ TEST_F(ScanTest, CountsTicksAndLetsMessagesRunAroundEachLoad) {
   Scan();
   EXPECT_EQ(Form.Progress().Total(), 1);
   EXPECT_EQ(Form.Progress().Done(), 3);
+}
+
+// What the scan reports, recorded instead of shown.
+class TRecordingSink : public TScanSink {
+ public:
+  void ShowProgressLine(const std::string&) override {}
+  void ProcessMessages() override {}
+  void SetTitle(const std::string& caption) override { Titles.push_back(caption); }
+  void AppendLogLine(std::string line) override { Log.push_back(std::move(line)); }
+  void InsertFirstLogLine(const std::string& line) override { Log.insert(Log.begin(), line); }
+  void UpdateDBLabels() override { ++LabelUpdates; }
+  void FindMatchesFor() override { ++MatchSearches; }
+  std::vector<std::string> Titles;
+  std::vector<std::string> Log;
+  int LabelUpdates = 0;
+  int MatchSearches = 0;
+};
+
+// The scan on its own, over the form's tables: its options given at the start, its reports through
+// the sink, its counts in a progress object of its caller.
+TEST_F(ScanTest, RunsOnItsOwnThroughItsSink) {
+  Picture("a.bmp", Gray(10));
+  Picture("b.bmp", Gray(100));
+  TScanOptions options;
+  options.Folder = Pictures.Path();
+  options.AppDir = AppDir.Path();
+  options.IncrMatch = true;
+  options.AutoRun = true;
+  TProgress progress;
+  TRecordingSink sink;
+  TSignatureScan(options, {Form.SigsTable, Form.MatchesTable, Form.image}, Desktop, progress, sink)
+      .ComputeSignatures();
+  EXPECT_EQ(sink.Titles, (std::vector<std::string>{"Removing Signature records for deleted files...",
+                                                   "Counting Files...", "Evaluating Signatures...", ""}));
+  ASSERT_EQ(sink.Log.size(), 5u);
+  EXPECT_EQ(sink.Log[2], Pictures.Path());
+  EXPECT_EQ(sink.MatchSearches, 2);
+  EXPECT_EQ(sink.LabelUpdates, 3);  // each added row, and the end
+  EXPECT_EQ(progress.Adds(), 2);
+  EXPECT_EQ(progress.Total(), 2);
+  EXPECT_EQ(Form.Progress().Total(), 0);  // the form's own counters are not the scan's
+  EXPECT_TRUE(Desktop.Messages.empty());
+  EXPECT_EQ(Desktop.CursorNow, TCursor::crDefault);
+  EXPECT_EQ(SigsNames(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
 }
 
 TEST_F(ScanTest, IncrementalMatchFindsOnlyLaterPartners) {
