@@ -43,7 +43,7 @@ class TCursorGuard {
 
 }  // namespace
 
-TSignatureScan::TSignatureScan(const TScanOptions& options, const TScanTables& tables, TDesktop& desktop,
+TSignatureScan::TSignatureScan(const TScanOptions& options, const TScanTargets& tables, TDesktop& desktop,
                                TProgress& progress, TScanSink& sink)
     : options_(options),
       sigs_(tables.Sigs),

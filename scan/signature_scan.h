@@ -40,7 +40,7 @@ struct TScanOptions {
 };
 
 // Where the scan works: the Folder's tables and the working bitmap each picture is loaded into.
-struct TScanTables {
+struct TScanTargets {
   TTable& Sigs;
   TTable& Matches;
   TBitmap32& Bitmap;
@@ -49,7 +49,7 @@ struct TScanTables {
 class TSignatureScan : private TProgressSink {
  public:
   // REQUIRES: the tables are open on options.Folder.
-  TSignatureScan(const TScanOptions& options, const TScanTables& tables, TDesktop& desktop,
+  TSignatureScan(const TScanOptions& options, const TScanTargets& tables, TDesktop& desktop,
                  TProgress& progress, TScanSink& sink);
   ~TSignatureScan() override;
   TSignatureScan(const TSignatureScan&) = delete;
