@@ -13,10 +13,11 @@
 #include "platform/file_utils.h"
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
-#include "signature/folder_matches.h"
-#include "signature/picture_extension.h"
-#include "signature/progress.h"
-#include "signature/signature_scan.h"
+#include "scan/folder_matches.h"
+#include "scan/picture_extension.h"
+#include "scan/scan_sink.h"
+#include "scan/signature_scan.h"
+#include "signature/convert.h"
 #include "tablestore/notification_hold.h"
 
 namespace velquin {
@@ -28,26 +29,25 @@ constexpr std::uint16_t kDeleteKey = 46;
 
 }  // namespace
 
-// What picture loading needs from the form: the count of the counting pass, the progress tick, the
-// message pump and the busy cursor.
-class TForm1::TLoadAdapter : public TLoadHost {
+// The scan's reports, shown on the form's controls.
+class TForm1::TScanAdapter : public TScanSink {
  public:
-  explicit TLoadAdapter(TForm1& form) : form_(form) {}
-  void CountPicture() override { ++form_.FTotal; }
-  void ProgressTick() override { UpdateProgress(form_, 1000); }
+  explicit TScanAdapter(TForm1& form) : form_(form) {}
+  void ShowProgressLine(const std::string& line) override { form_.ShowProgressLine(line); }
   void ProcessMessages() override { form_.ProcessMessages(); }
-  TCursor Cursor() const override { return form_.desktop_.Cursor(); }
-  void SetCursor(TCursor cursor) override { form_.desktop_.SetCursor(cursor); }
+  void SetTitle(const std::string& caption) override { form_.SetTitle(caption); }
+  void AppendLogLine(std::string line) override { form_.AppendLogLine(std::move(line)); }
+  void InsertFirstLogLine(const std::string& line) override { form_.InsertFirstLogLine(line); }
+  void UpdateDBLabels() override { form_.UpdateDBLabels(); }
+  // The Margin as MarginEdit holds it now: it may have changed while messages ran.
+  void FindMatchesFor() override { velquin::FindMatchesFor(form_, StrToInt(form_.marginEditText_)); }
 
  private:
   TForm1& form_;
 };
 
 TForm1::TForm1(TDesktop& desktop, std::string appDir)
-    : SigsTable("SigsTable"),
-      MatchesTable("MatchesTable"),
-      desktop_(desktop),
-      loadAdapter_(std::make_unique<TLoadAdapter>(*this)) {
+    : SigsTable("SigsTable"), MatchesTable("MatchesTable"), desktop_(desktop) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
   MatchesSource.SetDataSet(&MatchesTable);
@@ -212,7 +212,6 @@ void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
 // --- Services ----------------------------------------------------------------------------------------
 
 void TForm1::ProcessMessages() {
-  ++FMessageRuns;
   if (pictureCountStale_ && std::chrono::steady_clock::now() - pictureCountTime_ >= kPictureCountInterval) {
     RefreshPictureCount();
     ShowCountLabels();
@@ -220,12 +219,15 @@ void TForm1::ProcessMessages() {
   desktop_.ProcessMessages();
 }
 
-bool TForm1::LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
-                         TFileStamp* opened) {
-  return velquin::LoadPicture(fileName, counting, showProgress, target, *loadAdapter_, opened);
+void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
+  // Emptied before messages run, so that the window repaints no stale picture meanwhile.
+  target.SetHeight(0);
+  target.SetWidth(0);
+  if (!IsPictureFile(fileName)) return;
+  ProcessMessages();
+  const TBusyCursor busy(desktop_);
+  DecodePicture(fileName, target);
 }
-
-void TForm1::FindMatchesFor() { velquin::FindMatchesFor(*this, FMargin); }
 
 void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
@@ -386,7 +388,15 @@ void TForm1::CompSigs() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
-  TSignatureScan(*this).ComputeSignatures();
+  TScanOptions options;
+  options.Folder = dirEditText_;
+  options.AppDir = FAppDir;
+  options.Force = force_;
+  options.Normalize = normalize_;
+  options.IncrMatch = incrMatch_;
+  options.AutoRun = FAutoRun;
+  TScanAdapter sink(*this);
+  TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
 }
 
 void TForm1::CompMatches() {

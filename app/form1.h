@@ -1,6 +1,6 @@
 // TForm1: the program's main form without a window. It holds the state of every control, owns the
-// two table objects, the data source of the pair display and the three picture views' bitmaps,
-// keeps the fields shared by the scan and the match pass, and runs every handler.
+// two table objects, the data source of the pair display, the three picture views' bitmaps and the
+// progress counters its commands count in, and runs every handler.
 //
 // Faces: the Qt window binds widgets to it, velquin-cli drives it from a terminal, the tests drive
 // it directly. Each supplies a TDesktop (message pump, cursor, message boxes, error report, trash,
@@ -17,13 +17,13 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
 #include "matching/match_review.h"
+#include "scan/progress.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -67,6 +67,11 @@ class TForm1 : public TMatchHost {
   // The view hears about every later change; nullptr detaches. Not owned.
   void SetView(TFormView* view);
 
+  // AppDir, ending in '/'.
+  std::string FAppDir;
+  // True while the Auto command runs one folder: no closing dialogs.
+  bool FAutoRun = false;
+
   // --- Control state -------------------------------------------------------------------------
   TFormLayout& Layout() { return layout_; }
   const TFormLayout& Layout() const { return layout_; }
@@ -109,6 +114,8 @@ class TForm1 : public TMatchHost {
   bool ReviewButtonsEnabled() const { return reviewButtonsEnabled_; }
   // The latest progress line of a running scan or match pass; empty when none runs.
   const std::string& ProgressLine() const { return progressLine_; }
+  // The counters of the running command, or of the last one when none runs.
+  const TProgress& Progress() const { return progress_; }
   // True while a command (Signatures, Matches, Auto) runs, that is while its messages run nested
   // inside it: the other commands and folder changes are then ignored, and a window must put off
   // closing (FormDestroy and destroying the form) until it is false again.
@@ -159,28 +166,21 @@ class TForm1 : public TMatchHost {
   void OpenTables();
 
  private:
-  class TLoadAdapter;
+  class TScanAdapter;
 
   // TMatchHost.
   TDesktop& Desktop() override { return desktop_; }
   TTable& Sigs() override { return SigsTable; }
   TTable& Matches() override { return MatchesTable; }
-  std::string FolderText() const override { return dirEditText_; }
+  TProgress& RunningProgress() override { return progress_; }
   std::string MarginText() const override { return marginEditText_; }
-  bool ForceChecked() const override { return force_; }
-  bool NormalizeChecked() const override { return normalize_; }
-  bool IncrMatchChecked() const override { return incrMatch_; }
   bool ColorsChecked() const override { return colors_; }
   void SetTitle(const std::string& caption) override;
   void AppendLogLine(std::string line) override;
-  void InsertFirstLogLine(const std::string& line) override;
   void ShowProgressLine(const std::string& line) override;
   void LimitLogLines(std::size_t maxLines) override;
   void ProcessMessages() override;
-  TBitmap32& WorkingBitmap() override { return image; }
-  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
-                   TFileStamp* opened = nullptr) override;
-  void FindMatchesFor() override;
+  void LoadPicture(const std::string& fileName, TBitmap32& target) override;
   void SetReviewButtonsEnabled(bool enabled) override;
   void SetReviewLabel(TReviewLabel label, const std::string& text) override;
   TBitmap32& PairBitmap(bool left) override { return left ? Im1 : Im2; }
@@ -193,6 +193,7 @@ class TForm1 : public TMatchHost {
   void CompSigs();
   void CompMatches();
   void Auto();
+  void InsertFirstLogLine(const std::string& line);
   void DeleteFirstLogLine();
   void ClearLog();
   void RefreshPictureCount();
@@ -210,8 +211,8 @@ class TForm1 : public TMatchHost {
 
   TDesktop& desktop_;
   TFormView* view_ = nullptr;
-  std::unique_ptr<TLoadAdapter> loadAdapter_;
   TPairDisplay pairDisplay_{*this};
+  TProgress progress_;
 
   TFormLayout layout_;
   std::string dirEditText_;

@@ -4,9 +4,7 @@
 
 #include "app/form_view.h"
 #include "app/test_support.h"
-#include "platform/date_time.h"
 #include "platform/file_utils.h"
-#include "signature/progress.h"
 
 namespace velquin {
 namespace {
@@ -125,51 +123,6 @@ TEST_F(FolderTest, QuitAsksTheViewToClose) {
   Form.QuitButtonClick();
   EXPECT_EQ(view.Closes, 1);
   Form.SetView(nullptr);
-}
-
-TEST_F(FolderTest, ProgressTickRunsMessagesOnEveryNthTick) {
-  struct TCase {
-    std::int64_t total;
-    std::int32_t n;
-    int ticks;
-    std::int64_t done;
-    int messageRuns;
-  };
-  for (const TCase c : {TCase{0, 1000, 1000, 0, 0}, TCase{5, 1000, 999, 999, 0},
-                        TCase{5, 1000, 1000, 1000, 1}, TCase{5, 1, 7, 7, 7}}) {
-    SCOPED_TRACE(std::to_string(c.total) + " " + std::to_string(c.n) + " " + std::to_string(c.ticks));
-    Form.FTotal = c.total;
-    Form.FDone = 0;
-    Desktop.MessageRuns = 0;
-    for (int i = 0; i < c.ticks; ++i) UpdateProgress(Form, c.n);
-    EXPECT_EQ(Form.FDone, c.done);
-    EXPECT_EQ(Desktop.MessageRuns, c.messageRuns);
-  }
-}
-
-TEST_F(FolderTest, ProgressLine) {
-  Form.FStartTime = 1000.0;
-  Form.FTotal = 5000;
-  Form.FDone = 1000;
-  const double tenSeconds = 10.0 / 86400;
-  // 100 per second, 4000 to go: 40 seconds.
-  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + tenSeconds),
-            "1,000 out of 5,000 in " + TimeOfDayText(tenSeconds) + " (0:0:40 to go, 100 per second)");
-  Form.FAdds = 1234;
-  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + 1000 * tenSeconds),
-            "1,000 out of 5,000 in " + TimeOfDayText(1000 * tenSeconds) + " (11:6:40 to go, " +
-                FormatFixed2(0.1) + " per second) [1,234 adds, 0 edits]");
-  Form.FTotal = 1;
-  Form.FDone = 1;
-  EXPECT_EQ(ComposeProgressLine(Form, 1000.0),
-            "1 in " + TimeOfDayText(0) + " (" + FormatFixed2(0) + " per second) [1,234 adds, 0 edits]");
-  // Days to go lead the time when there are any.
-  Form.FTotal = 200000;
-  Form.FDone = 1;
-  Form.FAdds = 0;
-  EXPECT_EQ(ComposeProgressLine(Form, 1000.0 + tenSeconds),
-            "1 out of 200,000 in " + TimeOfDayText(tenSeconds) + " (23 3:33:10 to go, " + FormatFixed2(0.1) +
-                " per second)");
 }
 
 }  // namespace

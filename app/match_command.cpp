@@ -14,8 +14,8 @@
 #include "platform/scope_guard.h"
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
+#include "scan/progress.h"
 #include "signature/convert.h"
-#include "signature/progress.h"
 #include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
@@ -66,26 +66,27 @@ void TMatchCommand::Run() {
   TNotificationHold matchesSuspension(matches);
   host_.Desktop().SetCursor(TCursor::crHourGlass);
   host_.SetTitle("Comparing Signatures...");
-  host_.FDone = 0;
-  host_.FStartTime = Now();
+  TProgress& progress = host_.RunningProgress();
+  progress.SetDone(0);
+  progress.SetStartTime(Now());
   {
     TNotificationHold sigsSuspension(sigs);
     // While Sigs is walked the progress line shows the Matches count; the title goes with the walk.
-    host_.FMatchPassRunning = true;
+    progress.SetMatchPass(&matches);
     const TScopeGuard walkEnd([this] {
-      host_.FMatchPassRunning = false;
+      host_.RunningProgress().SetMatchPass(nullptr);
       host_.SetTitle("");
     });
 
     TSigsSnapshot snapshot(sigs);
     TMatchEngine engine(snapshot.TakeSignatures(), margin);
     const auto& order = snapshot.PrimaryOrder();
-    host_.FTotal = static_cast<std::int64_t>(order.size());
+    progress.SetTotal(static_cast<std::int64_t>(order.size()));
     for (std::size_t i = 0; i < order.size(); ++i) {
       host_.Desktop().SetCursor(TCursor::crHourGlass);
       host_.ProcessMessages();
       SearchRow(host_, snapshot, engine, order[i]);
-      UpdateProgress(host_, 1);
+      progress.UpdateProgress(1, host_);
       if (i + 1 == order.size()) {
         TIniFile ini(options_.AppDir + "Velquin.INI");
         ini.WriteString("Params", "CompMatchFName", "");
@@ -94,12 +95,13 @@ void TMatchCommand::Run() {
     }
   }
   host_.Desktop().SetCursor(TCursor::crDefault);
-  host_.FEndTime = Now();
-  const double elapsed = host_.FEndTime - host_.FStartTime;
-  const std::string text = "Processed " + IntToStrSep(host_.FDone) + " records in " + ElapsedText(elapsed);
+  progress.SetEndTime(Now());
+  const double elapsed = progress.EndTime() - progress.StartTime();
+  const std::string text =
+      "Processed " + IntToStrSep(progress.Done()) + " records in " + ElapsedText(elapsed);
   matchesSuspension.Resume();
   if (!options_.AutoRun) host_.Desktop().ShowMessage(text);
-  AppendLineCRLF(summaryLog, SummaryLine(host_.FDone, elapsed));
+  AppendLineCRLF(summaryLog, SummaryLine(progress.Done(), elapsed));
 }
 
 }  // namespace velquin

@@ -10,8 +10,8 @@
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
-#include "signature/scan_host.h"
-#include "signature/signature_scan.h"
+#include "scan/scan_sink.h"
+#include "scan/signature_scan.h"
 
 namespace velquin {
 namespace {
@@ -130,6 +130,75 @@ TEST_F(ScanTest, WhatIsNotAPictureFile) {
   EXPECT_GT(Form.Memo1().size(), before + 1);
 }
 
+// The counting pass counts every picture that needs work and would be loaded, the evaluation pass
+// ticks once before each load and once after each stored row; messages run before each such picture
+// in both passes and before each load, which runs under the hourglass.
+TEST_F(ScanTest, CountsTicksAndLetsMessagesRunAroundEachLoad) {
+  Picture("a.bmp", Gray(10));
+  Picture("b.bmp", Gray(100));
+  Pictures.WriteFile("bad.jpg", "not a picture");
+  mkdir((Pictures.Path() + "sub.jpg").c_str(), 0700);
+  std::vector<TCursor> cursorsWhileDecoding;
+  Form.image.OnChange = [&](TBitmap32& bitmap) {
+    if (!bitmap.IsEmpty()) cursorsWhileDecoding.push_back(Desktop.CursorNow);
+  };
+  Desktop.MessageRuns = 0;
+  Scan();
+  Form.image.OnChange = nullptr;
+  EXPECT_EQ(Form.Progress().Total(), 3);
+  EXPECT_EQ(Form.Progress().Done(), 5);
+  EXPECT_EQ(Desktop.MessageRuns, 4 + 4 + 3);
+  EXPECT_EQ(cursorsWhileDecoding, std::vector<TCursor>(2, TCursor::crHourGlass));
+  // Only the undecodable picture needs work again; the up-to-date ones tick now that there is a total.
+  Scan();
+  EXPECT_EQ(Form.Progress().Total(), 1);
+  EXPECT_EQ(Form.Progress().Done(), 3);
+}
+
+// What the scan reports, recorded instead of shown.
+class TRecordingSink : public TScanSink {
+ public:
+  void ShowProgressLine(const std::string&) override {}
+  void ProcessMessages() override {}
+  void SetTitle(const std::string& caption) override { Titles.push_back(caption); }
+  void AppendLogLine(std::string line) override { Log.push_back(std::move(line)); }
+  void InsertFirstLogLine(const std::string& line) override { Log.insert(Log.begin(), line); }
+  void UpdateDBLabels() override { ++LabelUpdates; }
+  void FindMatchesFor() override { ++MatchSearches; }
+  std::vector<std::string> Titles;
+  std::vector<std::string> Log;
+  int LabelUpdates = 0;
+  int MatchSearches = 0;
+};
+
+// The scan on its own, over the form's tables: its options given at the start, its reports through
+// the sink, its counts in a progress object of its caller.
+TEST_F(ScanTest, RunsOnItsOwnThroughItsSink) {
+  Picture("a.bmp", Gray(10));
+  Picture("b.bmp", Gray(100));
+  TScanOptions options;
+  options.Folder = Pictures.Path();
+  options.AppDir = AppDir.Path();
+  options.IncrMatch = true;
+  options.AutoRun = true;
+  TProgress progress;
+  TRecordingSink sink;
+  TSignatureScan(options, {Form.SigsTable, Form.MatchesTable, Form.image}, Desktop, progress, sink)
+      .ComputeSignatures();
+  EXPECT_EQ(sink.Titles, (std::vector<std::string>{"Removing Signature records for deleted files...",
+                                                   "Counting Files...", "Evaluating Signatures...", ""}));
+  ASSERT_EQ(sink.Log.size(), 5u);
+  EXPECT_EQ(sink.Log[2], Pictures.Path());
+  EXPECT_EQ(sink.MatchSearches, 2);
+  EXPECT_EQ(sink.LabelUpdates, 3);  // each added row, and the end
+  EXPECT_EQ(progress.Adds(), 2);
+  EXPECT_EQ(progress.Total(), 2);
+  EXPECT_EQ(Form.Progress().Total(), 0);  // the form's own counters are not the scan's
+  EXPECT_TRUE(Desktop.Messages.empty());
+  EXPECT_EQ(Desktop.CursorNow, TCursor::crDefault);
+  EXPECT_EQ(SigsNames(), (std::vector<std::string>{"a.bmp", "b.bmp"}));
+}
+
 TEST_F(ScanTest, IncrementalMatchFindsOnlyLaterPartners) {
   Picture("a.bmp", Gray(100));
   Picture("c.bmp", Gray(116));
@@ -173,50 +242,6 @@ TEST_F(ScanTest, AutoRunShowsNoDialog) {
   Form.FAutoRun = false;
 }
 
-// The form as the scan sees it, except that LoadPicture replaces the picture file, after decoding
-// it, on each of its first `replacements` calls: the file changed while it was being decoded.
-class TReplacingHost : public TScanHost {
- public:
-  TReplacingHost(TForm1& form, int replacements) : form_(form), replacements_(replacements) {
-    FAppDir = form.FAppDir;
-  }
-  int Decodes = 0;
-
-  TDesktop& Desktop() override { return form_.Desktop(); }
-  TTable& Sigs() override { return form_.Sigs(); }
-  TTable& Matches() override { return form_.Matches(); }
-  std::string FolderText() const override { return form_.FolderText(); }
-  std::string MarginText() const override { return form_.MarginText(); }
-  bool ForceChecked() const override { return form_.ForceChecked(); }
-  bool NormalizeChecked() const override { return form_.NormalizeChecked(); }
-  bool IncrMatchChecked() const override { return form_.IncrMatchChecked(); }
-  bool ColorsChecked() const override { return form_.ColorsChecked(); }
-  void SetTitle(const std::string& caption) override { form_.SetTitle(caption); }
-  void AppendLogLine(std::string line) override { form_.AppendLogLine(std::move(line)); }
-  void InsertFirstLogLine(const std::string& line) override { form_.InsertFirstLogLine(line); }
-  void UpdateDBLabels() override { form_.UpdateDBLabels(); }
-  void ShowProgressLine(const std::string& line) override { form_.ShowProgressLine(line); }
-  void ProcessMessages() override { form_.ProcessMessages(); }
-  TBitmap32& WorkingBitmap() override { return form_.WorkingBitmap(); }
-  void FindMatchesFor() override { form_.FindMatchesFor(); }
-  bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& target,
-                   TFileStamp* opened) override {
-    const bool loaded = form_.LoadPicture(fileName, counting, showProgress, target, opened);
-    if (loaded && Decodes++ < replacements_) {
-      // A new file of another colour and date takes the name, as a saving editor does it.
-      const std::string next = fileName + ".new";
-      WriteBmp(next, 8, 8, Gray(50 + 10 * Decodes));
-      SetFileTime(next, 1600000000 + Decodes);
-      EXPECT_EQ(std::rename(next.c_str(), fileName.c_str()), 0);
-    }
-    return loaded;
-  }
-
- private:
-  TScanHost& form_;
-  int replacements_;
-};
-
 TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
   struct TCase {
     int replacements;
@@ -234,10 +259,20 @@ TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
     SetFileTime(path, 1500000000);
     const std::string unable = "Unable to process \"" + path + "\"";
     const auto unableBefore = lines(unable);
-    TReplacingHost host(Form, c.replacements);
-    TSignatureScan(host).ComputeSignatures();
-    EXPECT_EQ(host.Decodes, c.decodes);
-    EXPECT_EQ(host.FAdds, c.stored ? 1 : 0);
+    // On each of the first `replacements` decodes, once the pixels are in the working bitmap, a new
+    // file of another colour and date takes the name, as a saving editor does it.
+    int decodes = 0;
+    Form.image.OnChange = [&](TBitmap32& bitmap) {
+      if (bitmap.IsEmpty() || decodes++ >= c.replacements) return;
+      const std::string next = path + ".new";
+      WriteBmp(next, 8, 8, Gray(50 + 10 * decodes));
+      SetFileTime(next, 1600000000 + decodes);
+      EXPECT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+    };
+    Scan();
+    Form.image.OnChange = nullptr;
+    EXPECT_EQ(decodes, c.decodes);
+    EXPECT_EQ(Form.Progress().Adds(), c.stored ? 1 : 0);
     EXPECT_EQ(lines(unable) - unableBefore, c.stored ? 0 : 1);
     if (!c.stored) continue;
     // The stored row is the picture as it now stands: signature and date.

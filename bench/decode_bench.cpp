@@ -14,6 +14,7 @@
 
 #include "imaging/bitmap32.h"
 #include "imaging/jpeg_image.h"
+#include "signature/equalizer.h"
 #include "signature/picture_signer.h"
 #include "signature/signature.h"
 
@@ -153,9 +154,10 @@ void BM_LoadAndSign(benchmark::State& state) {
 
 void BM_LoadNormalizeAndSign(benchmark::State& state) {
   TBitmap32 bitmap;
+  TEqualizer equalizer;
   for (auto _ : state) {
     LoadInto(bitmap);
-    EqualizeBrightness(bitmap);
+    equalizer.EqualizeBrightness(bitmap);
     benchmark::DoNotOptimize(MakeSignature(bitmap));
   }
 }

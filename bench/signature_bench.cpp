@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "imaging/bitmap32.h"
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -80,16 +81,19 @@ void BM_MakeSignature(benchmark::State& state) {
 }
 
 void BM_EqualizeAndMakeSignature(benchmark::State& state) {
-  RunAgainstCopy(state, [](TBitmap32& bitmap) {
-    EqualizeBrightness(bitmap);
+  TEqualizer equalizer;
+  RunAgainstCopy(state, [&](TBitmap32& bitmap) {
+    equalizer.EqualizeBrightness(bitmap);
     benchmark::DoNotOptimize(MakeSignature(bitmap));
   });
 }
 
 // The same result in one fused pass (what the scan and velquin-cli --normalize run).
 void BM_EqualizeAndMakeSignatureFused(benchmark::State& state) {
-  RunAgainstCopy(state,
-                 [](TBitmap32& bitmap) { benchmark::DoNotOptimize(EqualizeAndMakeSignature(bitmap)); });
+  TEqualizer equalizer;
+  RunAgainstCopy(state, [&](TBitmap32& bitmap) {
+    benchmark::DoNotOptimize(equalizer.EqualizeAndMakeSignature(bitmap));
+  });
 }
 
 BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMillisecond);

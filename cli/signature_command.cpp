@@ -18,19 +18,6 @@
 namespace velquin {
 namespace {
 
-// Loading from the command line: nothing to count, no window to keep alive, no cursor to show.
-class TConsoleLoadHost : public TLoadHost {
- public:
-  void CountPicture() override {}
-  void ProgressTick() override {}
-  void ProcessMessages() override {}
-  TCursor Cursor() const override { return cursor_; }
-  void SetCursor(TCursor cursor) override { cursor_ = cursor; }
-
- private:
-  TCursor cursor_ = TCursor::crDefault;
-};
-
 int SignatureUsage(std::ostream& err, const std::string& problem) {
   err << "velquin-cli signature: " << problem << '\n';
   WriteUsage(err);
@@ -52,7 +39,6 @@ int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& 
   }
   if (first == args.size()) return SignatureUsage(err, "no FILE given");
 
-  TConsoleLoadHost host;
   TBitmap32 bitmap;
   TPictureSigner signer(bitmap, normalize, std::thread::hardware_concurrency() > 1);
   int status = kExitOk;
@@ -60,7 +46,7 @@ int SignatureCommand(const TCommandArgs& args, std::ostream& out, std::ostream& 
     const std::string& file = args[i];
     try {
       signer.Reset();
-      if (!LoadPicture(file, false, false, bitmap, host)) {
+      if (!LoadPicture(file, bitmap)) {
         err << "velquin-cli: " << file << ": not loaded: missing, or not a .JPG, .GIF or .BMP file\n";
         status = kExitFailed;
         continue;

@@ -14,6 +14,7 @@
 #include "imaging/bitmap32.h"
 #include "imaging/picture_loader.h"
 #include "platform/test_dir.h"
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -40,7 +41,7 @@ std::string ExpectedSignature(bool normalize) {
   bitmap.WritePixel(0, 0, 0xFF5A0000);
   bitmap.WritePixel(1, 0, 0xFF00C800);
   bitmap.WritePixel(2, 0, 0xFF78B4FA);
-  if (normalize) EqualizeBrightness(bitmap);
+  if (normalize) TEqualizer().EqualizeBrightness(bitmap);
   return SignatureToText(MakeSignature(bitmap));
 }
 
@@ -89,15 +90,6 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
                          "velquin-cli: " + missing + notLoaded + "velquin-cli: " + other + notLoaded);
 }
 
-class TQuietHost : public TLoadHost {
- public:
-  void CountPicture() override {}
-  void ProgressTick() override {}
-  void ProcessMessages() override {}
-  TCursor Cursor() const override { return TCursor::crDefault; }
-  void SetCursor(TCursor) override {}
-};
-
 // The command signs JPEG pictures from their rows as they are decoded; every line must still equal
 // loading the file on its own and running the separate steps, also right after a file that failed
 // halfway and across pictures of different sizes and kinds.
@@ -116,14 +108,13 @@ TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
     int failures = 0;
     for (const std::string& file : files) {
       TBitmap32 bitmap;
-      TQuietHost host;
       try {
-        ASSERT_TRUE(LoadPicture(file, false, false, bitmap, host)) << file;
+        ASSERT_TRUE(LoadPicture(file, bitmap)) << file;
       } catch (const std::exception&) {
         ++failures;
         continue;
       }
-      if (normalize) EqualizeBrightness(bitmap);
+      if (normalize) TEqualizer().EqualizeBrightness(bitmap);
       expected += file + "\t" + SignatureToText(MakeSignature(bitmap)) + "\n";
     }
     ASSERT_EQ(failures, 2);

@@ -1,7 +1,7 @@
 #include "cli/table_listing.h"
 
 #include "app/program_tables.h"
-#include "signature/folder_matches.h"
+#include "scan/folder_matches.h"
 
 namespace velquin {
 

@@ -466,12 +466,13 @@ void TMainWindow::ShowOptions() {
 
 void TMainWindow::ShowProgress() {
   ProgressLine->setText(QString::fromStdString(form_.ProgressLine()));
-  ProgressBar->setVisible(!form_.ProgressLine().empty() && form_.FTotal > 0);
+  const TProgress& progress = form_.Progress();
+  ProgressBar->setVisible(!form_.ProgressLine().empty() && progress.Total() > 0);
   if (ProgressBar->isHidden()) return;
   constexpr int kSteps = 1000;
   ProgressBar->setRange(0, kSteps);
   ProgressBar->setValue(
-      static_cast<int>(std::clamp<std::int64_t>(form_.FDone * kSteps / form_.FTotal, 0, kSteps)));
+      static_cast<int>(std::clamp<std::int64_t>(progress.Done() * kSteps / progress.Total(), 0, kSteps)));
 }
 
 }  // namespace velquin

@@ -180,7 +180,7 @@ class MainWindowTest : public ::testing::Test {
     // The review buttons, looked at whenever the pass lets messages run.
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [this] {
-      if (form_->FMatchPassRunning)
+      if (form_->Progress().MatchPassRunning())
         reviewButtonsSeenDuringPass_.push_back(window_->lDeleteButton->isEnabled());
     });
     watch.start(0);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -13,7 +14,6 @@
 #include "imaging/gif_image.h"
 #include "imaging/jpeg_image.h"
 #include "platform/file_utils.h"
-#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 
 namespace velquin {
@@ -42,39 +42,36 @@ std::unique_ptr<TDecoder> Load(const std::string& fileName, TFileStamp* opened) 
 
 // With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
 // hold; touching it would end the process. Such a picture is refused before anything is allocated.
-void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory, const TLoadHost& host) {
+void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory,
+                       std::optional<std::uint64_t> memoryLeft) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
                               static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
-  if (bytes + decoderMemory > host.MemoryLeft())
+  if (bytes + decoderMemory > (memoryLeft ? *memoryLeft : AvailableMemory()))
     throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
                           std::to_string(picture.Height()) + " pixels");
 }
 
 }  // namespace
 
-std::uint64_t TLoadHost::MemoryLeft() const { return AvailableMemory(); }
+bool IsPictureFile(const std::string& fileName) {
+  return FileExists(fileName) && TypeOfName(fileName) != TPictureType::kNone;
+}
 
-bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, TBitmap32& bitmap,
-                 TLoadHost& host, TFileStamp* opened) {
+bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
+                 std::optional<std::uint64_t> memoryLeft) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
-  if (!FileExists(fileName)) return false;
-  const TPictureType type = TypeOfName(fileName);
-  if (type == TPictureType::kNone) return false;
-  if (counting) {
-    host.CountPicture();
-    return false;
-  }
-  if (showProgress) host.ProgressTick();
-  host.ProcessMessages();
+  if (!IsPictureFile(fileName)) return false;
+  DecodePicture(fileName, bitmap, opened, memoryLeft);
+  return true;
+}
 
-  const TCursor savedCursor = host.Cursor();
-  host.SetCursor(TCursor::crHourGlass);
-  const TScopeGuard cursor([&host, savedCursor] { host.SetCursor(savedCursor); });
+void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
+                   std::optional<std::uint64_t> memoryLeft) {
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;
-    switch (type) {
+    switch (TypeOfName(fileName)) {
       case TPictureType::kJpeg: {
         auto jpeg = Load<TJPEGImage>(fileName, opened);
         decoderMemory = jpeg->CoefficientMemory();
@@ -88,14 +85,13 @@ bool LoadPicture(const std::string& fileName, bool counting, bool showProgress, 
         picture = Load<TBitmap>(fileName, opened);
         break;
       case TPictureType::kNone:
-        return false;
+        return;
     }
-    CheckFitsInMemory(*picture, decoderMemory, host);
+    CheckFitsInMemory(*picture, decoderMemory, memoryLeft);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");
   }
-  return true;
 }
 
 }  // namespace velquin

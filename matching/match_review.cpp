@@ -51,9 +51,9 @@ void ShowCurrentPair(TMatchHost& host) {
   }
   TBitmap32& left = host.PairBitmap(true);
   TBitmap32& right = host.PairBitmap(false);
-  host.LoadPicture(file1, false, false, left);
+  host.LoadPicture(file1, left);
   host.SetReviewLabel(TReviewLabel::lFile1, Description(file1, left));
-  host.LoadPicture(file2, false, false, right);
+  host.LoadPicture(file2, right);
   host.SetReviewLabel(TReviewLabel::lFile2, Description(file2, right));
   host.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
 }

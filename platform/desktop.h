@@ -28,4 +28,19 @@ class TDesktop {
   virtual void ShellOpen(const std::string& path) = 0;
 };
 
+// The hourglass for one stretch of work; the cursor shown before it comes back on every way out.
+class TBusyCursor {
+ public:
+  explicit TBusyCursor(TDesktop& desktop) : desktop_(desktop), saved_(desktop.Cursor()) {
+    desktop_.SetCursor(TCursor::crHourGlass);
+  }
+  ~TBusyCursor() { desktop_.SetCursor(saved_); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+
+ private:
+  TDesktop& desktop_;
+  TCursor saved_;
+};
+
 }  // namespace velquin

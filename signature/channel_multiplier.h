@@ -3,6 +3,7 @@
 // factor into a 20-bit fixed-point multiplier M for which
 //   ScaleByMultiplier(v, M) == min(RoundHalfEven(v * factor), 255)   for every v <= min(Q - 1, 255),
 // so that a pixel costs integer multiplies that vectorise, not divisions or table look-ups.
+// RoundedProduct is that exact rounding itself, for the factors that have no multiplier.
 //
 // Why it is exact: v * P / Q lies at least 1 / (2Q) >= 1 / 1532 from every half-integer unless it is
 // one. M / 2^20 lies within 2^-20 of P / Q, so v * M / 2^20 lies within 255 / 2^20 < 1 / 1532 of it and
@@ -13,12 +14,45 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
+#include <cassert>
 #include <cstdint>
 #include <limits>
 
 namespace velquin {
 
 inline constexpr int kMultiplierShift = 20;
+
+// Returns v * f rounded to nearest, ties to even, computed exactly: f is m * 2^e with a 53-bit integer m,
+// so v * m (at most 64 bits) is an exact integer that is shifted with explicit rounding. A plain double
+// multiply could round first and turn a near-tie into a tie. Saturates at the largest uint64.
+// REQUIRES: v < 2^11; f finite and not negative.
+inline std::uint64_t RoundedProduct(std::uint32_t v, double f) {
+  assert(v < 2048 && f >= 0 && f <= std::numeric_limits<double>::max());
+  const auto bits = std::bit_cast<std::uint64_t>(f);
+  const int field = static_cast<int>((bits >> 52) & 0x7FF);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int exponent = -1074;
+  if (field != 0) {
+    mantissa |= std::uint64_t{1} << 52;
+    exponent = field - 1075;
+  }
+  const std::uint64_t product = std::uint64_t{v} * mantissa;
+  if (product == 0) return 0;
+  if (exponent >= 0) {
+    if (exponent >= 64 || product > (std::numeric_limits<std::uint64_t>::max() >> exponent))
+      return std::numeric_limits<std::uint64_t>::max();
+    return product << exponent;
+  }
+  const int shift = -exponent;
+  if (shift > 64) return 0;  // product / 2^shift < 1/2
+  if (shift == 64) return product > (std::uint64_t{1} << 63) ? 1 : 0;
+  std::uint64_t quotient = product >> shift;
+  const std::uint64_t remainder = product & ((std::uint64_t{1} << shift) - 1);
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  if (remainder > half || (remainder == half && (quotient & 1) != 0)) ++quotient;
+  return quotient;
+}
 
 // REQUIRES: 1 <= p <= 769, 1 <= q <= 766.
 inline std::uint32_t ChannelMultiplier(std::uint32_t p, std::uint32_t q) {

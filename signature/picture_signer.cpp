@@ -54,8 +54,8 @@ void TPictureSigner::RowDrawn(std::int32_t y) noexcept {
     if (y == 0) rows_.Start(bitmap_.Width(), bitmap_.Height());
     rows_.AddRow(y, row);
   } else if (!helper_.joinable()) {
-    if (y == 0) ClearHistogram();
-    AddToHistogram(row, static_cast<std::size_t>(bitmap_.Width()));
+    if (y == 0) equalizer_.ClearHistogram();
+    equalizer_.AddToHistogram(row, static_cast<std::size_t>(bitmap_.Width()));
   } else if (rowsSeen_ % kRowsPerWake == 0 || rowsSeen_ == bitmap_.Height()) {
     rowsDrawn_.store(rowsSeen_, std::memory_order_release);
     rowsDrawn_.notify_one();
@@ -74,17 +74,17 @@ void TPictureSigner::Help() {
     if (drawn == kAbandon) return;
     if (counted == 0) {
       height = bitmap_.Height();
-      ClearHistogram();
+      equalizer_.ClearHistogram();
     }
     for (; counted < drawn; ++counted)
-      AddToHistogram(bitmap_.ScanLine(counted), static_cast<std::size_t>(bitmap_.Width()));
+      equalizer_.AddToHistogram(bitmap_.ScanLine(counted), static_cast<std::size_t>(bitmap_.Width()));
     rowsCounted_.store(counted, std::memory_order_release);
     rowsCounted_.notify_one();
   } while (counted < height);
   const std::int32_t first = WaitForChange(firstHelperRow_, kNotYet);
   if (first == kAbandon) return;
   helperRows_.Start(bitmap_.Width(), height);
-  AddEqualizedRows(bitmap_, first, height, helperRows_, helperBuffer_);
+  equalizer_.AddEqualizedRows(bitmap_, first, height, helperRows_, helperBuffer_);
   helperDone_.store(true, std::memory_order_release);
   helperDone_.notify_one();
 }
@@ -104,17 +104,17 @@ TSignature TPictureSigner::Sign() {
   if (!normalize_) return complete ? rows_.Signature(bitmap_.OuterColor) : MakeSignature(bitmap_);
   if (!complete || !helper_.joinable()) {
     StopHelper();
-    if (!complete) BuildHistogram(bitmap_);
-    BuildBrightnessMap();
-    return EqualizedSignature(bitmap_);
+    if (!complete) equalizer_.BuildHistogram(bitmap_);
+    equalizer_.BuildBrightnessMap();
+    return equalizer_.EqualizedSignature(bitmap_);
   }
   for (std::int32_t counted = 0; counted < height;) counted = WaitForChange(rowsCounted_, counted);
-  BuildBrightnessMap();
+  equalizer_.BuildBrightnessMap();
   const std::int32_t half = height / 2;
   firstHelperRow_.store(half, std::memory_order_release);
   firstHelperRow_.notify_one();
   rows_.Start(bitmap_.Width(), height);
-  AddEqualizedRows(bitmap_, 0, half, rows_, buffer_);
+  equalizer_.AddEqualizedRows(bitmap_, 0, half, rows_, buffer_);
   while (!helperDone_.load(std::memory_order_acquire)) helperDone_.wait(false, std::memory_order_acquire);
   helper_.join();
   rows_.Merge(helperRows_);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "imaging/bitmap32.h"
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 #include "signature/signature_rows.h"
 
@@ -29,8 +30,8 @@ class TPictureSigner {
   TPictureSigner(const TPictureSigner&) = delete;
   TPictureSigner& operator=(const TPictureSigner&) = delete;
 
-  // Call before each load. From then until Sign, the brightness histogram (signature.h) belongs to
-  // this signer, and may be counted on the helper thread: no other equalisation may run meanwhile.
+  // Call before each load. From then until Sign, the brightness histogram may be counted on the helper
+  // thread.
   void Reset();
   // After a load, failed or not: MakeSignature of what the bitmap holds, or when normalising the
   // signature EqualizeAndMakeSignature would return for it. The bitmap is left as it is.
@@ -47,6 +48,9 @@ class TPictureSigner {
   std::int32_t rowsSeen_ = 0;  // rows 0 .. rowsSeen_ - 1 were drawn in order
   TSignatureRows rows_;
   std::vector<TColor32> buffer_;
+  // Shared with the helper: it counts the histogram while the caller's thread waits, and both threads
+  // then read the map, each rewriting its own rows.
+  TEqualizer equalizer_;
 
   // The helper and what it shares with the caller's thread. Each atomic has one writer, and a reader
   // that waits for it to change.

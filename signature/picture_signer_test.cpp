@@ -44,7 +44,7 @@ TSignature Expected(const TBitmap32& bitmap, bool normalize) {
   copy.Resize(bitmap.Width(), bitmap.Height());
   copy.OuterColor = bitmap.OuterColor;
   for (int y = 0; y < bitmap.Height(); ++y) std::copy_n(bitmap.ScanLine(y), bitmap.Width(), copy.ScanLine(y));
-  return normalize ? EqualizeAndMakeSignature(copy) : MakeSignature(copy);
+  return normalize ? TEqualizer().EqualizeAndMakeSignature(copy) : MakeSignature(copy);
 }
 
 std::vector<TColor32> Pixels(const TBitmap32& bitmap) {

@@ -1,5 +1,5 @@
-// TSignature: the colour signature of a picture, its text form, and the brightness equalisation that may
-// precede it.
+// TSignature: the colour signature of a picture and its text form. The brightness equalisation that
+// may precede it is TEqualizer (equalizer.h).
 //
 // Signature text: exactly 192 characters, 48 fields of 4 characters, one per integer in the stored order
 // (Cell by Cell, R, G, B within a Cell). Each field is the decimal value right-aligned and filled on the
@@ -35,7 +35,6 @@ struct TSignature {
 };
 
 inline constexpr int kSignatureTextLength = 192;
-inline constexpr int kBrightnessLevels = 769;
 
 // Colour helpers; the alpha byte is ignored on input and 0 on output.
 TRgb SplitColor(TColor32 color);
@@ -51,43 +50,6 @@ TColor32 ScaleColor(TColor32 color, double factor);
 // y = (j - 1) * ch .. j * ch, with cw = ceil(Width / 4) and ch = ceil(Height / 4); positions outside the
 // bitmap count as OuterColor. Each channel sum is divided by the position count, truncating.
 TSignature MakeSignature(const TBitmap32& bitmap);
-
-// Equalises the brightness distribution in place: BuildHistogram, BuildBrightnessMap, ApplyEqualization.
-// Every rewritten pixel has alpha 0. A bitmap without pixels is left as it is. No notification fires.
-void EqualizeBrightness(TBitmap32& bitmap);
-
-// The brightness histogram and map are module tables reused for every picture: one picture at a time,
-// on one thread.
-using TBrightnessHistogram = std::array<std::int64_t, kBrightnessLevels>;
-using TBrightnessMap = std::array<std::int32_t, kBrightnessLevels>;
-
-// Fills the brightness histogram: counter[Brightness(p)] for every pixel p.
-void BuildHistogram(const TBitmap32& bitmap);
-// The same in steps, for pixels counted as they arrive (TBitmap32::OnRowDrawn) while still in cache:
-// ClearHistogram, then AddToHistogram over every pixel once, equals BuildHistogram.
-void ClearHistogram();
-void AddToHistogram(const TColor32* pixels, std::size_t count);
-// Fills the brightness map from the histogram (map[k]: pixels below brightness k, in steps of
-// pixels / 768, stretched to end near 768), and from it the factors of ApplyEqualization, and returns
-// the final level L before stretching (767 or 768). An empty histogram leaves the map all zeros and
-// returns 0.
-std::int32_t BuildBrightnessMap();
-// Replaces every pixel p of brightness b by ScaleColor(p, (map[b] + 1) / (b + 1)).
-void ApplyEqualization(TBitmap32& bitmap);
-// Fused steps for callers that sign many pictures. Each returns what the separate steps return and
-// leaves the same pixels and tables, but rewrites and sums each row in one go, reading the pixels from
-// memory once less.
-// ApplyEqualization(bitmap), then MakeSignature(bitmap).
-TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap);
-// What ApplyEqualizationAndMakeSignature returns, leaving the bitmap as it is: for callers that need
-// only the signature. Writes no pixel back to memory. AddEqualizedRows (signature_rows.h) does it in
-// parts.
-TSignature EqualizedSignature(const TBitmap32& bitmap);
-// EqualizeBrightness(bitmap), then MakeSignature(bitmap).
-TSignature EqualizeAndMakeSignature(TBitmap32& bitmap);
-
-const TBrightnessHistogram& BrightnessHistogram();
-const TBrightnessMap& BrightnessMap();
 
 std::string SignatureToText(const TSignature& signature);
 // Reads 48 fields of 4 characters (fewer at the end of a short text, characters after the 192nd are

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
 
 #include "imaging/bitmap32.h"
 #include "signature/signature.h"
@@ -38,12 +37,5 @@ class TSignatureRows {
   TSums cells_[4][4] = {};  // [grid column][grid row]
   std::int64_t rowsAdded_ = 0;
 };
-
-// Adds rows [first, last) of bitmap as ApplyEqualization would leave them, without changing the bitmap:
-// each row is rewritten into buffer. REQUIRES: BuildBrightnessMap from the bitmap's histogram, and
-// 0 <= first <= last <= its height. Threads may do this at once for different rows, each with its own
-// rows and buffer.
-void AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last, TSignatureRows& rows,
-                      std::vector<TColor32>& buffer);
 
 }  // namespace velquin

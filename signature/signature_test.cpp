@@ -12,6 +12,7 @@
 
 #include "signature/channel_multiplier.h"
 #include "signature/convert.h"
+#include "signature/equalizer.h"
 #include "signature/signature_rows.h"
 
 namespace velquin {
@@ -226,6 +227,7 @@ TEST(ScaleColorTest, AgreesWithExactReferenceOnRandomFactors) {
 }
 
 TEST(EqualizeBrightnessTest, UniformColourBecomesItsShareOfTheBrightness) {
+  TEqualizer equalizer;
   const struct {
     TRgb colour;
     TRgb expected;
@@ -239,9 +241,9 @@ TEST(EqualizeBrightnessTest, UniformColourBecomesItsShareOfTheBrightness) {
     TBitmap32 bitmap;
     Paint(bitmap, 7, 5,
           [&](int, int) { return 0xFF000000u | MakeColor(c.colour.R, c.colour.G, c.colour.B); });
-    EqualizeBrightness(bitmap);
+    equalizer.EqualizeBrightness(bitmap);
     EXPECT_EQ(
-        BrightnessMap()[static_cast<std::size_t>(Brightness(MakeColor(c.colour.R, c.colour.G, c.colour.B)))],
+        equalizer.Map()[static_cast<std::size_t>(Brightness(MakeColor(c.colour.R, c.colour.G, c.colour.B)))],
         0);
     for (int y = 0; y < 5; ++y)
       for (int x = 0; x < 7; ++x)
@@ -250,6 +252,7 @@ TEST(EqualizeBrightnessTest, UniformColourBecomesItsShareOfTheBrightness) {
 }
 
 TEST(EqualizeBrightnessTest, FinalLevelDependsOnAccumulatedRounding) {
+  TEqualizer equalizer;
   const struct {
     int width, height;
     std::int32_t level;
@@ -258,29 +261,31 @@ TEST(EqualizeBrightnessTest, FinalLevelDependsOnAccumulatedRounding) {
     SCOPED_TRACE(std::to_string(c.width * c.height) + " pixels");
     TBitmap32 bitmap;
     Paint(bitmap, c.width, c.height, [](int, int) { return MakeColor(10, 20, 30); });
-    BuildHistogram(bitmap);
-    EXPECT_EQ(BrightnessHistogram()[60], c.width * c.height);
-    EXPECT_EQ(BuildBrightnessMap(), c.level);
-    EXPECT_EQ(BrightnessMap()[0], 0);
-    EXPECT_EQ(BrightnessMap()[60], 0);
-    EXPECT_EQ(BrightnessMap()[61], 768);  // every pixel lies below 61
-    EXPECT_EQ(BrightnessMap()[768], 768);
+    equalizer.BuildHistogram(bitmap);
+    EXPECT_EQ(equalizer.Histogram()[60], c.width * c.height);
+    EXPECT_EQ(equalizer.BuildBrightnessMap(), c.level);
+    EXPECT_EQ(equalizer.Map()[0], 0);
+    EXPECT_EQ(equalizer.Map()[60], 0);
+    EXPECT_EQ(equalizer.Map()[61], 768);  // every pixel lies below 61
+    EXPECT_EQ(equalizer.Map()[768], 768);
   }
 }
 
 TEST(EqualizeBrightnessTest, EmptyBitmapIsLeftAlone) {
+  TEqualizer equalizer;
   TBitmap32 bitmap;
-  EqualizeBrightness(bitmap);
+  equalizer.EqualizeBrightness(bitmap);
   EXPECT_TRUE(bitmap.IsEmpty());
-  BuildHistogram(bitmap);
-  EXPECT_EQ(BuildBrightnessMap(), 0);
-  for (const std::int32_t entry : BrightnessMap()) ASSERT_EQ(entry, 0);
+  equalizer.BuildHistogram(bitmap);
+  EXPECT_EQ(equalizer.BuildBrightnessMap(), 0);
+  for (const std::int32_t entry : equalizer.Map()) ASSERT_EQ(entry, 0);
   bitmap.Resize(0, 30);
-  EqualizeBrightness(bitmap);
+  equalizer.EqualizeBrightness(bitmap);
   EXPECT_EQ(bitmap.Height(), 30);
 }
 
 TEST(EqualizeBrightnessTest, LevelTableMatchesPerPixelFormula) {
+  TEqualizer equalizer;
   const struct {
     const char* name;
     int width, height;
@@ -306,8 +311,8 @@ TEST(EqualizeBrightnessTest, LevelTableMatchesPerPixelFormula) {
     ++seed;
     std::array<std::int32_t, 769> expectedMap{};
     ReferenceEqualize(expected, expectedMap);
-    EqualizeBrightness(bitmap);
-    EXPECT_EQ(BrightnessMap(), expectedMap);
+    equalizer.EqualizeBrightness(bitmap);
+    EXPECT_EQ(equalizer.Map(), expectedMap);
     for (int y = 0; y < c.height; ++y)
       for (int x = 0; x < c.width; ++x)
         ASSERT_EQ(bitmap.ReadPixel(x, y), expected.ReadPixel(x, y)) << x << "," << y;
@@ -318,6 +323,7 @@ TEST(EqualizeBrightnessTest, LevelTableMatchesPerPixelFormula) {
 // The fused and row-wise forms against the separate steps: same pixels, same tables, same signature,
 // on sizes around the grid's boundaries and on pictures of few brightness levels.
 TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
+  TEqualizer equalizer;
   const std::pair<int, int> sizes[] = {{1, 1}, {1, 9}, {9, 1}, {4, 4}, {5, 7}, {64, 33}, {97, 61}, {257, 3}};
   std::uint32_t seed = 101;
   for (const auto& [width, height] : sizes) {
@@ -333,27 +339,27 @@ TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
       }
       ++seed;
 
-      EqualizeBrightness(separate);
+      equalizer.EqualizeBrightness(separate);
       const TSignature expected = MakeSignature(separate);
-      const TBrightnessHistogram histogram = BrightnessHistogram();
-      const TBrightnessMap map = BrightnessMap();
-      ClearHistogram();  // the fused step must build its own tables
+      const TBrightnessHistogram histogram = equalizer.Histogram();
+      const TBrightnessMap map = equalizer.Map();
+      equalizer.ClearHistogram();  // the fused step must build its own tables
 
-      EXPECT_EQ(EqualizeAndMakeSignature(fused), expected);
-      EXPECT_EQ(BrightnessHistogram(), histogram);
-      EXPECT_EQ(BrightnessMap(), map);
+      EXPECT_EQ(equalizer.EqualizeAndMakeSignature(fused), expected);
+      EXPECT_EQ(equalizer.Histogram(), histogram);
+      EXPECT_EQ(equalizer.Map(), map);
 
       // The histogram counted in uneven pieces, as rows may arrive, then the remaining steps fused.
-      ClearHistogram();
+      equalizer.ClearHistogram();
       const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
       for (std::size_t first = 0, piece = 1; first < count; first += piece, piece = piece * 2 + 1)
-        AddToHistogram(applied.Bits() + first, std::min(piece, count - first));
-      EXPECT_EQ(BrightnessHistogram(), histogram);
-      BuildBrightnessMap();
-      EXPECT_EQ(EqualizedSignature(applied), expected);
+        equalizer.AddToHistogram(applied.Bits() + first, std::min(piece, count - first));
+      EXPECT_EQ(equalizer.Histogram(), histogram);
+      equalizer.BuildBrightnessMap();
+      EXPECT_EQ(equalizer.EqualizedSignature(applied), expected);
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) ASSERT_EQ(applied.ReadPixel(x, y), original.ReadPixel(x, y));
-      EXPECT_EQ(ApplyEqualizationAndMakeSignature(applied), expected);
+      EXPECT_EQ(equalizer.ApplyEqualizationAndMakeSignature(applied), expected);
 
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -365,9 +371,28 @@ TEST(EqualizeBrightnessTest, FusedStepsMatchTheSeparateSteps) {
   TBitmap32 empty;
   empty.Resize(0, 12);
   empty.OuterColor = 0xFF102030u;
-  EXPECT_EQ(EqualizeAndMakeSignature(empty), MakeSignature(empty));
-  EXPECT_EQ(ApplyEqualizationAndMakeSignature(empty), MakeSignature(empty));
-  EXPECT_EQ(EqualizedSignature(empty), MakeSignature(empty));
+  EXPECT_EQ(equalizer.EqualizeAndMakeSignature(empty), MakeSignature(empty));
+  EXPECT_EQ(equalizer.ApplyEqualizationAndMakeSignature(empty), MakeSignature(empty));
+  EXPECT_EQ(equalizer.EqualizedSignature(empty), MakeSignature(empty));
+}
+
+// An equaliser's map and factors are its own: another equaliser's picture in between changes nothing.
+TEST(EqualizeBrightnessTest, EachEqualizerKeepsItsOwnTables) {
+  TBitmap32 first, expected, other;
+  FillRandom(first, 40, 30, 5);
+  FillRandom(expected, 40, 30, 5);
+  Paint(other, 9, 9, [](int x, int) { return x < 3 ? kWhite : MakeColor(3, 2, 1); });
+  TEqualizer equalizer, another;
+  equalizer.BuildHistogram(first);
+  equalizer.BuildBrightnessMap();
+  const TBrightnessMap map = equalizer.Map();
+  another.EqualizeBrightness(other);
+  ASSERT_NE(another.Map(), map);
+  EXPECT_EQ(equalizer.Map(), map);
+  equalizer.ApplyEqualization(first);
+  TEqualizer().EqualizeBrightness(expected);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) ASSERT_EQ(first.ReadPixel(x, y), expected.ReadPixel(x, y)) << x << "," << y;
 }
 
 // Fixed-point multipliers against the exact product of the double factor, ties to even; their

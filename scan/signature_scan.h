@@ -1,6 +1,7 @@
 // TSignatureScan: one run of the Signatures command's body, bringing the Sigs table of the Folder in
 // step with its picture files: purge of vanished files, counting pass, evaluation pass, closing
-// dialog. The scan works on the form through TScanHost; its own state lives for one run.
+// dialog. It reads its options once, at its start, counts in the running command's TProgress and
+// reports through a TScanSink; its own state lives for one run.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +11,47 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "scan/progress.h"
+#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
 
 class TBitmap32;
-class TScanHost;
+class TDesktop;
+class TScanSink;
+class TTable;
 class TTextWriter;
 struct TFileStamp;
 
-class TSignatureScan {
+struct TScanOptions {
+  // The Folder, as DirEdit holds it.
+  std::string Folder;
+  // AppDir, ending in '/': log.txt is written there.
+  std::string AppDir;
+  // Load every picture, up to date or not.
+  bool Force = false;
+  // Equalise each picture's brightness before signing it.
+  bool Normalize = false;
+  // Search the matches of each added or changed row at once (TScanSink::FindMatchesFor).
+  bool IncrMatch = false;
+  // Run by the Auto command: no closing dialog.
+  bool AutoRun = false;
+};
+
+// Where the scan works: the Folder's tables and the working bitmap each picture is loaded into.
+struct TScanTargets {
+  TTable& Sigs;
+  TTable& Matches;
+  TBitmap32& Bitmap;
+};
+
+class TSignatureScan : private TProgressSink {
  public:
-  // REQUIRES: host's Sigs and Matches tables are open on the Folder, its folder text names it.
-  explicit TSignatureScan(TScanHost& host);
-  ~TSignatureScan();
+  // REQUIRES: the tables are open on options.Folder.
+  TSignatureScan(const TScanOptions& options, const TScanTargets& tables, TDesktop& desktop,
+                 TProgress& progress, TScanSink& sink);
+  ~TSignatureScan() override;
   TSignatureScan(const TSignatureScan&) = delete;
   TSignatureScan& operator=(const TSignatureScan&) = delete;
 
@@ -42,10 +70,20 @@ class TSignatureScan {
 
  private:
   enum class TLoadOutcome { kNothing, kLoaded, kKeptChanging };
+
+  // TProgressSink for the ticks: messages that run are counted (messageRuns_).
+  void ShowProgressLine(const std::string& line) override;
+  void ProcessMessages() override;
+
+  // Empties the bitmap and, when the file is a picture LoadPicture decodes: in the counting pass counts
+  // it in the total; in the evaluation pass ticks (when `tick`), lets messages run and decodes it
+  // under the hourglass. Returns true iff a picture was decoded, `opened` then holding the stamp of
+  // the file as opened for decoding. Throws what decoding throws.
+  bool LoadPicture(const std::string& path, bool tick, TFileStamp& opened);
   // LoadPicture, repeated while the file changes under the decoder (its stamp before the open, as
   // opened and after the decode differ), up to three decodes. On kLoaded the bitmap holds the
   // picture and `opened` the stamp of the file it was decoded from. Throws what decoding throws.
-  TLoadOutcome LoadUnchangedPicture(const std::string& path, TBitmap32& bitmap, TFileStamp& opened);
+  TLoadOutcome LoadUnchangedPicture(const std::string& path, TFileStamp& opened);
   // Makes the Sigs row of (name, folder) current; returns true iff it exists.
   bool FindRow(const std::string& name, const std::string& folder);
   // The Folder as Sigs stores it in FilePath.
@@ -56,18 +94,28 @@ class TSignatureScan {
   // row. Answers from the dates the purge saw while no messages have run since, else looks it up.
   bool StoredDate(std::string_view name, std::string_view folder, double& date);
 
-  TScanHost& host_;
+  const TScanOptions options_;
+  TTable& sigs_;
+  TTable& matches_;
+  TBitmap32& bitmap_;
+  TDesktop& desktop_;
+  TProgress& progress_;
+  TScanSink& sink_;
   // True during the counting pass.
   bool counting_ = false;
   TSignature signature_;
+  TEqualizer equalizer_;
   // True when the current picture's row was added or its Signature text changed.
   bool changed_ = false;
   // log.txt while the evaluation pass runs.
   std::unique_ptr<TTextWriter> log_;
+  // The times the scan let messages run: while it stands still, no other handler can have touched
+  // the tables.
+  std::uint64_t messageRuns_ = 0;
   // FileDate of every Sigs row of the Folder (FilePath = datesFolder_) by FileName, read by the purge or
-  // at the start of a pass: valid while host.FMessageRuns equals datesMessageRuns_, as only a
-  // handler run by the messages (or the scan's own edits, which come after messages have run) can
-  // change Sigs. An unchanged Folder runs no messages, so its passes need no keyed lookup.
+  // at the start of a pass: valid while messageRuns_ equals datesMessageRuns_, as only a handler run
+  // by the messages (or the scan's own edits, which come after messages have run) can change Sigs. An
+  // unchanged Folder runs no messages, so its passes need no keyed lookup.
   struct TNameHash {
     using is_transparent = void;
     std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }

@@ -1,4 +1,4 @@
-#include "signature/progress.h"
+#include "scan/progress.h"
 
 #include <chrono>
 #include <cmath>
@@ -6,7 +6,6 @@
 
 #include "platform/date_time.h"
 #include "platform/text_utils.h"
-#include "signature/scan_host.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -32,42 +31,44 @@ std::string ToGoText(std::int64_t seconds) {
 
 }  // namespace
 
-std::string ComposeProgressLine(TScanHost& host, double now) {
-  const double elapsed = now - host.FStartTime;
-  const double rate = elapsed > 0 ? static_cast<double>(host.FDone) / (elapsed * kSecondsPerDay) : 0;
+std::string ComposeProgressLine(const TProgress& progress, double now) {
+  const double elapsed = now - progress.StartTime();
+  const double rate = elapsed > 0 ? static_cast<double>(progress.Done()) / (elapsed * kSecondsPerDay) : 0;
+  const std::int64_t done = progress.Done();
+  const std::int64_t total = progress.Total();
   std::string line;
-  if (host.FTotal > 1) {
+  if (total > 1) {
     std::int64_t seconds = 0;
     if (rate > 0) {
-      const double togo = std::nearbyint(static_cast<double>(host.FTotal - host.FDone) / rate);
+      const double togo = std::nearbyint(static_cast<double>(total - done) / rate);
       seconds = togo >= static_cast<double>(std::numeric_limits<std::int64_t>::max())
                     ? std::numeric_limits<std::int64_t>::max()
                     : static_cast<std::int64_t>(togo);
     }
-    line = IntToStrSep(host.FDone) + " out of " + IntToStrSep(host.FTotal) + " in " + TimeOfDayText(elapsed) +
-           " (" + ToGoText(seconds) + " to go, " + RateText(rate) + " per second)";
+    line = IntToStrSep(done) + " out of " + IntToStrSep(total) + " in " + TimeOfDayText(elapsed) + " (" +
+           ToGoText(seconds) + " to go, " + RateText(rate) + " per second)";
   } else {
-    line = IntToStrSep(host.FDone) + " in " + TimeOfDayText(elapsed) + " (" + RateText(rate) + " per second)";
+    line = IntToStrSep(done) + " in " + TimeOfDayText(elapsed) + " (" + RateText(rate) + " per second)";
   }
-  if (host.FMatchPassRunning) {
-    line += "  " + std::to_string(host.Matches().RecordCount()) + " matches";
-  } else if (host.FAdds > 0 || host.FEdits > 0) {
-    line += " [" + IntToStrSep(host.FAdds) + " adds, " + IntToStrSep(host.FEdits) + " edits]";
+  if (progress.MatchPassRunning()) {
+    line += "  " + std::to_string(progress.MatchPassMatches()->RecordCount()) + " matches";
+  } else if (progress.Adds() > 0 || progress.Edits() > 0) {
+    line += " [" + IntToStrSep(progress.Adds()) + " adds, " + IntToStrSep(progress.Edits()) + " edits]";
   }
   return line;
 }
 
-void UpdateProgress(TScanHost& host, std::int32_t n) {
-  if (host.FTotal == 0) return;
-  ++host.FDone;
-  if (host.FDone % n != 0) return;
+void TProgress::UpdateProgress(std::int32_t n, TProgressSink& sink) noexcept {
+  if (total_ == 0) return;
+  ++done_;
+  if (done_ % n != 0) return;
   try {
     const auto clock = std::chrono::steady_clock::now();
-    if (clock - host.FProgressShownAt >= kLineInterval) {
-      host.FProgressShownAt = clock;
-      host.ShowProgressLine(ComposeProgressLine(host, Now()));
+    if (clock - shownAt_ >= kLineInterval) {
+      shownAt_ = clock;
+      sink.ShowProgressLine(ComposeProgressLine(*this, Now()));
     }
-    host.ProcessMessages();
+    sink.ProcessMessages();
   } catch (...) {
     // The tick reports nothing to its caller.
   }

@@ -1,4 +1,4 @@
-#include "signature/picture_extension.h"
+#include "scan/picture_extension.h"
 
 #include <string>
 

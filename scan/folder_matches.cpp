@@ -1,4 +1,4 @@
-#include "signature/folder_matches.h"
+#include "scan/folder_matches.h"
 
 #include <cstdint>
 #include <string>

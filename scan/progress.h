@@ -1,0 +1,82 @@
+// TProgress: the counters of the running command (scan, purge, match pass), the progress tick
+// (UpdateProgress) that counts its items, and the progress line for the window's status line and
+// velquin-cli's terminal.
+//
+// The command that runs works on its TProgress; the window and everyone else read it through a const
+// reference. The counters outlive a command: the purge that opens a scan ticks against the total the
+// previous command left.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace velquin {
+
+class TTable;
+
+// Where the tick shows its line and lets messages run.
+class TProgressSink {
+ public:
+  virtual ~TProgressSink() = default;
+  // Hands a composed progress line to whatever shows it.
+  virtual void ShowProgressLine(const std::string& line) = 0;
+  // Lets pending window messages run; any handler of the window may run inside.
+  virtual void ProcessMessages() = 0;
+};
+
+class TProgress {
+ public:
+  // Items done (FDone) and expected (FTotal) in the current phase.
+  std::int64_t Done() const { return done_; }
+  std::int64_t Total() const { return total_; }
+  // Date-times of the current phase, FStartTime and FEndTime (days since 30 December 1899, local time).
+  double StartTime() const { return startTime_; }
+  double EndTime() const { return endTime_; }
+  // Sigs rows added (FAdds) and edited (FEdits) by the current scan.
+  std::int32_t Adds() const { return adds_; }
+  std::int32_t Edits() const { return edits_; }
+  // True while the match pass walks Sigs: the progress line then ends with the row count of Matches.
+  bool MatchPassRunning() const { return matches_ != nullptr; }
+  const TTable* MatchPassMatches() const { return matches_; }
+
+  // For the running command.
+  // Sets Adds, Edits, Total and Done to 0.
+  void ResetCounts() {
+    adds_ = edits_ = 0;
+    total_ = done_ = 0;
+  }
+  void SetDone(std::int64_t done) { done_ = done; }
+  void SetTotal(std::int64_t total) { total_ = total; }
+  void CountTotal() { ++total_; }
+  void CountAdd() { ++adds_; }
+  void CountEdit() { ++edits_; }
+  void SetStartTime(double now) { startTime_ = now; }
+  void SetEndTime(double now) { endTime_ = now; }
+  // matches while the match pass walks Sigs, nullptr when it ends.
+  void SetMatchPass(const TTable* matches) { matches_ = matches; }
+
+  // Counts one item done and, on every n-th item, shows a progress line (at most ten times a second:
+  // composing it costs more than a tick of the match pass) and lets pending messages run. Nothing
+  // happens while Total is 0. REQUIRES: n >= 1. A failure while the line is shown or messages run is
+  // dropped.
+  void UpdateProgress(std::int32_t n, TProgressSink& sink) noexcept;
+
+ private:
+  std::int64_t done_ = 0;
+  std::int64_t total_ = 0;
+  double startTime_ = 0;
+  double endTime_ = 0;
+  std::int32_t adds_ = 0;
+  std::int32_t edits_ = 0;
+  const TTable* matches_ = nullptr;
+  // When the tick last handed a progress line on.
+  std::chrono::steady_clock::time_point shownAt_{};
+};
+
+// The progress line for Done, Total, StartTime, Adds and Edits at date-time now, e.g.
+// "1,000 out of 5,000 in 00:00:10 (0:0:40 to go, 100 per second) [12 adds, 0 edits]"; during the
+// match pass it ends with "  <Matches rows> matches" instead.
+std::string ComposeProgressLine(const TProgress& progress, double now);
+
+}  // namespace velquin

@@ -1,0 +1,217 @@
+#include "signature/equalizer.h"
+
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+#include "signature/channel_multiplier.h"
+
+namespace velquin {
+namespace {
+
+inline std::uint32_t PixelBrightness(TColor32 c) {
+  return ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF);
+}
+
+#if defined(__SSE2__)
+// The histogram loop is bound by instruction count, so it takes the brightness of four pixels at once
+// with SSE2 (part of every x86-64 processor); the scalar loop after it does the rest, and everything on
+// other processors.
+constexpr std::size_t kVectorPixels = 4;
+
+// Each pixel's 32-bit lane holds B, G, R, A from the lowest byte up. Masking keeps B and R as 16-bit
+// fields; adding G gives B + G and R, and the multiply-add of the two fields by 1 gives B + G + R.
+inline __m128i Brightness4(__m128i pixels) {
+  const __m128i blueRed = _mm_and_si128(pixels, _mm_set1_epi32(0x00FF00FF));
+  const __m128i green = _mm_and_si128(_mm_srli_epi32(pixels, 8), _mm_set1_epi32(0xFF));
+  return _mm_madd_epi16(_mm_add_epi32(blueRed, green), _mm_set1_epi16(1));
+}
+
+inline __m128i Load4(const TColor32* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+#endif
+
+// The pixel c rewritten through multiplier, the one of its brightness.
+inline TColor32 ScalePixel(TColor32 c, std::uint32_t multiplier) {
+  return ScaleByMultiplier(c & 0xFF, multiplier) | ScaleByMultiplier((c >> 8) & 0xFF, multiplier) << 8 |
+         ScaleByMultiplier((c >> 16) & 0xFF, multiplier) << 16;
+}
+
+// Writes the n pixels from rewritten through the multipliers (one per brightness) to to (which may be
+// from).
+void EqualizeSpanScalar(const std::uint32_t* multipliers, const TColor32* from, TColor32* to, std::size_t n) {
+  for (std::size_t k = 0; k < n; ++k) to[k] = ScalePixel(from[k], multipliers[PixelBrightness(from[k])]);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same for eight pixels at once, on processors with AVX2 (chosen at run time; the build targets
+// every x86-64): one gather of the multipliers, then multiplies, shifts and a minimum per channel.
+__attribute__((target("avx2"))) inline __m256i ScaleByMultiplier8(__m256i v, __m256i multiplier) {
+  const __m256i product = _mm256_mullo_epi32(v, multiplier);
+  const __m256i odd = _mm256_and_si256(_mm256_srli_epi32(product, kMultiplierShift), _mm256_set1_epi32(1));
+  const __m256i belowHalf = _mm256_set1_epi32((1 << (kMultiplierShift - 1)) - 1);
+  const __m256i rounded =
+      _mm256_srli_epi32(_mm256_add_epi32(_mm256_add_epi32(product, belowHalf), odd), kMultiplierShift);
+  return _mm256_min_epu32(rounded, _mm256_set1_epi32(255));
+}
+
+__attribute__((target("avx2"))) void EqualizeSpanAvx2(const std::uint32_t* multipliers, const TColor32* from,
+                                                      TColor32* to, std::size_t n) {
+  const __m256i byte = _mm256_set1_epi32(0xFF);
+  std::size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + k));
+    const __m256i blue = _mm256_and_si256(pixels, byte);
+    const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte);
+    const __m256i red = _mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte);
+    const __m256i brightness = _mm256_add_epi32(_mm256_add_epi32(blue, green), red);
+    const __m256i multiplier =
+        _mm256_i32gather_epi32(reinterpret_cast<const int*>(multipliers), brightness, sizeof multipliers[0]);
+    const __m256i result =
+        _mm256_or_si256(_mm256_or_si256(ScaleByMultiplier8(blue, multiplier),
+                                        _mm256_slli_epi32(ScaleByMultiplier8(green, multiplier), 8)),
+                        _mm256_slli_epi32(ScaleByMultiplier8(red, multiplier), 16));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + k), result);
+  }
+  EqualizeSpanScalar(multipliers, from + k, to + k, n - k);
+}
+
+using TEqualizeSpan = void (*)(const std::uint32_t*, const TColor32*, TColor32*, std::size_t);
+TEqualizeSpan ChooseEqualizeSpan() {
+  __builtin_cpu_init();  // may run before the library's own initialisation
+  return __builtin_cpu_supports("avx2") ? EqualizeSpanAvx2 : EqualizeSpanScalar;
+}
+const TEqualizeSpan EqualizeSpan = ChooseEqualizeSpan();
+#else
+const auto EqualizeSpan = EqualizeSpanScalar;
+#endif
+
+}  // namespace
+
+TEqualizer::TEqualizer() { MakeMultipliers(); }
+
+void TEqualizer::SumPartialHistograms() {
+  for (std::size_t level = 0; level < kBrightnessLevels; ++level)
+    histogram_[level] = partial_[0][level] + partial_[1][level] + partial_[2][level] + partial_[3][level];
+}
+
+// One factor per brightness level instead of a division per pixel.
+void TEqualizer::MakeMultipliers() {
+  for (std::uint32_t b = 0; b <= kMaxBrightness; ++b)
+    multiplier_[b] = ChannelMultiplier(static_cast<std::uint32_t>(map_[b]) + 1, b + 1);
+}
+
+void TEqualizer::ClearHistogram() { std::memset(partial_, 0, sizeof partial_); }
+
+void TEqualizer::AddToHistogram(const TColor32* pixels, std::size_t count) {
+  std::size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + kVectorPixels <= count; k += kVectorPixels) {
+    const __m128i brightness = Brightness4(Load4(pixels + k));
+    ++partial_[0][_mm_extract_epi16(brightness, 0)];
+    ++partial_[1][_mm_extract_epi16(brightness, 2)];
+    ++partial_[2][_mm_extract_epi16(brightness, 4)];
+    ++partial_[3][_mm_extract_epi16(brightness, 6)];
+  }
+#endif
+  for (; k < count; ++k) ++partial_[k % 4][PixelBrightness(pixels[k])];
+}
+
+void TEqualizer::BuildHistogram(const TBitmap32& bitmap) {
+  ClearHistogram();
+  if (bitmap.IsEmpty()) return;
+  AddToHistogram(bitmap.Bits(),
+                 static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height()));
+}
+
+std::int32_t TEqualizer::BuildBrightnessMap() {
+  SumPartialHistograms();
+  std::int64_t total = 0;
+  for (const std::int64_t counter : histogram_) total += counter;
+  map_.fill(0);
+  // Without pixels the step below would be 0 and the level would never stop rising.
+  if (total == 0) {
+    MakeMultipliers();
+    return 0;
+  }
+
+  const double step = static_cast<double>(total) / 768.0;
+  double acc = 0.0;
+  std::int32_t level = 0;
+  for (int k = 0; k < kBrightnessLevels;) {
+    if (acc >= step) {
+      acc = acc - step;
+      ++level;
+    } else {
+      map_[static_cast<std::size_t>(k)] = level;
+      acc = acc + static_cast<double>(histogram_[static_cast<std::size_t>(k)]);
+      ++k;
+    }
+  }
+  const double scale = 768.0 / static_cast<double>(level);
+  for (std::int32_t& entry : map_)
+    entry = static_cast<std::int32_t>(RoundedProduct(static_cast<std::uint32_t>(entry), scale));
+  MakeMultipliers();
+  return level;
+}
+
+void TEqualizer::ApplyEqualization(TBitmap32& bitmap) const {
+  if (bitmap.IsEmpty()) return;
+  const auto pixels = static_cast<std::size_t>(bitmap.Width()) * static_cast<std::size_t>(bitmap.Height());
+  EqualizeSpan(multiplier_.data(), bitmap.Bits(), bitmap.Bits(), pixels);
+}
+
+TSignature TEqualizer::ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) const {
+  TSignatureRows rows;
+  rows.Start(bitmap.Width(), bitmap.Height());
+  if (!bitmap.IsEmpty()) {
+    // A row is summed right after it is rewritten, while it is still in cache: the pixels travel from
+    // memory and back once instead of being read a second time for the signature.
+    for (std::int32_t y = 0; y < bitmap.Height(); ++y) {
+      TColor32* row = bitmap.ScanLine(y);
+      EqualizeSpan(multiplier_.data(), row, row, static_cast<std::size_t>(bitmap.Width()));
+      rows.AddRow(y, row);
+    }
+  }
+  return rows.Signature(bitmap.OuterColor);
+}
+
+void TEqualizer::AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last,
+                                  TSignatureRows& rows, std::vector<TColor32>& buffer) const {
+  // Each row is rewritten into a buffer that stays in cache: the bitmap is only read, which saves
+  // writing every pixel back to memory.
+  buffer.resize(static_cast<std::size_t>(bitmap.Width()));
+  for (std::int32_t y = first; y < last; ++y) {
+    EqualizeSpan(multiplier_.data(), bitmap.ScanLine(y), buffer.data(), buffer.size());
+    rows.AddRow(y, buffer.data());
+  }
+}
+
+TSignature TEqualizer::EqualizedSignature(const TBitmap32& bitmap) {
+  TSignatureRows rows;
+  rows.Start(bitmap.Width(), bitmap.Height());
+  if (!bitmap.IsEmpty()) AddEqualizedRows(bitmap, 0, bitmap.Height(), rows, rowBuffer_);
+  return rows.Signature(bitmap.OuterColor);
+}
+
+void TEqualizer::EqualizeBrightness(TBitmap32& bitmap) {
+  if (bitmap.IsEmpty()) return;
+  BuildHistogram(bitmap);
+  BuildBrightnessMap();
+  ApplyEqualization(bitmap);
+}
+
+TSignature TEqualizer::EqualizeAndMakeSignature(TBitmap32& bitmap) {
+  if (bitmap.IsEmpty()) return MakeSignature(bitmap);
+  BuildHistogram(bitmap);
+  BuildBrightnessMap();
+  return ApplyEqualizationAndMakeSignature(bitmap);
+}
+
+const TBrightnessHistogram& TEqualizer::Histogram() {
+  SumPartialHistograms();
+  return histogram_;
+}
+
+}  // namespace velquin
