@@ -33,7 +33,7 @@ class TConsoleLoadHost : public TLoadHost {
 
 int SignatureUsage(std::ostream& err, const std::string& problem) {
   err << "velquin-cli signature: " << problem << '\n';
-  WriteUsage(err);
+  WriteCommandUsage(err, "signature");
   return kExitUsage;
 }
 

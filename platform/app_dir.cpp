@@ -28,11 +28,23 @@ std::string ConfigFolder() {
   return config + "/velquin/";
 }
 
+// `path` made normal and ended by '/'.
+std::string NormalFolder(const std::string& path) {
+  std::string folder = std::filesystem::path(path).lexically_normal().string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// True when the absolute `folder` is the absolute `tree` or lies below it.
+bool IsInside(const std::string& folder, const std::string& tree) {
+  return !folder.empty() && !tree.empty() && NormalFolder(folder).starts_with(NormalFolder(tree));
+}
+
 }  // namespace
 
-std::string ApplicationDirFor(const std::string& exeFolder) {
+std::string ApplicationDirFor(const std::string& exeFolder, const std::string& buildTree) {
   std::error_code error;
-  if (!exeFolder.empty() && std::filesystem::is_directory(exeFolder, error) &&
+  if (IsInside(exeFolder, buildTree) && std::filesystem::is_directory(exeFolder, error) &&
       access(exeFolder.c_str(), W_OK | X_OK) == 0) {
     return exeFolder;
   }
@@ -49,7 +61,7 @@ std::string ApplicationDir() {
     folder = exe.parent_path().string();
     if (folder.back() != '/') folder += '/';
   }
-  return ApplicationDirFor(folder);
+  return ApplicationDirFor(folder, VELQUIN_BUILD_TREE);
 }
 
 }  // namespace velquin
