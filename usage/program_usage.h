@@ -54,7 +54,6 @@ struct TProgramUsage {
   std::span<const TUsageItem> Files;
   std::span<const TUsageItem> ExitStatus;
   std::string_view SeeAlso;  // the other program, whose man page is in section 1 too
-  TOperandKind Operand;
 };
 
 const TProgramUsage& WindowUsage();

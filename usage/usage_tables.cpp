@@ -9,7 +9,8 @@ namespace {
 constexpr TOptionUsage kHelpOption{"--help", "", "", "show this help and exit (-h does the same)"};
 constexpr TOptionUsage kVersionOption{"--version", "", "", "show the version and exit"};
 
-constexpr std::array kWindowOptions{kHelpOption, kVersionOption};
+// Both programs' own options.
+constexpr std::array kProgramOptions{kHelpOption, kVersionOption};
 
 constexpr std::string_view kWindowDescription[] = {
     "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP) in a folder and lets you review "
@@ -37,7 +38,7 @@ constexpr std::string_view kFilesNote =
 
 constexpr std::string_view kWindowNotes[] = {kFilesNote};
 
-// The window's own options, as the form's settings and commands see them.
+// The options of scan, match and auto: the window's Margin and check boxes, at their first-run defaults.
 constexpr std::array kFormOptions{
     TOptionUsage{"--margin", "", "N",
                  "the Margin: two pictures pair when no cell's colour differs by more than N (default 10)"},
@@ -127,12 +128,11 @@ const TProgramUsage& WindowUsage() {
                                          "[FOLDER]",
                                          kWindowDescription,
                                          {},
-                                         kWindowOptions,
+                                         kProgramOptions,
                                          kWindowNotes,
                                          kSettingsFiles,
                                          kWindowExitStatus,
-                                         "velquin-cli",
-                                         TOperandKind::Folder};
+                                         "velquin-cli"};
   return kWindow;
 }
 
@@ -142,12 +142,11 @@ const TProgramUsage& CliUsage() {
                                       "COMMAND [ARGUMENTS...]",
                                       kCliDescription,
                                       kCliCommands,
-                                      kWindowOptions,
+                                      kProgramOptions,
                                       kCliNotes,
                                       kSettingsFiles,
                                       kCliExitStatus,
-                                      "velquin",
-                                      TOperandKind::Folder};
+                                      "velquin"};
   return kCli;
 }
 
