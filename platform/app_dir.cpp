@@ -28,9 +28,12 @@ std::string ConfigFolder() {
   return config + "/velquin/";
 }
 
-// `path` made normal and ended by '/'.
+// `path` with its symbolic links resolved (as /proc/self/exe has them), made normal and ended by '/'.
 std::string NormalFolder(const std::string& path) {
-  std::string folder = std::filesystem::path(path).lexically_normal().string();
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  if (error) resolved = path;
+  std::string folder = resolved.lexically_normal().string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
 }

@@ -53,6 +53,8 @@ TEST_F(AppDirFallbackTest, ExecutableFolderOnlyInsideTheBuildTree) {
   std::filesystem::create_directories(Dir.Path() + "build/cli");
   std::filesystem::create_directories(Dir.Path() + "build-other/cli");
   std::filesystem::create_directories(Dir.Path() + "usr/bin");
+  // A build tree named through a symbolic link is the same tree.
+  std::filesystem::create_directory_symlink("build", Dir.Path() + "link");
   const std::string tree = Dir.Path() + "build/";
   struct TCase {
     std::string exeFolder;
@@ -68,6 +70,8 @@ TEST_F(AppDirFallbackTest, ExecutableFolderOnlyInsideTheBuildTree) {
            TCase{Dir.Path() + "usr/bin/", tree, false},
            TCase{Dir.Path() + "build-other/cli/", tree, false},
            TCase{Dir.Path() + "build/../usr/bin/", tree, false},
+           TCase{Dir.Path() + "build/cli/", Dir.Path() + "link/", true},
+           TCase{Dir.Path() + "link/cli/", tree, true},
            TCase{Dir.Path() + "build/cli/", "", false},
            TCase{"", tree, false},
        }) {
