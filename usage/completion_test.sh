@@ -2,8 +2,9 @@
 # completion_test.sh COMPLETION: loads the generated bash completion of velquin-cli and checks what it
 # offers for a few command lines, in a scratch folder holding one folder and one file.
 set -uo pipefail
+# shellcheck source=/dev/null
 source "$1"
-cd "$(mktemp -d)"
+cd "$(mktemp -d)" || exit 1
 trap 'rm -rf "$PWD"' EXIT
 mkdir photos
 touch photo.bmp
