@@ -6,7 +6,7 @@ namespace velquin {
 
 int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
   return RunCliCommand("clear", err, [&] {
-    const TCliOptions options = ParseCliOptions(args, false, false);
+    const TCliOptions options = ParseCliOptions("clear", args);
     const std::string folder = SingleFolder(options);
     TCliSession session(options, out, err);
     session.Form().SetDirEditText(folder);

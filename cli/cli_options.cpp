@@ -1,43 +1,72 @@
 #include "cli/cli_options.h"
 
 #include <filesystem>
+#include <stdexcept>
+#include <utility>
 
 #include "app/form1.h"
 #include "cli/command_line.h"
 
 namespace velquin {
 
-TCliOptions ParseCliOptions(const std::vector<std::string>& args, bool formOptions, bool json) {
+namespace {
+
+// Sets what `option` (of the command's table) stands for; `name` is how it was given.
+void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_view name, std::string value) {
+  const bool on = name == option.Name;
+  if (option.Name == "--margin") {
+    options.Margin = std::move(value);
+  } else if (option.Name == "--force") {
+    options.Force = on;
+  } else if (option.Name == "--normalize") {
+    options.Normalize = on;
+  } else if (option.Name == "--incremental") {
+    options.IncrMatch = on;
+  } else if (option.Name == "--colors") {
+    options.Colors = on;
+  } else if (option.Name == "--verbose") {
+    options.Verbose = true;
+  } else if (option.Name == "--json") {
+    options.Json = true;
+  } else {
+    throw std::logic_error("velquin-cli: no setting for option " + std::string(option.Name));
+  }
+}
+
+}  // namespace
+
+TCliOptions ParseCliOptions(std::string_view command, const std::vector<std::string>& args) {
+  const TCommandUsage* usage = FindCommand(CliUsage(), command);
+  if (usage == nullptr) throw std::logic_error("velquin-cli: no usage for command " + std::string(command));
   TCliOptions options;
   bool folderOnly = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (folderOnly || arg.empty() || arg[0] != '-' || arg == "-") {
       options.Folders.push_back(arg);
-    } else if (arg == "--") {
-      folderOnly = true;
-    } else if (arg == "--verbose") {
-      options.Verbose = true;
-    } else if (json && arg == "--json") {
-      options.Json = true;
-    } else if (formOptions && (arg == "--margin" || arg.rfind("--margin=", 0) == 0)) {
-      if (arg == "--margin") {
-        if (i + 1 >= args.size()) throw EUsageError("option --margin needs a value");
-        options.Margin = args[++i];
-      } else {
-        options.Margin = arg.substr(9);
-      }
-    } else if (formOptions && (arg == "--force" || arg == "--no-force")) {
-      options.Force = arg == "--force";
-    } else if (formOptions && (arg == "--normalize" || arg == "--no-normalize")) {
-      options.Normalize = arg == "--normalize";
-    } else if (formOptions && (arg == "--incremental" || arg == "--no-incremental")) {
-      options.IncrMatch = arg == "--incremental";
-    } else if (formOptions && (arg == "--colors" || arg == "--cell-sum")) {
-      options.Colors = arg == "--colors";
-    } else {
-      throw EUsageError("unknown option " + arg);
+      continue;
     }
+    if (arg == "--") {
+      folderOnly = true;
+      continue;
+    }
+    // A value comes after the option, or after '=' in the same argument.
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    const TOptionUsage* option = FindOption(*usage, name);
+    if (option == nullptr || (option->Value.empty() && equals != std::string::npos))
+      throw EUsageError("unknown option " + arg);
+    std::string value;
+    if (!option->Value.empty()) {
+      if (equals != std::string::npos) {
+        value = arg.substr(equals + 1);
+      } else if (i + 1 < args.size()) {
+        value = args[++i];
+      } else {
+        throw EUsageError("option " + name + " needs a value");
+      }
+    }
+    SetOption(options, *option, name, std::move(value));
   }
   return options;
 }
@@ -61,7 +90,7 @@ int RunCliCommand(const char* name, std::ostream& err, const std::function<int()
     return body();
   } catch (const EUsageError& e) {
     err << "velquin-cli " << name << ": " << e.what() << '\n';
-    WriteUsage(err);
+    WriteCommandUsage(err, name);
     return kExitUsage;
   } catch (const std::exception& e) {
     err << e.what() << '\n';

@@ -3,19 +3,15 @@
 
 #include <functional>
 #include <ostream>
-#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "usage/program_usage.h"
 
 namespace velquin {
 
 class TForm1;
-
-// A command line that does not fit the subcommand: exit status 2 with the usage text.
-class EUsageError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // Options of scan, match and auto; the defaults are the window's first-run defaults.
 struct TCliOptions {
@@ -29,9 +25,9 @@ struct TCliOptions {
   std::vector<std::string> Folders;
 };
 
-// Reads args (after the subcommand's name). formOptions admits the scan options, json --json; every
-// subcommand admits --verbose. Throws EUsageError for an unknown option or a missing value.
-TCliOptions ParseCliOptions(const std::vector<std::string>& args, bool formOptions, bool json);
+// Reads args (after the subcommand's name), admitting the options that CliUsage lists for `command`.
+// Throws EUsageError for any other option or a missing value.
+TCliOptions ParseCliOptions(std::string_view command, const std::vector<std::string>& args);
 
 // Puts the options on the form's controls.
 void ApplyCliOptions(const TCliOptions& options, TForm1& form);
@@ -39,8 +35,8 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form);
 // The folder made absolute and normal, ending in '/'.
 std::string AbsoluteFolder(const std::string& folder);
 
-// Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the usage text on
-// err and status 2, any other failure its text on err and status 1.
+// Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the subcommand's
+// usage text on err and status 2, any other failure its text on err and status 1.
 int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body);
 
 // The single FOLDER of a subcommand, made absolute. Throws EUsageError unless there is exactly one.

@@ -1,10 +1,11 @@
-// velquin-cli: one program, a subcommand per task. Each subcommand is a handler in the table of
-// command_line.cpp; a handler gets the arguments after its name and the two output streams, and
-// returns the exit status (0 done, 1 some item failed, 2 usage error).
+// velquin-cli: one program, a subcommand per task. Each subcommand is documented in CliUsage's table
+// (usage/) and has a handler in the table of command_line.cpp; a handler gets the arguments after its name
+// and the two output streams, and returns the exit status (0 done, 1 some item failed, 2 usage error).
 #pragma once
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace velquin {
@@ -28,12 +29,14 @@ int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
 // Runs the subcommand named by args[0] with the rest of args. "--help" or "-h" prints the usage
-// text to out (kExitOk); a missing or unknown subcommand prints it to err (kExitUsage).
+// text to out, "--version" the version (kExitOk); a missing or unknown subcommand prints the usage
+// text to err (kExitUsage). "--help" or "-h" among a subcommand's arguments (before "--") prints
+// that subcommand's usage text to out (kExitOk).
 int RunCommandLine(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
 // Writes "usage: velquin-cli COMMAND ..." with every subcommand's synopsis.
 void WriteUsage(std::ostream& stream);
-// Writes the options of the form's commands.
-void WriteFormOptions(std::ostream& stream);
+// Writes "usage: velquin-cli NAME ..." with the subcommand's options.
+void WriteCommandUsage(std::ostream& stream, std::string_view name);
 
 }  // namespace velquin

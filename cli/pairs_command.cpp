@@ -13,7 +13,7 @@
 namespace velquin {
 int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
   return RunCliCommand("pairs", err, [&] {
-    const TCliOptions options = ParseCliOptions(args, false, true);
+    const TCliOptions options = ParseCliOptions("pairs", args);
     const std::string folder = SingleFolder(options);
     ListTables(folder, [&](TTable&, TTable& matches) {
       const std::int32_t rows = matches.RecordCount();

@@ -7,7 +7,7 @@ namespace velquin {
 
 int ScanCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
   return RunCliCommand("scan", err, [&] {
-    const TCliOptions options = ParseCliOptions(args, true, false);
+    const TCliOptions options = ParseCliOptions("scan", args);
     const std::string folder = SingleFolder(options);
     TCliSession session(options, out, err);
     session.Form().SetDirEditText(folder);

@@ -20,7 +20,7 @@ namespace {
 
 int SignatureUsage(std::ostream& err, const std::string& problem) {
   err << "velquin-cli signature: " << problem << '\n';
-  WriteUsage(err);
+  WriteCommandUsage(err, "signature");
   return kExitUsage;
 }
 

@@ -12,7 +12,7 @@ namespace velquin {
 
 int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
   return RunCliCommand("sigs", err, [&] {
-    const TCliOptions options = ParseCliOptions(args, false, false);
+    const TCliOptions options = ParseCliOptions("sigs", args);
     const std::string folder = SingleFolder(options);
     ListTables(folder, [&](TTable& sigs, TTable&) {
       const std::int32_t rows = sigs.RecordCount();

@@ -28,11 +28,26 @@ std::string ConfigFolder() {
   return config + "/velquin/";
 }
 
+// `path` with its symbolic links resolved (as /proc/self/exe has them), made normal and ended by '/'.
+std::string NormalFolder(const std::string& path) {
+  std::error_code error;
+  std::filesystem::path resolved = std::filesystem::weakly_canonical(path, error);
+  if (error) resolved = path;
+  std::string folder = resolved.lexically_normal().string();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// True when the absolute `folder` is the absolute `tree` or lies below it.
+bool IsInside(const std::string& folder, const std::string& tree) {
+  return !folder.empty() && !tree.empty() && NormalFolder(folder).starts_with(NormalFolder(tree));
+}
+
 }  // namespace
 
-std::string ApplicationDirFor(const std::string& exeFolder) {
+std::string ApplicationDirFor(const std::string& exeFolder, const std::string& buildTree) {
   std::error_code error;
-  if (!exeFolder.empty() && std::filesystem::is_directory(exeFolder, error) &&
+  if (IsInside(exeFolder, buildTree) && std::filesystem::is_directory(exeFolder, error) &&
       access(exeFolder.c_str(), W_OK | X_OK) == 0) {
     return exeFolder;
   }
@@ -49,7 +64,7 @@ std::string ApplicationDir() {
     folder = exe.parent_path().string();
     if (folder.back() != '/') folder += '/';
   }
-  return ApplicationDirFor(folder);
+  return ApplicationDirFor(folder, VELQUIN_BUILD_TREE);
 }
 
 }  // namespace velquin

@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev libgl-dev
   libsqlite3-dev
   nlohmann-json3-dev
+  desktop-file-utils appstream groff dpkg-dev
 )
 
 missing=()

@@ -1,0 +1,153 @@
+// The two programs' tables: every option, command, file and exit status they document.
+#include <array>
+
+#include "usage/program_usage.h"
+
+namespace velquin {
+namespace {
+
+constexpr TOptionUsage kHelpOption{"--help", "", "", "show this help and exit (-h does the same)"};
+constexpr TOptionUsage kVersionOption{"--version", "", "", "show the version and exit"};
+
+// Both programs' own options.
+constexpr std::array kProgramOptions{kHelpOption, kVersionOption};
+
+constexpr std::string_view kWindowDescription[] = {
+    "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP) in a folder and lets you review "
+    "the pairs side by side, most alike first, and move the copies you do not want to the desktop's trash.",
+    "Every picture is condensed into a 4 x 4 grid of average colours (its signature); signatures are kept "
+    "in two small tables inside the folder (Sigs and Matches), so a second scan reads only new or changed "
+    "pictures.",
+    "FOLDER, when given, becomes the window's folder once the saved settings and the folder list have been "
+    "applied.",
+};
+
+constexpr TUsageItem kSettingsFiles[] = {
+    {"~/.config/velquin/Velquin2.INI", "the window's layout, folder, margin and options"},
+    {"~/.config/velquin/DirList.Txt", "the folder list"},
+    {"~/.config/velquin/log.txt", "the folder of the last scan"},
+    {"~/.config/velquin/summary-log.txt", "a line for every match pass"},
+    {"~/.config/velquin/Velquin.INI", "the match pass's resume keys"},
+    {"FOLDER/Sigs.DAT, FOLDER/Sigs.IDX", "the folder's signatures"},
+    {"FOLDER/Matches.DAT, FOLDER/Matches.IDX", "the folder's pairs"},
+};
+
+constexpr std::string_view kFilesNote =
+    "The files of ~/.config/velquin/ are in $XDG_CONFIG_HOME/velquin/ when XDG_CONFIG_HOME is set. A "
+    "program run from its build tree keeps them beside its executable instead.";
+
+constexpr std::string_view kWindowNotes[] = {kFilesNote};
+
+// The options of scan, match and auto: the window's Margin and check boxes, at their first-run defaults.
+constexpr std::array kFormOptions{
+    TOptionUsage{"--margin", "", "N",
+                 "the Margin: two pictures pair when no cell's colour differs by more than N (default 10)"},
+    TOptionUsage{"--force", "--no-force", "",
+                 "load every picture again, or only new and changed ones (default --force)"},
+    TOptionUsage{"--normalize", "--no-normalize", "",
+                 "equalise each picture's brightness before its signature is made, or not (default "
+                 "--normalize)"},
+    TOptionUsage{"--incremental", "--no-incremental", "",
+                 "search each new signature's pairs during the scan, or leave that to match (default "
+                 "--incremental)"},
+    TOptionUsage{"--colors", "--cell-sum", "",
+                 "compare each colour of a cell on its own, or the sum of a cell's three differences "
+                 "(default --colors)"},
+    TOptionUsage{"--verbose", "", "", "copy the log lines to stderr"},
+};
+
+constexpr std::array kVerboseOnly{kFormOptions.back()};
+constexpr std::array kSignatureOptions{
+    TOptionUsage{"--normalize", "", "", "equalise each picture's brightness first"}};
+constexpr std::array kPairsOptions{
+    TOptionUsage{"--json", "", "", "write a JSON array of {\"MaxDiff\", \"File1\", \"File2\"} objects"}};
+
+constexpr TCommandUsage kCliCommands[] = {
+    {"signature", "[--normalize] FILE...", "print each FILE's signature text",
+     "For each FILE in order, print the file name, a TAB and its 192-character signature text. A file "
+     "that cannot be loaded gives \"velquin-cli: FILE: MESSAGE\" on stderr, the others are still done, and "
+     "the exit status is then 1.",
+     kSignatureOptions, TOperandKind::File},
+    {"scan", "[OPTIONS] FOLDER", "compute the folder's signatures (Signatures command)",
+     "Bring the folder's signatures up to date, as the window's Signatures button does, and print the "
+     "closing dialog's text.",
+     kFormOptions, TOperandKind::Folder},
+    {"match", "[OPTIONS] FOLDER", "rebuild the folder's pairs (Matches command)",
+     "Pair the folder's pictures afresh, as the window's Matches button does, and print the closing "
+     "dialog's text.",
+     kFormOptions, TOperandKind::Folder},
+    {"auto", "[OPTIONS] [FOLDER...]", "scan and match every folder of DirList.Txt, or those named",
+     "Scan and match each folder of the folder list, as the window's Auto button does, or each FOLDER "
+     "named; the folder list is left as it was.",
+     kFormOptions, TOperandKind::Folder},
+    {"pairs", "[--json] FOLDER", "list the pairs: MaxDiff, File1, File2",
+     "List the folder's pairs, most alike first, one line each: MaxDiff, File1 and File2 split by TABs.",
+     kPairsOptions, TOperandKind::Folder},
+    {"sigs",
+     "FOLDER",
+     "list the signatures: FileName, FilePath, FileDate, Signature",
+     "List the folder's signatures, one line each: FileName, FilePath, FileDate (YYYY-MM-DD HH:MM:SS) and "
+     "the signature text split by TABs.",
+     {},
+     TOperandKind::Folder},
+    {"clear", "[--verbose] FOLDER", "delete the folder's tables (ClearDBs command)",
+     "Delete the folder's Sigs and Matches tables, as the window's Clear button does.", kVerboseOnly,
+     TOperandKind::Folder},
+};
+
+constexpr std::string_view kCliDescription[] = {
+    "velquin-cli runs the commands of the Velquin window from a terminal, on the same form, starting from "
+    "the first-run settings (Velquin2.INI is neither read nor written), and lists a folder's tables.",
+    "\"Unable to process\" lines always go to stderr; on a terminal a progress line is kept there.",
+};
+
+constexpr std::string_view kCliNotes[] = {
+    "In the lines of pairs and sigs a name's backslash, TAB, CR and LF are written \\\\, \\t, \\r and \\n, "
+    "so every row is one line.",
+    "pairs --json writes a name that is not valid UTF-8 with U+FFFD for each invalid byte and adds its "
+    "bytes in base64 as \"File1_base64\" or \"File2_base64\".",
+    kFilesNote,
+};
+
+constexpr TUsageItem kCliExitStatus[] = {
+    {"0", "done"},
+    {"1", "the command ended by an error (its text on stderr), or a FILE of signature failed"},
+    {"2", "usage error"},
+};
+
+constexpr TUsageItem kWindowExitStatus[] = {
+    {"0", "the window was closed"},
+    {"2", "usage error"},
+};
+
+}  // namespace
+
+const TProgramUsage& WindowUsage() {
+  static constexpr TProgramUsage kWindow{"velquin",
+                                         "find duplicate and near-duplicate pictures in a folder",
+                                         "[FOLDER]",
+                                         kWindowDescription,
+                                         {},
+                                         kProgramOptions,
+                                         kWindowNotes,
+                                         kSettingsFiles,
+                                         kWindowExitStatus,
+                                         "velquin-cli"};
+  return kWindow;
+}
+
+const TProgramUsage& CliUsage() {
+  static constexpr TProgramUsage kCli{"velquin-cli",
+                                      "find duplicate and near-duplicate pictures from a terminal",
+                                      "COMMAND [ARGUMENTS...]",
+                                      kCliDescription,
+                                      kCliCommands,
+                                      kProgramOptions,
+                                      kCliNotes,
+                                      kSettingsFiles,
+                                      kCliExitStatus,
+                                      "velquin"};
+  return kCli;
+}
+
+}  // namespace velquin
