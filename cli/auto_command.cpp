@@ -8,6 +8,7 @@ namespace velquin {
 int AutoCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) {
   return RunCliCommand("auto", err, [&] {
     const TCliOptions options = ParseCliOptions("auto", args);
+    RequireFolders(options);
     TCliSession session(options, out, err);
     TForm1& form = session.Form();
     if (options.Folders.empty()) {
