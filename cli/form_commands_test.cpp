@@ -1,3 +1,4 @@
+#include <fstream>
 #include <sstream>
 
 #include "app/program_tables.h"
@@ -5,6 +6,8 @@
 #include "cli/command_line.h"
 #include "platform/app_dir.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
+#include "platform/text_file.h"
 
 namespace velquin {
 namespace {
@@ -142,6 +145,25 @@ TEST_F(FormCommandsTest, RefusalsInPlainWords) {
     EXPECT_FALSE(FolderExists(missing));
     EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT")) << "nothing done to the folders named";
   }
+}
+
+TEST_F(FormCommandsTest, AutoOverAFolderListWithAMissingFolderDoesNone) {
+  const std::string dirList = ApplicationDir() + "DirList.Txt";
+  const bool hadList = FileExists(dirList);
+  const std::string before = hadList ? ReadWholeFile(dirList) : "";
+  const TScopeGuard restore([&] {
+    if (hadList) {
+      std::ofstream(dirList, std::ios::binary) << before;
+    } else {
+      std::remove(dirList.c_str());
+    }
+  });
+  const std::string missing = Pictures.Path() + "gone/";
+  WriteLinesCRLF(dirList, {Pictures.Path(), missing});
+  const TRun run = RunCli({"auto"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "velquin-cli: " + missing + ": no such folder\n");
+  EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
 }
 
 // The tables of a folder held by another Velquin: the store's text, then who holds them.
