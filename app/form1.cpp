@@ -382,6 +382,8 @@ void TForm1::AutoButtonClick() {
 void TForm1::ClearButtonClick() {
   if (Busy()) return;
   Guarded([this] {
+    // A refused text has no trailing '/': its folder part would name the folder above it.
+    if (!IsBlank(dirEditText_) && !FolderExists(dirEditText_)) throw ENoSuchFolder(dirEditText_);
     SigsTable.Close();
     MatchesTable.Close();
     const std::string folder(FolderOfPath(dirEditText_));

@@ -13,7 +13,8 @@
 // Setting the folder text runs DirEditChange when the text differs, as typing does; when that
 // handler appends the trailing '/', it runs again, nested, and both runs open the tables.
 // A text that names no folder is refused there with "<text>: no such folder": it enters no list
-// and opens no table, and the previous Folder's tables stay open.
+// and opens no table, and the previous Folder's tables stay open. The commands (ClearDBs too)
+// refuse it the same way before they start.
 #pragma once
 
 #include <chrono>

@@ -2,8 +2,8 @@
 //
 // Velquin2.INI, written at every exit in this order (reading applies the same order):
 //   [Form] Left, Top, Height, Width        integers (defaults 271, 136, 480, 696)
-//   [DirEdit] Text                         the folder text (default empty); the last one opened
-//                                          when the one shown could not be
+//   [DirEdit] Text                         the folder text (default empty); when the text shown
+//                                          could not be opened, the last one that was (or the one read)
 //   [MarginEdit] Text                      the Margin text, unchecked (default "10")
 //   [Force] [Normalize] [IncrMatch] [Colors] Value   "Yes"/"No" (default Yes; only "Yes" reads true)
 //   [Panel5] Width, [LB] Height, [DBGrid] Height      integers (defaults 233, 97, 120)

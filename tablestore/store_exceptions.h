@@ -14,6 +14,7 @@ class EStoreError : public std::runtime_error {
         Code(code),
         Text(text) {}
   int Code;
+  // The message without "Tabrix Engine Error # <Code> ".
   std::string Text;
 };
 
