@@ -10,6 +10,7 @@
 #include "imaging/picture_loader.h"
 #include "matching/candidate_search.h"
 #include "platform/desktop.h"
+#include "platform/errors.h"
 #include "platform/file_utils.h"
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
@@ -37,7 +38,10 @@ class TForm1::TScanAdapter : public TScanSink {
   void ProcessMessages() override { form_.ProcessMessages(); }
   void SetTitle(const std::string& caption) override { form_.SetTitle(caption); }
   void AppendLogLine(std::string line) override { form_.AppendLogLine(std::move(line)); }
-  void InsertFirstLogLine(const std::string& line) override { form_.InsertFirstLogLine(line); }
+  void UnableToProcess(const std::string& path, const std::string& reason) override {
+    form_.InsertFirstLogLine(UnableToProcessLine(path));
+    form_.AddProblem(UnableToProcessLine(path, reason));
+  }
   void UpdateDBLabels() override { form_.UpdateDBLabels(); }
   // The Margin as MarginEdit holds it now: it may have changed while messages ran.
   void FindMatchesFor() override { velquin::FindMatchesFor(form_, StrToInt(form_.marginEditText_)); }
@@ -175,6 +179,17 @@ void TForm1::InsertFirstLogLine(const std::string& line) {
   NotifyMemo(TMemoChange::InsertedFirst, line);
 }
 
+void TForm1::AddProblem(std::string line) {
+  problems_.push_back(std::move(line));
+  Notify(TFormPart::Problems);
+}
+
+void TForm1::ClearProblems() {
+  if (problems_.empty()) return;
+  problems_.clear();
+  Notify(TFormPart::Problems);
+}
+
 void TForm1::LimitLogLines(std::size_t maxLines) {
   while (memo1_.size() > maxLines) DeleteFirstLogLine();
 }
@@ -239,6 +254,7 @@ void TForm1::OpenTables() {
 
 void TForm1::RequireFolder() const {
   if (IsBlank(dirEditText_)) throw std::runtime_error("No folder chosen");
+  if (!FolderExists(dirEditText_)) throw ENoSuchFolder(dirEditText_);
 }
 
 // --- Count labels ------------------------------------------------------------------------------------
@@ -311,7 +327,12 @@ void TForm1::DirEditChange() {
 }
 
 void TForm1::RunDirEditChange() {
-  if (IsBlank(dirEditText_)) return;
+  if (IsBlank(dirEditText_)) {
+    savedFolderText_ = dirEditText_;
+    return;
+  }
+  // Refused before the list or the tables are touched: the previous Folder's tables stay open.
+  if (!FolderExists(dirEditText_)) throw ENoSuchFolder(dirEditText_);
   if (dirEditText_.back() != '/') ApplyDirEditText(dirEditText_ + "/");
   const std::string folder = dirEditText_;
   if (std::none_of(lbItems_.begin(), lbItems_.end(),
@@ -319,6 +340,7 @@ void TForm1::RunDirEditChange() {
     AddLBItem(folder);
   }
   OpenTables();
+  savedFolderText_ = folder;
   UpdateDBLabels();
 }
 
@@ -338,7 +360,10 @@ void TForm1::LBKeyDown(std::uint16_t& key) {
 
 void TForm1::CompSigsButtonClick() {
   if (Busy()) return;
-  Guarded([this] { Command([this] { CompSigs(); }); });
+  Guarded([this] {
+    ClearProblems();
+    Command([this] { CompSigs(); });
+  });
 }
 
 void TForm1::CompMatchesButtonClick() {
@@ -348,12 +373,17 @@ void TForm1::CompMatchesButtonClick() {
 
 void TForm1::AutoButtonClick() {
   if (Busy()) return;
-  Guarded([this] { Command([this] { Auto(); }); });
+  Guarded([this] {
+    ClearProblems();
+    Command([this] { Auto(); });
+  });
 }
 
 void TForm1::ClearButtonClick() {
   if (Busy()) return;
   Guarded([this] {
+    // A refused text has no trailing '/': its folder part would name the folder above it.
+    if (!IsBlank(dirEditText_) && !FolderExists(dirEditText_)) throw ENoSuchFolder(dirEditText_);
     SigsTable.Close();
     MatchesTable.Close();
     const std::string folder(FolderOfPath(dirEditText_));

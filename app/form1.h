@@ -12,6 +12,9 @@
 //
 // Setting the folder text runs DirEditChange when the text differs, as typing does; when that
 // handler appends the trailing '/', it runs again, nested, and both runs open the tables.
+// A text that names no folder is refused there with "<text>: no such folder": it enters no list
+// and opens no table, and the previous Folder's tables stay open. The commands (ClearDBs too)
+// refuse it the same way before they start.
 #pragma once
 
 #include <chrono>
@@ -110,6 +113,9 @@ class TForm1 : public TMatchHost {
   const std::string& lComp() const { return lComp_; }
   // The log pane's lines, first line first.
   const std::deque<std::string>& Memo1() const { return memo1_; }
+  // The pictures the latest Signatures or Auto command could not process, in the order met, each as
+  // `Unable to process "<path>": <reason>` (the log pane has the same line without the reason).
+  const std::vector<std::string>& Problems() const { return problems_; }
   // lViewButton, lDeleteButton, rViewButton, rDeleteButton: disabled only while the match pass runs.
   bool ReviewButtonsEnabled() const { return reviewButtonsEnabled_; }
   // The latest progress line of a running scan or match pass; empty when none runs.
@@ -194,6 +200,8 @@ class TForm1 : public TMatchHost {
   void CompMatches();
   void Auto();
   void InsertFirstLogLine(const std::string& line);
+  void AddProblem(std::string line);
+  void ClearProblems();
   void DeleteFirstLogLine();
   void ClearLog();
   void RefreshPictureCount();
@@ -216,6 +224,9 @@ class TForm1 : public TMatchHost {
 
   TFormLayout layout_;
   std::string dirEditText_;
+  // The folder text Velquin2.INI gets: the one read from it, then each text whose change handling
+  // went through (a blank one too). A folder that could not be opened is never saved over it.
+  std::string savedFolderText_;
   std::vector<std::string> lbItems_;
   int lbItemIndex_ = -1;
   std::string marginEditText_ = "10";
@@ -230,6 +241,7 @@ class TForm1 : public TMatchHost {
   std::string lFile2_;
   std::string lComp_;
   std::deque<std::string> memo1_;
+  std::vector<std::string> problems_;
   bool reviewButtonsEnabled_ = true;
   std::string progressLine_;
 

@@ -1,8 +1,12 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
 #include "app/form_view.h"
+#include "app/program_tables.h"
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 
@@ -52,13 +56,68 @@ TEST_F(FolderTest, BlankTextKeepsThePreviousTablesOpen) {
   }
 }
 
-TEST_F(FolderTest, MissingFolderIsReportedAndTheFormStaysUsable) {
-  Form.SetDirEditText(Pictures.Path() + "nowhere/");
-  ASSERT_EQ(Desktop.Errors.size(), 1u);
-  EXPECT_EQ(Desktop.Errors[0], "Tabrix Engine Error # 11010 Table 'Sigs' does not exist");
+// A folder text that names no folder is refused in plain words before anything happens: no list
+// entry, no table files, and the previous Folder's tables stay open; the commands refuse it too.
+TEST_F(FolderTest, TextNamingNoFolderIsRefused) {
+  Pictures.WriteFile("a.bmp", "x");
+  for (const std::string& text : {Pictures.Path() + "nowhere", Pictures.Path() + "nowhere/",
+                                  Pictures.Path() + "a.bmp", std::string("relative-nowhere")}) {
+    SCOPED_TRACE(text);
+    Desktop.Errors.clear();
+    ChooseFolder();
+    Form.SetDirEditText(text);
+    EXPECT_EQ(Desktop.Errors, std::vector<std::string>{text + ": no such folder"});
+    EXPECT_EQ(Form.DirEditText(), text);
+    EXPECT_EQ(Form.LBItems(), std::vector<std::string>{Pictures.Path()});
+    EXPECT_TRUE(Form.SigsTable.Active());
+    EXPECT_EQ(Form.SigsTable.DatabaseName, Pictures.Path());
+    EXPECT_FALSE(FolderExists(Pictures.Path() + "nowhere"));
+
+    Desktop.Errors.clear();
+    Form.CompSigsButtonClick();
+    Form.CompMatchesButtonClick();
+    Form.ClearButtonClick();
+    EXPECT_EQ(Desktop.Errors, std::vector<std::string>(3, text + ": no such folder"));
+    EXPECT_TRUE(Desktop.Messages.empty()) << "no command ran";
+    EXPECT_FALSE(FileExists(AppDir.Path() + "log.txt"));
+    // The text's folder part may name the Folder: ClearDBs left its tables alone all the same.
+    EXPECT_TRUE(Form.SigsTable.Active());
+    EXPECT_TRUE(FileExists(Pictures.Path() + "Sigs.DAT"));
+  }
+}
+
+// The tables of a folder are held by another open (another Velquin): the store's error says so, and
+// the form opens the folder once they are free.
+TEST_F(FolderTest, FolderInUseByAnotherVelquinSaysSo) {
+  TTable otherSigs("SigsTable");
+  TTable otherMatches("MatchesTable");
+  OpenTables(otherSigs, otherMatches, Pictures.Path());
+  Form.SetDirEditText(Pictures.Path());
+  EXPECT_EQ(Desktop.Errors, std::vector<std::string>{"Tabrix Engine Error # 11013 Access denied to table "
+                                                     "'Sigs' (another Velquin is using this folder)"});
+  EXPECT_FALSE(Form.SigsTable.Active());
+  otherSigs.Close();
+  otherMatches.Close();
   Desktop.Errors.clear();
-  ChooseFolder();
+  Form.DirEditChange();
+  EXPECT_TRUE(Desktop.Errors.empty());
   EXPECT_TRUE(Form.SigsTable.Active());
+}
+
+// Access denied for another reason keeps the store's text alone. Here a program that is not Velquin
+// reads Sigs under a shared lock: the store can open the table for reading only, and refuses to
+// ready it for writing.
+TEST_F(FolderTest, AccessDeniedOtherwiseNamesNoOtherVelquin) {
+  ChooseFolder();
+  Form.SigsTable.Close();
+  Form.MatchesTable.Close();
+  const int reader = open((Pictures.Path() + "Sigs.DAT").c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  ASSERT_EQ(flock(reader, LOCK_SH), 0);
+  Form.DirEditChange();
+  close(reader);
+  EXPECT_EQ(Desktop.Errors,
+            std::vector<std::string>{"Tabrix Engine Error # 11013 Access denied to table 'Sigs'"});
 }
 
 TEST_F(FolderTest, ListClickAndDeleteKey) {

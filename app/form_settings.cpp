@@ -2,7 +2,8 @@
 //
 // Velquin2.INI, written at every exit in this order (reading applies the same order):
 //   [Form] Left, Top, Height, Width        integers (defaults 271, 136, 480, 696)
-//   [DirEdit] Text                         the folder text (default empty)
+//   [DirEdit] Text                         the folder text (default empty); when the text shown
+//                                          could not be opened, the last one that was (or the one read)
 //   [MarginEdit] Text                      the Margin text, unchecked (default "10")
 //   [Force] [Normalize] [IncrMatch] [Colors] Value   "Yes"/"No" (default Yes; only "Yes" reads true)
 //   [Panel5] Width, [LB] Height, [DBGrid] Height      integers (defaults 233, 97, 120)
@@ -25,7 +26,9 @@ void TForm1::ReadSettings() {
   l.Height = ini.ReadInteger("Form", "Height", l.Height);
   l.Width = ini.ReadInteger("Form", "Width", l.Width);
   Notify(TFormPart::Layout);
-  ApplyDirEditText(ini.ReadString("DirEdit", "Text", ""));
+  // Kept when the saved Folder cannot be opened now, so that closing does not lose it.
+  savedFolderText_ = ini.ReadString("DirEdit", "Text", "");
+  ApplyDirEditText(savedFolderText_);
   SetMarginEditText(ini.ReadString("MarginEdit", "Text", "10"));
   force_ = ReadYesNo(ini, "Force", "Value", true);
   normalize_ = ReadYesNo(ini, "Normalize", "Value", true);
@@ -45,7 +48,7 @@ void TForm1::WriteSettings() {
   ini.WriteInteger("Form", "Top", l.Top);
   ini.WriteInteger("Form", "Height", l.Height);
   ini.WriteInteger("Form", "Width", l.Width);
-  ini.WriteString("DirEdit", "Text", dirEditText_);
+  ini.WriteString("DirEdit", "Text", savedFolderText_);
   ini.WriteString("MarginEdit", "Text", marginEditText_);
   WriteYesNo(ini, "Force", "Value", force_);
   WriteYesNo(ini, "Normalize", "Value", normalize_);

@@ -1,5 +1,6 @@
 #include <sys/stat.h>
 
+#include "app/program_tables.h"
 #include "app/test_support.h"
 #include "platform/file_utils.h"
 #include "platform/text_file.h"
@@ -96,13 +97,55 @@ TEST_F(SettingsTest, UnwritableSettingsReportAndKeepTheFolderListUnsaved) {
 }
 
 TEST_F(SettingsTest, FailureOpeningTheSavedFolderEndsFormCreateThere) {
-  WriteLinesCRLF(AppDir.Path() + "Velquin2.INI",
-                 {"[DirEdit]", "Text=" + Pictures.Path() + "missing/", "[MarginEdit]", "Text=7"});
+  const std::string missing = Pictures.Path() + "missing/";
+  WriteLinesCRLF(AppDir.Path() + "Velquin2.INI", {"[DirEdit]", "Text=" + missing, "[MarginEdit]", "Text=7"});
   WriteLinesCRLF(AppDir.Path() + "DirList.Txt", {"/x/"});
   Form.FormCreate();
-  ASSERT_EQ(Desktop.Errors.size(), 1u);
+  EXPECT_EQ(Desktop.Errors, std::vector<std::string>{missing + ": no such folder"});
   EXPECT_EQ(Form.MarginEditText(), "10");  // the later settings were not applied
-  EXPECT_EQ(Form.LBItems(), std::vector<std::string>{Pictures.Path() + "missing/"});
+  EXPECT_TRUE(Form.LBItems().empty());
+  EXPECT_FALSE(Form.SigsTable.Active());
+}
+
+// Closing saves the folder text, except one that could not be opened: the saved folder (or the last
+// one opened since) is kept in its place.
+TEST_F(SettingsTest, AFolderThatCouldNotBeOpenedIsNotSavedOverTheSavedOne) {
+  TTestDir other;
+  TTestDir inUse;
+  const std::string missing = Pictures.Path() + "missing/";
+  struct TCase {
+    const char* name;
+    std::string startFolder;         // the saved folder at start
+    std::vector<std::string> typed;  // folder texts typed in turn
+    std::string saved;               // the folder saved at close
+  };
+  const TCase cases[] = {
+      {"missing typed", Pictures.Path(), {missing}, Pictures.Path()},
+      {"in use typed", Pictures.Path(), {inUse.Path()}, Pictures.Path()},
+      {"saved one missing now", missing, {}, missing},
+      {"saved one missing, another typed", missing, {other.Path()}, other.Path()},
+      {"another opened after the failure", Pictures.Path(), {missing, other.Path()}, other.Path()},
+      {"failure after another", Pictures.Path(), {other.Path(), missing}, other.Path()},
+      {"blanked", Pictures.Path(), {""}, ""},
+  };
+  TTable heldSigs("SigsTable");
+  TTable heldMatches("MatchesTable");
+  OpenTables(heldSigs, heldMatches, inUse.Path());
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteLinesCRLF(AppDir.Path() + "Velquin2.INI", {"[DirEdit]", "Text=" + c.startFolder});
+    {
+      TRecordingDesktop desktop;
+      TForm1 form(desktop, AppDir.Path());
+      form.FormCreate();
+      for (const std::string& text : c.typed) form.SetDirEditText(text);
+      form.FormDestroy();
+    }
+    TRecordingDesktop desktop;
+    TForm1 again(desktop, AppDir.Path());
+    again.FormCreate();
+    EXPECT_EQ(again.DirEditText(), c.saved);
+  }
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ enum class TFormPart {
   PairLabels,     // lFile1, lFile2, lComp
   ReviewButtons,  // enabled state of the four review buttons
   ProgressLine,   // the progress line of a long command (empty when none runs)
+  Problems,       // the list of problems gained a line or was emptied
 };
 
 enum class TMemoChange { Appended, InsertedFirst, FirstDeleted, Cleared };

@@ -1,5 +1,7 @@
 #include "app/program_tables.h"
 
+#include "tablestore/store_exceptions.h"
+
 namespace velquin {
 namespace {
 
@@ -49,8 +51,12 @@ void SetMatchesSchema(TTable& matches) {
 
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText) {
   std::string folder = folderText.substr(0, folderText.find_last_of('/') + 1);
-  OpenOne(sigs, folder, "Sigs.Dat", SetSigsSchema);
-  OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+  try {
+    OpenOne(sigs, folder, "Sigs.Dat", SetSigsSchema);
+    OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+  } catch (const ETableLocked& error) {
+    throw EStoreError(error.Code, error.Text + " (another Velquin is using this folder)");
+  }
 }
 
 }  // namespace velquin

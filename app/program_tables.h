@@ -25,7 +25,8 @@ void SetMatchesSchema(TTable& matches);
 // Closes both tables and opens them in the folder of `folderText` (everything up to and
 // including its last '/'), creating a missing table, widening the texts of a table made with
 // shorter ones, checking and repairing each before it is opened. A store error on Sigs leaves Matches
-// untouched.
+// untouched. Only Velquin locks these files, so a table locked by another open is reported as the
+// store's error followed by " (another Velquin is using this folder)".
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText);
 
 }  // namespace velquin

@@ -120,6 +120,10 @@ TEST_F(ScanTest, WhatIsNotAPictureFile) {
   EXPECT_TRUE(StartsWith(Scan(), "1 records added; 0 records edited in "));
   EXPECT_EQ(SigsNames(), std::vector<std::string>{"a.Bmp"});
   EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + Pictures.Path() + "bad.jpg\"");
+  // The list of problems gives the decoder's reason.
+  const std::vector<std::string> problems{"Unable to process \"" + Pictures.Path() +
+                                          "bad.jpg\": Not a JPEG file: starts with 0x6e 0x6f"};
+  EXPECT_EQ(Form.Problems(), problems);
   // The subfolder named like a picture is listed, then not loaded: it is no file.
   EXPECT_EQ(std::count(Form.Memo1().begin(), Form.Memo1().end(), "sub.jpg"), 2);
   EXPECT_TRUE(Desktop.Errors.empty());
@@ -128,6 +132,7 @@ TEST_F(ScanTest, WhatIsNotAPictureFile) {
   Scan();
   EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + Pictures.Path() + "bad.jpg\"");
   EXPECT_GT(Form.Memo1().size(), before + 1);
+  EXPECT_EQ(Form.Problems(), problems) << "each command starts a new list";
 }
 
 // The counting pass counts every picture that needs work and would be loaded, the evaluation pass
@@ -162,11 +167,14 @@ class TRecordingSink : public TScanSink {
   void ProcessMessages() override {}
   void SetTitle(const std::string& caption) override { Titles.push_back(caption); }
   void AppendLogLine(std::string line) override { Log.push_back(std::move(line)); }
-  void InsertFirstLogLine(const std::string& line) override { Log.insert(Log.begin(), line); }
+  void UnableToProcess(const std::string& path, const std::string& reason) override {
+    Unprocessed.push_back(UnableToProcessLine(path, reason));
+  }
   void UpdateDBLabels() override { ++LabelUpdates; }
   void FindMatchesFor() override { ++MatchSearches; }
   std::vector<std::string> Titles;
   std::vector<std::string> Log;
+  std::vector<std::string> Unprocessed;
   int LabelUpdates = 0;
   int MatchSearches = 0;
 };
@@ -189,6 +197,7 @@ TEST_F(ScanTest, RunsOnItsOwnThroughItsSink) {
                                                    "Counting Files...", "Evaluating Signatures...", ""}));
   ASSERT_EQ(sink.Log.size(), 5u);
   EXPECT_EQ(sink.Log[2], Pictures.Path());
+  EXPECT_TRUE(sink.Unprocessed.empty());
   EXPECT_EQ(sink.MatchSearches, 2);
   EXPECT_EQ(sink.LabelUpdates, 3);  // each added row, and the end
   EXPECT_EQ(progress.Adds(), 2);
@@ -274,6 +283,9 @@ TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
     EXPECT_EQ(decodes, c.decodes);
     EXPECT_EQ(Form.Progress().Adds(), c.stored ? 1 : 0);
     EXPECT_EQ(lines(unable) - unableBefore, c.stored ? 0 : 1);
+    EXPECT_EQ(Form.Problems(), c.stored
+                                   ? std::vector<std::string>{}
+                                   : std::vector<std::string>{unable + ": file changed while it was read"});
     if (!c.stored) continue;
     // The stored row is the picture as it now stands: signature and date.
     Form.SetForceCB(true);
@@ -353,6 +365,8 @@ TEST_F(ScanTest, NamesLongerThanTheTablesHoldAreReportedAndTheScanGoesOn) {
   EXPECT_TRUE(StartsWith(Scan(), "1 records added; 0 records edited in "));
   if (overExists) {
     EXPECT_EQ(Form.Memo1().front(), "Unable to process \"" + Pictures.Path() + over + "\"");
+    EXPECT_EQ(Form.Problems(), std::vector<std::string>{"Unable to process \"" + Pictures.Path() + over +
+                                                        "\": name too long for the tables"});
   }
   EXPECT_EQ(SigsNames(), std::vector<std::string>{fits});
   EXPECT_TRUE(Desktop.Errors.empty());

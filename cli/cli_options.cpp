@@ -6,6 +6,9 @@
 
 #include "app/form1.h"
 #include "cli/command_line.h"
+#include "platform/errors.h"
+#include "platform/file_utils.h"
+#include "signature/convert.h"
 
 namespace velquin {
 
@@ -15,6 +18,12 @@ namespace {
 void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_view name, std::string value) {
   const bool on = name == option.Name;
   if (option.Name == "--margin") {
+    // Checked here as the form would read it, so that a command refuses before it starts.
+    try {
+      StrToInt(value);
+    } catch (const EConvertError& e) {
+      throw EUsageError("option --margin: " + std::string(e.what()));
+    }
     options.Margin = std::move(value);
   } else if (option.Name == "--force") {
     options.Force = on;
@@ -92,14 +101,24 @@ int RunCliCommand(const char* name, std::ostream& err, const std::function<int()
     err << "velquin-cli " << name << ": " << e.what() << '\n';
     WriteCommandUsage(err, name);
     return kExitUsage;
+  } catch (const ENoSuchFolder& e) {
+    err << "velquin-cli: " << e.what() << '\n';
+    return kExitFailed;
   } catch (const std::exception& e) {
     err << e.what() << '\n';
     return kExitFailed;
   }
 }
 
+void RequireFolders(const TCliOptions& options) {
+  for (const std::string& folder : options.Folders) {
+    if (!FolderExists(folder)) throw ENoSuchFolder(folder);
+  }
+}
+
 std::string SingleFolder(const TCliOptions& options) {
   if (options.Folders.size() != 1) throw EUsageError("expected one FOLDER");
+  RequireFolders(options);
   return AbsoluteFolder(options.Folders[0]);
 }
 

@@ -26,7 +26,7 @@ struct TCliOptions {
 };
 
 // Reads args (after the subcommand's name), admitting the options that CliUsage lists for `command`.
-// Throws EUsageError for any other option or a missing value.
+// Throws EUsageError for any other option, a missing value or a Margin that is not an integer.
 TCliOptions ParseCliOptions(std::string_view command, const std::vector<std::string>& args);
 
 // Puts the options on the form's controls.
@@ -36,10 +36,15 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form);
 std::string AbsoluteFolder(const std::string& folder);
 
 // Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the subcommand's
-// usage text on err and status 2, any other failure its text on err and status 1.
+// usage text on err and status 2, a missing folder "velquin-cli: <folder>: no such folder" and status
+// 1, any other failure its text on err and status 1.
 int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body);
 
-// The single FOLDER of a subcommand, made absolute. Throws EUsageError unless there is exactly one.
+// Throws ENoSuchFolder for the first FOLDER named that is not an existing folder, as it was given.
+void RequireFolders(const TCliOptions& options);
+
+// The single FOLDER of a subcommand, made absolute. Throws EUsageError unless there is exactly one,
+// ENoSuchFolder unless it is an existing folder.
 std::string SingleFolder(const TCliOptions& options);
 
 }  // namespace velquin

@@ -23,6 +23,12 @@ void TConsoleView::PrintLine(const std::string& line) {
 }
 
 void TConsoleView::FormChanged(TFormPart part) {
+  if (part == TFormPart::Problems) {
+    const std::vector<std::string>& problems = form_.Problems();
+    if (problems.size() < problemsShown_) problemsShown_ = 0;
+    for (; problemsShown_ < problems.size(); ++problemsShown_) PrintLine(problems[problemsShown_]);
+    return;
+  }
   if (part != TFormPart::ProgressLine || !terminal_) return;
   const std::string& line = form_.ProgressLine();
   if (line.empty()) {
@@ -34,8 +40,9 @@ void TConsoleView::FormChanged(TFormPart part) {
 }
 
 void TConsoleView::MemoChanged(TMemoChange change, const std::string& line) {
-  if (change != TMemoChange::Appended && change != TMemoChange::InsertedFirst) return;
-  if (verbose_ || line.rfind("Unable to process", 0) == 0) PrintLine(line);
+  // Lines inserted first are the pictures not processed: the list of problems prints them with
+  // their reasons.
+  if (change == TMemoChange::Appended && verbose_) PrintLine(line);
 }
 
 }  // namespace velquin

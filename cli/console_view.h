@@ -1,8 +1,9 @@
 // TConsoleView: what velquin-cli shows of the form on its error stream: the log pane's lines with --verbose,
-// "Unable to process" lines always, and the progress line, rewritten in place, when stderr is a
-// terminal.
+// the list of problems ("Unable to process" lines with their reasons) always, and the progress line,
+// rewritten in place, when stderr is a terminal.
 #pragma once
 
+#include <cstddef>
 #include <ostream>
 #include <string>
 
@@ -32,6 +33,8 @@ class TConsoleView : public TFormView {
   bool terminal_;
   // True while a progress line stands unterminated on the terminal.
   bool progressShown_ = false;
+  // How many lines of the form's list of problems have been printed.
+  std::size_t problemsShown_ = 0;
 };
 
 }  // namespace velquin

@@ -1,9 +1,13 @@
+#include <fstream>
 #include <sstream>
 
+#include "app/program_tables.h"
 #include "app/test_support.h"
 #include "cli/command_line.h"
 #include "platform/app_dir.h"
 #include "platform/file_utils.h"
+#include "platform/scope_guard.h"
+#include "platform/text_file.h"
 
 namespace velquin {
 namespace {
@@ -71,11 +75,12 @@ TEST_F(FormCommandsTest, LogLinesOnStderr) {
   Pictures.WriteFile("bad.gif", "no picture");
   TRun run = RunCli({"scan", Pictures.Path()});
   EXPECT_EQ(run.Status, 0);
-  EXPECT_EQ(run.Err, "Unable to process \"" + Pictures.Path() + "bad.gif\"\n");
+  const std::string unable = "Unable to process \"" + Pictures.Path() + "bad.gif\": Invalid GIF signature\n";
+  EXPECT_EQ(run.Err, unable);
   run = RunCli({"scan", "--verbose", "--no-force", Pictures.Path()});
-  // The counting pass lists the picture without loading it; the evaluation pass fails to load it.
-  EXPECT_EQ(run.Err, "bad.gif\n" + Pictures.Path() + "\nbad.gif\nUnable to process \"" + Pictures.Path() +
-                         "bad.gif\"\n");
+  // The counting pass lists the picture without loading it; the evaluation pass fails to load it. The
+  // log pane's own line for it (without the reason) is not printed twice.
+  EXPECT_EQ(run.Err, "bad.gif\n" + Pictures.Path() + "\nbad.gif\n" + unable);
 }
 
 TEST_F(FormCommandsTest, ExitStatusOfFailuresAndUsageErrors) {
@@ -83,12 +88,10 @@ TEST_F(FormCommandsTest, ExitStatusOfFailuresAndUsageErrors) {
     TCommandArgs args;
     int status;
   };
-  const std::string missing = Pictures.Path() + "missing/";
   for (const TCase& c :
        {TCase{{"scan"}, 2}, TCase{{"scan", "--bogus", Pictures.Path()}, 2},
         TCase{{"match", Pictures.Path(), Pictures.Path()}, 2}, TCase{{"match", "--margin"}, 2},
-        TCase{{"pairs", "--force", Pictures.Path()}, 2}, TCase{{"nosuch"}, 2}, TCase{{"scan", missing}, 1},
-        TCase{{"pairs", missing}, 1}, TCase{{"match", "--margin", "x", Pictures.Path()}, 1}}) {
+        TCase{{"pairs", "--force", Pictures.Path()}, 2}, TCase{{"nosuch"}, 2}}) {
     std::string joined;
     for (const std::string& arg : c.args) joined += arg + " ";
     SCOPED_TRACE(joined);
@@ -96,7 +99,86 @@ TEST_F(FormCommandsTest, ExitStatusOfFailuresAndUsageErrors) {
     EXPECT_EQ(run.Status, c.status);
     EXPECT_EQ(run.Err.find("usage: velquin-cli") != std::string::npos, c.status == 2) << run.Err;
   }
-  EXPECT_EQ(RunCli({"match", "--margin", "x", Pictures.Path()}).Err, "'x' is not a valid integer value\n");
+}
+
+// Each command refuses before any work: a Margin that is no integer is a usage error, a FOLDER that
+// is not an existing folder is named as it was typed, and nothing is created for it.
+TEST_F(FormCommandsTest, RefusalsInPlainWords) {
+  struct TCase {
+    TCommandArgs args;
+    int status;
+    std::string err;  // the first line of stderr
+  };
+  const std::string missing = Pictures.Path() + "missing";
+  const std::string file = Pictures.Path() + "a.bmp";
+  const std::string notInteger = ": option --margin: 'x' is not a valid integer value";
+  const TCase cases[] = {
+      {{"scan", "--margin", "x", Pictures.Path()}, 2, "velquin-cli scan" + notInteger},
+      {{"match", "--margin=x", Pictures.Path()}, 2, "velquin-cli match" + notInteger},
+      {{"auto", "--margin", "x", Pictures.Path()}, 2, "velquin-cli auto" + notInteger},
+      {{"match", "--margin", "1.5", Pictures.Path()},
+       2,
+       "velquin-cli match: option --margin: '1.5' is not a valid integer value"},
+      {{"match", "--margin", "", Pictures.Path()},
+       2,
+       "velquin-cli match: option --margin: '' is not a valid integer value"},
+      {{"scan", missing}, 1, "velquin-cli: " + missing + ": no such folder"},
+      {{"scan", file}, 1, "velquin-cli: " + file + ": no such folder"},
+      {{"match", "missing-here"}, 1, "velquin-cli: missing-here: no such folder"},
+      {{"auto", Pictures.Path(), missing + "/"}, 1, "velquin-cli: " + missing + "/: no such folder"},
+      {{"clear", missing}, 1, "velquin-cli: " + missing + ": no such folder"},
+      {{"pairs", missing}, 1, "velquin-cli: " + missing + ": no such folder"},
+      {{"sigs", "--", file}, 1, "velquin-cli: " + file + ": no such folder"},
+  };
+  const std::string log = ApplicationDir() + "log.txt";
+  for (const TCase& c : cases) {
+    std::string joined;
+    for (const std::string& arg : c.args) joined += arg + " ";
+    SCOPED_TRACE(joined);
+    std::remove(log.c_str());
+    const TRun run = RunCli(c.args);
+    EXPECT_EQ(run.Status, c.status);
+    EXPECT_EQ(run.Err.substr(0, run.Err.find('\n')), c.err);
+    EXPECT_EQ(run.Err.find("usage: velquin-cli") != std::string::npos, c.status == 2) << run.Err;
+    EXPECT_EQ(run.Out, "");
+    EXPECT_FALSE(FileExists(log));
+    EXPECT_FALSE(FolderExists(missing));
+    EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT")) << "nothing done to the folders named";
+  }
+}
+
+TEST_F(FormCommandsTest, AutoOverAFolderListWithAMissingFolderDoesNone) {
+  const std::string dirList = ApplicationDir() + "DirList.Txt";
+  const bool hadList = FileExists(dirList);
+  const std::string before = hadList ? ReadWholeFile(dirList) : "";
+  const TScopeGuard restore([&] {
+    if (hadList) {
+      std::ofstream(dirList, std::ios::binary) << before;
+    } else {
+      std::remove(dirList.c_str());
+    }
+  });
+  const std::string missing = Pictures.Path() + "gone/";
+  WriteLinesCRLF(dirList, {Pictures.Path(), missing});
+  const TRun run = RunCli({"auto"});
+  EXPECT_EQ(run.Status, 1);
+  EXPECT_EQ(run.Err, "velquin-cli: " + missing + ": no such folder\n");
+  EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
+}
+
+// The tables of a folder held by another Velquin: the store's text, then who holds them.
+TEST_F(FormCommandsTest, FolderInUseByAnotherVelquin) {
+  TTable sigs("SigsTable");
+  TTable matches("MatchesTable");
+  OpenTables(sigs, matches, Pictures.Path());
+  for (const char* command : {"scan", "match", "auto", "clear", "pairs", "sigs"}) {
+    SCOPED_TRACE(command);
+    const TRun run = RunCli({command, Pictures.Path()});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(run.Err,
+              "Tabrix Engine Error # 11013 Access denied to table 'Sigs' (another Velquin is using this "
+              "folder)\n");
+  }
 }
 
 TEST_F(FormCommandsTest, AutoOverNamedFoldersLeavesTheFolderListAlone) {

@@ -151,9 +151,19 @@ void TMainWindow::BuildControls() {
   Splitter2->setHandleWidth(3);
   Splitter2->setChildrenCollapsible(false);
   LB = new TFolderList(Splitter2);
-  Memo1 = new QPlainTextEdit(Splitter2);
+  auto* logArea = new QWidget(Splitter2);
+  auto* logColumn = new QVBoxLayout(logArea);
+  logColumn->setContentsMargins(0, 0, 0, 0);
+  logColumn->setSpacing(0);
+  Memo1 = new QPlainTextEdit(logArea);
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  logColumn->addWidget(Memo1, 1);
+  ProblemList = new QListWidget(logArea);
+  ProblemList->setMaximumHeight(80);
+  ProblemList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  ProblemList->hide();
+  logColumn->addWidget(ProblemList);
   Splitter2->setStretchFactor(1, 1);
   left->addWidget(Splitter2, 1);
 
@@ -220,7 +230,8 @@ void TMainWindow::BuildControls() {
   setTabOrder(ClearButton, DirEdit);
   setTabOrder(DirEdit, LB);
   setTabOrder(LB, Memo1);
-  setTabOrder(Memo1, DBGrid);
+  setTabOrder(Memo1, ProblemList);
+  setTabOrder(ProblemList, DBGrid);
   setTabOrder(DBGrid, lViewButton);
   setTabOrder(lViewButton, lDeleteButton);
   setTabOrder(lDeleteButton, rViewButton);
@@ -277,9 +288,9 @@ void TMainWindow::ConnectControls() {
 
 void TMainWindow::ShowForm() {
   ShowLayout();
-  for (TFormPart part :
-       {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options, TFormPart::lTitle,
-        TFormPart::CountLabels, TFormPart::PairLabels, TFormPart::ReviewButtons, TFormPart::ProgressLine})
+  for (TFormPart part : {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options,
+                         TFormPart::lTitle, TFormPart::CountLabels, TFormPart::PairLabels,
+                         TFormPart::ReviewButtons, TFormPart::ProgressLine, TFormPart::Problems})
     FormChanged(part);
   MemoChanged(TMemoChange::Cleared, {});
   for (const std::string& line : form_.Memo1()) MemoChanged(TMemoChange::Appended, line);
@@ -322,6 +333,9 @@ void TMainWindow::FormChanged(TFormPart part) {
       break;
     case TFormPart::ProgressLine:
       ShowProgress();
+      break;
+    case TFormPart::Problems:
+      ShowProblems();
       break;
   }
 }
@@ -473,6 +487,15 @@ void TMainWindow::ShowProgress() {
   ProgressBar->setRange(0, kSteps);
   ProgressBar->setValue(
       static_cast<int>(std::clamp<std::int64_t>(progress.Done() * kSteps / progress.Total(), 0, kSteps)));
+}
+
+void TMainWindow::ShowProblems() {
+  const std::vector<std::string>& problems = form_.Problems();
+  // The list only grows while a command runs; it is emptied when the next one starts.
+  if (static_cast<std::size_t>(ProblemList->count()) > problems.size()) ProblemList->clear();
+  for (auto i = static_cast<std::size_t>(ProblemList->count()); i < problems.size(); ++i)
+    ProblemList->addItem(FromName(problems[i]));
+  ProblemList->setVisible(!problems.empty());
 }
 
 }  // namespace velquin

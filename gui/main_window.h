@@ -7,6 +7,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -59,6 +60,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   TFolderBox* DirEdit;
   TFolderList* LB;
   QPlainTextEdit* Memo1;
+  // The form's list of problems, under the log pane; hidden while it is empty.
+  QListWidget* ProblemList;
   TMatchesGrid* DBGrid = nullptr;
   TPictureWidget* Im1 = nullptr;
   TPictureWidget* Im2 = nullptr;
@@ -103,6 +106,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void ShowFolderList();
   void ShowOptions();
   void ShowProgress();
+  void ShowProblems();
 
   TForm1& form_;
   TImage32 im1View_;

@@ -265,6 +265,26 @@ TEST_F(MainWindowTest, SignaturesThenMatchesFillTheGridInMaxDiffOrder) {
   EXPECT_TRUE(window_->rViewButton->isEnabled());
 }
 
+// A typed folder that does not exist is refused in plain words; pictures the scan could not
+// process are listed under the log pane with their reasons.
+TEST_F(MainWindowTest, RefusedFolderAndProblemsInPlainWords) {
+  EXPECT_TRUE(window_->ProblemList->isHidden());
+  const std::string missing = (root_ / "nowhere").string();
+  ChooseFolderByTyping(missing);
+  EXPECT_EQ(boxes_.Texts, std::vector<std::string>{missing + ": no such folder"});
+  EXPECT_EQ(window_->LB->count(), 0);
+  EXPECT_FALSE(form_->SigsTable.Active());
+
+  WritePictures();
+  std::ofstream(folder_ / "bad.jpg") << "not a picture";
+  ChooseFolderByTyping(folder_.string());
+  Click(window_->CompSigsButton);
+  ASSERT_EQ(window_->ProblemList->count(), 1);
+  EXPECT_EQ(window_->ProblemList->item(0)->text().toStdString(),
+            "Unable to process \"" + Folder() + "bad.jpg\": Not a JPEG file: starts with 0x6e 0x6f");
+  EXPECT_TRUE(window_->ProblemList->isVisible());
+}
+
 TEST_F(MainWindowTest, MovingTheCurrentRowLoadsBothViews) {
   ScanAndMatch();
   ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);

@@ -1,5 +1,5 @@
-// Failures of the settings and text files and of the trash. Their texts are shown to the user as they
-// stand.
+// Failures of the settings and text files, of a folder the user named and of the trash. Their texts are shown
+// to the user as they stand.
 #pragma once
 
 #include <stdexcept>
@@ -31,6 +31,13 @@ class ERecycleError : public std::runtime_error {
  public:
   ERecycleError(const std::string& file, const std::string& reason)
       : std::runtime_error("Cannot move file \"" + file + "\" to the trash. " + reason) {}
+};
+
+// A folder the user named does not exist or is no folder: "<folder>: no such folder", the folder as
+// the user gave it.
+class ENoSuchFolder : public std::runtime_error {
+ public:
+  explicit ENoSuchFolder(const std::string& folder) : std::runtime_error(folder + ": no such folder") {}
 };
 
 // A text file could not be opened or written: "I/O error <errno>".

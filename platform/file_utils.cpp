@@ -86,6 +86,11 @@ bool FileExists(const std::string& path) {
   return FileDateTime(st.st_mtim.tv_sec) != 0;
 }
 
+bool FolderExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
   if (folder.empty() || folder.back() != '/' || !file.starts_with(folder)) return false;
   const std::string_view name = file.substr(folder.size());

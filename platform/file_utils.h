@@ -40,6 +40,8 @@ double StampDate(const TFileStamp& stamp);
 // (years 1..9999; a file dated outside them counts as missing).
 bool FileExists(const std::string& path);
 
+// Returns true iff the path names a folder, links followed.
+bool FolderExists(const std::string& path);
 // Returns true iff `file` names an entry directly in `folder` (which ends in '/'): `folder` followed
 // by a name without '/' other than "", "." and "..". The comparison is exact and case-sensitive.
 bool IsFileDirectlyIn(std::string_view file, std::string_view folder);

@@ -213,21 +213,20 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
 
   ProcessMessages();
   sink_.AppendLogLine(name);
-  const std::string unable = "Unable to process \"" + path + "\"";
   if (!keyFits) {
-    if (!counting_) sink_.InsertFirstLogLine(unable);
+    if (!counting_) sink_.UnableToProcess(path, "name too long for the tables");
     return;
   }
   TFileStamp opened;
   TLoadOutcome outcome = TLoadOutcome::kNothing;
   try {
     outcome = LoadUnchangedPicture(path, opened);
-  } catch (const std::exception&) {
-    sink_.InsertFirstLogLine(unable);
+  } catch (const std::exception& e) {
+    sink_.UnableToProcess(path, e.what());
     return;
   }
   if (outcome == TLoadOutcome::kKeptChanging) {
-    sink_.InsertFirstLogLine(unable);
+    sink_.UnableToProcess(path, "file changed while it was read");
     return;
   }
   if (outcome == TLoadOutcome::kNothing) return;

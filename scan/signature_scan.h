@@ -65,7 +65,7 @@ class TSignatureScan : private TProgressSink {
   void ScanFolder(std::string folder);
   // One picture: the up-to-date test, loading, signing, storing and the incremental match. A name
   // or path longer than Sigs holds, a picture that cannot be decoded and one that keeps changing
-  // while it is decoded each get an "Unable to process" line.
+  // while it is decoded are each reported to TScanSink::UnableToProcess with the reason.
   void EvaluateFile(const std::string& path);
 
  private:

@@ -31,7 +31,8 @@ void TPhysicalFile::Open(const std::string& path, TMode mode, const std::string&
   if (::flock(fd, (mode == TMode::kReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     int error = errno;
     ::close(fd);
-    throw OsError(error == EWOULDBLOCK ? EACCES : error, table);
+    if (error == EWOULDBLOCK) throw ETableLocked(StoreError(kErrAccessDenied, {table}));
+    throw OsError(error, table);
   }
   struct stat st;
   if (::fstat(fd, &st) != 0) {

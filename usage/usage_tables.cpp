@@ -41,7 +41,8 @@ constexpr std::string_view kWindowNotes[] = {kFilesNote};
 // The options of scan, match and auto: the window's Margin and check boxes, at their first-run defaults.
 constexpr std::array kFormOptions{
     TOptionUsage{"--margin", "", "N",
-                 "the Margin: two pictures pair when no cell's colour differs by more than N (default 10)"},
+                 "the Margin, an integer: two pictures pair when no cell's colour differs by more than N "
+                 "(default 10)"},
     TOptionUsage{"--force", "--no-force", "",
                  "load every picture again, or only new and changed ones (default --force)"},
     TOptionUsage{"--normalize", "--no-normalize", "",
@@ -98,7 +99,12 @@ constexpr TCommandUsage kCliCommands[] = {
 constexpr std::string_view kCliDescription[] = {
     "velquin-cli runs the commands of the Velquin window from a terminal, on the same form, starting from "
     "the first-run settings (Velquin2.INI is neither read nor written), and lists a folder's tables.",
-    "\"Unable to process\" lines always go to stderr; on a terminal a progress line is kept there.",
+    "Pictures that cannot be processed are always listed on stderr, one line each: Unable to process "
+    "\"PATH\": REASON. On a terminal a progress line is kept there.",
+    "Every command checks its arguments before it starts: a --margin N that is not an integer is a usage "
+    "error, a FOLDER that does not exist or is no folder gives \"velquin-cli: FOLDER: no such folder\", "
+    "and tables that another Velquin has open give the store's error followed by \"(another Velquin is "
+    "using this folder)\".",
 };
 
 constexpr std::string_view kCliNotes[] = {
