@@ -394,19 +394,7 @@ void TForm1::ClearButtonClick() {
     SetReviewLabel(TReviewLabel::lComp, "");
     Im1.Clear();
     Im2.Clear();
-    if (folder.empty()) return;
-    // The store names the files with upper-case extensions: match the names without regard to case.
-    std::vector<std::string> doomed;
-    ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
-      for (const char* table : {"Sigs.Dat", "Sigs.Idx", "Matches.Dat", "Matches.Idx"}) {
-        if (!isDirectory && SameTextIgnoringCase(name, table)) doomed.push_back(name);
-      }
-    });
-    for (const char* table : {"Sigs.Dat", "Sigs.Idx", "Matches.Dat", "Matches.Idx"}) {
-      for (const std::string& name : doomed) {
-        if (SameTextIgnoringCase(name, table)) std::remove((folder + name).c_str());
-      }
-    }
+    DeleteTables(folder);
   });
 }
 

@@ -1,5 +1,17 @@
 #include "app/program_tables.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/file_utils.h"
+#include "platform/scope_guard.h"
+#include "platform/text_utils.h"
+#include "tablestore/store_error_codes.h"
 #include "tablestore/store_exceptions.h"
 
 namespace velquin {
@@ -19,6 +31,20 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
   }
   table.CheckAndRepair(false);
   table.Open();
+}
+
+[[noreturn]] void ThrowInUse(const EStoreError& locked) {
+  throw EStoreError(locked.Code, locked.Text + " (another Velquin is using this folder)");
+}
+
+// The files of the program's tables, and those a conversion cut short left beside them.
+bool IsTableFile(const std::string& name) {
+  for (const char* table : {"Sigs", "Matches", "Sigs-new", "Matches-new"}) {
+    for (const char* extension : {".DAT", ".IDX"}) {
+      if (SameTextIgnoringCase(name, std::string(table) + extension)) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -55,7 +81,36 @@ void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText) {
     OpenOne(sigs, folder, "Sigs.Dat", SetSigsSchema);
     OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
   } catch (const ETableLocked& error) {
-    throw EStoreError(error.Code, error.Text + " (another Velquin is using this folder)");
+    ThrowInUse(error);
+  }
+}
+
+void DeleteTables(const std::string& folderText) {
+  const std::string folder(FolderOfPath(folderText));
+  if (folder.empty()) return;
+  std::vector<std::string> names;
+  ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
+    if (!isDirectory && IsTableFile(name)) names.push_back(name);
+  });
+  std::vector<int> locks;
+  const TScopeGuard unlock([&locks] {
+    for (int fd : locks) ::close(fd);
+  });
+  for (const std::string& name : names) {
+    const std::string table = name.substr(0, name.find('.'));
+    // A file that cannot be opened cannot be in use by a Velquin of this user either.
+    const int fd = ::open((folder + name).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) continue;
+    locks.push_back(fd);
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK) ThrowInUse(store::StoreError(store::kErrAccessDenied, {table}));
+      throw store::OsError(errno, table);
+    }
+  }
+  for (const std::string& name : names) {
+    if (std::remove((folder + name).c_str()) != 0 && errno != ENOENT) {
+      throw store::OsError(errno, name.substr(0, name.find('.')));
+    }
   }
 }
 

@@ -29,4 +29,11 @@ void SetMatchesSchema(TTable& matches);
 // store's error followed by " (another Velquin is using this folder)".
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText);
 
+// Deletes the files of both tables in the folder of `folderText`, found without regard to case,
+// and the files a conversion cut short left beside them ("Sigs-new.DAT"), whatever they hold:
+// nothing is read. Every file is locked before any is deleted, so when another Velquin uses the
+// folder nothing is deleted and the error is OpenTables' "(another Velquin is using this folder)".
+// The caller closes its own tables first.
+void DeleteTables(const std::string& folderText);
+
 }  // namespace velquin

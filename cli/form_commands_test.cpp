@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "app/program_tables.h"
 #include "app/test_support.h"
@@ -179,6 +181,26 @@ TEST_F(FormCommandsTest, FolderInUseByAnotherVelquin) {
               "Tabrix Engine Error # 11013 Access denied to table 'Sigs' (another Velquin is using this "
               "folder)\n");
   }
+  // clear deleted nothing.
+  EXPECT_TRUE(FileExists(Pictures.Path() + "Sigs.DAT"));
+  EXPECT_TRUE(FileExists(Pictures.Path() + "Matches.IDX"));
+}
+
+// clear reads nothing it deletes: tables damaged beyond repair, empty or in any letter case go, with
+// what a cut-short conversion left; other files stay.
+TEST_F(FormCommandsTest, ClearDeletesTablesWhateverTheyHold) {
+  for (const char* name : {"Sigs.DAT", "Sigs.IDX", "matches.dat", "Matches-new.IDX", "SIGS-NEW.DAT"}) {
+    Pictures.WriteFile(name, "not a table");
+  }
+  Pictures.WriteFile("Matches.IDX", "");
+  for (const char* name : {"Sigs.DAT.bak", "Sigs.txt"}) Pictures.WriteFile(name, "kept");
+  const TRun run = RunCli({"clear", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Err, "");
+  std::vector<std::string> left;
+  ForEachFolderEntry(Pictures.Path(), [&](const std::string& name, bool) { left.push_back(name); });
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Sigs.DAT.bak", "Sigs.txt", "a.bmp", "b.bmp", "c.bmp"}));
 }
 
 TEST_F(FormCommandsTest, AutoOverNamedFoldersLeavesTheFolderListAlone) {
