@@ -82,6 +82,14 @@ template <typename Body>
 void TForm1::Command(Body&& body) {
   ++commandDepth_;
   const TScopeGuard end([this] {
+    // The pair current at the end is shown as the command returns: decoded while the command still
+    // counts as running, so that the messages decoding lets run start no other command, and at once
+    // for a pair found meanwhile too.
+    if (commandDepth_ == 1 && PairPicturesSeen()) {
+      endingCommand_ = true;
+      ShowPendingPairPictures();
+      endingCommand_ = false;
+    }
     if (--commandDepth_ > 0) return;
     // Labels that fail to refresh stay as they were; the command's own failure, if any, is reported.
     Quietly([this] {
@@ -232,6 +240,20 @@ void TForm1::ProcessMessages() {
     ShowCountLabels();
   }
   desktop_.ProcessMessages();
+}
+
+bool TForm1::PairPicturesSeen() const { return view_ == nullptr || view_->ShowsPairPictures(); }
+
+void TForm1::PairPicturesPending() {
+  if (!PairPicturesSeen()) return;
+  // While a command runs the current pair may change many times between two repaints (every pair
+  // the incremental search appends is current for a moment): decoding each would cost the command
+  // more than its own work.
+  if (Busy() && !endingCommand_) {
+    Notify(TFormPart::PairPictures);
+    return;
+  }
+  pairDisplay_.ShowPendingPictures();
 }
 
 void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
@@ -439,6 +461,10 @@ void TForm1::Auto() {
     FAutoRun = false;
   }
   if (!lbItems_.empty()) SetLBItemIndex(0);
+}
+
+void TForm1::ShowPendingPairPictures() {
+  Guarded([this] { pairDisplay_.ShowPendingPictures(); });
 }
 
 void TForm1::lViewButtonClick() {

@@ -154,6 +154,11 @@ class TForm1 : public TMatchHost {
   void ClearButtonClick();
   void QuitButtonClick();
 
+  // Decodes the pair's pictures that the pair display put off while a command ran; nothing when
+  // none wait. A window calls it as it repaints, so at most one pair is decoded per repaint, and
+  // only the one current then.
+  void ShowPendingPairPictures();
+
   void lViewButtonClick();
   void lDeleteButtonClick();
   void rViewButtonClick();
@@ -186,6 +191,9 @@ class TForm1 : public TMatchHost {
   void ShowProgressLine(const std::string& line) override;
   void LimitLogLines(std::size_t maxLines) override;
   void ProcessMessages() override;
+  // Decodes at once when no command runs, else asks the view for a repaint; never for a view that
+  // shows no pictures. A form without a view decodes as a window would that is never repainted.
+  void PairPicturesPending() override;
   void LoadPicture(const std::string& fileName, TBitmap32& target) override;
   void SetReviewButtonsEnabled(bool enabled) override;
   void SetReviewLabel(TReviewLabel label, const std::string& text) override;
@@ -210,10 +218,11 @@ class TForm1 : public TMatchHost {
   void WriteSettings();
   void SaveFolderList();
   void RequireFolder() const;
+  bool PairPicturesSeen() const;
   void Notify(TFormPart part);
   void NotifyMemo(TMemoChange change, const std::string& line);
-  // Runs a command's body with the command depth raised; at its end the labels become exact and the
-  // progress line goes.
+  // Runs a command's body with the command depth raised; at its end the pair's pictures are decoded
+  // if they still wait, the labels become exact and the progress line goes.
   template <typename Body>
   void Command(Body&& body);
 
@@ -247,6 +256,8 @@ class TForm1 : public TMatchHost {
 
   // Nesting depth of the running commands; the picture count is listed lazily while above 0.
   int commandDepth_ = 0;
+  // True while the outermost command decodes the pair's pictures as it ends.
+  bool endingCommand_ = false;
   // The picture count shown in lSigsDB, and whether it may be out of date.
   std::string pictureCount_ = "0";
   bool pictureCountStale_ = true;

@@ -21,6 +21,7 @@ class TCountingView : public TFormView {
   void FormChanged(TFormPart part) override { ++Changes[static_cast<int>(part)]; }
   void MemoChanged(TMemoChange, const std::string&) override { ++MemoChanges; }
   void CloseRequested() override { ++Closes; }
+  bool ShowsPairPictures() const override { return true; }
   int Changes[16] = {};
   int MemoChanges = 0;
   int Closes = 0;

@@ -22,6 +22,7 @@ enum class TFormPart {
   lTitle,         // the phase caption
   CountLabels,    // lSigsDB, lMatchesDB
   PairLabels,     // lFile1, lFile2, lComp
+  PairPictures,   // the pair's pictures wait for the next repaint (TForm1::ShowPendingPairPictures)
   ReviewButtons,  // enabled state of the four review buttons
   ProgressLine,   // the progress line of a long command (empty when none runs)
   Problems,       // the list of problems gained a line or was emptied
@@ -37,6 +38,8 @@ class TFormView {
   virtual void MemoChanged(TMemoChange change, const std::string& line) = 0;
   // QuitButtonClick: the window should close (and then call FormDestroy).
   virtual void CloseRequested() = 0;
+  // False for a view that never shows the pair's pictures: the form then never decodes them.
+  virtual bool ShowsPairPictures() const = 0;
 };
 
 }  // namespace velquin

@@ -22,6 +22,8 @@ class TConsoleView : public TFormView {
   void FormChanged(TFormPart part) override;
   void MemoChanged(TMemoChange change, const std::string& line) override;
   void CloseRequested() override {}
+  // A terminal shows no pictures: the form never decodes a pair for velquin-cli.
+  bool ShowsPairPictures() const override { return false; }
 
  private:
   void ClearProgress();

@@ -5,6 +5,7 @@
 
 #include "app/program_tables.h"
 #include "app/test_support.h"
+#include "cli/cli_session.h"
 #include "cli/command_line.h"
 #include "platform/app_dir.h"
 #include "platform/file_utils.h"
@@ -201,6 +202,28 @@ TEST_F(FormCommandsTest, ClearDeletesTablesWhateverTheyHold) {
   ForEachFolderEntry(Pictures.Path(), [&](const std::string& name, bool) { left.push_back(name); });
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::string>{"Sigs.DAT.bak", "Sigs.txt", "a.bmp", "b.bmp", "c.bmp"}));
+}
+
+// velquin-cli shows no pictures: the pair display follows every pair the incremental search
+// appends without ever decoding one, before, during or after the command.
+TEST_F(FormCommandsTest, NoPictureIsDecodedForThePairDisplay) {
+  // Matches holds a pair when the folder opens; the scan appends the second, found from d.bmp.
+  RunCli({"scan", "--no-normalize", Pictures.Path()});
+  WriteBmp(Pictures.Path() + "d.bmp", 8, 8, 0xEE0E1E);
+  TCliOptions options;
+  options.Normalize = false;
+  std::ostringstream out, err;
+  TCliSession session(options, out, err);
+  TForm1& form = session.Form();
+  int decodes = 0;
+  const auto count = [&](TBitmap32& bitmap) { decodes += bitmap.IsEmpty() ? 0 : 1; };
+  form.Im1.OnResize = count;
+  form.Im2.OnResize = count;
+  form.AddLBItem(Pictures.Path());
+  form.AutoButtonClick();
+  EXPECT_EQ(session.ExitStatus(), 0) << err.str();
+  EXPECT_EQ(form.MatchesTable.RecordCount(), 2);
+  EXPECT_EQ(decodes, 0);
 }
 
 TEST_F(FormCommandsTest, AutoOverNamedFoldersLeavesTheFolderListAlone) {

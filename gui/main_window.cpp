@@ -327,6 +327,11 @@ void TMainWindow::FormChanged(TFormPart part) {
       SetCaption(lFile2, form_.lFile2());
       SetCaption(lComp, form_.lComp());
       break;
+    case TFormPart::PairPictures:
+      // The pictures are decoded when this repaint comes (event below).
+      Im1->update();
+      Im2->update();
+      break;
     case TFormPart::ReviewButtons:
       for (QPushButton* button : {lViewButton, lDeleteButton, rViewButton, rDeleteButton})
         button->setEnabled(form_.ReviewButtonsEnabled());
@@ -363,6 +368,14 @@ void TMainWindow::MemoChanged(TMemoChange change, const std::string& line) {
 }
 
 void TMainWindow::CloseRequested() { close(); }
+
+bool TMainWindow::event(QEvent* event) {
+  // A repaint of the window starts here, before any widget paints: the pair's pictures put off by a
+  // running command are decoded now, so this repaint shows them and their labels, and a window that
+  // is not shown never decodes them.
+  if (event->type() == QEvent::UpdateRequest) form_.ShowPendingPairPictures();
+  return QMainWindow::event(event);
+}
 
 void TMainWindow::closeEvent(QCloseEvent* event) {
   if (form_.Busy()) {

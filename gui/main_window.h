@@ -38,6 +38,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void FormChanged(TFormPart part) override;
   void MemoChanged(TMemoChange change, const std::string& line) override;
   void CloseRequested() override;
+  bool ShowsPairPictures() const override { return true; }
 
   // Shows the whole state of the form (after FormCreate, or any time).
   void ShowForm();
@@ -87,6 +88,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   QSplitter* Splitter4;
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;

@@ -385,6 +385,79 @@ TEST_F(MainWindowTest, ADecodingErrorIsReportedAndTheWindowStaysUsable) {
   EXPECT_EQ(boxes_.Texts.size(), before + 1);
 }
 
+// Counts the repaints the window starts while `counting` holds.
+class TRepaintCounter : public QObject {
+ public:
+  explicit TRepaintCounter(std::function<bool()> counting) : counting_(std::move(counting)) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::UpdateRequest && counting_()) ++Count;
+    return false;
+  }
+  int Count = 0;
+
+ private:
+  std::function<bool()> counting_;
+};
+
+// The incremental search makes each pair it appends the current one. While the scan runs, the
+// window decodes a pair only as it repaints, at most one per repaint; a window not shown decodes
+// none until the scan is done. Either way the current pair is shown at the end.
+TEST_F(MainWindowTest, WhileAScanRunsPairsAreDecodedOnlyAsTheWindowRepaints) {
+  // Fourteen near-duplicate pairs, large enough for the scan to let messages run many times.
+  for (int pair = 0; pair < 14; ++pair) {
+    const int lift = pair / 2 * 12;
+    for (int copy = 0; copy < 2; ++copy) {
+      const std::string name = "p" + std::to_string(pair) + "-" + std::to_string(copy) + ".bmp";
+      WriteBmp(folder_ / name, 320, 240, Pattern(pair % 2 == 1, lift + copy, 320, 240));
+    }
+  }
+  ChooseFolderByTyping(folder_.string());
+  if (window_->NormalizeCB->isChecked()) Click(window_->NormalizeCB);
+  // The scan's closing dialog ends its work; what follows is the command's end.
+  std::size_t dialogs = 0;
+  const auto scanning = [&] { return form_->Busy() && boxes_.Texts.size() == dialogs; };
+  int decodesWhileScanning = 0;
+  int decodesAtEnd = 0;
+  const TBitmap32::TNotifyEvent view = form_->Im1.OnResize;
+  form_->Im1.OnResize = [&, view](TBitmap32& bitmap) {
+    if (!bitmap.IsEmpty()) ++(scanning() ? decodesWhileScanning : decodesAtEnd);
+    view(bitmap);
+  };
+  TRepaintCounter repaints(scanning);
+  window_->installEventFilter(&repaints);
+  const auto showsCurrentPair = [this] {
+    EXPECT_EQ(Label(window_->lFile1).rfind(form_->MatchesTable.FieldAsString("File1") + ": ", 0), 0u)
+        << Label(window_->lFile1);
+    EXPECT_EQ(Label(window_->lFile2).rfind(form_->MatchesTable.FieldAsString("File2") + ": ", 0), 0u)
+        << Label(window_->lFile2);
+  };
+
+  dialogs = boxes_.Texts.size();
+  QTest::qWait(20);  // the scan's first ask runs the event loop
+  Click(window_->CompSigsButton);
+  // Only the pairs the incremental search sees: those whose lower signature is scanned second.
+  const std::int32_t pairs = form_->MatchesTable.RecordCount();
+  EXPECT_GT(pairs, 1);
+  EXPECT_GT(repaints.Count, 0);
+  EXPECT_GT(decodesWhileScanning, 0);
+  EXPECT_LE(decodesWhileScanning, repaints.Count);
+  EXPECT_LE(decodesAtEnd, 1);
+  showsCurrentPair();
+
+  Click(window_->ClearButton);
+  window_->hide();
+  decodesWhileScanning = decodesAtEnd = 0;
+  dialogs = boxes_.Texts.size();
+  QTest::qWait(20);
+  form_->CompSigsButtonClick();
+  EXPECT_EQ(form_->MatchesTable.RecordCount(), pairs);
+  EXPECT_EQ(decodesWhileScanning, 0);
+  EXPECT_EQ(decodesAtEnd, 1);
+  showsCurrentPair();
+  window_->removeEventFilter(&repaints);
+  form_->Im1.OnResize = view;
+}
+
 TEST_F(MainWindowTest, ClearDBsEmptiesTheGrid) {
   ScanAndMatch();
   ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);

@@ -39,6 +39,9 @@ class TMatchHost : public TProgressSink {
   virtual void SetReviewLabel(TReviewLabel label, const std::string& text) = 0;
   // The working bitmaps of the left (Im1) and right (Im2) picture views.
   virtual TBitmap32& PairBitmap(bool left) = 0;
+  // The pair display has found the pair to show: its pictures wait for TPairDisplay::
+  // ShowPendingPictures, which the host runs at once, when they are seen, or never.
+  virtual void PairPicturesPending() = 0;
   // Loads a picture file into target for the pair display (LoadPicture, imaging/picture_loader.h),
   // letting messages run first. Throws what decoding throws.
   virtual void LoadPicture(const std::string& fileName, TBitmap32& target) = 0;

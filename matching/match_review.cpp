@@ -28,36 +28,6 @@ std::string Comparison(const TBitmap32& left, const TBitmap32& right) {
   return "";
 }
 
-// One showing of the current pair; deleting a stale row asks for the next turn by notifying.
-void ShowCurrentPair(TMatchHost& host) {
-  TTable& matches = host.Matches();
-  if (matches.RecordCount() == 0) {
-    host.SetReviewLabel(TReviewLabel::lFile1, "");
-    host.SetReviewLabel(TReviewLabel::lFile2, "");
-    host.PairBitmap(true).Clear();
-    host.PairBitmap(false).Clear();
-    return;
-  }
-  if (matches.State() == TDataSetState::dsInsert || matches.State() == TDataSetState::dsSetKey) return;
-  const std::string file1 = matches.FieldAsString("File1");
-  if (!FileExists(file1)) {
-    matches.Delete();
-    return;
-  }
-  const std::string file2 = matches.FieldAsString("File2");
-  if (!FileExists(file2)) {
-    matches.Delete();
-    return;
-  }
-  TBitmap32& left = host.PairBitmap(true);
-  TBitmap32& right = host.PairBitmap(false);
-  host.LoadPicture(file1, left);
-  host.SetReviewLabel(TReviewLabel::lFile1, Description(file1, left));
-  host.LoadPicture(file2, right);
-  host.SetReviewLabel(TReviewLabel::lFile2, Description(file2, right));
-  host.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
-}
-
 // The current pair's file; a conversion error when Matches has no current row.
 std::string CurrentFile(TMatchHost& host, bool left) {
   const TFieldValue value = host.Matches().FieldValue(left ? "File1" : "File2");
@@ -77,19 +47,68 @@ void RecycleFolderFile(TMatchHost& host, const std::string& file) {
 }
 
 void TPairDisplay::MatchesSourceDataChange() {
-  if (running_) {
-    again_ = true;
+  findAsked_ = true;
+  Run();
+}
+
+void TPairDisplay::ShowPendingPictures() {
+  decodeAsked_ = true;
+  Run();
+}
+
+void TPairDisplay::Run() {
+  if (running_) return;
+  running_ = true;
+  const TScopeGuard reset([this] { running_ = findAsked_ = decodeAsked_ = false; });
+  // Finding comes first: a pair is decoded only while it is still the current one.
+  while (findAsked_ || decodeAsked_) {
+    if (findAsked_) {
+      findAsked_ = false;
+      FindCurrentPair();
+    } else {
+      decodeAsked_ = false;
+      DecodePendingPair();
+    }
+  }
+}
+
+// One look at the current row; deleting a stale row asks for the next look by notifying.
+void TPairDisplay::FindCurrentPair() {
+  TTable& matches = host_.Matches();
+  if (matches.RecordCount() == 0) {
+    pending_.reset();
+    host_.SetReviewLabel(TReviewLabel::lFile1, "");
+    host_.SetReviewLabel(TReviewLabel::lFile2, "");
+    host_.PairBitmap(true).Clear();
+    host_.PairBitmap(false).Clear();
     return;
   }
-  running_ = true;
-  const TScopeGuard reset([this] {
-    running_ = false;
-    again_ = false;
-  });
-  do {
-    again_ = false;
-    ShowCurrentPair(host_);
-  } while (again_);
+  if (matches.State() == TDataSetState::dsInsert || matches.State() == TDataSetState::dsSetKey) return;
+  std::string file1 = matches.FieldAsString("File1");
+  if (!FileExists(file1)) {
+    matches.Delete();
+    return;
+  }
+  std::string file2 = matches.FieldAsString("File2");
+  if (!FileExists(file2)) {
+    matches.Delete();
+    return;
+  }
+  pending_ = TPair{std::move(file1), std::move(file2)};
+  host_.PairPicturesPending();
+}
+
+void TPairDisplay::DecodePendingPair() {
+  if (!pending_) return;
+  const TPair pair = std::move(*pending_);
+  pending_.reset();
+  TBitmap32& left = host_.PairBitmap(true);
+  TBitmap32& right = host_.PairBitmap(false);
+  host_.LoadPicture(pair.File1, left);
+  host_.SetReviewLabel(TReviewLabel::lFile1, Description(pair.File1, left));
+  host_.LoadPicture(pair.File2, right);
+  host_.SetReviewLabel(TReviewLabel::lFile2, Description(pair.File2, right));
+  host_.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
 }
 
 void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {

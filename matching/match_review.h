@@ -2,15 +2,21 @@
 // buttons under the two pictures. Each works on the form through TMatchHost (match_host.h).
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace velquin {
 
 class TMatchHost;
 
-// The data-change handler of the pair display: shows the current pair, deleting stale rows under the
-// cursor one after another in a loop (nested notifications only ask the running loop for one more
-// turn), so any run of stale rows takes constant stack.
+// The pair display. The data-change handler finds the pair to show: it deletes stale rows under the
+// cursor (a row naming a file that no longer exists) one after another, then tells the host that the
+// current pair's pictures are wanted (TMatchHost::PairPicturesPending). Decoding them is a step of its
+// own, ShowPendingPictures, which the host runs at once or later, when the pictures are seen.
+//
+// The two steps never nest: a request that comes while one runs (a deletion notifying again, a
+// handler run while a picture loads lets messages run) is taken up by the running loop once its step
+// is done, so any run of stale rows takes constant stack and no pair is half overwritten by another.
 class TPairDisplay {
  public:
   explicit TPairDisplay(TMatchHost& host) : host_(host) {}
@@ -18,12 +24,28 @@ class TPairDisplay {
   TPairDisplay& operator=(const TPairDisplay&) = delete;
 
   void MatchesSourceDataChange();
+  // Decodes both pictures of the pair found last into the host's pair bitmaps and describes them;
+  // nothing when they were decoded already, or Matches has emptied since. A pair whose decoding
+  // fails is not tried again.
+  void ShowPendingPictures();
 
  private:
+  struct TPair {
+    std::string File1;
+    std::string File2;
+  };
+
+  void Run();
+  void FindCurrentPair();
+  void DecodePendingPair();
+
   TMatchHost& host_;
-  // Set while the handler runs; again_ records a notification that arrived meanwhile.
+  // The pair whose pictures are wanted and not yet decoded.
+  std::optional<TPair> pending_;
+  // Set while Run's loop runs; the other two are its outstanding requests.
   bool running_ = false;
-  bool again_ = false;
+  bool findAsked_ = false;
+  bool decodeAsked_ = false;
 };
 
 // Moves file to the trash through the host's desktop, the one way the program trashes a file. Only a
