@@ -85,6 +85,15 @@ void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText) {
   }
 }
 
+void OpenTableToRead(TTable& table) {
+  table.ReadOnly = true;
+  try {
+    table.Open();
+  } catch (const ETableLocked& error) {
+    ThrowInUse(error);
+  }
+}
+
 void DeleteTables(const std::string& folderText) {
   const std::string folder(FolderOfPath(folderText));
   if (folder.empty()) return;

@@ -29,6 +29,10 @@ void SetMatchesSchema(TTable& matches);
 // store's error followed by " (another Velquin is using this folder)".
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText);
 
+// Opens `table` (DatabaseName and TableName set) read-only as its files stand: nothing is repaired,
+// converted or widened. A table another Velquin writes is reported as OpenTables reports it.
+void OpenTableToRead(TTable& table);
+
 // Deletes the files of both tables in the folder of `folderText`, found without regard to case,
 // and the files a conversion cut short left beside them ("Sigs-new.DAT"), whatever they hold:
 // nothing is read. Every file is locked before any is deleted, so when another Velquin uses the

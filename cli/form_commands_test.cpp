@@ -187,6 +187,52 @@ TEST_F(FormCommandsTest, FolderInUseByAnotherVelquin) {
   EXPECT_TRUE(FileExists(Pictures.Path() + "Matches.IDX"));
 }
 
+// Listing never creates tables. A folder without them lists nothing; a folder holding only the
+// listed table has it read as it stands, rows naming files of another folder left out.
+TEST_F(FormCommandsTest, ListingsCreateNoTables) {
+  struct Case {
+    const char* Label;
+    std::vector<std::string> Args;
+    std::string Out;
+  };
+  const Case empty[] = {
+      {"sigs", {"sigs", Pictures.Path()}, ""},
+      {"pairs", {"pairs", Pictures.Path()}, ""},
+      {"pairs --json", {"pairs", "--json", Pictures.Path()}, "[]\n"},
+  };
+  for (const Case& c : empty) {
+    SCOPED_TRACE(c.Label);
+    const TRun run = RunCli(c.Args);
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(run.Out, c.Out);
+    EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
+    EXPECT_FALSE(FileExists(Pictures.Path() + "Matches.DAT"));
+  }
+
+  // Matches alone, as copied from another folder with one row of this folder.
+  {
+    TTable matches("MatchesTable");
+    matches.DatabaseName = Pictures.Path();
+    matches.TableName = "Matches.Dat";
+    SetMatchesSchema(matches);
+    matches.CreateTable();
+    matches.Open();
+    for (const std::string& folder : {std::string("/elsewhere/"), Pictures.Path()}) {
+      matches.Append();
+      matches.SetFieldValue("MaxDiff", 3);
+      matches.SetFieldValue("File1", folder + "a.bmp");
+      matches.SetFieldValue("File2", folder + "b.bmp");
+      matches.Post();
+    }
+  }
+  const TRun run = RunCli({"pairs", "--json", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "[\n {\"MaxDiff\": 3, \"File1\": \"" + Pictures.Path() + "a.bmp\", \"File2\": \"" +
+                         Pictures.Path() + "b.bmp\"}\n]\n");
+  EXPECT_EQ(RunCli({"sigs", Pictures.Path()}).Out, "");
+  EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
+}
+
 // clear reads nothing it deletes: tables damaged beyond repair, empty or in any letter case go, with
 // what a cut-short conversion left; other files stay.
 TEST_F(FormCommandsTest, ClearDeletesTablesWhateverTheyHold) {

@@ -14,7 +14,7 @@ int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err) 
   return RunCliCommand("sigs", err, [&] {
     const TCliOptions options = ParseCliOptions("sigs", args);
     const std::string folder = SingleFolder(options);
-    ListTables(folder, [&](TTable& sigs, TTable&) {
+    ListTable(folder, TListedTable::kSigs, [&](TTable& sigs) {
       const std::int32_t rows = sigs.RecordCount();
       for (std::int32_t row = 1; row <= rows; ++row) {
         const TFieldValue date = sigs.ValueAt(row, "FileDate");

@@ -1,18 +1,31 @@
 #include "cli/table_listing.h"
 
+#include <unistd.h>
+
 #include "app/program_tables.h"
 #include "scan/folder_matches.h"
 
 namespace velquin {
 
-void ListTables(const std::string& folder, const std::function<void(TTable& sigs, TTable& matches)>& list) {
+bool ListTable(const std::string& folder, TListedTable which,
+               const std::function<void(TTable& table)>& list) {
   TTable sigs("SigsTable");
   TTable matches("MatchesTable");
-  OpenTables(sigs, matches, folder);
-  // A folder copied with its tables is healed here as in the window, so no listing names a file of
-  // the folder it was copied from.
-  RemoveMatchesOutsideFolder(matches, matches.DatabaseName);
-  list(sigs, matches);
+  sigs.DatabaseName = matches.DatabaseName = folder;
+  sigs.TableName = "Sigs.Dat";
+  matches.TableName = "Matches.Dat";
+  TTable& listed = which == TListedTable::kSigs ? sigs : matches;
+  if (!listed.Exists()) return false;
+  if (sigs.Exists() && matches.Exists() && ::access(folder.c_str(), W_OK) == 0) {
+    OpenTables(sigs, matches, folder);
+    // A folder copied with its tables is healed here as in the window, so no listing names a file of
+    // the folder it was copied from.
+    RemoveMatchesOutsideFolder(matches, matches.DatabaseName);
+  } else {
+    OpenTableToRead(listed);
+  }
+  list(listed);
+  return true;
 }
 
 std::string FieldText(const TFieldValue& value) {

@@ -1,5 +1,5 @@
-// Reading a folder's two tables for the listing subcommands, without the form (so listing never
-// runs the pair display, which would remove the rows of missing files).
+// Reading one of a folder's two tables for the listing subcommands, without the form (so listing
+// never runs the pair display, which would remove the rows of missing files).
 #pragma once
 
 #include <functional>
@@ -9,10 +9,14 @@
 
 namespace velquin {
 
-// Opens the folder's Sigs and Matches tables as the window does (creating missing ones, and removing
-// the Matches rows that name a file outside the folder) and lets list read them. Throws what opening
-// throws.
-void ListTables(const std::string& folder, const std::function<void(TTable& sigs, TTable& matches)>& list);
+enum class TListedTable { kSigs, kMatches };
+
+// Lets `list` read the folder's Sigs or Matches table and returns true; returns false, creating
+// nothing, when the folder has no such table. Where both tables exist in a folder the user may write,
+// they are opened as the window opens them (checked, repaired, and the Matches rows naming a file
+// outside the folder removed); in a folder the user cannot write, the table is opened read-only as
+// it stands. Throws what opening throws.
+bool ListTable(const std::string& folder, TListedTable which, const std::function<void(TTable& table)>& list);
 
 // A text field's value; "" for null.
 std::string FieldText(const TFieldValue& value);

@@ -112,6 +112,10 @@ constexpr std::string_view kCliNotes[] = {
     "so every row is one line.",
     "pairs --json writes a name that is not valid UTF-8 with U+FFFD for each invalid byte and adds its "
     "bytes in base64 as \"File1_base64\" or \"File2_base64\".",
+    "pairs and sigs never create tables: a folder without them lists nothing (pairs --json: []). A folder "
+    "you cannot write is listed read-only, as its tables stand.",
+    "clear deletes the tables without reading them, so damaged tables go too; it deletes nothing while "
+    "another Velquin uses the folder.",
     kFilesNote,
 };
 
