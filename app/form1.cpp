@@ -269,7 +269,8 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
 void TForm1::OpenTables() {
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
   TNotificationHold hold(MatchesTable);
-  velquin::OpenTables(SigsTable, MatchesTable, dirEditText_);
+  velquin::OpenTables(SigsTable, MatchesTable, dirEditText_,
+                      [this](const std::string& line) { AppendLogLine(line); });
   RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName);
   hold.Resume();
 }

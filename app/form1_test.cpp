@@ -89,6 +89,32 @@ TEST_F(FolderTest, TextNamingNoFolderIsRefused) {
 
 // The tables of a folder are held by another open (another Velquin): the store's error says so, and
 // the form opens the folder once they are free.
+// Matches can be made again by the match pass: damaged beyond repair, it is moved aside, never
+// deleted, and made anew with a line in the log. A damaged Sigs is an error, and stays where it is.
+TEST_F(FolderTest, DamagedMatchesIsMovedAsideAndMadeAnew) {
+  Pictures.WriteFile("Matches.DAT", "not a table");
+  Pictures.WriteFile("Matches.DAT.damaged", "an older one");
+  Form.SetDirEditText(Pictures.Path());
+  EXPECT_TRUE(Desktop.Errors.empty());
+  EXPECT_TRUE(Form.MatchesTable.Active());
+  EXPECT_EQ(Form.lMatchesDB(), "Matches DB (0)");
+  EXPECT_EQ(ReadWholeFile(Pictures.Path() + "Matches.DAT.damaged"), "an older one");
+  EXPECT_EQ(ReadWholeFile(Pictures.Path() + "Matches.DAT.damaged-2"), "not a table");
+  ASSERT_FALSE(Form.Memo1().empty());
+  EXPECT_EQ(
+      Form.Memo1().back(),
+      "Tabrix Engine Error # 12100 The files of the table 'Matches' are damaged beyond repair; moved aside "
+      "as Matches.DAT.damaged-2 and made anew");
+
+  TTestDir other;
+  other.WriteFile("Sigs.DAT", "not a table");
+  Form.SetDirEditText(other.Path());
+  ASSERT_EQ(Desktop.Errors.size(), 1u);
+  EXPECT_NE(Desktop.Errors[0].find("'Sigs' are damaged beyond repair"), std::string::npos)
+      << Desktop.Errors[0];
+  EXPECT_EQ(ReadWholeFile(other.Path() + "Sigs.DAT"), "not a table");
+}
+
 TEST_F(FolderTest, FolderInUseByAnotherVelquinSaysSo) {
   TTable otherSigs("SigsTable");
   TTable otherMatches("MatchesTable");

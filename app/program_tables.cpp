@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <vector>
@@ -47,6 +48,31 @@ bool IsTableFile(const std::string& name) {
   return false;
 }
 
+// Renames every file of `table` in `folder` (found without regard to case) to its name plus
+// ".damaged", or ".damaged-2" and on where that is taken, so no damaged file is ever lost. Returns the
+// new names, joined by " and ".
+std::string MoveTableAside(const std::string& folder, const std::string& table) {
+  std::vector<std::string> names;
+  ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
+    if (isDirectory) return;
+    for (const char* extension : {".DAT", ".IDX"}) {
+      if (SameTextIgnoringCase(name, table + extension)) names.push_back(name);
+    }
+  });
+  std::sort(names.begin(), names.end());
+  std::string moved;
+  for (const std::string& name : names) {
+    std::string aside = name + ".damaged";
+    for (int n = 2; FileExists(folder + aside) || FolderExists(folder + aside); ++n) {
+      aside = name + ".damaged-" + std::to_string(n);
+    }
+    if (std::rename((folder + name).c_str(), (folder + aside).c_str()) != 0)
+      throw store::OsError(errno, table);
+    moved += (moved.empty() ? "" : " and ") + aside;
+  }
+  return moved;
+}
+
 }  // namespace
 
 void SetSigsSchema(TTable& sigs) {
@@ -75,11 +101,19 @@ void SetMatchesSchema(TTable& matches) {
   };
 }
 
-void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText) {
+void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText,
+                const std::function<void(const std::string&)>& report) {
   std::string folder = folderText.substr(0, folderText.find_last_of('/') + 1);
   try {
     OpenOne(sigs, folder, "Sigs.Dat", SetSigsSchema);
-    OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+    try {
+      OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+    } catch (const EStoreError& error) {
+      if (error.Code != store::kErrDamaged) throw;
+      const std::string moved = MoveTableAside(folder, "Matches");
+      if (report) report(std::string(error.what()) + "; moved aside as " + moved + " and made anew");
+      OpenOne(matches, folder, "Matches.Dat", SetMatchesSchema);
+    }
   } catch (const ETableLocked& error) {
     ThrowInUse(error);
   }

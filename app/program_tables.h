@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 
 #include "tablestore/table.h"
@@ -26,8 +27,11 @@ void SetMatchesSchema(TTable& matches);
 // including its last '/'), creating a missing table, widening the texts of a table made with
 // shorter ones, checking and repairing each before it is opened. A store error on Sigs leaves Matches
 // untouched. Only Velquin locks these files, so a table locked by another open is reported as the
-// store's error followed by " (another Velquin is using this folder)".
-void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText);
+// store's error followed by " (another Velquin is using this folder)". A Matches table damaged beyond
+// repair, whose pairs the match pass makes again, is moved aside ("Matches.DAT.damaged") and made anew,
+// and `report` (when given) gets a line saying so; a damaged Sigs is reported as the store's error.
+void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText,
+                const std::function<void(const std::string&)>& report = nullptr);
 
 // Opens `table` (DatabaseName and TableName set) read-only as its files stand: nothing is repaired,
 // converted or widened. A table another Velquin writes is reported as OpenTables reports it.

@@ -233,6 +233,19 @@ TEST_F(FormCommandsTest, ListingsCreateNoTables) {
   EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
 }
 
+TEST_F(FormCommandsTest, PairsOfADamagedMatchesSaySoAndListNothing) {
+  ASSERT_EQ(RunCli({"scan", Pictures.Path()}).Status, 0);
+  Pictures.WriteFile("Matches.DAT", "not a table");
+  const TRun run = RunCli({"pairs", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out, "");
+  EXPECT_EQ(
+      run.Err,
+      "Tabrix Engine Error # 12100 The files of the table 'Matches' are damaged beyond repair; moved aside "
+      "as Matches.DAT.damaged and Matches.IDX.damaged and made anew\n");
+  EXPECT_EQ(ReadWholeFile(Pictures.Path() + "Matches.DAT.damaged"), "not a table");
+}
+
 // clear reads nothing it deletes: tables damaged beyond repair, empty or in any letter case go, with
 // what a cut-short conversion left; other files stay.
 TEST_F(FormCommandsTest, ClearDeletesTablesWhateverTheyHold) {

@@ -17,31 +17,34 @@ int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err)
     const TCliOptions options = ParseCliOptions("pairs", args);
     const std::string folder = SingleFolder(options);
     bool first = true;
-    const bool listed = ListTable(folder, TListedTable::kMatches, [&](TTable& matches) {
-      const std::int32_t rows = matches.RecordCount();
-      if (options.Json) out << "[";
-      for (std::int32_t row = 1; row <= rows; ++row) {
-        const std::string file1 = FieldText(matches.ValueAt(row, "File1"));
-        const std::string file2 = FieldText(matches.ValueAt(row, "File2"));
-        // Tables read as they stand may still hold rows of the folder they were copied from.
-        if (!IsFileDirectlyIn(file1, folder) || !IsFileDirectlyIn(file2, folder)) continue;
-        const TFieldValue maxDiff = matches.ValueAt(row, "MaxDiff");
-        const std::string diff = std::holds_alternative<std::int32_t>(maxDiff)
-                                     ? std::to_string(std::get<std::int32_t>(maxDiff))
-                                     : "0";
-        if (options.Json) {
-          out << (first ? "\n " : ",\n ") << "{\"MaxDiff\": " << diff << ", ";
-          WriteJsonName(out, "File1", file1);
-          out << ", ";
-          WriteJsonName(out, "File2", file2);
-          out << "}";
-        } else {
-          out << diff << '\t' << EscapeListingText(file1) << '\t' << EscapeListingText(file2) << '\n';
-        }
-        first = false;
-      }
-      if (options.Json) out << (first ? "]\n" : "\n]\n");
-    });
+    const bool listed = ListTable(
+        folder, TListedTable::kMatches,
+        [&](TTable& matches) {
+          const std::int32_t rows = matches.RecordCount();
+          if (options.Json) out << "[";
+          for (std::int32_t row = 1; row <= rows; ++row) {
+            const std::string file1 = FieldText(matches.ValueAt(row, "File1"));
+            const std::string file2 = FieldText(matches.ValueAt(row, "File2"));
+            // Tables read as they stand may still hold rows of the folder they were copied from.
+            if (!IsFileDirectlyIn(file1, folder) || !IsFileDirectlyIn(file2, folder)) continue;
+            const TFieldValue maxDiff = matches.ValueAt(row, "MaxDiff");
+            const std::string diff = std::holds_alternative<std::int32_t>(maxDiff)
+                                         ? std::to_string(std::get<std::int32_t>(maxDiff))
+                                         : "0";
+            if (options.Json) {
+              out << (first ? "\n " : ",\n ") << "{\"MaxDiff\": " << diff << ", ";
+              WriteJsonName(out, "File1", file1);
+              out << ", ";
+              WriteJsonName(out, "File2", file2);
+              out << "}";
+            } else {
+              out << diff << '\t' << EscapeListingText(file1) << '\t' << EscapeListingText(file2) << '\n';
+            }
+            first = false;
+          }
+          if (options.Json) out << (first ? "]\n" : "\n]\n");
+        },
+        err);
     // A folder without tables has no pairs; JSON still gets its empty array.
     if (!listed && options.Json) out << "[]\n";
     return kExitOk;

@@ -7,8 +7,8 @@
 
 namespace velquin {
 
-bool ListTable(const std::string& folder, TListedTable which,
-               const std::function<void(TTable& table)>& list) {
+bool ListTable(const std::string& folder, TListedTable which, const std::function<void(TTable& table)>& list,
+               std::ostream& err) {
   TTable sigs("SigsTable");
   TTable matches("MatchesTable");
   sigs.DatabaseName = matches.DatabaseName = folder;
@@ -17,7 +17,7 @@ bool ListTable(const std::string& folder, TListedTable which,
   TTable& listed = which == TListedTable::kSigs ? sigs : matches;
   if (!listed.Exists()) return false;
   if (sigs.Exists() && matches.Exists() && ::access(folder.c_str(), W_OK) == 0) {
-    OpenTables(sigs, matches, folder);
+    OpenTables(sigs, matches, folder, [&err](const std::string& line) { err << line << '\n'; });
     // A folder copied with its tables is healed here as in the window, so no listing names a file of
     // the folder it was copied from.
     RemoveMatchesOutsideFolder(matches, matches.DatabaseName);

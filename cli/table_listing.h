@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include "tablestore/table.h"
@@ -15,8 +16,10 @@ enum class TListedTable { kSigs, kMatches };
 // nothing, when the folder has no such table. Where both tables exist in a folder the user may write,
 // they are opened as the window opens them (checked, repaired, and the Matches rows naming a file
 // outside the folder removed); in a folder the user cannot write, the table is opened read-only as
-// it stands. Throws what opening throws.
-bool ListTable(const std::string& folder, TListedTable which, const std::function<void(TTable& table)>& list);
+// it stands. What opening reports (a damaged Matches moved aside) goes to `err`. Throws what opening
+// throws.
+bool ListTable(const std::string& folder, TListedTable which, const std::function<void(TTable& table)>& list,
+               std::ostream& err);
 
 // A text field's value; "" for null.
 std::string FieldText(const TFieldValue& value);
