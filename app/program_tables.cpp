@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/file_utils.h"
@@ -38,30 +39,31 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
   throw EStoreError(locked.Code, locked.Text + " (another Velquin is using this folder)");
 }
 
-// The files of the program's tables, and those a conversion cut short left beside them.
-bool IsTableFile(const std::string& name) {
-  for (const char* table : {"Sigs", "Matches", "Sigs-new", "Matches-new"}) {
-    for (const char* extension : {".DAT", ".IDX"}) {
-      if (SameTextIgnoringCase(name, std::string(table) + extension)) return true;
-    }
-  }
-  return false;
-}
-
-// Renames every file of `table` in `folder` (found without regard to case) to its name plus
-// ".damaged", or ".damaged-2" and on where that is taken, so no damaged file is ever lost. Returns the
-// new names, joined by " and ".
-std::string MoveTableAside(const std::string& folder, const std::string& table) {
-  std::vector<std::string> names;
+// The names of the data and index files of `tables` in `folder`, found without regard to case, in the
+// order of `tables` (so the first table locked is reported first), data file before index file.
+std::vector<std::string> TableFilesIn(const std::string& folder, std::initializer_list<const char*> tables) {
+  std::vector<std::pair<std::size_t, std::string>> found;  // the file's place in tables x extensions
   ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
     if (isDirectory) return;
-    for (const char* extension : {".DAT", ".IDX"}) {
-      if (SameTextIgnoringCase(name, table + extension)) names.push_back(name);
+    std::size_t place = 0;
+    for (const char* table : tables) {
+      for (const char* extension : {".DAT", ".IDX"}) {
+        if (SameTextIgnoringCase(name, std::string(table) + extension)) found.emplace_back(place, name);
+        ++place;
+      }
     }
   });
-  std::sort(names.begin(), names.end());
+  std::sort(found.begin(), found.end());
+  std::vector<std::string> names;
+  for (auto& [place, name] : found) names.push_back(std::move(name));
+  return names;
+}
+
+// Renames every file of `table` in `folder` to its name plus ".damaged", or ".damaged-2" and on where
+// that is taken, so no damaged file is ever lost. Returns the new names, joined by " and ".
+std::string MoveTableAside(const std::string& folder, const char* table) {
   std::string moved;
-  for (const std::string& name : names) {
+  for (const std::string& name : TableFilesIn(folder, {table})) {
     std::string aside = name + ".damaged";
     for (int n = 2; FileExists(folder + aside) || FolderExists(folder + aside); ++n) {
       aside = name + ".damaged-" + std::to_string(n);
@@ -131,10 +133,8 @@ void OpenTableToRead(TTable& table) {
 void DeleteTables(const std::string& folderText) {
   const std::string folder(FolderOfPath(folderText));
   if (folder.empty()) return;
-  std::vector<std::string> names;
-  ForEachFolderEntry(folder, [&](const std::string& name, bool isDirectory) {
-    if (!isDirectory && IsTableFile(name)) names.push_back(name);
-  });
+  // With the files a conversion cut short left beside the tables.
+  const std::vector<std::string> names = TableFilesIn(folder, {"Sigs", "Matches", "Sigs-new", "Matches-new"});
   std::vector<int> locks;
   const TScopeGuard unlock([&locks] {
     for (int fd : locks) ::close(fd);

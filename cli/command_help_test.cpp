@@ -1,25 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "cli/cli_options.h"
 #include "cli/command_line.h"
+#include "cli/run_cli_for_test.h"
 #include "usage/program_usage.h"
 
 namespace velquin {
 namespace {
-
-struct TRun {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
-
-TRun RunCli(const TCommandArgs& args) {
-  std::ostringstream out, err;
-  const int status = RunCommandLine(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 // Every command of the table has a handler, and --help anywhere before "--" shows its usage alone.
 TEST(CommandHelpTest, EveryCommandAnswersHelp) {

@@ -7,6 +7,7 @@
 #include "app/test_support.h"
 #include "cli/cli_session.h"
 #include "cli/command_line.h"
+#include "cli/run_cli_for_test.h"
 #include "platform/app_dir.h"
 #include "platform/file_utils.h"
 #include "platform/scope_guard.h"
@@ -14,18 +15,6 @@
 
 namespace velquin {
 namespace {
-
-struct TRun {
-  int Status;
-  std::string Out;
-  std::string Err;
-};
-
-TRun RunCli(const TCommandArgs& args) {
-  std::ostringstream out, err;
-  const int status = RunCommandLine(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 class FormCommandsTest : public ::testing::Test {
  protected:

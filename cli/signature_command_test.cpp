@@ -6,11 +6,11 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "cli/run_cli_for_test.h"
 #include "imaging/bitmap32.h"
 #include "imaging/picture_loader.h"
 #include "platform/test_dir.h"
@@ -45,18 +45,6 @@ std::string ExpectedSignature(bool normalize) {
   return SignatureToText(MakeSignature(bitmap));
 }
 
-struct TRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-TRun RunCli(const TCommandArgs& args) {
-  std::ostringstream out, err;
-  const int status = RunCommandLine(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
 TEST(SignatureCommandTest, PrintsOneLinePerFileInOrderWithOrWithoutNormalizing) {
   TTestDir dir;
   const std::string a = Write(dir, "a.bmp", ThreePixelBmp());
@@ -67,11 +55,11 @@ TEST(SignatureCommandTest, PrintsOneLinePerFileInOrderWithOrWithoutNormalizing) 
     if (normalize) args.push_back("--normalize");
     args.insert(args.end(), {b, a});
     const TRun run = RunCli(args);
-    EXPECT_EQ(run.status, kExitOk);
-    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.Status, kExitOk);
+    EXPECT_EQ(run.Err, "");
     const std::string signature = ExpectedSignature(normalize);
     ASSERT_EQ(signature.size(), 192u);
-    EXPECT_EQ(run.out, b + "\t" + signature + "\n" + a + "\t" + signature + "\n");
+    EXPECT_EQ(run.Out, b + "\t" + signature + "\n" + a + "\t" + signature + "\n");
   }
   EXPECT_NE(ExpectedSignature(false), ExpectedSignature(true));
 }
@@ -83,10 +71,10 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
   const std::string other = Write(dir, "notes.txt", ThreePixelBmp());
   const std::string missing = dir.File("missing.gif");
   const TRun run = RunCli({"signature", text, missing, good, other});
-  EXPECT_EQ(run.status, kExitFailed);
-  EXPECT_EQ(run.out, good + "\t" + ExpectedSignature(false) + "\n");
+  EXPECT_EQ(run.Status, kExitFailed);
+  EXPECT_EQ(run.Out, good + "\t" + ExpectedSignature(false) + "\n");
   const std::string notLoaded = ": not loaded: missing, or not a .JPG, .GIF or .BMP file\n";
-  EXPECT_EQ(run.err, "velquin-cli: " + text + ": Not a JPEG file: starts with 0x6e 0x6f\n" +
+  EXPECT_EQ(run.Err, "velquin-cli: " + text + ": Not a JPEG file: starts with 0x6e 0x6f\n" +
                          "velquin-cli: " + missing + notLoaded + "velquin-cli: " + other + notLoaded);
 }
 
@@ -122,16 +110,16 @@ TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
     if (normalize) args.push_back("--normalize");
     args.insert(args.end(), files.begin(), files.end());
     const TRun run = RunCli(args);
-    EXPECT_EQ(run.status, kExitFailed);
-    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.Status, kExitFailed);
+    EXPECT_EQ(run.Out, expected);
   }
 }
 
 TEST(SignatureCommandTest, HelpGoesToStandardOutput) {
   const TRun run = RunCli({"--help"});
-  EXPECT_EQ(run.status, kExitOk);
-  EXPECT_EQ(run.err, "");
-  EXPECT_NE(run.out.find("signature [--normalize] FILE..."), std::string::npos) << run.out;
+  EXPECT_EQ(run.Status, kExitOk);
+  EXPECT_EQ(run.Err, "");
+  EXPECT_NE(run.Out.find("signature [--normalize] FILE..."), std::string::npos) << run.Out;
 }
 
 TEST(SignatureCommandTest, UsageErrors) {
@@ -149,9 +137,9 @@ TEST(SignatureCommandTest, UsageErrors) {
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.back());
     const TRun run = RunCli(c.args);
-    EXPECT_EQ(run.status, kExitUsage);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find(c.usage), std::string::npos) << run.err;
+    EXPECT_EQ(run.Status, kExitUsage);
+    EXPECT_EQ(run.Out, "");
+    EXPECT_NE(run.Err.find(c.usage), std::string::npos) << run.Err;
   }
 }
 

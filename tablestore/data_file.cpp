@@ -87,7 +87,6 @@ constexpr std::uint32_t kUnitSize = 32;
 constexpr std::uint32_t kRunHeader = 16;
 // A run's first unit.
 constexpr std::size_t kStateAt = 0;
-constexpr std::size_t kUnitsAt = 1;
 constexpr std::size_t kRunChecksumAt = 4;
 constexpr std::size_t kRidAt = 8;
 constexpr std::size_t kGenerationAt = 12;
@@ -95,13 +94,13 @@ constexpr std::uint8_t kRunUnused = 0;
 constexpr std::uint8_t kRunLive = 1;
 constexpr std::uint8_t kRunDeleted = 2;
 constexpr std::uint8_t kRunContinues = 0x80;
-constexpr std::uint32_t kMaxRunUnits = (1u << 24) - 1;
 constexpr std::uint32_t kMaxUnits = 0xFFFFFFF0u;
 
 constexpr std::uint32_t kMaxRid = 0x7FFFFFFE;
 constexpr std::uint64_t kBlockSize = 65536;
 constexpr std::size_t kMaxCachedBytes = 64u << 20;
 
+// The state and the run length share the first four bytes: state | units << 8.
 std::uint32_t RunUnits(const std::uint8_t* run) { return Get32(run) >> 8; }
 void PutStateAndUnits(std::uint8_t* run, std::uint8_t state, std::uint32_t units) {
   Put32(run, state | units << 8);
