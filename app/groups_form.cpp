@@ -54,6 +54,15 @@ void TGroupsForm::KeepThisOne(const std::string& file) {
   chosenKeepers_.push_back(file);
 }
 
+std::string TGroupsForm::MemberNote(std::size_t group, std::size_t member) const {
+  const std::vector<TGroupMember>& members = Groups().at(group).Members;
+  if (member == 0) return "keeper";
+  if (!members.at(member).Exists) return "missing";
+  if (!groups_->Paired(members.front().FullName, members[member].FullName))
+    return "not paired with the keeper";
+  return "";
+}
+
 std::vector<std::string> TGroupsForm::GroupMoves(std::size_t group, bool includeGrayOrTurned) {
   std::vector<std::string> moves;
   if (!groups_) return moves;

@@ -32,6 +32,8 @@ class TGroupsForm {
 
   // "Keep this one": makes the member the keeper of its group.
   void KeepThisOne(const std::string& file);
+  // What a member's row says beside its sizes: "keeper", "missing", "not paired with the keeper" or "".
+  std::string MemberNote(std::size_t group, std::size_t member) const;
 
   // The files a "trash the rest" would move, with their total size, for the confirmation.
   std::vector<std::string> GroupMoves(std::size_t group, bool includeGrayOrTurned);
