@@ -1,7 +1,8 @@
-// Groups of copies at scale: grouping 100,000 recorded pairs (names only, no file touched), and listing
+// Groups of copies at scale: grouping 100,000 recorded pairs (names only, no file touched), listing
 // 10,000 members with their pixel sizes read from their headers (a JPEG's frame header after a 20 KB
-// block of camera data, as photos carry it).
+// block of camera data, as photos carry it), and the thumbnails of a group of 20 photos of 12 MP.
 #include <benchmark/benchmark.h>
+#include <jpeglib.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "app/copy_groups.h"
+#include "imaging/thumbnail.h"
 
 namespace velquin {
 namespace {
@@ -87,6 +89,52 @@ void BM_ListGroupsWithPixelSizes(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * kMembers);
 }
 BENCHMARK(BM_ListGroupsWithPixelSizes)->Unit(benchmark::kMillisecond);
+
+// A 4000 x 3000 photo-like JPEG (gradients and noise, quality 90), written once.
+const std::string& TwelveMegapixelJpeg() {
+  static const std::string path = [] {
+    const std::string file = (std::filesystem::temp_directory_path() / "velquin-groups-12mp.jpg").string();
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    FILE* out = std::fopen(file.c_str(), "wb");
+    if (out == nullptr) abort();
+    jpeg_stdio_dest(&cinfo, out);
+    cinfo.image_width = 4000;
+    cinfo.image_height = 3000;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(4000 * 3);
+    std::uint32_t noise = 1;
+    while (cinfo.next_scanline < cinfo.image_height) {
+      for (std::size_t i = 0; i < row.size(); ++i) {
+        noise = noise * 1103515245u + 12345u;
+        row[i] = static_cast<JSAMPLE>((i / 3 / 16 + cinfo.next_scanline / 12 + (noise >> 16) % 32) % 256);
+      }
+      JSAMPROW rows[1] = {row.data()};
+      jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::fclose(out);
+    return file;
+  }();
+  return path;
+}
+
+// One thread decoding 20 thumbnails; the window spreads them over its worker threads.
+void BM_TwentyThumbnailsOf12Megapixels(benchmark::State& state) {
+  const std::string& photo = TwelveMegapixelJpeg();
+  for (auto _ : state) {
+    for (int i = 0; i < 20; ++i) benchmark::DoNotOptimize(LoadThumbnail(photo, 128).Pixels.data());
+  }
+  state.SetItemsProcessed(state.iterations() * 20);
+}
+BENCHMARK(BM_TwentyThumbnailsOf12Megapixels)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velquin
