@@ -24,7 +24,7 @@ struct TSigsEntry {
 };
 
 TSigsEntry SigsEntryOf(TTable& sigs, const std::string& file) {
-  const TIndexScope index(sigs, TIndexScope::kIndexAndRow);
+  const TIndexScope index(sigs);
   sigs.SetIndexName("");
   sigs.SetKey();
   sigs.SetFieldValue("FileName", std::string(NameOfPath(file)));
