@@ -88,7 +88,6 @@ void TGroupsThumbnails::Shown(const QString& key, const QImage& image) {
     if (shown->data(kKeyRole).toString() == key && !image.isNull())
       shown->setIcon(QIcon(QPixmap::fromImage(image)));
   }
-  emit ThumbnailShown();
 }
 
 }  // namespace velquin

@@ -28,9 +28,6 @@ class TGroupsThumbnails : public QListWidget {
   // Returns true iff every shown file has its thumbnail (or failed to decode).
   bool Complete() const { return waiting_.isEmpty(); }
 
- signals:
-  void ThumbnailShown();
-
  private:
   void Shown(const QString& key, const QImage& image);
 

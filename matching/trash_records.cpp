@@ -54,6 +54,8 @@ void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>
 
   const std::unordered_set<std::string> gone(files.begin(), files.end());
   TNotificationHold hold(matches);
+  // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
+  // the cursor sat on the first row with the beginning flag set; both land on the same row below.
   const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
   matches.First();
   while (!matches.Eof()) {
