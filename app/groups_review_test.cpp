@@ -4,6 +4,7 @@
 #include <fstream>
 #include <map>
 
+#include "app/copy_review.h"
 #include "app/groups_form.h"
 #include "app/test_support.h"
 #include "platform/file_utils.h"
@@ -171,6 +172,19 @@ TEST_F(GroupsReviewTest, TheChosenKeeperStaysAndAPairOnlyWithIt) {
             (std::vector<std::string>{"Matches.DAT", "Matches.IDX", "Sigs.DAT", "Sigs.IDX", "small.bmp"}));
   EXPECT_TRUE(MatchRows().empty());
   EXPECT_EQ(SigsNames(), std::vector<std::string>{"small.bmp"});
+}
+
+// A pair recorded only through Gray or Turned counts for "all groups" only when the user includes it.
+TEST_F(GroupsReviewTest, PairsOnlyThroughGrayOrTurnedGoOnlyWhenIncluded) {
+  Picture("big.bmp", 16, 100);
+  Picture("small.bmp", 8, 100);
+  const TCopyGroups groups({{Pictures.File("big.bmp"), Pictures.File("small.bmp"), true}});
+  for (const bool include : {false, true}) {
+    const TRestPlan plan = PlanTrashTheRest(Form, groups, 0, include);
+    EXPECT_EQ(plan.Keeper, Pictures.File("big.bmp"));
+    ASSERT_EQ(plan.Steps.size(), 1u);
+    EXPECT_EQ(plan.Steps[0].Skip, include ? "" : "paired with the keeper only through Gray or Turned");
+  }
 }
 
 // A Delete in the pair view is undone like a "trash the rest"; a place taken again is not overwritten.
