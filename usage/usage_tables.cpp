@@ -112,7 +112,7 @@ constexpr TCommandUsage kCliCommands[] = {
      "file), split by TABs. The keeper has the most pixels, then the largest file, then the earliest "
      "modification time, then the smaller full name.",
      kGroupsOptions, TOperandKind::Folder},
-    {"keep-best", "[--apply] [--keep FILE] [OPTIONS] FOLDER", "keep the best of each group, trash the rest",
+    {"keep-best", "[OPTIONS] FOLDER", "keep the best of each group, trash the rest",
      "For each group of copies print keep and the keeper, then move and each file --apply would move to "
      "the trash, or skip, the file and why it stays. A file moves only when it is itself a pair with the "
      "keeper, neither file changed since its signature was made, their signatures still match at the "
