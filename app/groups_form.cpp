@@ -100,6 +100,16 @@ std::string TGroupsForm::ConfirmSelectedText() {
   return text;
 }
 
+std::string TGroupsForm::SelectedStaysText() {
+  std::string text;
+  Guarded([&] {
+    if (!groups_ || !selected_) return;
+    for (const TRestStep& step : PlanTrashTheRest(form_, *groups_, *selected_, true).Steps)
+      if (!step.Skip.empty()) text += (text.empty() ? "" : "\n") + step.File + ": " + step.Skip;
+  });
+  return text;
+}
+
 std::string TGroupsForm::ConfirmAllText(bool includeGrayOrTurned) {
   std::string text;
   Guarded([&] {

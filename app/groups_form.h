@@ -39,6 +39,8 @@ class TGroupsForm {
   std::vector<std::string> GroupMoves(std::size_t group, bool includeGrayOrTurned);
   // "Move N files (B bytes) to the trash?" for the selected group; "" when nothing would move.
   std::string ConfirmSelectedText();
+  // Why the selected group's members other than the keeper would stay, one "<file>: <reason>" line each.
+  std::string SelectedStaysText();
   // The same for all groups, followed by the keepers, one line each; "" when nothing would move.
   std::string ConfirmAllText(bool includeGrayOrTurned);
   // Returns true iff a group holds a pair recorded only through Gray or Turned: the confirmation for

@@ -164,8 +164,9 @@ void TGroupsView::KeepClicked() {
 void TGroupsView::TrashGroupClicked() {
   const std::string confirm = groups_.ConfirmSelectedText();
   if (confirm.empty()) {
-    QMessageBox::information(this, windowTitle(),
-                             QStringLiteral("Nothing in this group can go to the trash."));
+    QMessageBox::information(this, QStringLiteral("Trash the rest"),
+                             QStringLiteral("Nothing in this group can go to the trash:\n") +
+                                 FromName(groups_.SelectedStaysText()));
     return;
   }
   if (QMessageBox::question(this, QStringLiteral("Trash the rest"), FromName(confirm)) != QMessageBox::Yes)
