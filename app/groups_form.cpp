@@ -31,6 +31,7 @@ void TGroupsForm::Refresh() {
     selectedKeeper = groups_->Groups()[*selected_].Members.front().FullName;
   groups_.reset();
   selected_.reset();
+  const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
   Guarded([&] {
     if (!form_.MatchesTable.Active()) return;
     TCopyGroups groups(ReadCopyPairs(form_.MatchesTable));
@@ -146,6 +147,7 @@ void TGroupsForm::TrashAllClick(bool includeGrayOrTurned) {
 void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurned) {
   if (!groups_ || form_.Busy()) return;
   Guarded([&] {
+    const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
     std::vector<TRestPlan> plans;
     for (const std::size_t group : groups)
       plans.push_back(PlanTrashTheRest(form_, *groups_, group, includeGrayOrTurned));

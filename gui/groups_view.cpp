@@ -63,6 +63,20 @@ TGroupsView::TGroupsView(TForm1& form, QWidget* parent) : QWidget(parent), form_
   GroupTree->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Pixels"), QStringLiteral("Bytes"),
                               QStringLiteral("Format"), QStringLiteral("Date"), QString()});
   GroupTree->setUniformRowHeights(true);
+  // The names take the room; the other columns get fixed widths (sizing them to their contents would
+  // read every row of a large folder).
+  QHeaderView* header = GroupTree->header();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(ColumnFile, QHeaderView::Stretch);
+  const int digit = GroupTree->fontMetrics().horizontalAdvance(QLatin1Char('0'));
+  for (const auto& [column, digits] : {std::pair{ColumnPixels, 11},
+                                       {ColumnBytes, 11},
+                                       {ColumnFormat, 6},
+                                       {ColumnDate, 18},
+                                       {ColumnNote, 24}}) {
+    header->setSectionResizeMode(column, QHeaderView::Interactive);
+    header->resizeSection(column, digits * digit);
+  }
   GroupTree->setSelectionMode(QAbstractItemView::SingleSelection);
   column->addWidget(GroupTree, 1);
   Thumbnails = new TGroupsThumbnails(this);
@@ -98,16 +112,18 @@ void TGroupsView::ShowGroups() {
   for (std::size_t g = 0; g < groups.size(); ++g) {
     const TCopyGroup& group = groups[g];
     auto* groupItem = new QTreeWidgetItem;
-    groupItem->setText(ColumnFile,
-                       QStringLiteral("Group %1: %2 pictures").arg(g + 1).arg(group.Members.size()));
-    groupItem->setText(ColumnBytes,
-                       QString::fromStdString(IntToStrSep(group.RestBytes())) + QStringLiteral(" to free"));
+    groupItem->setText(ColumnFile, QStringLiteral("Group %1: %2 pictures, %3 bytes to free")
+                                       .arg(g + 1)
+                                       .arg(group.Members.size())
+                                       .arg(QString::fromStdString(IntToStrSep(group.RestBytes()))));
     groupItem->setData(ColumnFile, kGroupRole, static_cast<qulonglong>(g));
     groupItem->setData(ColumnFile, kMemberRole, -1);
     for (std::size_t m = 0; m < group.Members.size(); ++m) {
       const TGroupMember& member = group.Members[m];
       auto* memberItem = new QTreeWidgetItem(groupItem);
-      memberItem->setText(ColumnFile, FromName(member.FullName));
+      // The members lie in the Folder: the name says which, the tip gives the full name.
+      memberItem->setText(ColumnFile, FromName(std::string(NameOfPath(member.FullName))));
+      memberItem->setToolTip(ColumnFile, FromName(member.FullName));
       if (member.Exists) {
         memberItem->setText(ColumnPixels, QStringLiteral("%1 x %2").arg(member.Width).arg(member.Height));
         memberItem->setText(ColumnBytes, QString::fromStdString(IntToStrSep(member.Bytes)));
@@ -121,6 +137,8 @@ void TGroupsView::ShowGroups() {
     rows.push_back(groupItem);
   }
   GroupTree->addTopLevelItems(rows);
+  // A group's row tells its number, size and bytes to free across the whole width.
+  for (QTreeWidgetItem* row : rows) row->setFirstColumnSpanned(true);
   if (const std::optional<std::size_t> selected = groups_.Selected()) {
     QTreeWidgetItem* item = GroupTree->topLevelItem(static_cast<int>(*selected));
     item->setExpanded(true);

@@ -357,7 +357,8 @@ TEST_F(MainWindowTest, GroupsTabTrashesTheRestAndEditUndoBringsItBack) {
   ASSERT_EQ(tree->topLevelItemCount(), 2);
   QTreeWidgetItem* group = tree->topLevelItem(0);
   ASSERT_EQ(group->childCount(), 2);
-  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnFile).toStdString(), Folder() + "a1.bmp");
+  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnFile).toStdString(), "a1.bmp");
+  EXPECT_EQ(group->child(0)->toolTip(TGroupsView::ColumnFile).toStdString(), Folder() + "a1.bmp");
   EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnPixels), QStringLiteral("40 x 30"));
   EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnFormat), QStringLiteral("BMP"));
   EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnNote), QStringLiteral("keeper"));
