@@ -11,6 +11,8 @@ namespace velquin {
 namespace {
 
 const std::vector<TCopyGroup> kNoGroups;
+// The message after trashing names this many of the files that stayed, so that it fits a screen.
+constexpr std::ptrdiff_t kListedStays = 20;
 
 std::string FilesText(std::size_t count) { return std::to_string(count) + (count == 1 ? " file" : " files"); }
 
@@ -155,12 +157,20 @@ void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurne
     const std::size_t moved = action.Files.size();
     form_.PushUndo(std::move(action));
     std::string stayed;
+    std::size_t unlisted = 0;
     for (const TRestPlan& plan : plans) {
-      for (const TRestStep& step : plan.Steps)
-        if (!step.Skip.empty()) stayed += "\n" + step.File + ": " + step.Skip;
+      for (const TRestStep& step : plan.Steps) {
+        if (step.Skip.empty()) continue;
+        if (unlisted > 0 || std::count(stayed.begin(), stayed.end(), '\n') == kListedStays) {
+          ++unlisted;
+        } else {
+          stayed += "\n" + step.File + ": " + step.Skip;
+        }
+      }
     }
     std::string text = "Moved " + FilesText(moved) + " to the trash.";
     if (!stayed.empty()) text += "\nStayed:" + stayed;
+    if (unlisted > 0) text += "\nand " + FilesText(unlisted) + " more";
     static_cast<TMatchHost&>(form_).Desktop().ShowMessage(text);
   });
   Refresh();

@@ -174,6 +174,31 @@ TEST_F(GroupsReviewTest, TheChosenKeeperStaysAndAPairOnlyWithIt) {
   EXPECT_EQ(SigsNames(), std::vector<std::string>{"small.bmp"});
 }
 
+// The message after trashing names the first twenty files that stayed and counts the others.
+TEST_F(GroupsReviewTest, TheMessageCountsTheStaysBeyondTwenty) {
+  Picture("keep.bmp", 16, 100);
+  Picture("a.bmp", 8, 100);
+  AddPair(0, "keep.bmp", "a.bmp");
+  for (int i = 0; i < 22; ++i) {
+    const std::string name = "b" + std::to_string(100 + i) + ".bmp";
+    Picture(name, 8, 100);
+    AddPair(0, "a.bmp", name);
+  }
+  Groups.Refresh();
+  Groups.TrashAllClick(false);
+  ASSERT_EQ(Desktop.Messages.size(), 1u);
+  const std::string& text = Desktop.Messages[0];
+  EXPECT_EQ(text.rfind("Moved 1 file to the trash.\nStayed:\n" + Pictures.File("b100.bmp") +
+                           ": not paired with the keeper\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find(Pictures.File("b119.bmp") + ": not paired with the keeper\nand 2 files more"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("b120.bmp"), std::string::npos);
+}
+
 // A pair recorded only through Gray or Turned counts for "all groups" only when the user includes it.
 TEST_F(GroupsReviewTest, PairsOnlyThroughGrayOrTurnedGoOnlyWhenIncluded) {
   Picture("big.bmp", 16, 100);
