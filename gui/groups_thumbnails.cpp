@@ -50,6 +50,8 @@ TGroupsThumbnails::~TGroupsThumbnails() {
 }
 
 void TGroupsThumbnails::ShowFiles(const std::vector<std::string>& files) {
+  if (files == files_ && count() == static_cast<int>(files.size())) return;
+  files_ = files;
   // Decodings of the group shown before are not wanted any more; running ones end unseen.
   pool_.clear();
   clear();

@@ -31,6 +31,8 @@ class TGroupsThumbnails : public QListWidget {
  private:
   void Shown(const QString& key, const QImage& image);
 
+  // The files shown, as last asked for: asking again for the same files changes nothing.
+  std::vector<std::string> files_;
   QCache<QString, QImage> cache_;
   // The keys of the shown files whose decoding has not come back yet.
   QSet<QString> waiting_;
