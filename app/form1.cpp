@@ -480,12 +480,33 @@ void TForm1::rViewButtonClick() {
 
 void TForm1::lDeleteButtonClick() {
   if (!reviewButtonsEnabled_) return;
-  Guarded([this] { DeleteButtonClick(*this, true); });
+  Guarded([this] { PushUndo(DeleteButtonClick(*this, true)); });
 }
 
 void TForm1::rDeleteButtonClick() {
   if (!reviewButtonsEnabled_) return;
-  Guarded([this] { DeleteButtonClick(*this, false); });
+  Guarded([this] { PushUndo(DeleteButtonClick(*this, false)); });
+}
+
+void TForm1::PushUndo(TTrashAction action) {
+  if (action.Files.empty()) return;
+  undo_.push_back(std::move(action));
+  Notify(TFormPart::Undo);
+}
+
+void TForm1::EditUndoClick() {
+  if (Busy() || undo_.empty()) return;
+  Guarded([this] {
+    const TTrashAction action = std::move(undo_.back());
+    undo_.pop_back();
+    Notify(TFormPart::Undo);
+    const std::vector<std::string> failures = UndoTrashAction(desktop_, SigsTable, MatchesTable, action);
+    UpdateDBLabels();
+    if (failures.empty()) return;
+    std::string text;
+    for (const std::string& failure : failures) text += (text.empty() ? "" : "\n") + failure;
+    desktop_.ShowMessage(text);
+  });
 }
 
 }  // namespace velquin

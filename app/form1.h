@@ -26,6 +26,7 @@
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
 #include "matching/match_review.h"
+#include "matching/trash_records.h"
 #include "scan/progress.h"
 #include "tablestore/table.h"
 
@@ -164,6 +165,14 @@ class TForm1 : public TMatchHost {
   void rViewButtonClick();
   void rDeleteButtonClick();
 
+  // Edit > Undo: this session's moves to the trash (a Delete, a whole "trash the rest"), newest last.
+  // Undoing brings the newest one's files back where they were, with their rows; a file whose place is
+  // taken again stays in the trash, and a message says so.
+  bool CanUndo() const { return !undo_.empty(); }
+  void EditUndoClick();
+  // Adds a move to the stack; an action that moved nothing is not kept.
+  void PushUndo(TTrashAction action);
+
   // --- Operations shared with the other libraries --------------------------------------------
   // lSigsDB := "Signatures DB (rows/pictures)", lMatchesDB := "Matches DB (rows)". The row counts
   // are exact at once; the picture count is listed at once when no command runs, else at most once
@@ -253,6 +262,7 @@ class TForm1 : public TMatchHost {
   std::vector<std::string> problems_;
   bool reviewButtonsEnabled_ = true;
   std::string progressLine_;
+  std::vector<TTrashAction> undo_;
 
   // Nesting depth of the running commands; the picture count is listed lazily while above 0.
   int commandDepth_ = 0;

@@ -26,6 +26,7 @@ enum class TFormPart {
   ReviewButtons,  // enabled state of the four review buttons
   ProgressLine,   // the progress line of a long command (empty when none runs)
   Problems,       // the list of problems gained a line or was emptied
+  Undo,           // the stack of moves to the trash that Edit > Undo takes back changed
 };
 
 enum class TMemoChange { Appended, InsertedFirst, FirstDeleted, Cleared };

@@ -8,6 +8,7 @@
 
 #include "gtest/gtest.h"
 #include "platform/errors.h"
+#include "platform/file_utils.h"
 
 namespace velquin {
 namespace {
@@ -24,10 +25,12 @@ void Put32(std::string& out, std::uint32_t v) {
 
 }  // namespace
 
-void TRecordingDesktop::RecycleFile(const std::string& path) {
+TTrashedFile TRecordingDesktop::RecycleFile(const std::string& path) {
   Recycled.push_back(path);
   if (!RecycleFailure.empty()) throw ERecycleError(path, RecycleFailure);
+  if (RealTrash) return velquin::RecycleFile(path);
   std::remove(path.c_str());
+  return {path, "", ""};
 }
 
 void WriteBmp(const std::string& path, std::int32_t width, std::int32_t height,

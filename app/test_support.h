@@ -24,7 +24,8 @@ class TRecordingDesktop : public TDesktop {
   void SetCursor(TCursor cursor) override { CursorNow = cursor; }
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   void ShowError(const std::string& text) override { Errors.push_back(text); }
-  void RecycleFile(const std::string& path) override;
+  TTrashedFile RecycleFile(const std::string& path) override;
+  void RestoreFile(const TTrashedFile& entry) override { RestoreTrashedFile(entry); }
   void ShellOpen(const std::string& path) override { Opened.push_back(path); }
 
   int MessageRuns = 0;
@@ -36,6 +37,9 @@ class TRecordingDesktop : public TDesktop {
   std::vector<std::string> Recycled;
   // When set, recycling fails with this reason and the file stays.
   std::string RecycleFailure;
+  // When set, recycling moves the file into the real trash (point it elsewhere with TTestTrash);
+  // else the file is deleted.
+  bool RealTrash = false;
   std::vector<std::string> Opened;
 };
 

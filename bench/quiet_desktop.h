@@ -14,7 +14,8 @@ class TQuietDesktop : public TDesktop {
   void SetCursor(TCursor cursor) override { cursor_ = cursor; }
   void ShowMessage(const std::string& text) override { LastMessage = text; }
   void ShowError(const std::string& text) override { LastError = text; }
-  void RecycleFile(const std::string&) override {}
+  TTrashedFile RecycleFile(const std::string& path) override { return {path, "", ""}; }
+  void RestoreFile(const TTrashedFile&) override {}
   void ShellOpen(const std::string&) override {}
 
   std::string LastMessage;

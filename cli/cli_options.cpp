@@ -37,6 +37,10 @@ void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_vie
     options.Verbose = true;
   } else if (option.Name == "--json") {
     options.Json = true;
+  } else if (option.Name == "--apply") {
+    options.Apply = true;
+  } else if (option.Name == "--keep") {
+    options.Keep.push_back(std::move(value));
   } else {
     throw std::logic_error("velquin-cli: no setting for option " + std::string(option.Name));
   }
@@ -92,6 +96,10 @@ std::string AbsoluteFolder(const std::string& folder) {
   std::string path = std::filesystem::absolute(folder).lexically_normal().string();
   if (path.empty() || path.back() != '/') path += '/';
   return path;
+}
+
+std::string AbsoluteFile(const std::string& file) {
+  return std::filesystem::absolute(file).lexically_normal().string();
 }
 
 int RunCliCommand(const char* name, std::ostream& err, const std::function<int()>& body) {

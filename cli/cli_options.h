@@ -22,6 +22,8 @@ struct TCliOptions {
   bool Colors = true;
   bool Verbose = false;
   bool Json = false;
+  bool Apply = false;             // keep-best
+  std::vector<std::string> Keep;  // keep-best: the chosen keepers, as given
   std::vector<std::string> Folders;
 };
 
@@ -34,6 +36,8 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form);
 
 // The folder made absolute and normal, ending in '/'.
 std::string AbsoluteFolder(const std::string& folder);
+// The file made absolute and normal.
+std::string AbsoluteFile(const std::string& file);
 
 // Runs a subcommand's body: a usage error gives "velquin-cli <name>: <problem>" and the subcommand's
 // usage text on err and status 2, a missing folder "velquin-cli: <folder>: no such folder" and status

@@ -14,8 +14,10 @@ struct TCommand {
 };
 
 constexpr TCommand kCommands[] = {
-    {"signature", SignatureCommand}, {"scan", ScanCommand}, {"match", MatchCommand}, {"auto", AutoCommand},
-    {"pairs", PairsCommand},         {"sigs", SigsCommand}, {"clear", ClearCommand},
+    {"signature", SignatureCommand}, {"scan", ScanCommand},     {"match", MatchCommand},
+    {"auto", AutoCommand},           {"pairs", PairsCommand},   {"sigs", SigsCommand},
+    {"clear", ClearCommand},         {"groups", GroupsCommand}, {"keep-best", KeepBestCommand},
+    {"restore", RestoreCommand},
 };
 
 TCommandHandler HandlerOf(std::string_view name) {

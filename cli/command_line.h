@@ -27,6 +27,10 @@ int AutoCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 int SigsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 int ClearCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+// The groups of copies: groups lists them, keep-best trashes the rest of each, restore brings files back.
+int GroupsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int KeepBestCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
+int RestoreCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err);
 
 // Runs the subcommand named by args[0] with the rest of args. "--help" or "-h" prints the usage
 // text to out, "--version" the version (kExitOk); a missing or unknown subcommand prints the usage

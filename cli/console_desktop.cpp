@@ -11,7 +11,9 @@ void TConsoleDesktop::ShowError(const std::string& text) {
   err_ << text << '\n' << std::flush;
 }
 
-void TConsoleDesktop::RecycleFile(const std::string& path) { velquin::RecycleFile(path); }
+TTrashedFile TConsoleDesktop::RecycleFile(const std::string& path) { return velquin::RecycleFile(path); }
+
+void TConsoleDesktop::RestoreFile(const TTrashedFile& entry) { RestoreTrashedFile(entry); }
 
 void TConsoleDesktop::ShellOpen(const std::string& path) { velquin::ShellOpen(path); }
 

@@ -18,7 +18,8 @@ class TConsoleDesktop : public TDesktop {
   void SetCursor(TCursor cursor) override { cursor_ = cursor; }
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
-  void RecycleFile(const std::string& path) override;
+  TTrashedFile RecycleFile(const std::string& path) override;
+  void RestoreFile(const TTrashedFile& entry) override;
   void ShellOpen(const std::string& path) override;
 
   // True iff the error report has run.

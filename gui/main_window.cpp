@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMenuBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -18,6 +19,7 @@
 #include "gui/bottom_strip.h"
 #include "gui/folder_box.h"
 #include "gui/folder_list.h"
+#include "gui/groups_view.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 
@@ -168,7 +170,15 @@ void TMainWindow::BuildControls() {
   left->addWidget(Splitter2, 1);
 
   // Right area: the grid over the two picture panes.
-  Panel2 = NewRegion(Splitter4);
+  // The pairs and the groups of copies: two ways to review the same tables.
+  ReviewTabs = new QTabWidget(Splitter4);
+  Panel2 = NewRegion(ReviewTabs);
+  ReviewTabs->addTab(Panel2, QStringLiteral("Pairs"));
+  GroupsView = new TGroupsView(form_, ReviewTabs);
+  ReviewTabs->addTab(GroupsView, QStringLiteral("Groups"));
+  EditUndo = menuBar()->addMenu(QStringLiteral("&Edit"))->addAction(QStringLiteral("&Undo"));
+  EditUndo->setShortcut(QKeySequence::Undo);
+  EditUndo->setEnabled(false);
   auto* right = new QVBoxLayout(Panel2);
   right->setContentsMargins(1, 1, 1, 1);
   right->setSpacing(0);
@@ -254,6 +264,13 @@ void TMainWindow::ConnectControls() {
     DBGrid->Model().Refresh();
   });
   connect(QuitButton, &QPushButton::clicked, this, [this] { form_.QuitButtonClick(); });
+  connect(ReviewTabs, &QTabWidget::currentChanged, this, [this] {
+    if (ReviewTabs->currentWidget() == GroupsView) GroupsView->Refresh();
+  });
+  connect(EditUndo, &QAction::triggered, this, [this] {
+    form_.EditUndoClick();
+    if (ReviewTabs->currentWidget() == GroupsView) GroupsView->Refresh();
+  });
   connect(lViewButton, &QPushButton::clicked, this, [this] { form_.lViewButtonClick(); });
   connect(lDeleteButton, &QPushButton::clicked, this, [this] { form_.lDeleteButtonClick(); });
   connect(rViewButton, &QPushButton::clicked, this, [this] { form_.rViewButtonClick(); });
@@ -288,9 +305,10 @@ void TMainWindow::ConnectControls() {
 
 void TMainWindow::ShowForm() {
   ShowLayout();
-  for (TFormPart part : {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options,
-                         TFormPart::lTitle, TFormPart::CountLabels, TFormPart::PairLabels,
-                         TFormPart::ReviewButtons, TFormPart::ProgressLine, TFormPart::Problems})
+  for (TFormPart part :
+       {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options, TFormPart::lTitle,
+        TFormPart::CountLabels, TFormPart::PairLabels, TFormPart::ReviewButtons, TFormPart::ProgressLine,
+        TFormPart::Problems, TFormPart::Undo})
     FormChanged(part);
   MemoChanged(TMemoChange::Cleared, {});
   for (const std::string& line : form_.Memo1()) MemoChanged(TMemoChange::Appended, line);
@@ -341,6 +359,9 @@ void TMainWindow::FormChanged(TFormPart part) {
       break;
     case TFormPart::Problems:
       ShowProblems();
+      break;
+    case TFormPart::Undo:
+      EditUndo->setEnabled(form_.CanUndo());
       break;
   }
 }

@@ -3,6 +3,7 @@
 // back through its observer. It holds no program logic.
 #pragma once
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 
 #include "app/form_view.h"
 #include "imaging/picture_view.h"
@@ -23,6 +25,7 @@ class TForm1;
 class TBottomStrip;
 class TFolderBox;
 class TFolderList;
+class TGroupsView;
 class TMatchesGrid;
 class TPictureWidget;
 
@@ -75,6 +78,10 @@ class TMainWindow : public QMainWindow, public TFormView {
   QLabel* lComp;
   QProgressBar* ProgressBar;
   QLabel* ProgressLine;
+  // The review: the pair grid and pictures (Panel2) and the groups of copies, one tab each.
+  QTabWidget* ReviewTabs;
+  TGroupsView* GroupsView;
+  QAction* EditUndo;  // Edit > Undo (Ctrl+Z)
 
   // Regions.
   QFrame* Panel1;

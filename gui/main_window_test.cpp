@@ -28,6 +28,8 @@
 #include "cli/command_line.h"
 #include "gui/folder_box.h"
 #include "gui/folder_list.h"
+#include "gui/groups_thumbnails.h"
+#include "gui/groups_view.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
@@ -92,7 +94,7 @@ std::function<std::uint32_t(int, int)> Pattern(bool blue, int lift, int width, i
   };
 }
 
-// Reads and closes every message box that comes up while the test runs.
+// Reads and closes every message box that comes up while the test runs, answering Yes where asked.
 class TMessageBoxCloser {
  public:
   TMessageBoxCloser() {
@@ -101,7 +103,11 @@ class TMessageBoxCloser {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         Texts.push_back(box->text().toStdString());
         Icons.push_back(box->icon());
-        box->accept();
+        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
+          yes->click();
+        } else {
+          box->accept();
+        }
       }
     });
     timer_.start();
@@ -338,6 +344,49 @@ TEST_F(MainWindowTest, DeleteSendsTheFileToTheTrashAndRemovesItsRows) {
   EXPECT_EQ(Label(window_->lMatchesDB), "Matches DB (1)");
   EXPECT_EQ(Label(window_->lFile1).rfind(Cell(0, 1).toStdString(), 0), 0u);
   EXPECT_EQ(boxes_.Texts.size(), 2u) << "a deletion asks and reports nothing";
+}
+
+// The Groups tab beside the grid: the groups with their thumbnails, "Trash the rest" asking first, and
+// Edit > Undo bringing the file and its pair back.
+TEST_F(MainWindowTest, GroupsTabTrashesTheRestAndEditUndoBringsItBack) {
+  ScanAndMatch();
+  ASSERT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  EXPECT_FALSE(window_->EditUndo->isEnabled());
+  window_->ReviewTabs->setCurrentWidget(window_->GroupsView);
+  QTreeWidget* tree = window_->GroupsView->GroupTree;
+  ASSERT_EQ(tree->topLevelItemCount(), 2);
+  QTreeWidgetItem* group = tree->topLevelItem(0);
+  ASSERT_EQ(group->childCount(), 2);
+  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnFile).toStdString(), "a1.bmp");
+  EXPECT_EQ(group->child(0)->toolTip(TGroupsView::ColumnFile).toStdString(), Folder() + "a1.bmp");
+  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnPixels), QStringLiteral("40 x 30"));
+  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnFormat), QStringLiteral("BMP"));
+  EXPECT_EQ(group->child(0)->text(TGroupsView::ColumnNote), QStringLiteral("keeper"));
+
+  group->setSelected(true);
+  TGroupsThumbnails* strip = window_->GroupsView->Thumbnails;
+  ASSERT_EQ(strip->count(), 2);
+  QTRY_VERIFY_WITH_TIMEOUT(strip->Complete(), 1000);
+  EXPECT_FALSE(strip->item(0)->icon().isNull());
+  EXPECT_FALSE(strip->item(1)->icon().isNull());
+
+  Click(window_->GroupsView->TrashGroupButton);
+  ASSERT_GE(boxes_.Texts.size(), 2u);
+  EXPECT_EQ(boxes_.Texts[boxes_.Texts.size() - 2].rfind("Move 1 file (", 0), 0u);
+  EXPECT_EQ(boxes_.Texts.back(), "Moved 1 file to the trash.");
+  EXPECT_FALSE(fs::exists(folder_ / "a2.bmp"));
+  EXPECT_TRUE(fs::exists(root_ / "data" / "Trash" / "files" / "a2.bmp"));
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 1);
+  EXPECT_EQ(tree->topLevelItemCount(), 1);
+  EXPECT_TRUE(window_->EditUndo->isEnabled());
+
+  window_->EditUndo->trigger();
+  QApplication::processEvents();
+  EXPECT_TRUE(fs::exists(folder_ / "a2.bmp"));
+  EXPECT_FALSE(fs::exists(root_ / "data" / "Trash" / "files" / "a2.bmp"));
+  EXPECT_EQ(window_->DBGrid->model()->rowCount(), 2);
+  EXPECT_EQ(tree->topLevelItemCount(), 2);
+  EXPECT_FALSE(window_->EditUndo->isEnabled());
 }
 
 TEST_F(MainWindowTest, AMoveToTheTrashThatFailsIsReportedAndKeepsTheFileAndItsRows) {

@@ -52,7 +52,9 @@ void TQtDesktop::ShowError(const std::string& text) {
   QMessageBox::critical(window_, kTitle, QString::fromStdString(text));
 }
 
-void TQtDesktop::RecycleFile(const std::string& path) { velquin::RecycleFile(path); }
+TTrashedFile TQtDesktop::RecycleFile(const std::string& path) { return velquin::RecycleFile(path); }
+
+void TQtDesktop::RestoreFile(const TTrashedFile& entry) { RestoreTrashedFile(entry); }
 
 void TQtDesktop::ShellOpen(const std::string& path) { velquin::ShellOpen(path); }
 

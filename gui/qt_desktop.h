@@ -24,7 +24,8 @@ class TQtDesktop : public TDesktop {
   void SetCursor(TCursor cursor) override;
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
-  void RecycleFile(const std::string& path) override;
+  TTrashedFile RecycleFile(const std::string& path) override;
+  void RestoreFile(const TTrashedFile& entry) override;
   void ShellOpen(const std::string& path) override;
 
  private:

@@ -8,8 +8,6 @@
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
-#include "tablestore/index_scope.h"
-#include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -39,11 +37,11 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 }  // namespace
 
-void RecycleFolderFile(TMatchHost& host, const std::string& file) {
+TTrashedFile RecycleFolderFile(TMatchHost& host, const std::string& file) {
   const std::string& folder = host.Matches().DatabaseName;
   if (!IsFileDirectlyIn(file, folder))
     throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
-  host.Desktop().RecycleFile(file);
+  return host.Desktop().RecycleFile(file);
 }
 
 void TPairDisplay::MatchesSourceDataChange() {
@@ -111,44 +109,18 @@ void TPairDisplay::DecodePendingPair() {
   host_.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
 }
 
-void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
-  RecycleFolderFile(host, file);
-
-  TTable& sigs = host.Sigs();
-  const std::string folder(FolderOfPath(file));
-  const std::string name(NameOfPath(file));
-  {
-    const TIndexScope index(sigs);
-    sigs.SetIndexName("");
-    sigs.SetKey();
-    sigs.SetFieldValue("FileName", name);
-    sigs.SetFieldValue("FilePath", folder);
-    if (sigs.GotoKey()) sigs.Delete();
-  }
-
-  TTable& matches = host.Matches();
-  {
-    TNotificationHold hold(matches);
-    // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
-    // the cursor sat on the first row with the beginning flag set; both land on the same row below.
-    const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
-    matches.First();
-    while (!matches.Eof()) {
-      if (matches.FieldAsString("File1") == file || matches.FieldAsString("File2") == file) {
-        matches.Delete();
-      } else {
-        matches.Next();
-      }
-    }
-    matches.First();
-    if (place > 1) matches.MoveBy(place - 1);
-    hold.Resume();
-  }
+TTrashAction DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
+  TTrashAction action;
+  action.Files.push_back({file, RecycleFolderFile(host, file)});
+  RemoveRecords(host.Sigs(), host.Matches(), {file}, action);
   host.UpdateDBLabels();
+  return action;
 }
 
 void ViewButtonClick(TMatchHost& host, bool left) { host.Desktop().ShellOpen(CurrentFile(host, left)); }
 
-void DeleteButtonClick(TMatchHost& host, bool left) { DeleteFileAndRecords(host, CurrentFile(host, left)); }
+TTrashAction DeleteButtonClick(TMatchHost& host, bool left) {
+  return DeleteFileAndRecords(host, CurrentFile(host, left));
+}
 
 }  // namespace velquin

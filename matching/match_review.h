@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "matching/trash_records.h"
+
 namespace velquin {
 
 class TMatchHost;
@@ -51,17 +53,18 @@ class TPairDisplay {
 // Moves file to the trash through the host's desktop, the one way the program trashes a file. Only a
 // file directly in the Folder (the folder of the open tables) goes: any other, a row copied from
 // another folder's tables for one, is refused, so no action on this Folder's rows reaches another
-// folder's files. Throws ERecycleError (platform/errors.h) when refused or when the move fails; the
-// file then stays where it is.
-void RecycleFolderFile(TMatchHost& host, const std::string& file);
+// folder's files. Returns where the file went. Throws ERecycleError (platform/errors.h) when refused or
+// when the move fails; the file then stays where it is.
+TTrashedFile RecycleFolderFile(TMatchHost& host, const std::string& file);
 
 // Recycles file (RecycleFolderFile), then deletes its Sigs row and every Matches row naming it
 // (exact comparison), and puts the Matches cursor back on the same row number (the last row when
-// fewer remain). When the file cannot be recycled the failure passes on and no row is touched.
-void DeleteFileAndRecords(TMatchHost& host, const std::string& file);
+// fewer remain). Returns the move with the removed rows, for undo. When the file cannot be recycled
+// the failure passes on and no row is touched.
+TTrashAction DeleteFileAndRecords(TMatchHost& host, const std::string& file);
 
 // The review buttons: left = File1 of the current pair, right = File2.
 void ViewButtonClick(TMatchHost& host, bool left);
-void DeleteButtonClick(TMatchHost& host, bool left);
+TTrashAction DeleteButtonClick(TMatchHost& host, bool left);
 
 }  // namespace velquin

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/trash.h"
+
 namespace velquin {
 
 enum class TCursor { crDefault, crHourGlass };
@@ -21,9 +23,11 @@ class TDesktop {
   virtual void ShowMessage(const std::string& text) = 0;
   // The application's default error report for a failure that reached a handler.
   virtual void ShowError(const std::string& text) = 0;
-  // Moves the file to the trash without asking. Throws ERecycleError (platform/errors.h) when it
-  // cannot; the file then stays where it is.
-  virtual void RecycleFile(const std::string& path) = 0;
+  // Moves the file to the trash without asking and says where it went. Throws ERecycleError
+  // (platform/errors.h) when it cannot; the file then stays where it is.
+  virtual TTrashedFile RecycleFile(const std::string& path) = 0;
+  // Puts a file this desktop trashed back (RestoreTrashedFile, platform/trash.h). Throws ERestoreError.
+  virtual void RestoreFile(const TTrashedFile& entry) = 0;
   // Opens the file with its associated program and does not wait for it.
   virtual void ShellOpen(const std::string& path) = 0;
 };

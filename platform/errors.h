@@ -33,6 +33,14 @@ class ERecycleError : public std::runtime_error {
       : std::runtime_error("Cannot move file \"" + file + "\" to the trash. " + reason) {}
 };
 
+// A trashed file could not be put back: "Cannot restore file "<file>". <reason>", the file being its
+// original full name. The entry stays in the trash.
+class ERestoreError : public std::runtime_error {
+ public:
+  ERestoreError(const std::string& file, const std::string& reason)
+      : std::runtime_error("Cannot restore file \"" + file + "\". " + reason) {}
+};
+
 // A folder the user named does not exist or is no folder: "<folder>: no such folder", the folder as
 // the user gave it.
 class ENoSuchFolder : public std::runtime_error {

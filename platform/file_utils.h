@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/trash.h"
+
 namespace velquin {
 
 // Size in bytes of the file or folder the path names (a folder has size 0); 0 when there is none.
@@ -54,10 +56,10 @@ bool ForEachFolderEntry(const std::string& folder,
                         const std::function<void(const std::string& name, bool isDirectory)>& visit);
 
 // Moves the file (or link, or folder) to the freedesktop.org trash so the desktop can restore it:
-// the home trash for files on its file system, else the trash at the top of the file's mount. When
-// no trash takes it the file stays where it is (it is never deleted outright) and ERecycleError
-// (platform/errors.h) tells why, a missing file included.
-void RecycleFile(const std::string& path);
+// the home trash for files on its file system, else the trash at the top of the file's mount. Returns
+// where it went (platform/trash.h). When no trash takes it the file stays where it is (it is never
+// deleted outright) and ERecycleError (platform/errors.h) tells why, a missing file included.
+TTrashedFile RecycleFile(const std::string& path);
 
 // Asks the desktop to open the file with its associated program (xdg-open), fully detached: returns
 // at once, never waits for the program, and reports nothing.

@@ -1,4 +1,5 @@
-// RecycleFile: moving a file into a freedesktop.org trash (the published trash layout, version 1.0).
+// RecycleFile: moving a file into a freedesktop.org trash (the published trash layout, version 1.0),
+// and RestoreTrashedFile / FindNewestTrashed: bringing it back.
 //
 // A trash directory holds files/NAME (the trashed entry itself) and info/NAME.trashinfo:
 //   [Trash Info]
@@ -13,6 +14,10 @@
 // before its extension (dup.jpg, dup.2.jpg, ...). A name whose info file would exceed the 255 bytes a
 // file name may have (NAME over 245 bytes) is cut to fit, at a UTF-8 character boundary and keeping a
 // short extension; Path= still holds the full original path, so a restore gives the full name back.
+//
+// A restore renames files/NAME back to the decoded Path= without replacing anything, then removes the
+// info file. Looking an original path up reads every info file of the trashes it may be in and takes
+// the newest DeletionDate (the text sorts as the date does); of equal dates, the later info file.
 #include <fcntl.h>
 #include <pwd.h>
 #include <stdio.h>
@@ -28,9 +33,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/errors.h"
 #include "platform/file_utils.h"
+#include "platform/trash.h"
 
 namespace velquin {
 
@@ -225,8 +232,10 @@ std::string CandidateName(const std::string& name, int attempt) {
   return Utf8Prefix(stem, kMaxTrashName - counter.size() - extension.size()) + counter + extension;
 }
 
-// Returns 0 when `path` (real, absolute) now lies in the trash, else the errno of the failure.
-int MoveIntoTrash(const std::string& path, const std::string& name, const TTrash& trash) {
+// Returns 0 when `path` (real, absolute) now lies in the trash, and `moved` says where; else the errno of
+// the failure.
+int MoveIntoTrash(const std::string& path, const std::string& name, const TTrash& trash,
+                  TTrashedFile& moved) {
   std::string recorded = path;
   if (trash.TopDir == "/") {
     recorded = path.substr(1);
@@ -248,8 +257,12 @@ int MoveIntoTrash(const std::string& path, const std::string& name, const TTrash
       unlink(infoPath.c_str());
       return EIO;
     }
-    const int error = RenameNoReplace(path, trash.Dir + "/files/" + candidate);
-    if (error == 0) return 0;
+    const std::string entry = trash.Dir + "/files/" + candidate;
+    const int error = RenameNoReplace(path, entry);
+    if (error == 0) {
+      moved = {path, entry, infoPath};
+      return 0;
+    }
     unlink(infoPath.c_str());
     if (error != EEXIST) return error;
   }
@@ -267,7 +280,8 @@ int EnsureOwnDir(const std::string& dir) {
 
 // Tries the trash folders at the top of the mount `topDir`: an administrator-made sticky .Trash
 // (our own subfolder in it) first, else our own .Trash-$uid. Returns 0 or the errno of the last failure.
-int MoveIntoTopDirTrash(const std::string& path, const std::string& name, const std::string& topDir) {
+int MoveIntoTopDirTrash(const std::string& path, const std::string& name, const std::string& topDir,
+                        TTrashedFile& moved) {
   const std::string base = topDir == "/" ? "" : topDir;
   const std::string uid = std::to_string(getuid());
   struct stat st {};
@@ -275,18 +289,19 @@ int MoveIntoTopDirTrash(const std::string& path, const std::string& name, const 
   if (lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) != 0) {
     const std::string own = shared + "/" + uid;
     if (EnsureOwnDir(own) == 0 && EnsureTrashSubdirs(own) == 0 &&
-        MoveIntoTrash(path, name, {own, topDir}) == 0) {
+        MoveIntoTrash(path, name, {own, topDir}, moved) == 0) {
       return 0;
     }
   }
   const std::string single = base + "/.Trash-" + uid;
   if (const int error = EnsureOwnDir(single)) return error;
   if (const int error = EnsureTrashSubdirs(single)) return error;
-  return MoveIntoTrash(path, name, {single, topDir});
+  return MoveIntoTrash(path, name, {single, topDir}, moved);
 }
 
-// Returns 0 when the entry `path` names now lies in a trash, else the errno of the failure.
-int Recycle(const std::string& path) {
+// Returns 0 when the entry `path` names now lies in a trash, and `moved` says where; else the errno of
+// the failure.
+int Recycle(const std::string& path, TTrashedFile& moved) {
   if (path.empty()) return ENOENT;
   std::error_code absoluteError;
   std::string text = std::filesystem::absolute(path, absoluteError).lexically_normal().string();
@@ -312,19 +327,112 @@ int Recycle(const std::string& path) {
       if (const int error = EnsureDirs(*home, 0700)) return error;
       if (const int error = EnsureTrashSubdirs(*home)) return error;
       // Same device but another mount (a bind mount) shows as EXDEV: then the mount's own trash.
-      const int error = MoveIntoTrash(real, name, {*home, ""});
+      const int error = MoveIntoTrash(real, name, {*home, ""}, moved);
       if (error != EXDEV) return error;
     }
   }
   std::string topDir;
   if (const int error = MountTopDir(parent, topDir)) return error;
-  return MoveIntoTopDirTrash(real, name, topDir);
+  return MoveIntoTopDirTrash(real, name, topDir, moved);
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+std::string PercentDecode(const std::string& text) {
+  std::string result;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
+      result += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+      i += 2;
+    } else {
+      result += text[i];
+    }
+  }
+  return result;
+}
+
+// The value of `key` in an info file's text ("" when missing).
+std::string InfoValue(const std::string& info, const std::string& key) {
+  const std::string prefix = "\n" + key + "=";
+  const std::size_t start = ("\n" + info).find(prefix);
+  if (start == std::string::npos) return "";
+  const std::size_t from = start + prefix.size() - 1;
+  return info.substr(from, info.find('\n', from) - from);
+}
+
+// The trash folders `original` may have gone to, each with the top folder its Path= is relative to.
+std::vector<TTrash> TrashesFor(const std::string& original) {
+  std::vector<TTrash> trashes;
+  if (const std::optional<std::string> home = HomeTrashDir()) trashes.push_back({*home, ""});
+  const std::filesystem::path parent = std::filesystem::path(original).parent_path();
+  char* realParent = realpath(parent.c_str(), nullptr);
+  std::string topDir;
+  if (realParent != nullptr && MountTopDir(realParent, topDir) == 0) {
+    const std::string base = topDir == "/" ? "" : topDir;
+    const std::string uid = std::to_string(getuid());
+    trashes.push_back({base + "/.Trash/" + uid, topDir});
+    trashes.push_back({base + "/.Trash-" + uid, topDir});
+  }
+  free(realParent);
+  return trashes;
 }
 
 }  // namespace
 
-void RecycleFile(const std::string& path) {
-  if (const int error = Recycle(path)) throw ERecycleError(path, std::strerror(error));
+void RestoreTrashedFile(const TTrashedFile& entry) {
+  struct stat st {};
+  if (lstat(entry.Trashed.c_str(), &st) != 0)
+    throw ERestoreError(entry.Original, "It is no longer in the trash.");
+  if (const int error = RenameNoReplace(entry.Trashed, entry.Original)) {
+    if (error == EEXIST) {
+      throw ERestoreError(entry.Original,
+                          "Its place is taken again; it stays in the trash as \"" + entry.Trashed + "\".");
+    }
+    throw ERestoreError(entry.Original, std::strerror(error));
+  }
+  unlink(entry.Info.c_str());
+}
+
+std::optional<TTrashedFile> FindNewestTrashed(const std::string& original) {
+  std::optional<TTrashedFile> newest;
+  std::string newestDate;
+  std::filesystem::file_time_type newestWritten{};
+  for (const TTrash& trash : TrashesFor(original)) {
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(trash.Dir + "/info", error)) {
+      const std::string infoName = item.path().filename().string();
+      if (infoName.size() <= kInfoSuffix.size() ||
+          infoName.compare(infoName.size() - kInfoSuffix.size(), kInfoSuffix.size(), kInfoSuffix) != 0) {
+        continue;
+      }
+      std::ifstream in(item.path());
+      const std::string info((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string path = PercentDecode(InfoValue(info, "Path"));
+      if (!trash.TopDir.empty() && !path.empty() && path[0] != '/')
+        path = (trash.TopDir == "/" ? "" : trash.TopDir) + "/" + path;
+      if (path != original) continue;
+      const std::string date = InfoValue(info, "DeletionDate");
+      std::error_code timeError;
+      const auto written = std::filesystem::last_write_time(item.path(), timeError);
+      if (newest && (date < newestDate || (date == newestDate && written < newestWritten))) continue;
+      const std::string name = infoName.substr(0, infoName.size() - kInfoSuffix.size());
+      newest = TTrashedFile{original, trash.Dir + "/files/" + name, item.path().string()};
+      newestDate = date;
+      newestWritten = written;
+    }
+  }
+  return newest;
+}
+
+TTrashedFile RecycleFile(const std::string& path) {
+  TTrashedFile moved;
+  if (const int error = Recycle(path, moved)) throw ERecycleError(path, std::strerror(error));
+  return moved;
 }
 
 }  // namespace velquin

@@ -14,6 +14,7 @@
 #include "platform/errors.h"
 #include "platform/file_utils.h"
 #include "platform/test_dir.h"
+#include "platform/trash.h"
 
 namespace velquin {
 namespace {
@@ -205,6 +206,49 @@ TEST_F(RecycleFileTest, ReadOnlyFoldersAreReportedAndLeaveNoInfoFile) {
   }
 }
 
+// The move says where the file went; the newest entry of a path is found again, by its info file's
+// Path= (percent-encoded), and restoring it puts the file back and removes the entry.
+TEST_F(RecycleFileTest, FoundAndRestoredByTheOriginalPath) {
+  const std::string file = FFiles.WriteFile("a b%.jpg", "first");
+  const std::string original = RealFolder(FFiles.Path()) + "a b%.jpg";
+  const TTrashedFile first = RecycleFile(file);
+  EXPECT_EQ(first.Original, original);
+  EXPECT_EQ(first.Trashed, FTrash.Path() + "files/a b%.jpg");
+  EXPECT_EQ(first.Info, FTrash.Path() + "info/a b%.jpg.trashinfo");
+  // The first entry dated a day earlier, so that the second is the newer whatever the clock does.
+  const std::string firstInfo = ReadWholeFile(first.Info);
+  std::ofstream(first.Info) << firstInfo.substr(0, firstInfo.find("DeletionDate="))
+                            << "DeletionDate=2000-01-01T00:00:00\n";
+  FFiles.WriteFile("a b%.jpg", "second");
+  const TTrashedFile second = RecycleFile(file);
+  EXPECT_EQ(second.Trashed, FTrash.Path() + "files/a b%.2.jpg");
+  FFiles.WriteFile("other.jpg", "other");
+  RecycleFile(FFiles.File("other.jpg"));
+
+  const std::optional<TTrashedFile> newest = FindNewestTrashed(original);
+  ASSERT_TRUE(newest.has_value());
+  EXPECT_EQ(newest->Trashed, second.Trashed);
+  EXPECT_EQ(newest->Info, second.Info);
+  RestoreTrashedFile(*newest);
+  EXPECT_EQ(ReadWholeFile(file), "second");
+  EXPECT_EQ(Entries(FTrash.Path()),
+            (std::vector<std::string>{"files", "files/a b%.jpg", "files/other.jpg", "info",
+                                      "info/a b%.jpg.trashinfo", "info/other.jpg.trashinfo"}));
+
+  // The older entry's place is taken now: it is not overwritten and stays in the trash.
+  try {
+    RestoreTrashedFile(*FindNewestTrashed(original));
+    ADD_FAILURE() << "restored over a taken place";
+  } catch (const ERestoreError& error) {
+    EXPECT_EQ(std::string(error.what()), "Cannot restore file \"" + original +
+                                             "\". Its place is taken again; it stays in the trash as \"" +
+                                             first.Trashed + "\".");
+  }
+  EXPECT_EQ(ReadWholeFile(file), "second");
+  EXPECT_EQ(ReadWholeFile(first.Trashed), "first");
+  EXPECT_FALSE(FindNewestTrashed(RealFolder(FFiles.Path()) + "never.jpg").has_value());
+}
+
 // A file on another file system goes to the trash at the top of its mount (here tmpfs /dev/shm).
 TEST_F(RecycleFileTest, OtherFileSystemUsesMountTrash) {
   struct stat shm {};
@@ -222,9 +266,13 @@ TEST_F(RecycleFileTest, OtherFileSystemUsesMountTrash) {
   FILE* out = fopen(file.c_str(), "w");
   ASSERT_NE(out, nullptr);
   fclose(out);
-  RecycleFile(file);
+  const TTrashedFile moved = RecycleFile(file);
   EXPECT_FALSE(std::filesystem::exists(file));
   EXPECT_TRUE(std::filesystem::exists(trash + "files/p.jpg") || trashExisted);
+  // Found again by its full path, though its info file holds it relative to the mount.
+  const std::optional<TTrashedFile> lookedUp = FindNewestTrashed(file);
+  ASSERT_TRUE(lookedUp.has_value());
+  EXPECT_EQ(lookedUp->Trashed, moved.Trashed);
   // The mount's trash records the path relative to the top of the mount.
   bool found = false;
   for (const auto& entry : std::filesystem::directory_iterator(trash + "info")) {

@@ -41,11 +41,18 @@ void WriteBashCompletion(std::ostream& stream, const TProgramUsage& program) {
   stream << "    *) return ;;\n"
          << "  esac\n"
          << "  case $prev in\n";
-  // An option's value is the user's to type.
+  // An option's value is the user's to type, but for a FILE, which is completed as a file name.
   std::set<std::string_view> valued;
+  std::set<std::string_view> files;
   for (const TCommandUsage& command : program.Commands)
     for (const TOptionUsage& option : command.Options)
-      if (!option.Value.empty()) valued.insert(option.Name);
+      if (!option.Value.empty()) (option.Value == "FILE" ? files : valued).insert(option.Name);
+  for (std::string_view name : files) {
+    stream << "    " << name << ")\n"
+           << "      compopt -o filenames 2>/dev/null\n"
+           << "      mapfile -t COMPREPLY < <(compgen -f -- \"$cur\")\n"
+           << "      return ;;\n";
+  }
   for (std::string_view name : valued) stream << "    " << name << ") return ;;\n";
   stream << "  esac\n"
          // After "--" every word is an operand.

@@ -32,6 +32,8 @@ expect "velquin-cli pairs --" "--help --json"
 expect "velquin-cli scan " "photos"
 expect "velquin-cli signature p" "photo.bmp photos"
 expect "velquin-cli match --margin " ""
+expect "velquin-cli keep-best --keep p" "photo.bmp photos"
+expect "velquin-cli restore p" "photo.bmp photos"
 expect "velquin-cli scan -- --f" ""
 expect "velquin-cli nosuch " ""
 exit $((failures > 0))

@@ -63,6 +63,18 @@ constexpr std::array kSignatureOptions{
 constexpr std::array kPairsOptions{
     TOptionUsage{"--json", "", "", "write a JSON array of {\"MaxDiff\", \"File1\", \"File2\"} objects"}};
 
+constexpr std::array kGroupsOptions{
+    TOptionUsage{"--json", "", "",
+                 "write a JSON array of {\"Group\", \"Keeper\", \"File\", \"Format\", \"Width\", \"Height\", "
+                 "\"Bytes\", \"Date\"} objects"}};
+constexpr std::array kKeepBestOptions{
+    TOptionUsage{"--apply", "", "", "move the files to the trash (without it, only print what would move)"},
+    TOptionUsage{"--keep", "", "FILE",
+                 "keep FILE in its group instead of the best picture (may be repeated)"},
+    kFormOptions[0],
+    kFormOptions[4],
+};
+
 constexpr TCommandUsage kCliCommands[] = {
     {"signature", "[--normalize] FILE...", "print each FILE's signature text",
      "For each FILE in order, print the file name, a TAB and its 192-character signature text. A file "
@@ -94,6 +106,29 @@ constexpr TCommandUsage kCliCommands[] = {
     {"clear", "[--verbose] FOLDER", "delete the folder's tables (ClearDBs command)",
      "Delete the folder's Sigs and Matches tables, as the window's Clear button does.", kVerboseOnly,
      TOperandKind::Folder},
+    {"groups", "[--json] FOLDER", "list the groups of copies, the keeper first in each",
+     "List the folder's groups of copies (pictures linked by pairs), one member a line: the group number, "
+     "* for the keeper or - for the others, the full name, width, height, bytes and date (- for a missing "
+     "file), split by TABs. The keeper has the most pixels, then the largest file, then the earliest "
+     "modification time, then the smaller full name.",
+     kGroupsOptions, TOperandKind::Folder},
+    {"keep-best", "[OPTIONS] FOLDER", "keep the best of each group, trash the rest",
+     "For each group of copies print keep and the keeper, then move and each file --apply would move to "
+     "the trash, or skip, the file and why it stays. A file moves only when it is itself a pair with the "
+     "keeper, neither file changed since its signature was made, their signatures still match at the "
+     "Margin, it lies in the folder and it is not another name of the keeper's file. With --apply the "
+     "files move, each printed as moved, the file and its entry in the trash, and their rows leave the "
+     "tables; a file that cannot move is printed as skip with the error, and the exit status is then 1.",
+     kKeepBestOptions, TOperandKind::Folder},
+    {"restore",
+     "FILE...",
+     "bring trashed files back to where they were",
+     "Put each FILE, named by its original path, back from the trash (the newest entry when there are "
+     "several) and print restored and the file. A FILE that is not in the trash, or whose place is taken "
+     "again, is left there with its error on stderr, the others are still done, and the exit status is "
+     "then 1. The next scan and match bring its rows back.",
+     {},
+     TOperandKind::File},
 };
 
 constexpr std::string_view kCliDescription[] = {
@@ -121,7 +156,9 @@ constexpr std::string_view kCliNotes[] = {
 
 constexpr TUsageItem kCliExitStatus[] = {
     {"0", "done"},
-    {"1", "the command ended by an error (its text on stderr), or a FILE of signature failed"},
+    {"1",
+     "the command ended by an error (its text on stderr), a FILE of signature or restore failed, or a "
+     "file keep-best --apply should move could not move"},
     {"2", "usage error"},
 };
 

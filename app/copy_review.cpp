@@ -1,0 +1,126 @@
+#include "app/copy_review.h"
+
+#include <sys/stat.h>
+
+#include <cmath>
+
+#include "matching/match_host.h"
+#include "matching/match_review.h"
+#include "matching/signatures_match.h"
+#include "platform/errors.h"
+#include "platform/file_utils.h"
+#include "platform/text_utils.h"
+#include "signature/convert.h"
+#include "tablestore/index_scope.h"
+#include "tablestore/table.h"
+
+namespace velquin {
+namespace {
+
+struct TSigsEntry {
+  bool Found = false;
+  double FileDate = 0;
+  std::string Signature;
+};
+
+TSigsEntry SigsEntryOf(TTable& sigs, const std::string& file) {
+  const TIndexScope index(sigs);
+  sigs.SetIndexName("");
+  sigs.SetKey();
+  sigs.SetFieldValue("FileName", std::string(NameOfPath(file)));
+  sigs.SetFieldValue("FilePath", std::string(FolderOfPath(file)));
+  if (!sigs.GotoKey()) return {};
+  return {true, sigs.FieldAsDateTime("FileDate"), sigs.FieldAsString("Signature")};
+}
+
+// The file's date as the scan stored it: equal to the millisecond, the precision of the stored dates.
+bool SameDate(double a, double b) { return std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0); }
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+}  // namespace
+
+std::vector<TCopyPair> ReadCopyPairs(const TTable& matches) {
+  std::vector<TCopyPair> pairs;
+  const std::int32_t rows = matches.RecordCount();
+  pairs.reserve(static_cast<std::size_t>(rows));
+  const std::string& folder = matches.DatabaseName;
+  for (std::int32_t row = 1; row <= rows; ++row) {
+    const TFieldValue file1 = matches.ValueAt(row, "File1");
+    const TFieldValue file2 = matches.ValueAt(row, "File2");
+    if (!std::holds_alternative<std::string>(file1) || !std::holds_alternative<std::string>(file2)) continue;
+    TCopyPair pair{std::get<std::string>(file1), std::get<std::string>(file2)};
+    if (!IsFileDirectlyIn(pair.File1, folder) || !IsFileDirectlyIn(pair.File2, folder)) continue;
+    pairs.push_back(std::move(pair));
+  }
+  return pairs;
+}
+
+std::string WhyKept(TMatchHost& host, const TCopyGroups& groups, const std::string& keeper,
+                    const std::string& member, bool includeGrayOrTurned) {
+  bool onlyGrayOrTurned = false;
+  if (!groups.Paired(keeper, member, &onlyGrayOrTurned)) return "not paired with the keeper";
+  if (onlyGrayOrTurned && !includeGrayOrTurned) return "paired with the keeper only through Gray or Turned";
+  if (!IsFileDirectlyIn(member, host.Matches().DatabaseName)) return "not in the folder";
+  if (!FileExists(keeper)) return "the keeper is missing";
+  if (!FileExists(member)) return "missing";
+  if (SameFile(keeper, member)) return "another name of the keeper's file";
+  const TSigsEntry keeperEntry = SigsEntryOf(host.Sigs(), keeper);
+  const TSigsEntry memberEntry = SigsEntryOf(host.Sigs(), member);
+  if (!keeperEntry.Found) return "the keeper has no signature";
+  if (!memberEntry.Found) return "no signature";
+  if (!SameDate(keeperEntry.FileDate, GetFileDate(keeper)))
+    return "the keeper changed since its signature was made";
+  if (!SameDate(memberEntry.FileDate, GetFileDate(member))) return "changed since its signature was made";
+  std::int32_t maxDiff = 0;
+  if (!SignaturesMatch(TextToSignature(keeperEntry.Signature), TextToSignature(memberEntry.Signature),
+                       StrToInt(host.MarginText()), host.ColorsChecked(), maxDiff)) {
+    return "no longer alike under the current Margin";
+  }
+  return "";
+}
+
+TRestPlan PlanTrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::size_t group,
+                           bool includeGrayOrTurned) {
+  const std::vector<TGroupMember>& members = groups.Groups().at(group).Members;
+  TRestPlan plan{members.front().FullName, {}};
+  for (std::size_t i = 1; i < members.size(); ++i) {
+    plan.Steps.push_back({members[i].FullName,
+                          WhyKept(host, groups, plan.Keeper, members[i].FullName, includeGrayOrTurned), ""});
+  }
+  return plan;
+}
+
+TTrashAction TrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::vector<TRestPlan>& plans,
+                          bool includeGrayOrTurned) {
+  TTrashAction action;
+  std::vector<std::string> moved;
+  for (TRestPlan& plan : plans) {
+    for (TRestStep& step : plan.Steps) {
+      if (!step.Skip.empty()) continue;
+      step.Skip = WhyKept(host, groups, plan.Keeper, step.File, includeGrayOrTurned);
+      if (!step.Skip.empty()) continue;
+      try {
+        TTrashedFile entry = RecycleFolderFile(host, step.File);
+        step.Trashed = entry.Trashed;
+        action.Files.push_back({step.File, std::move(entry)});
+        moved.push_back(step.File);
+      } catch (const ERecycleError& error) {
+        step.Skip = error.what();
+        step.MoveFailed = true;
+      }
+    }
+  }
+  if (!moved.empty()) {
+    RemoveRecords(host.Sigs(), host.Matches(), moved, action);
+    host.UpdateDBLabels();
+  }
+  return action;
+}
+
+}  // namespace velquin
