@@ -171,6 +171,26 @@ void TForm1::SetColorsCB(bool checked) {
   Notify(TFormPart::Options);
 }
 
+void TForm1::SetSubfoldersCB(bool checked) {
+  subfolders_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetTurnedCB(bool checked) {
+  turned_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetGrayCB(bool checked) {
+  gray_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetAllFormatsCB(bool checked) {
+  allFormats_ = checked;
+  Notify(TFormPart::Options);
+}
+
 void TForm1::SetTitle(const std::string& caption) {
   if (caption == lTitle_) return;
   lTitle_ = caption;
@@ -260,7 +280,8 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   // Emptied before messages run, so that the window repaints no stale picture meanwhile.
   target.SetHeight(0);
   target.SetWidth(0);
-  if (!IsPictureFile(fileName)) return;
+  // A pair shows whatever the scan that found it took, whichever formats are ticked now.
+  if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
   ProcessMessages();
   const TBusyCursor busy(desktop_);
   DecodePicture(fileName, target);
@@ -271,7 +292,7 @@ void TForm1::OpenTables() {
   TNotificationHold hold(MatchesTable);
   velquin::OpenTables(SigsTable, MatchesTable, dirEditText_,
                       [this](const std::string& line) { AppendLogLine(line); });
-  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName);
+  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName, subfolders_);
   hold.Resume();
 }
 
@@ -287,7 +308,7 @@ std::string TForm1::CountPictureFiles() const {
   if (IsBlank(dirEditText_)) return "0";
   std::int64_t count = 0;
   ForEachFolderEntry(dirEditText_, [&](const std::string& name, bool) {
-    if (IsPictureName(name)) ++count;
+    if (IsPictureName(name, allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic)) ++count;
   });
   return std::to_string(count);
 }
@@ -435,6 +456,8 @@ void TForm1::CompSigs() {
   options.Force = force_;
   options.Normalize = normalize_;
   options.IncrMatch = incrMatch_;
+  options.Subfolders = subfolders_;
+  options.Formats = allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic;
   options.AutoRun = FAutoRun;
   TScanAdapter sink(*this);
   TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
@@ -444,7 +467,7 @@ void TForm1::CompMatches() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
-  TMatchCommand(*this, {FAppDir, FAutoRun}).Run();
+  TMatchCommand(*this, {FAppDir, FAutoRun, turned_, gray_}).Run();
 }
 
 void TForm1::Auto() {

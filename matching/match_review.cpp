@@ -41,7 +41,8 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 void RecycleFolderFile(TMatchHost& host, const std::string& file) {
   const std::string& folder = host.Matches().DatabaseName;
-  if (!IsFileDirectlyIn(file, folder))
+  // A file below the Folder is one a scan with Subfolders paired.
+  if (!IsFileWithin(file, folder, true))
     throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
   host.Desktop().RecycleFile(file);
 }

@@ -54,6 +54,17 @@ constexpr std::array kFormOptions{
     TOptionUsage{"--colors", "--cell-sum", "",
                  "compare each colour of a cell on its own, or the sum of a cell's three differences "
                  "(default --colors)"},
+    TOptionUsage{"--subfolders", "--no-subfolders", "",
+                 "scan the folders below FOLDER too and pair pictures across them, or FOLDER alone (default "
+                 "--no-subfolders)"},
+    TOptionUsage{"--turned", "--no-turned", "",
+                 "also pair pictures turned by a quarter, a half or three quarters, or mirrored, or not "
+                 "(default --no-turned)"},
+    TOptionUsage{"--gray", "--no-gray", "",
+                 "also pair gray copies of colour pictures, or not (default --no-gray)"},
+    TOptionUsage{"--all-formats", "--no-all-formats", "",
+                 "also scan PNG, WebP, TIFF and HEIC pictures and .jpeg and .jpe files, or only .jpg, .gif "
+                 "and .bmp ones (default --no-all-formats)"},
     TOptionUsage{"--verbose", "", "", "copy the log lines to stderr"},
 };
 
