@@ -82,6 +82,16 @@ TEST_F(SubfoldersTest, PairsAcrossTheTreeUntilAScanWithoutSubfolders) {
   ChooseFolder();
   EXPECT_EQ(MatchRows().size(), 2u);
 
+  // The pair display shows the first pair; its right file, below the Folder, goes to the trash with its
+  // rows.
+  Form.MatchesTable.First();
+  const std::string right = Form.MatchesTable.FieldAsString("File2");
+  ASSERT_EQ(right, b);
+  Form.rDeleteButtonClick();
+  EXPECT_EQ(Desktop.Recycled, std::vector<std::string>{right});
+  EXPECT_EQ(SigsFiles().size(), 3u);
+  EXPECT_EQ(MatchRows().size(), 1u);
+
   Form.SetSubfoldersCB(false);
   Scan();
   EXPECT_EQ(SigsFiles(), std::vector<std::string>{a});
@@ -93,18 +103,19 @@ TEST_F(SubfoldersTest, LinksToFoldersAreNotFollowedAndTwoNamesOfOneFileAreNoPair
   const std::string a = Picture("a.bmp", Gray(10));
   const std::string b = Picture("sub/b.bmp", Gray(120));
   const std::string copy = Picture("sub/copy.bmp", Gray(10));
-  const std::string link = Pictures.Path() + "sub/link.bmp";
+  const std::string linked = Pictures.Path() + "sub/link.bmp";
   const std::string alias = Pictures.Path() + "alias.bmp";
   const std::string hard = Pictures.Path() + "hard.bmp";
   ASSERT_EQ(symlink("sub", (Pictures.Path() + "link-to-sub").c_str()), 0);
-  ASSERT_EQ(symlink(a.c_str(), link.c_str()), 0);
+  ASSERT_EQ(symlink(a.c_str(), linked.c_str()), 0);
   ASSERT_EQ(symlink("a.bmp", alias.c_str()), 0);
   ASSERT_EQ(link(b.c_str(), hard.c_str()), 0);
   Scan();
-  EXPECT_EQ(SigsFiles(), (std::vector<std::string>{a, alias, hard, b, copy, link}));
+  EXPECT_EQ(SigsFiles(), (std::vector<std::string>{a, alias, hard, b, copy, linked}));
   MatchPass();
-  // Only the true copy pairs: with a, and with the link that names a.
-  EXPECT_EQ(PairedFiles(), (std::vector<std::string>{a + "|" + copy, copy + "|" + link}));
+  // Only the true copy pairs: with a, and with the two links that name a.
+  EXPECT_EQ(PairedFiles(),
+            (std::vector<std::string>{a + "|" + copy, alias + "|" + copy, copy + "|" + linked}));
 
   // Without Subfolders two names in the Folder pair as they always did.
   Form.SetSubfoldersCB(false);

@@ -72,6 +72,8 @@ TEST_F(FormCommandsTest, SubfoldersPairAcrossTheTreeAndListThePair) {
   TRun run = RunCli({"scan", "--subfolders", "--no-normalize", "--margin", "0", Pictures.Path()});
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_EQ(run.Out.rfind("4 records added; 0 records edited in ", 0), 0u) << run.Out;
+  run = RunCli({"match", "--subfolders", "--margin", "0", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
   run = RunCli({"pairs", Pictures.Path()});
   EXPECT_EQ(run.Out, "0\t" + Pictures.Path() + "c.bmp\t" + d + "\n");
   // Without the option the scan drops the rows of the folder below, and its pairs.

@@ -41,8 +41,8 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 void RecycleFolderFile(TMatchHost& host, const std::string& file) {
   const std::string& folder = host.Matches().DatabaseName;
-  // A file below the Folder is one a scan with Subfolders paired.
-  if (!IsFileWithin(file, folder, true))
+  // A file below the Folder is the Folder's own while Subfolders is ticked: a scan with it paired it.
+  if (!IsFileWithin(file, folder, host.SubfoldersChecked()))
     throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
   host.Desktop().RecycleFile(file);
 }

@@ -13,7 +13,8 @@ constexpr TOptionUsage kVersionOption{"--version", "", "", "show the version and
 constexpr std::array kProgramOptions{kHelpOption, kVersionOption};
 
 constexpr std::string_view kWindowDescription[] = {
-    "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP) in a folder and lets you review "
+    "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP; with All formats also PNG, WebP, "
+    "TIFF and HEIC) in a folder, and with Subfolders in the folders below it, and lets you review "
     "the pairs side by side, most alike first, and move the copies you do not want to the desktop's trash.",
     "Every picture is condensed into a 4 x 4 grid of average colours (its signature); signatures are kept "
     "in two small tables inside the folder (Sigs and Matches), so a second scan reads only new or changed "
