@@ -12,6 +12,7 @@
 #include "platform/text_utils.h"
 #include "scan/folder_matches.h"
 #include "scan/folder_walk.h"
+#include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
 #include "tablestore/table.h"
 
@@ -96,8 +97,9 @@ void TSignatureScan::PurgeDeletedFiles() {
     const std::string_view name = sigs_.FieldText("FileName");
     file.assign(path).append(name);
     // Rows of another folder came with tables copied from there: they describe none of this
-    // Folder's files.
-    if (IsScannedFolder(path) && FileExists(file)) {
+    // Folder's files. Rows of a format no longer scanned go as the files of a folder no longer
+    // scanned do.
+    if (IsScannedFolder(path) && IsPictureName(name, options_.Formats) && FileExists(file)) {
       dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
       sigs_.Next();
     } else {

@@ -64,9 +64,9 @@ class TSignatureScan : private TProgressSink {
   // The whole scan. Its closing steps (title, cursor, dialog, labels) run on every way out; a
   // failure other than a picture that cannot be loaded then passes on to the caller.
   void ComputeSignatures();
-  // Deletes the Sigs rows of other folders (folders below the Folder are its own with Subfolders) and
-  // those whose FilePath + FileName names no existing file, then the Matches rows that name a file
-  // outside them.
+  // Deletes the Sigs rows of other folders (folders below the Folder are its own with Subfolders),
+  // those whose FileName is no picture name of the formats scanned and those whose FilePath +
+  // FileName names no existing file, then the Matches rows that name a file outside the folders.
   void PurgeDeletedFiles();
   // One walk over the folder's picture entries (any letter case), and with Subfolders over those of
   // the folders below, counting or evaluating. A folder below that cannot be listed is reported to
