@@ -15,6 +15,7 @@
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 #include "scan/folder_matches.h"
+#include "scan/folder_walk.h"
 #include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
 #include "scan/signature_scan.h"
@@ -306,9 +307,17 @@ void TForm1::RequireFolder() const {
 std::string TForm1::CountPictureFiles() const {
   // A blank folder text names no Folder (and would list the current folder).
   if (IsBlank(dirEditText_)) return "0";
+  const TPictureFormats formats = allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic;
+  if (subfolders_) {
+    // The pictures the scan would visit: its rows may be in any folder of the tree.
+    std::string folder = dirEditText_;
+    if (folder.back() != '/') folder += '/';
+    return std::to_string(
+        ListPictureFiles(folder, {true, formats}, [](const std::string&, const std::string&) {}).size());
+  }
   std::int64_t count = 0;
   ForEachFolderEntry(dirEditText_, [&](const std::string& name, bool) {
-    if (IsPictureName(name, allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic)) ++count;
+    if (IsPictureName(name, formats)) ++count;
   });
   return std::to_string(count);
 }

@@ -180,7 +180,8 @@ class TForm1 : public TMatchHost {
   // a second while the command lets messages run and always when it ends.
   void UpdateDBLabels() override;
   // Number of entries of the Folder whose extension is .JPG, .BMP or .GIF in any letter case (or any
-  // extension IsPictureName takes with AllFormatsCB), in decimal; "0" when the Folder cannot be listed.
+  // extension IsPictureName takes with AllFormatsCB), with SubfoldersCB those of the folders below it
+  // too, in decimal; "0" when the Folder cannot be listed.
   std::string CountPictureFiles() const;
   // Closes both tables and opens them in the Folder, creating missing ones, and removes the Matches
   // rows that name a file outside the Folder (left by tables copied from another folder). Throws.
