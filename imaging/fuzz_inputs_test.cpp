@@ -14,9 +14,9 @@
 #include "imaging/heif_image.h"
 #include "imaging/jpeg_image.h"
 #include "imaging/png_image.h"
+#include "imaging/test_support.h"
 #include "imaging/tiff_image.h"
 #include "imaging/webp_image.h"
-#include "imaging/test_support.h"
 
 namespace velquin {
 namespace {
