@@ -36,13 +36,6 @@ TSigsEntry SigsEntryOf(TTable& sigs, const std::string& file) {
 // The file's date as the scan stored it: equal to the millisecond, the precision of the stored dates.
 bool SameDate(double a, double b) { return std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0); }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 }  // namespace
 
 std::vector<TCopyPair> ReadCopyPairs(const TTable& matches) {
@@ -55,7 +48,8 @@ std::vector<TCopyPair> ReadCopyPairs(const TTable& matches) {
     const TFieldValue file2 = matches.ValueAt(row, "File2");
     if (!std::holds_alternative<std::string>(file1) || !std::holds_alternative<std::string>(file2)) continue;
     TCopyPair pair{std::get<std::string>(file1), std::get<std::string>(file2)};
-    if (!IsFileDirectlyIn(pair.File1, folder) || !IsFileDirectlyIn(pair.File2, folder)) continue;
+    // Rows below the Folder exist only while Subfolders is ticked: a scan without it removes them.
+    if (!IsFileWithin(pair.File1, folder, true) || !IsFileWithin(pair.File2, folder, true)) continue;
     pairs.push_back(std::move(pair));
   }
   return pairs;
@@ -66,10 +60,11 @@ std::string WhyKept(TMatchHost& host, const TCopyGroups& groups, const std::stri
   bool onlyGrayOrTurned = false;
   if (!groups.Paired(keeper, member, &onlyGrayOrTurned)) return "not paired with the keeper";
   if (onlyGrayOrTurned && !includeGrayOrTurned) return "paired with the keeper only through Gray or Turned";
-  if (!IsFileDirectlyIn(member, host.Matches().DatabaseName)) return "not in the folder";
+  if (!IsFileWithin(member, host.Matches().DatabaseName, host.SubfoldersChecked()))
+    return "not in the folder";
   if (!FileExists(keeper)) return "the keeper is missing";
   if (!FileExists(member)) return "missing";
-  if (SameFile(keeper, member)) return "another name of the keeper's file";
+  if (AreSameFile(keeper, member)) return "another name of the keeper's file";
   const TSigsEntry keeperEntry = SigsEntryOf(host.Sigs(), keeper);
   const TSigsEntry memberEntry = SigsEntryOf(host.Sigs(), member);
   if (!keeperEntry.Found) return "the keeper has no signature";

@@ -15,6 +15,7 @@
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 #include "scan/folder_matches.h"
+#include "scan/folder_walk.h"
 #include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
 #include "scan/signature_scan.h"
@@ -171,6 +172,26 @@ void TForm1::SetColorsCB(bool checked) {
   Notify(TFormPart::Options);
 }
 
+void TForm1::SetSubfoldersCB(bool checked) {
+  subfolders_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetTurnedCB(bool checked) {
+  turned_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetGrayCB(bool checked) {
+  gray_ = checked;
+  Notify(TFormPart::Options);
+}
+
+void TForm1::SetAllFormatsCB(bool checked) {
+  allFormats_ = checked;
+  Notify(TFormPart::Options);
+}
+
 void TForm1::SetTitle(const std::string& caption) {
   if (caption == lTitle_) return;
   lTitle_ = caption;
@@ -260,7 +281,8 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   // Emptied before messages run, so that the window repaints no stale picture meanwhile.
   target.SetHeight(0);
   target.SetWidth(0);
-  if (!IsPictureFile(fileName)) return;
+  // A pair shows whatever the scan that found it took, whichever formats are ticked now.
+  if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
   ProcessMessages();
   const TBusyCursor busy(desktop_);
   DecodePicture(fileName, target);
@@ -271,7 +293,7 @@ void TForm1::OpenTables() {
   TNotificationHold hold(MatchesTable);
   velquin::OpenTables(SigsTable, MatchesTable, dirEditText_,
                       [this](const std::string& line) { AppendLogLine(line); });
-  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName);
+  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName, subfolders_);
   hold.Resume();
 }
 
@@ -285,9 +307,17 @@ void TForm1::RequireFolder() const {
 std::string TForm1::CountPictureFiles() const {
   // A blank folder text names no Folder (and would list the current folder).
   if (IsBlank(dirEditText_)) return "0";
+  const TPictureFormats formats = allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic;
+  if (subfolders_) {
+    // The pictures the scan would visit: its rows may be in any folder of the tree.
+    std::string folder = dirEditText_;
+    if (folder.back() != '/') folder += '/';
+    return std::to_string(
+        ListPictureFiles(folder, {true, formats}, [](const std::string&, const std::string&) {}).size());
+  }
   std::int64_t count = 0;
   ForEachFolderEntry(dirEditText_, [&](const std::string& name, bool) {
-    if (IsPictureName(name)) ++count;
+    if (IsPictureName(name, formats)) ++count;
   });
   return std::to_string(count);
 }
@@ -435,6 +465,8 @@ void TForm1::CompSigs() {
   options.Force = force_;
   options.Normalize = normalize_;
   options.IncrMatch = incrMatch_;
+  options.Subfolders = subfolders_;
+  options.Formats = allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic;
   options.AutoRun = FAutoRun;
   TScanAdapter sink(*this);
   TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
@@ -444,7 +476,7 @@ void TForm1::CompMatches() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
-  TMatchCommand(*this, {FAppDir, FAutoRun}).Run();
+  TMatchCommand(*this, {FAppDir, FAutoRun, turned_, gray_}).Run();
 }
 
 void TForm1::Auto() {

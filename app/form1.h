@@ -105,6 +105,16 @@ class TForm1 : public TMatchHost {
   void SetNormalizeCB(bool checked);
   void SetIncrMatchCB(bool checked);
   void SetColorsCB(bool checked);
+  // What is found: pictures in the folders below the Folder too, turned and mirrored copies, gray
+  // copies, and the picture formats beyond JPEG, GIF and BMP. All off on first run.
+  bool SubfoldersCB() const { return subfolders_; }
+  bool TurnedCB() const { return turned_; }
+  bool GrayCB() const { return gray_; }
+  bool AllFormatsCB() const { return allFormats_; }
+  void SetSubfoldersCB(bool checked);
+  void SetTurnedCB(bool checked);
+  void SetGrayCB(bool checked);
+  void SetAllFormatsCB(bool checked);
 
   const std::string& lTitle() const { return lTitle_; }
   const std::string& lSigsDB() const { return lSigsDB_; }
@@ -178,8 +188,9 @@ class TForm1 : public TMatchHost {
   // are exact at once; the picture count is listed at once when no command runs, else at most once
   // a second while the command lets messages run and always when it ends.
   void UpdateDBLabels() override;
-  // Number of entries of the Folder whose extension is .JPG, .BMP or .GIF in any letter case, in
-  // decimal; "0" when the Folder cannot be listed.
+  // Number of entries of the Folder whose extension is .JPG, .BMP or .GIF in any letter case (or any
+  // extension IsPictureName takes with AllFormatsCB), with SubfoldersCB those of the folders below it
+  // too, in decimal; "0" when the Folder cannot be listed.
   std::string CountPictureFiles() const;
   // Closes both tables and opens them in the Folder, creating missing ones, and removes the Matches
   // rows that name a file outside the Folder (left by tables copied from another folder). Throws.
@@ -195,6 +206,7 @@ class TForm1 : public TMatchHost {
   TProgress& RunningProgress() override { return progress_; }
   std::string MarginText() const override { return marginEditText_; }
   bool ColorsChecked() const override { return colors_; }
+  bool SubfoldersChecked() const override { return subfolders_; }
   void SetTitle(const std::string& caption) override;
   void AppendLogLine(std::string line) override;
   void ShowProgressLine(const std::string& line) override;
@@ -252,6 +264,10 @@ class TForm1 : public TMatchHost {
   bool normalize_ = true;
   bool incrMatch_ = true;
   bool colors_ = true;
+  bool subfolders_ = false;
+  bool turned_ = false;
+  bool gray_ = false;
+  bool allFormats_ = false;
   std::string lTitle_;
   std::string lSigsDB_;
   std::string lMatchesDB_;

@@ -6,6 +6,7 @@
 //                                          could not be opened, the last one that was (or the one read)
 //   [MarginEdit] Text                      the Margin text, unchecked (default "10")
 //   [Force] [Normalize] [IncrMatch] [Colors] Value   "Yes"/"No" (default Yes; only "Yes" reads true)
+//   [Subfolders] [Turned] [Gray] [AllFormats] Value  "Yes"/"No" (default No: a missing key is not ticked)
 //   [Panel5] Width, [LB] Height, [DBGrid] Height      integers (defaults 233, 97, 120)
 // An integer that does not read as one keeps the control's current value.
 //
@@ -34,6 +35,10 @@ void TForm1::ReadSettings() {
   normalize_ = ReadYesNo(ini, "Normalize", "Value", true);
   incrMatch_ = ReadYesNo(ini, "IncrMatch", "Value", true);
   colors_ = ReadYesNo(ini, "Colors", "Value", true);
+  subfolders_ = ReadYesNo(ini, "Subfolders", "Value", false);
+  turned_ = ReadYesNo(ini, "Turned", "Value", false);
+  gray_ = ReadYesNo(ini, "Gray", "Value", false);
+  allFormats_ = ReadYesNo(ini, "AllFormats", "Value", false);
   Notify(TFormPart::Options);
   l.Panel5Width = ini.ReadInteger("Panel5", "Width", l.Panel5Width);
   l.LBHeight = ini.ReadInteger("LB", "Height", l.LBHeight);
@@ -54,6 +59,10 @@ void TForm1::WriteSettings() {
   WriteYesNo(ini, "Normalize", "Value", normalize_);
   WriteYesNo(ini, "IncrMatch", "Value", incrMatch_);
   WriteYesNo(ini, "Colors", "Value", colors_);
+  WriteYesNo(ini, "Subfolders", "Value", subfolders_);
+  WriteYesNo(ini, "Turned", "Value", turned_);
+  WriteYesNo(ini, "Gray", "Value", gray_);
+  WriteYesNo(ini, "AllFormats", "Value", allFormats_);
   ini.WriteInteger("Panel5", "Width", l.Panel5Width);
   ini.WriteInteger("LB", "Height", l.LBHeight);
   ini.WriteInteger("DBGrid", "Height", l.DBGridHeight);

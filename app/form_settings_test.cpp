@@ -10,7 +10,7 @@ namespace {
 
 using SettingsTest = FormTest;
 
-TEST_F(SettingsTest, FirstRunDefaultsAndQuitWritesAllThirteenKeys) {
+TEST_F(SettingsTest, FirstRunDefaultsAndQuitWritesEveryKey) {
   Form.FormCreate();
   EXPECT_TRUE(Desktop.Errors.empty());
   const TFormLayout& l = Form.Layout();
@@ -20,17 +20,20 @@ TEST_F(SettingsTest, FirstRunDefaultsAndQuitWritesAllThirteenKeys) {
   EXPECT_EQ(l.Height, 480);
   EXPECT_EQ(Form.MarginEditText(), "10");
   EXPECT_TRUE(Form.ForceCB() && Form.NormalizeCB() && Form.IncrMatchCB() && Form.ColorsCB());
+  EXPECT_FALSE(Form.SubfoldersCB() || Form.TurnedCB() || Form.GrayCB() || Form.AllFormatsCB());
   EXPECT_EQ(Form.DirEditText(), "");
   EXPECT_TRUE(Form.LBItems().empty());
   EXPECT_FALSE(Form.SigsTable.Active());
 
   Form.FormDestroy();
   EXPECT_TRUE(Desktop.Errors.empty());
-  EXPECT_EQ(ReadWholeFile(AppDir.Path() + "Velquin2.INI"),
-            "[Form]\r\nLeft=271\r\nTop=136\r\nHeight=480\r\nWidth=696\r\n[DirEdit]\r\nText=\r\n"
-            "[MarginEdit]\r\nText=10\r\n[Force]\r\nValue=Yes\r\n[Normalize]\r\nValue=Yes\r\n"
-            "[IncrMatch]\r\nValue=Yes\r\n[Colors]\r\nValue=Yes\r\n[Panel5]\r\nWidth=233\r\n"
-            "[LB]\r\nHeight=97\r\n[DBGrid]\r\nHeight=120\r\n");
+  EXPECT_EQ(
+      ReadWholeFile(AppDir.Path() + "Velquin2.INI"),
+      "[Form]\r\nLeft=271\r\nTop=136\r\nHeight=480\r\nWidth=696\r\n[DirEdit]\r\nText=\r\n"
+      "[MarginEdit]\r\nText=10\r\n[Force]\r\nValue=Yes\r\n[Normalize]\r\nValue=Yes\r\n"
+      "[IncrMatch]\r\nValue=Yes\r\n[Colors]\r\nValue=Yes\r\n[Subfolders]\r\nValue=No\r\n"
+      "[Turned]\r\nValue=No\r\n[Gray]\r\nValue=No\r\n[AllFormats]\r\nValue=No\r\n[Panel5]\r\nWidth=233\r\n"
+      "[LB]\r\nHeight=97\r\n[DBGrid]\r\nHeight=120\r\n");
   EXPECT_EQ(ReadWholeFile(AppDir.Path() + "DirList.Txt"), "");
   EXPECT_TRUE(FileExists(AppDir.Path() + "DirList.Txt"));
 }
@@ -41,6 +44,8 @@ TEST_F(SettingsTest, RoundTripRestoresFolderOptionsAndLayout) {
   Form.SetMarginEditText("abc");
   Form.SetForceCB(false);
   Form.SetColorsCB(false);
+  Form.SetSubfoldersCB(true);
+  Form.SetGrayCB(true);
   Form.Layout().Left = 5;
   Form.Layout().Panel5Width = 300;
   Form.FormDestroy();
@@ -61,6 +66,10 @@ TEST_F(SettingsTest, RoundTripRestoresFolderOptionsAndLayout) {
   EXPECT_FALSE(again.ForceCB());
   EXPECT_TRUE(again.NormalizeCB());
   EXPECT_FALSE(again.ColorsCB());
+  EXPECT_TRUE(again.SubfoldersCB());
+  EXPECT_FALSE(again.TurnedCB());
+  EXPECT_TRUE(again.GrayCB());
+  EXPECT_FALSE(again.AllFormatsCB());
   EXPECT_EQ(again.Layout().Left, 5);
   EXPECT_EQ(again.Layout().Panel5Width, 300);
   EXPECT_EQ(again.lSigsDB(), "Signatures DB (0/0)");
@@ -71,7 +80,7 @@ TEST_F(SettingsTest, RoundTripRestoresFolderOptionsAndLayout) {
 TEST_F(SettingsTest, ReadingRules) {
   WriteLinesCRLF(AppDir.Path() + "Velquin2.INI",
                  {"[Form]", "Width=abc", "Height=0x300", "Left=$10", "[Force]", "Value=yes", "[Normalize]",
-                  "Value=No", "[Colors]", "Value=Yes"});
+                  "Value=No", "[Colors]", "Value=Yes", "[Turned]", "Value=Yes", "[Gray]", "Value=yes"});
   WriteLinesCRLF(AppDir.Path() + "DirList.Txt", {"/b/", "/A/", "/c/", "/a/", "/b/"});
   Form.FormCreate();
   EXPECT_EQ(Form.Layout().Width, 696);
@@ -81,6 +90,10 @@ TEST_F(SettingsTest, ReadingRules) {
   EXPECT_FALSE(Form.NormalizeCB());
   EXPECT_TRUE(Form.IncrMatchCB());  // missing: the default
   EXPECT_TRUE(Form.ColorsCB());
+  EXPECT_TRUE(Form.TurnedCB());
+  EXPECT_FALSE(Form.GrayCB());
+  EXPECT_FALSE(Form.SubfoldersCB());  // missing: not ticked
+  EXPECT_FALSE(Form.AllFormatsCB());
   // Sorted without regard to case, duplicates kept.
   EXPECT_EQ(Form.LBItems(), (std::vector<std::string>{"/A/", "/a/", "/b/", "/b/", "/c/"}));
   Form.FormDestroy();

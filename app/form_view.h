@@ -18,7 +18,7 @@ enum class TFormPart {
   DirEdit,        // the folder text
   LB,             // the folder list's entries or its selection
   MarginEdit,     // the Margin text
-  Options,        // ForceCB, NormalizeCB, IncrMatchCB, ColorsCB
+  Options,        // ForceCB, NormalizeCB, IncrMatchCB, ColorsCB, SubfoldersCB, TurnedCB, GrayCB, AllFormatsCB
   lTitle,         // the phase caption
   CountLabels,    // lSigsDB, lMatchesDB
   PairLabels,     // lFile1, lFile2, lComp

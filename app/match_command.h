@@ -15,6 +15,8 @@ class TMatchHost;
 struct TMatchOptions {
   std::string AppDir;    // where summary-log.txt and Velquin.INI live, ending in '/'
   bool AutoRun = false;  // run by the Auto command: no closing dialog
+  bool Turned = false;   // pairs also match turned by a quarter, a half or three quarters, or mirrored
+  bool Gray = false;     // gray copies of colour pictures are found
 };
 
 class TMatchCommand {

@@ -33,6 +33,14 @@ void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_vie
     options.IncrMatch = on;
   } else if (option.Name == "--colors") {
     options.Colors = on;
+  } else if (option.Name == "--subfolders") {
+    options.Subfolders = on;
+  } else if (option.Name == "--turned") {
+    options.Turned = on;
+  } else if (option.Name == "--gray") {
+    options.Gray = on;
+  } else if (option.Name == "--all-formats") {
+    options.AllFormats = on;
   } else if (option.Name == "--verbose") {
     options.Verbose = true;
   } else if (option.Name == "--json") {
@@ -90,6 +98,10 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form) {
   form.SetNormalizeCB(options.Normalize);
   form.SetIncrMatchCB(options.IncrMatch);
   form.SetColorsCB(options.Colors);
+  form.SetSubfoldersCB(options.Subfolders);
+  form.SetTurnedCB(options.Turned);
+  form.SetGrayCB(options.Gray);
+  form.SetAllFormatsCB(options.AllFormats);
 }
 
 std::string AbsoluteFolder(const std::string& folder) {

@@ -20,6 +20,10 @@ struct TCliOptions {
   bool Normalize = true;
   bool IncrMatch = true;
   bool Colors = true;
+  bool Subfolders = false;
+  bool Turned = false;
+  bool Gray = false;
+  bool AllFormats = false;
   bool Verbose = false;
   bool Json = false;
   bool Apply = false;             // keep-best

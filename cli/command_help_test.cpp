@@ -63,6 +63,13 @@ TEST(CommandHelpTest, ParserAdmitsTheTablesOptions) {
       "scan", {"--margin=12", "--no-force", "--no-normalize", "--no-incremental", "--cell-sum"});
   EXPECT_EQ(options.Margin, "12");
   EXPECT_FALSE(options.Force || options.Normalize || options.IncrMatch || options.Colors);
+  EXPECT_FALSE(options.Subfolders || options.Turned || options.Gray || options.AllFormats);
+  const TCliOptions found = ParseCliOptions("auto", {"--subfolders", "--turned", "--gray", "--all-formats"});
+  EXPECT_TRUE(found.Subfolders && found.Turned && found.Gray && found.AllFormats);
+  const TCliOptions undone =
+      ParseCliOptions("match", {"--subfolders", "--no-subfolders", "--turned", "--no-turned", "--gray",
+                                "--no-gray", "--all-formats", "--no-all-formats"});
+  EXPECT_FALSE(undone.Subfolders || undone.Turned || undone.Gray || undone.AllFormats);
   EXPECT_THROW(ParseCliOptions("scan", {"--force=yes"}), EUsageError);
   EXPECT_THROW(ParseCliOptions("scan", {"--margin"}), EUsageError);
 }

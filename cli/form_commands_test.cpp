@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -61,6 +63,24 @@ TEST_F(FormCommandsTest, ScanMatchListAndClear) {
   EXPECT_EQ(run.Status, 0) << run.Err;
   EXPECT_FALSE(FileExists(Pictures.Path() + "Sigs.DAT"));
   EXPECT_FALSE(FileExists(Pictures.Path() + "Matches.IDX"));
+}
+
+TEST_F(FormCommandsTest, SubfoldersPairAcrossTheTreeAndListThePair) {
+  ASSERT_EQ(mkdir((Pictures.Path() + "sub").c_str(), 0755), 0);
+  const std::string d = Pictures.Path() + "sub/d.bmp";
+  WriteBmp(d, 8, 8, 0xF01020);
+  TRun run = RunCli({"scan", "--subfolders", "--no-normalize", "--margin", "0", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  EXPECT_EQ(run.Out.rfind("4 records added; 0 records edited in ", 0), 0u) << run.Out;
+  run = RunCli({"match", "--subfolders", "--margin", "0", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  run = RunCli({"pairs", Pictures.Path()});
+  EXPECT_EQ(run.Out, "0\t" + Pictures.Path() + "c.bmp\t" + d + "\n");
+  // Without the option the scan drops the rows of the folder below, and its pairs.
+  run = RunCli({"scan", "--no-incremental", "--no-normalize", Pictures.Path()});
+  EXPECT_EQ(run.Status, 0) << run.Err;
+  run = RunCli({"pairs", Pictures.Path()});
+  EXPECT_EQ(run.Out, "");
 }
 
 TEST_F(FormCommandsTest, LogLinesOnStderr) {

@@ -25,8 +25,9 @@ int PairsCommand(const TCommandArgs& args, std::ostream& out, std::ostream& err)
           for (std::int32_t row = 1; row <= rows; ++row) {
             const std::string file1 = FieldText(matches.ValueAt(row, "File1"));
             const std::string file2 = FieldText(matches.ValueAt(row, "File2"));
-            // Tables read as they stand may still hold rows of the folder they were copied from.
-            if (!IsFileDirectlyIn(file1, folder) || !IsFileDirectlyIn(file2, folder)) continue;
+            // Tables read as they stand may still hold rows of the folder they were copied from; rows
+            // of the folders below are a scan's with Subfolders.
+            if (!IsFileWithin(file1, folder, true) || !IsFileWithin(file2, folder, true)) continue;
             const TFieldValue maxDiff = matches.ValueAt(row, "MaxDiff");
             const std::string diff = std::holds_alternative<std::int32_t>(maxDiff)
                                          ? std::to_string(std::get<std::int32_t>(maxDiff))

@@ -20,7 +20,7 @@ bool ListTable(const std::string& folder, TListedTable which, const std::functio
     OpenTables(sigs, matches, folder, [&err](const std::string& line) { err << line << '\n'; });
     // A folder copied with its tables is healed here as in the window, so no listing names a file of
     // the folder it was copied from.
-    RemoveMatchesOutsideFolder(matches, matches.DatabaseName);
+    RemoveMatchesOutsideFolder(matches, matches.DatabaseName, true);
   } else {
     OpenTableToRead(listed);
   }

@@ -1,11 +1,11 @@
 #!/bin/sh
 # Usage: fuzz/run.sh TARGET [SECONDS] [extra libFuzzer options...]
-#   TARGET is jpeg, gif, bmp or tablestore. Builds the fuzzers with clang into build/fuzz, then fuzzes TARGET for
+#   TARGET is jpeg, gif, bmp, png, webp, tiff, heif or tablestore. Builds the fuzzers with clang into build/fuzz, then fuzzes TARGET for
 #   SECONDS (default 60) starting from fuzz/corpus/TARGET and fuzz/regressions/TARGET. New corpus
 #   entries go to fuzz/work/TARGET (git-ignored); crashing inputs are written to fuzz/work/TARGET-crashes/
 #   and belong in fuzz/regressions/TARGET/ once fixed.
 set -eu
-target=${1:?usage: fuzz/run.sh jpeg|gif|bmp|tablestore [seconds] [libFuzzer options...]}
+target=${1:?usage: fuzz/run.sh jpeg|gif|bmp|png|webp|tiff|heif|tablestore [seconds] [libFuzzer options...]}
 seconds=${2:-60}
 [ $# -ge 2 ] && shift 2 || shift 1
 root=$(cd "$(dirname "$0")/.." && pwd)

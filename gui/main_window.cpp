@@ -113,7 +113,7 @@ void TMainWindow::BuildControls() {
 
   // Top strip.
   Panel1 = NewRegion(central);
-  Panel1->setFixedHeight(57);
+  Panel1->setFixedHeight(76);
   column->addWidget(Panel1);
   CompSigsButton = NewButton(QStringLiteral("Signatures"), {8, 8, 53, 25}, Panel1);
   CompMatchesButton = NewButton(QStringLiteral("Matches"), {67, 8, 53, 25}, Panel1);
@@ -127,6 +127,11 @@ void TMainWindow::BuildControls() {
   NormalizeCB = NewCheckBox(QStringLiteral("Normalize"), {304, 32, 73, 17}, Panel1);
   IncrMatchCB = NewCheckBox(QStringLiteral("IncrMatch"), {376, 32, 73, 17}, Panel1);
   ColorsCB = NewCheckBox(QStringLiteral("Colors"), {456, 32, 73, 17}, Panel1);
+  // What is found, in a row of its own under the scan options.
+  SubfoldersCB = NewCheckBox(QStringLiteral("Subfolders"), {248, 54, 73, 17}, Panel1);
+  TurnedCB = NewCheckBox(QStringLiteral("Turned"), {328, 54, 57, 17}, Panel1);
+  GrayCB = NewCheckBox(QStringLiteral("Gray"), {392, 54, 49, 17}, Panel1);
+  AllFormatsCB = NewCheckBox(QStringLiteral("All formats"), {448, 54, 81, 17}, Panel1);
   lSigsDB = NewLabel(QString(), {8, 40}, Panel1);
   lMatchesDB = NewLabel(QString(), {152, 40}, Panel1);
   QuitButton = NewButton(QStringLiteral("&Quit"), {600, 24, 75, 25}, Panel1);
@@ -234,7 +239,11 @@ void TMainWindow::BuildControls() {
   setTabOrder(ForceCB, NormalizeCB);
   setTabOrder(NormalizeCB, IncrMatchCB);
   setTabOrder(IncrMatchCB, ColorsCB);
-  setTabOrder(ColorsCB, CompMatchesButton);
+  setTabOrder(ColorsCB, SubfoldersCB);
+  setTabOrder(SubfoldersCB, TurnedCB);
+  setTabOrder(TurnedCB, GrayCB);
+  setTabOrder(GrayCB, AllFormatsCB);
+  setTabOrder(AllFormatsCB, CompMatchesButton);
   setTabOrder(CompMatchesButton, AutoButton);
   setTabOrder(AutoButton, ClearButton);
   setTabOrder(ClearButton, DirEdit);
@@ -282,6 +291,10 @@ void TMainWindow::ConnectControls() {
   connect(NormalizeCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetNormalizeCB(checked); });
   connect(IncrMatchCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetIncrMatchCB(checked); });
   connect(ColorsCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetColorsCB(checked); });
+  connect(SubfoldersCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetSubfoldersCB(checked); });
+  connect(TurnedCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetTurnedCB(checked); });
+  connect(GrayCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetGrayCB(checked); });
+  connect(AllFormatsCB, &QCheckBox::clicked, this, [this](bool checked) { form_.SetAllFormatsCB(checked); });
 
   connect(DirEdit, &TFolderBox::TextChosen, this,
           [this](const QString& text) { form_.SetDirEditText(ToName(text)); });
@@ -505,10 +518,10 @@ void TMainWindow::ShowFolderList() {
 }
 
 void TMainWindow::ShowOptions() {
-  const std::pair<QCheckBox*, bool> boxes[] = {{ForceCB, form_.ForceCB()},
-                                               {NormalizeCB, form_.NormalizeCB()},
-                                               {IncrMatchCB, form_.IncrMatchCB()},
-                                               {ColorsCB, form_.ColorsCB()}};
+  const std::pair<QCheckBox*, bool> boxes[] = {
+      {ForceCB, form_.ForceCB()},   {NormalizeCB, form_.NormalizeCB()},   {IncrMatchCB, form_.IncrMatchCB()},
+      {ColorsCB, form_.ColorsCB()}, {SubfoldersCB, form_.SubfoldersCB()}, {TurnedCB, form_.TurnedCB()},
+      {GrayCB, form_.GrayCB()},     {AllFormatsCB, form_.AllFormatsCB()}};
   for (const auto& [box, checked] : boxes) box->setChecked(checked);
 }
 

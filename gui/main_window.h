@@ -58,6 +58,10 @@ class TMainWindow : public QMainWindow, public TFormView {
   QCheckBox* NormalizeCB;
   QCheckBox* IncrMatchCB;
   QCheckBox* ColorsCB;
+  QCheckBox* SubfoldersCB;
+  QCheckBox* TurnedCB;
+  QCheckBox* GrayCB;
+  QCheckBox* AllFormatsCB;
   QLabel* lSigsDB;
   QLabel* lMatchesDB;
   QPushButton* QuitButton;

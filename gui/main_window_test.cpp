@@ -651,5 +651,32 @@ TEST_F(MainWindowTest, LongFolderAndNamesGoWholeThroughScanMatchPairsAndDelete) 
   EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (2/2)");
 }
 
+TEST_F(MainWindowTest, TheFourFindOptionsFollowTheFormBothWays) {
+  struct TOption {
+    QCheckBox* box;
+    const char* caption;
+    bool (TForm1::*checked)() const;
+    void (TForm1::*set)(bool);
+  };
+  const TOption options[] = {
+      {window_->SubfoldersCB, "Subfolders", &TForm1::SubfoldersCB, &TForm1::SetSubfoldersCB},
+      {window_->TurnedCB, "Turned", &TForm1::TurnedCB, &TForm1::SetTurnedCB},
+      {window_->GrayCB, "Gray", &TForm1::GrayCB, &TForm1::SetGrayCB},
+      {window_->AllFormatsCB, "All formats", &TForm1::AllFormatsCB, &TForm1::SetAllFormatsCB},
+  };
+  for (const TOption& option : options) {
+    SCOPED_TRACE(option.caption);
+    EXPECT_EQ(option.box->text(), option.caption);
+    EXPECT_FALSE(option.box->isChecked());
+    Click(option.box);
+    EXPECT_TRUE((form_.get()->*option.checked)());
+    (form_.get()->*option.set)(false);
+    EXPECT_FALSE(option.box->isChecked());
+  }
+  // They sit in the top strip, under Colors and the other scan options.
+  EXPECT_EQ(window_->SubfoldersCB->parentWidget(), window_->Panel1);
+  EXPECT_GT(window_->SubfoldersCB->geometry().top(), window_->ColorsCB->geometry().bottom());
+}
+
 }  // namespace
 }  // namespace velquin

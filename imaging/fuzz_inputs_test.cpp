@@ -11,8 +11,12 @@
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
 #include "imaging/gif_image.h"
+#include "imaging/heif_image.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/png_image.h"
 #include "imaging/test_support.h"
+#include "imaging/tiff_image.h"
+#include "imaging/webp_image.h"
 
 namespace velquin {
 namespace {
@@ -83,6 +87,10 @@ TEST(FuzzInputsTest, SeedsEndInTheirNamedOutcome) {
   CheckSeeds<TJPEGImage>("jpeg");
   CheckSeeds<TGIFImage>("gif");
   CheckSeeds<TBitmap>("bmp");
+  CheckSeeds<TPngImage>("png");
+  CheckSeeds<TWebPImage>("webp");
+  CheckSeeds<TTiffImage>("tiff");
+  CheckSeeds<THeifImage>("heif");
 }
 
 // Runs under the sanitizers: reaching the end without a report is what is tested.

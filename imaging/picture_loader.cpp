@@ -12,24 +12,52 @@
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
 #include "imaging/gif_image.h"
+#include "imaging/heif_image.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/png_image.h"
+#include "imaging/tiff_image.h"
+#include "imaging/webp_image.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
 
 namespace velquin {
 namespace {
 
-enum class TPictureType { kNone, kJpeg, kGif, kBmp };
+enum class TPictureType { kNone, kJpeg, kGif, kBmp, kPng, kWebP, kTiff, kHeif };
 
-// A type passes when the first occurrence of its extension in the upper-cased file name starts
-// exactly four characters from its end, so HOLIDAY.JPG.JPG passes none. Folders are not looked at.
-TPictureType TypeOfName(const std::string& fileName) {
+struct TExtension {
+  std::string_view Text;
+  TPictureType Type;
+  TPictureFormats Formats;  // the narrowest set that holds it
+};
+
+// Tested in this order; the classic three first, in the order they have always been tested.
+constexpr TExtension kExtensions[] = {
+    {".JPG", TPictureType::kJpeg, TPictureFormats::kClassic},
+    {".GIF", TPictureType::kGif, TPictureFormats::kClassic},
+    {".BMP", TPictureType::kBmp, TPictureFormats::kClassic},
+    {".JPEG", TPictureType::kJpeg, TPictureFormats::kAll},
+    {".JPE", TPictureType::kJpeg, TPictureFormats::kAll},
+    {".PNG", TPictureType::kPng, TPictureFormats::kAll},
+    {".WEBP", TPictureType::kWebP, TPictureFormats::kAll},
+    {".TIF", TPictureType::kTiff, TPictureFormats::kAll},
+    {".TIFF", TPictureType::kTiff, TPictureFormats::kAll},
+    {".HEIC", TPictureType::kHeif, TPictureFormats::kAll},
+    {".HEIF", TPictureType::kHeif, TPictureFormats::kAll},
+};
+
+bool Includes(TPictureFormats formats, TPictureFormats extensionFormats) {
+  return formats == TPictureFormats::kAll || extensionFormats == TPictureFormats::kClassic;
+}
+
+// A type passes when the first occurrence of its extension in the upper-cased file name ends the name,
+// so HOLIDAY.JPG.JPG passes none. Folders are not looked at.
+TPictureType TypeOfName(const std::string& fileName, TPictureFormats formats) {
   const std::string name = AsciiUpperCase(NameOfPath(fileName));
-  if (name.size() < 4) return TPictureType::kNone;
-  const std::size_t extensionAt = name.size() - 4;
-  if (name.find(".JPG") == extensionAt) return TPictureType::kJpeg;
-  if (name.find(".GIF") == extensionAt) return TPictureType::kGif;
-  if (name.find(".BMP") == extensionAt) return TPictureType::kBmp;
+  for (const TExtension& extension : kExtensions) {
+    if (!Includes(formats, extension.Formats) || name.size() < extension.Text.size()) continue;
+    if (name.find(extension.Text) == name.size() - extension.Text.size()) return extension.Type;
+  }
   return TPictureType::kNone;
 }
 
@@ -37,6 +65,14 @@ template <class TDecoder>
 std::unique_ptr<TDecoder> Load(const std::string& fileName, TFileStamp* opened) {
   auto decoder = std::make_unique<TDecoder>();
   decoder->LoadFromFile(fileName, opened);
+  return decoder;
+}
+
+template <class TDecoder>
+std::unique_ptr<TDecoder> LoadEncoded(const std::string& fileName, TFileStamp* opened,
+                                      std::uint64_t& decoderMemory) {
+  auto decoder = Load<TDecoder>(fileName, opened);
+  decoderMemory = decoder->DecoderMemory();
   return decoder;
 }
 
@@ -53,15 +89,21 @@ void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory,
 
 }  // namespace
 
-bool IsPictureFile(const std::string& fileName) {
-  return FileExists(fileName) && TypeOfName(fileName) != TPictureType::kNone;
+bool IsPictureExtension(std::string_view extension, TPictureFormats formats) {
+  for (const TExtension& known : kExtensions)
+    if (known.Text == extension) return Includes(formats, known.Formats);
+  return false;
+}
+
+bool IsPictureFile(const std::string& fileName, TPictureFormats formats) {
+  return FileExists(fileName) && TypeOfName(fileName, formats) != TPictureType::kNone;
 }
 
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
-                 std::optional<std::uint64_t> memoryLeft) {
+                 std::optional<std::uint64_t> memoryLeft, TPictureFormats formats) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
-  if (!IsPictureFile(fileName)) return false;
+  if (!IsPictureFile(fileName, formats)) return false;
   DecodePicture(fileName, bitmap, opened, memoryLeft);
   return true;
 }
@@ -71,7 +113,7 @@ void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* o
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;
-    switch (TypeOfName(fileName)) {
+    switch (TypeOfName(fileName, TPictureFormats::kAll)) {
       case TPictureType::kJpeg: {
         auto jpeg = Load<TJPEGImage>(fileName, opened);
         decoderMemory = jpeg->CoefficientMemory();
@@ -83,6 +125,18 @@ void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* o
         break;
       case TPictureType::kBmp:
         picture = Load<TBitmap>(fileName, opened);
+        break;
+      case TPictureType::kPng:
+        picture = LoadEncoded<TPngImage>(fileName, opened, decoderMemory);
+        break;
+      case TPictureType::kWebP:
+        picture = LoadEncoded<TWebPImage>(fileName, opened, decoderMemory);
+        break;
+      case TPictureType::kTiff:
+        picture = LoadEncoded<TTiffImage>(fileName, opened, decoderMemory);
+        break;
+      case TPictureType::kHeif:
+        picture = LoadEncoded<THeifImage>(fileName, opened, decoderMemory);
         break;
       case TPictureType::kNone:
         return;

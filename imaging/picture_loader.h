@@ -5,18 +5,26 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "imaging/bitmap32.h"
 #include "platform/file_utils.h"
 
 namespace velquin {
 
-// True iff fileName names an existing .JPG, .GIF or .BMP file (extension compared without regard to
-// case, and only when its first occurrence in the file's own name ends that name): the files
-// LoadPicture decodes.
-bool IsPictureFile(const std::string& fileName);
+// Which files are pictures: .JPG, .GIF and .BMP ones, or those of every format LoadPicture decodes,
+// which adds .JPEG, .JPE, .PNG, .WEBP, .TIF, .TIFF, .HEIC and .HEIF.
+enum class TPictureFormats { kClassic, kAll };
 
-// Empties the bitmap, then, when IsPictureFile(fileName), decodes the file into the bitmap at full
+// True iff `extension` (from a name's last '.' on, upper-cased, dot included) is one of `formats`.
+bool IsPictureExtension(std::string_view extension, TPictureFormats formats);
+
+// True iff fileName names an existing file with an extension of `formats` (compared without regard
+// to case, and only when its first occurrence in the file's own name ends that name): the files
+// LoadPicture decodes.
+bool IsPictureFile(const std::string& fileName, TPictureFormats formats = TPictureFormats::kClassic);
+
+// Empties the bitmap, then, when IsPictureFile(fileName, formats), decodes the file into the bitmap at full
 // size. Returns true iff a picture was decoded.
 //
 // `opened`, when given, receives the stamp of the file as it was opened for decoding. A picture whose
@@ -27,10 +35,12 @@ bool IsPictureFile(const std::string& fileName);
 // opened, read, decoded or held in memory; the bitmap is then empty, or at the picture's size with
 // its pixels 0 when decoding failed after the size was known.
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
-                 std::optional<std::uint64_t> memoryLeft = std::nullopt);
+                 std::optional<std::uint64_t> memoryLeft = std::nullopt,
+                 TPictureFormats formats = TPictureFormats::kClassic);
 
 // LoadPicture's decoding alone, for callers that have emptied the bitmap and asked IsPictureFile
-// themselves (and do something between the two). REQUIRES: IsPictureFile(fileName) was true; a file
+// themselves (and do something between the two). REQUIRES: IsPictureFile(fileName, formats) was true
+// for some formats; a file
 // gone since then fails to open.
 void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
                    std::optional<std::uint64_t> memoryLeft = std::nullopt);

@@ -5,6 +5,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -84,6 +85,49 @@ TEST_F(PictureLoaderTest, PicksTheDecoderByTheNameOfTheFileOnly) {
       EXPECT_EQ(bitmap_.ReadPixel(0, 0), 0xFFFF0000u);
       EXPECT_EQ(bitmap_.ReadPixel(1, 0), 0xFF0000FFu);
     }
+  }
+}
+
+TEST_F(PictureLoaderTest, AllFormatsAddsExtensionsUnderTheSameRule) {
+  struct TCase {
+    const char* name;
+    bool classic;
+    bool all;
+  };
+  const TCase cases[] = {
+      {"a.bmp", true, true},       {"a.JPEG", false, true},     {"a.jpe", false, true},
+      {"a.png", false, true},      {"a.WebP", false, true},     {"a.tif", false, true},
+      {"a.TIFF", false, true},     {"a.heic", false, true},     {"a.HEIF", false, true},
+      {"a.jpegx", false, false},   {"a.tiffany", false, false}, {"HOLIDAY.PNG.PNG", false, false},
+      {"X.JPE.JPEG", false, true}, {"a.jpg.png", false, true},  {"PNG", false, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Write(c.name, SmallBmp());
+    EXPECT_EQ(IsPictureFile(path), c.classic);
+    EXPECT_EQ(IsPictureFile(path, TPictureFormats::kClassic), c.classic);
+    EXPECT_EQ(IsPictureFile(path, TPictureFormats::kAll), c.all);
+    std::filesystem::remove(path);
+  }
+}
+
+TEST_F(PictureLoaderTest, JpegUnderEveryExtensionGivesTheSamePixels) {
+  // .jpeg and .jpe files go through the very decoder .jpg files do: the signature cannot differ.
+  const std::string jpg = dir_.File("p.jpg");
+  const std::string command = "cjpeg -quality 90 '" + std::string(VELQUIN_SOURCE_DIR) +
+                              "/imaging/testdata/pattern.ppm' > '" + jpg + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  TBitmap32 reference;
+  ASSERT_TRUE(LoadPicture(jpg, reference));
+  for (const char* name : {"p.jpeg", "p.JPE"}) {
+    SCOPED_TRACE(name);
+    const std::string path = Write(name, testing::ReadFile(jpg));
+    EXPECT_FALSE(LoadPicture(path, bitmap_)) << "not without All formats";
+    ASSERT_TRUE(LoadPicture(path, bitmap_, nullptr, std::nullopt, TPictureFormats::kAll));
+    ASSERT_EQ(bitmap_.Width(), reference.Width());
+    ASSERT_EQ(bitmap_.Height(), reference.Height());
+    EXPECT_TRUE(
+        std::equal(bitmap_.Bits(), bitmap_.Bits() + bitmap_.Width() * bitmap_.Height(), reference.Bits()));
   }
 }
 

@@ -39,7 +39,8 @@ std::string CurrentFile(TMatchHost& host, bool left) {
 
 TTrashedFile RecycleFolderFile(TMatchHost& host, const std::string& file) {
   const std::string& folder = host.Matches().DatabaseName;
-  if (!IsFileDirectlyIn(file, folder))
+  // A file below the Folder is the Folder's own while Subfolders is ticked: a scan with it paired it.
+  if (!IsFileWithin(file, folder, host.SubfoldersChecked()))
     throw ERecycleError(file, "It is not in the folder \"" + folder + "\".");
   return host.Desktop().RecycleFile(file);
 }

@@ -51,7 +51,8 @@ class TPairDisplay {
 };
 
 // Moves file to the trash through the host's desktop, the one way the program trashes a file. Only a
-// file directly in the Folder (the folder of the open tables) goes: any other, a row copied from
+// file in the Folder (the folder of the open tables), or with Subfolders in a folder below it, goes: any
+// other, a row copied from
 // another folder's tables for one, is refused, so no action on this Folder's rows reaches another
 // folder's files. Returns where the file went. Throws ERecycleError (platform/errors.h) when refused or
 // when the move fails; the file then stays where it is.

@@ -2,6 +2,7 @@
 
 #include "matching/match_host.h"
 #include "platform/desktop.h"
+#include "platform/file_utils.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -24,6 +25,7 @@ void BeginSearch(TMatchHost& host, std::string_view fileName) {
 
 bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1,
                 const std::string& partnerName, const std::string& file2) {
+  if (host.SubfoldersChecked() && AreSameFile(file1, file2)) return false;
   TTable& matches = host.Matches();
   matches.SetKey();
   matches.SetFieldValue("MaxDiff", maxDiff);

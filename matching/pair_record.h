@@ -13,7 +13,8 @@ class TMatchHost;
 // Sets the hourglass, logs "Evaluating "<fileName>"" and trims the log pane to its last 30 lines.
 void BeginSearch(TMatchHost& host, std::string_view fileName);
 
-// Unless Matches holds the key (maxDiff, file1, file2) already: logs "Adding "<partnerName>" (maxDiff)",
+// Unless Matches holds the key (maxDiff, file1, file2) already, or with Subfolders the two are names of
+// one file (AreSameFile): logs "Adding "<partnerName>" (maxDiff)",
 // appends and posts the row, and refreshes the count labels. Returns true iff a row was added.
 bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1,
                 const std::string& partnerName, const std::string& file2);

@@ -97,6 +97,35 @@ bool IsFileDirectlyIn(std::string_view file, std::string_view folder) {
   return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
 }
 
+bool IsFolderBelow(std::string_view path, std::string_view folder) {
+  if (folder.empty() || folder.back() != '/' || path.size() <= folder.size() || !path.starts_with(folder) ||
+      path.back() != '/')
+    return false;
+  std::string_view rest = path.substr(folder.size());
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('/');
+    const std::string_view name = rest.substr(0, slash);
+    if (name.empty() || name == "." || name == "..") return false;
+    rest.remove_prefix(slash + 1);
+  }
+  return true;
+}
+
+bool IsFileWithin(std::string_view file, std::string_view folder, bool below) {
+  if (IsFileDirectlyIn(file, folder)) return true;
+  if (!below) return false;
+  const std::size_t slash = file.rfind('/');
+  return slash != std::string_view::npos && IsFolderBelow(file.substr(0, slash + 1), folder) &&
+         IsFileDirectlyIn(file, file.substr(0, slash + 1));
+}
+
+bool AreSameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 bool ForEachFolderEntry(const std::string& folder,
                         const std::function<void(const std::string& name, bool isDirectory)>& visit) {
   std::unique_ptr<DIR, TDirCloser> dir(opendir(folder.empty() ? "." : folder.c_str()));

@@ -47,6 +47,14 @@ bool FolderExists(const std::string& path);
 // Returns true iff `file` names an entry directly in `folder` (which ends in '/'): `folder` followed
 // by a name without '/' other than "", "." and "..". The comparison is exact and case-sensitive.
 bool IsFileDirectlyIn(std::string_view file, std::string_view folder);
+// Returns true iff `path` names a folder below `folder` (both ending in '/'): `folder` followed by one
+// or more names, each other than "", "." and ".." and each followed by '/'. Exact and case-sensitive.
+bool IsFolderBelow(std::string_view path, std::string_view folder);
+// IsFileDirectlyIn(file, folder), or with `below` also a file directly in a folder below `folder`.
+bool IsFileWithin(std::string_view file, std::string_view folder, bool below);
+// Returns true iff the two paths name one file (the same device and inode, links followed): two
+// names of one file are never a pair, or trashing one could lose the only copy.
+bool AreSameFile(const std::string& a, const std::string& b);
 
 // Calls `visit` for every entry of `folder` except "." and "..", hidden ones and subfolders included,
 // in the order the file system delivers them ("" lists the current folder). A symbolic link counts as what it

@@ -133,6 +133,49 @@ TEST(FileUtilsTest, IsFileDirectlyIn) {
   }
 }
 
+TEST(FileUtilsTest, FoldersBelowAndFilesWithin) {
+  struct TCase {
+    std::string file;
+    bool directly;  // IsFileWithin without the folders below
+    bool below;     // with them
+  };
+  const TCase cases[] = {
+      {"/p/a.jpg", true, true},
+      {"/p/sub/a.jpg", false, true},
+      {"/p/sub/deeper/a.jpg", false, true},
+      {"/p/sub/../a.jpg", false, false},  // no way up and out
+      {"/p/./a.jpg", false, false},
+      {"/p//a.jpg", false, false},
+      {"/p/sub/", false, false},  // a folder names no file
+      {"/pq/a.jpg", false, false},
+      {"/q/sub/a.jpg", false, false},
+  };
+  for (const TCase& c : cases) {
+    EXPECT_EQ(IsFileWithin(c.file, "/p/", false), c.directly) << c.file;
+    EXPECT_EQ(IsFileWithin(c.file, "/p/", true), c.below) << c.file;
+  }
+  EXPECT_TRUE(IsFolderBelow("/p/sub/", "/p/"));
+  EXPECT_TRUE(IsFolderBelow("/p/sub/deeper/", "/p/"));
+  EXPECT_FALSE(IsFolderBelow("/p/", "/p/"));
+  EXPECT_FALSE(IsFolderBelow("/p/sub", "/p/"));
+  EXPECT_FALSE(IsFolderBelow("/p/../", "/p/"));
+  EXPECT_FALSE(IsFolderBelow("/p/sub/", "/p"));
+}
+
+TEST(FileUtilsTest, AreSameFileFollowsLinks) {
+  TTestDir dir;
+  const std::string a = dir.WriteFile("a.jpg", "x");
+  const std::string copy = dir.WriteFile("copy.jpg", "x");
+  ASSERT_EQ(link(a.c_str(), dir.File("hard.jpg").c_str()), 0);
+  ASSERT_EQ(symlink("a.jpg", dir.File("soft.jpg").c_str()), 0);
+  EXPECT_TRUE(AreSameFile(a, dir.File("hard.jpg")));
+  EXPECT_TRUE(AreSameFile(dir.File("soft.jpg"), a));
+  EXPECT_TRUE(AreSameFile(dir.File("soft.jpg"), dir.File("hard.jpg")));
+  EXPECT_FALSE(AreSameFile(a, copy));
+  EXPECT_FALSE(AreSameFile(a, dir.File("missing.jpg")));
+  EXPECT_FALSE(AreSameFile(dir.File("missing.jpg"), dir.File("missing.jpg")));
+}
+
 TEST(FileUtilsTest, ForEachFolderEntryListsEverythingButDots) {
   TTestDir dir;
   dir.WriteFile("a.jpg");

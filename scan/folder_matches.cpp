@@ -12,17 +12,17 @@ namespace velquin {
 
 namespace {
 
-bool IsFileValueDirectlyIn(const TFieldValue& value, std::string_view folder) {
+bool IsFileValueWithin(const TFieldValue& value, std::string_view folder, bool below) {
   const std::string* file = std::get_if<std::string>(&value);
-  return file != nullptr && IsFileDirectlyIn(*file, folder);
+  return file != nullptr && IsFileWithin(*file, folder, below);
 }
 
 // Reads the rows in place, so neither the cursor nor the listeners notice.
-bool HasRowOutsideFolder(const TTable& matches, std::string_view folder) {
+bool HasRowOutsideFolder(const TTable& matches, std::string_view folder, bool below) {
   const std::int32_t count = matches.RecordCount();
   for (std::int32_t recNo = 1; recNo <= count; ++recNo) {
-    if (!IsFileValueDirectlyIn(matches.ValueAt(recNo, "File1"), folder) ||
-        !IsFileValueDirectlyIn(matches.ValueAt(recNo, "File2"), folder)) {
+    if (!IsFileValueWithin(matches.ValueAt(recNo, "File1"), folder, below) ||
+        !IsFileValueWithin(matches.ValueAt(recNo, "File2"), folder, below)) {
       return true;
     }
   }
@@ -31,13 +31,13 @@ bool HasRowOutsideFolder(const TTable& matches, std::string_view folder) {
 
 }  // namespace
 
-void RemoveMatchesOutsideFolder(TTable& matches, std::string_view folder) {
-  if (!HasRowOutsideFolder(matches, folder)) return;
+void RemoveMatchesOutsideFolder(TTable& matches, std::string_view folder, bool below) {
+  if (!HasRowOutsideFolder(matches, folder, below)) return;
   TNotificationHold hold(matches);
   matches.First();
   while (!matches.Eof()) {
-    if (IsFileDirectlyIn(matches.FieldText("File1"), folder) &&
-        IsFileDirectlyIn(matches.FieldText("File2"), folder)) {
+    if (IsFileWithin(matches.FieldText("File1"), folder, below) &&
+        IsFileWithin(matches.FieldText("File2"), folder, below)) {
       matches.Next();
     } else {
       matches.Delete();

@@ -6,11 +6,10 @@
 
 namespace velquin {
 
-bool IsPictureName(std::string_view name) {
+bool IsPictureName(std::string_view name, TPictureFormats formats) {
   const std::size_t dot = name.rfind('.');
-  if (dot == std::string_view::npos || name.size() - dot != 4) return false;
-  const std::string extension = AsciiUpperCase(name.substr(dot));
-  return extension == ".JPG" || extension == ".BMP" || extension == ".GIF";
+  if (dot == std::string_view::npos || name.size() - dot > 5) return false;
+  return IsPictureExtension(AsciiUpperCase(name.substr(dot)), formats);
 }
 
 }  // namespace velquin

@@ -3,9 +3,12 @@
 
 #include <string_view>
 
+#include "imaging/picture_loader.h"
+
 namespace velquin {
 
-// Returns true iff the name's extension (from its last '.' on), upper-cased, is ".JPG", ".BMP" or ".GIF".
-bool IsPictureName(std::string_view name);
+// Returns true iff the name's extension (from its last '.' on), upper-cased, is one of `formats`
+// (".JPG", ".BMP" or ".GIF" for the classic ones).
+bool IsPictureName(std::string_view name, TPictureFormats formats = TPictureFormats::kClassic);
 
 }  // namespace velquin

@@ -11,6 +11,7 @@
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
 #include "scan/folder_matches.h"
+#include "scan/folder_walk.h"
 #include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
 #include "tablestore/table.h"
@@ -96,17 +97,22 @@ void TSignatureScan::PurgeDeletedFiles() {
     const std::string_view name = sigs_.FieldText("FileName");
     file.assign(path).append(name);
     // Rows of another folder came with tables copied from there: they describe none of this
-    // Folder's files.
-    if (path == datesFolder_ && FileExists(file)) {
-      dates_.emplace(name, sigs_.FieldAsDateTime("FileDate"));
+    // Folder's files. Rows of a format no longer scanned go as the files of a folder no longer
+    // scanned do.
+    if (IsScannedFolder(path) && IsPictureName(name, options_.Formats) && FileExists(file)) {
+      dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
       sigs_.Next();
     } else {
       sigs_.Delete();
     }
     progress_.UpdateProgress(kTickModulus, *this);
   }
-  RemoveMatchesOutsideFolder(matches_, datesFolder_);
+  RemoveMatchesOutsideFolder(matches_, datesFolder_, options_.Subfolders);
   datesValid_ = messageRuns_ == datesMessageRuns_;
+}
+
+bool TSignatureScan::IsScannedFolder(std::string_view path) const {
+  return path == datesFolder_ || (options_.Subfolders && IsFolderBelow(path, datesFolder_));
 }
 
 std::string TSignatureScan::DatesFolder() const {
@@ -120,9 +126,12 @@ void TSignatureScan::ReadDates() {
   dates_.clear();
   datesMessageRuns_ = messageRuns_;
   datesFolder_ = DatesFolder();
+  std::string file;
   for (sigs_.First(); !sigs_.Eof(); sigs_.Next()) {
-    if (sigs_.FieldText("FilePath") == datesFolder_) {
-      dates_.emplace(sigs_.FieldText("FileName"), sigs_.FieldAsDateTime("FileDate"));
+    const std::string_view path = sigs_.FieldText("FilePath");
+    if (IsScannedFolder(path)) {
+      file.assign(path).append(sigs_.FieldText("FileName"));
+      dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
     }
   }
   datesValid_ = true;
@@ -136,9 +145,12 @@ void TSignatureScan::ScanFolder(std::string folder) {
     log_->WriteLine(folder);
     sink_.AppendLogLine(folder);
   }
-  ForEachFolderEntry(folder, [&](const std::string& name, bool) {
-    if (IsPictureName(name)) EvaluateFile(folder + name);
-  });
+  const std::vector<std::string> files =
+      ListPictureFiles(folder, {options_.Subfolders, options_.Formats},
+                       [this](const std::string& unreadable, const std::string& reason) {
+                         if (!counting_) sink_.UnableToProcess(unreadable, reason);
+                       });
+  for (const std::string& file : files) EvaluateFile(file);
 }
 
 bool TSignatureScan::FindRow(const std::string& name, const std::string& folder) {
@@ -149,8 +161,9 @@ bool TSignatureScan::FindRow(const std::string& name, const std::string& folder)
 }
 
 bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, double& date) {
-  if (datesValid_ && messageRuns_ == datesMessageRuns_ && folder == datesFolder_) {
-    const auto found = dates_.find(name);
+  if (datesValid_ && messageRuns_ == datesMessageRuns_) {
+    datesKey_.assign(folder).append(name);
+    const auto found = dates_.find(datesKey_);
     if (found == dates_.end()) return false;
     date = found->second;
     return true;
@@ -166,7 +179,7 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
   // no stale picture.
   bitmap_.SetHeight(0);
   bitmap_.SetWidth(0);
-  if (!IsPictureFile(path)) return false;
+  if (!IsPictureFile(path, options_.Formats)) return false;
   if (counting_) {
     progress_.CountTotal();
     return false;

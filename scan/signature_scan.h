@@ -11,6 +11,7 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "imaging/picture_loader.h"
 #include "scan/progress.h"
 #include "signature/equalizer.h"
 #include "signature/signature.h"
@@ -35,6 +36,11 @@ struct TScanOptions {
   bool Normalize = false;
   // Search the matches of each added or changed row at once (TScanSink::FindMatchesFor).
   bool IncrMatch = false;
+  // Scan every folder below the Folder too; each picture's row names its own folder. Without it the
+  // rows of the folders below are purged.
+  bool Subfolders = false;
+  // The picture formats scanned.
+  TPictureFormats Formats = TPictureFormats::kClassic;
   // Run by the Auto command: no closing dialog.
   bool AutoRun = false;
 };
@@ -58,10 +64,13 @@ class TSignatureScan : private TProgressSink {
   // The whole scan. Its closing steps (title, cursor, dialog, labels) run on every way out; a
   // failure other than a picture that cannot be loaded then passes on to the caller.
   void ComputeSignatures();
-  // Deletes the Sigs rows of other folders and those whose FilePath + FileName names no existing file,
-  // then the Matches rows that name a file outside the Folder.
+  // Deletes the Sigs rows of other folders (folders below the Folder are its own with Subfolders),
+  // those whose FileName is no picture name of the formats scanned and those whose FilePath +
+  // FileName names no existing file, then the Matches rows that name a file outside the folders.
   void PurgeDeletedFiles();
-  // One walk over the folder's .JPG, .BMP and .GIF entries (any letter case), counting or evaluating.
+  // One walk over the folder's picture entries (any letter case), and with Subfolders over those of
+  // the folders below, counting or evaluating. A folder below that cannot be listed is reported to
+  // TScanSink::UnableToProcess in the evaluation pass.
   void ScanFolder(std::string folder);
   // One picture: the up-to-date test, loading, signing, storing and the incremental match. A name
   // or path longer than Sigs holds, a picture that cannot be decoded and one that keeps changing
@@ -88,10 +97,14 @@ class TSignatureScan : private TProgressSink {
   bool FindRow(const std::string& name, const std::string& folder);
   // The Folder as Sigs stores it in FilePath.
   std::string DatesFolder() const;
+  // True iff the rows of FilePath `path` are the Folder's: it is the Folder, or with Subfolders a
+  // folder below it.
+  bool IsScannedFolder(std::string_view path) const;
   // Makes dates_ valid again, by one walk over Sigs, when messages ran since it was read.
   void ReadDates();
   // The stored FileDate of (name, folder), as the keyed lookup would read it; false when there is no
   // row. Answers from the dates the purge saw while no messages have run since, else looks it up.
+  // REQUIRES: IsScannedFolder(folder).
   bool StoredDate(std::string_view name, std::string_view folder, double& date);
 
   const TScanOptions options_;
@@ -112,7 +125,7 @@ class TSignatureScan : private TProgressSink {
   // The times the scan let messages run: while it stands still, no other handler can have touched
   // the tables.
   std::uint64_t messageRuns_ = 0;
-  // FileDate of every Sigs row of the Folder (FilePath = datesFolder_) by FileName, read by the purge or
+  // FileDate of every Sigs row of the Folder (IsScannedFolder) by FilePath + FileName, read by the purge or
   // at the start of a pass: valid while messageRuns_ equals datesMessageRuns_, as only a handler run
   // by the messages (or the scan's own edits, which come after messages have run) can change Sigs. An
   // unchanged Folder runs no messages, so its passes need no keyed lookup.
@@ -122,6 +135,7 @@ class TSignatureScan : private TProgressSink {
   };
   std::unordered_map<std::string, double, TNameHash, std::equal_to<>> dates_;
   std::string datesFolder_;
+  std::string datesKey_;  // the key of the latest StoredDate, kept to spare an allocation per picture
   bool datesValid_ = false;
   std::uint64_t datesMessageRuns_ = 0;
 };

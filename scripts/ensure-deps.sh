@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ clang clang-format pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  libpng-dev libwebp-dev libtiff-dev libheif-dev
   qt6-base-dev libgl-dev
   libsqlite3-dev
   nlohmann-json3-dev

@@ -13,7 +13,8 @@ constexpr TOptionUsage kVersionOption{"--version", "", "", "show the version and
 constexpr std::array kProgramOptions{kHelpOption, kVersionOption};
 
 constexpr std::string_view kWindowDescription[] = {
-    "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP) in a folder and lets you review "
+    "Velquin finds duplicate and near-duplicate pictures (JPEG, GIF, BMP; with All formats also PNG, WebP, "
+    "TIFF and HEIC) in a folder, and with Subfolders in the folders below it, and lets you review "
     "the pairs side by side, most alike first, and move the copies you do not want to the desktop's trash.",
     "Every picture is condensed into a 4 x 4 grid of average colours (its signature); signatures are kept "
     "in two small tables inside the folder (Sigs and Matches), so a second scan reads only new or changed "
@@ -54,6 +55,17 @@ constexpr std::array kFormOptions{
     TOptionUsage{"--colors", "--cell-sum", "",
                  "compare each colour of a cell on its own, or the sum of a cell's three differences "
                  "(default --colors)"},
+    TOptionUsage{"--subfolders", "--no-subfolders", "",
+                 "scan the folders below FOLDER too and pair pictures across them, or FOLDER alone (default "
+                 "--no-subfolders)"},
+    TOptionUsage{"--turned", "--no-turned", "",
+                 "also pair pictures turned by a quarter, a half or three quarters, or mirrored, or not "
+                 "(default --no-turned)"},
+    TOptionUsage{"--gray", "--no-gray", "",
+                 "also pair gray copies of colour pictures, or not (default --no-gray)"},
+    TOptionUsage{"--all-formats", "--no-all-formats", "",
+                 "also scan PNG, WebP, TIFF and HEIC pictures and .jpeg and .jpe files, or only .jpg, .gif "
+                 "and .bmp ones (default --no-all-formats)"},
     TOptionUsage{"--verbose", "", "", "copy the log lines to stderr"},
 };
 
