@@ -1,7 +1,5 @@
 #include "app/copy_review.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
 
 #include "matching/match_host.h"
