@@ -436,6 +436,7 @@ void TForm1::CompSigs() {
   options.Normalize = normalize_;
   options.IncrMatch = incrMatch_;
   options.AutoRun = FAutoRun;
+  options.Decoding = ScanDecoding;
   TScanAdapter sink(*this);
   TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "app/form1.h"
@@ -37,12 +38,25 @@ void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_vie
     options.Verbose = true;
   } else if (option.Name == "--json") {
     options.Json = true;
+  } else if (option.Name == "--threads") {
+    options.Threads = ParseThreads(value);
   } else {
     throw std::logic_error("velquin-cli: no setting for option " + std::string(option.Name));
   }
 }
 
 }  // namespace
+
+unsigned ParseThreads(std::string_view value) {
+  unsigned threads = 0;
+  const bool digits =
+      !value.empty() && value.size() <= 3 && value.find_first_not_of("0123456789") == std::string_view::npos;
+  if (digits) threads = static_cast<unsigned>(std::stoul(std::string(value)));
+  if (threads < 1 || threads > kMaxThreads)
+    throw EUsageError("option --threads: \"" + std::string(value) +
+                      "\" is not a number of threads from 1 to " + std::to_string(kMaxThreads));
+  return threads;
+}
 
 TCliOptions ParseCliOptions(std::string_view command, const std::vector<std::string>& args) {
   const TCommandUsage* usage = FindCommand(CliUsage(), command);
@@ -86,6 +100,7 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form) {
   form.SetNormalizeCB(options.Normalize);
   form.SetIncrMatchCB(options.IncrMatch);
   form.SetColorsCB(options.Colors);
+  form.ScanDecoding.Threads = options.Threads;
 }
 
 std::string AbsoluteFolder(const std::string& folder) {

@@ -38,7 +38,7 @@ class PictureLoaderTest : public ::testing::Test {
   // Loads with a bitmap that already holds a picture, so that emptying it shows.
   bool Load(const std::string& path) {
     bitmap_.Resize(5, 5);
-    return LoadPicture(path, bitmap_, nullptr, memoryLeft_);
+    return LoadPicture(path, bitmap_, nullptr, [this](std::uint64_t bytes) { return bytes <= memoryLeft_; });
   }
   std::string LoadError(const std::string& path) {
     try {
