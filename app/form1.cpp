@@ -468,6 +468,7 @@ void TForm1::CompSigs() {
   options.Subfolders = subfolders_;
   options.Formats = allFormats_ ? TPictureFormats::kAll : TPictureFormats::kClassic;
   options.AutoRun = FAutoRun;
+  options.Decoding = ScanDecoding;
   TScanAdapter sink(*this);
   TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
 }

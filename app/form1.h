@@ -27,6 +27,7 @@
 #include "matching/match_host.h"
 #include "matching/match_review.h"
 #include "matching/trash_records.h"
+#include "scan/decode_settings.h"
 #include "scan/progress.h"
 #include "tablestore/table.h"
 
@@ -75,6 +76,8 @@ class TForm1 : public TMatchHost {
   std::string FAppDir;
   // True while the Auto command runs one folder: no closing dialogs.
   bool FAutoRun = false;
+  // How the Signatures command decodes pictures: by default on every core.
+  TDecodeSettings ScanDecoding;
 
   // --- Control state -------------------------------------------------------------------------
   TFormLayout& Layout() { return layout_; }

@@ -6,6 +6,10 @@
 // Memory: the heap's peak above its level at the start of the pass, for ~100 pairs and for ~10,000
 // pairs (one row in ten a near copy); it must not grow with the pairs beyond the tables' own pages,
 // which BM_AppendPairsOnly measures alone.
+//
+// Growth: BM_MatchPassRows runs the pass over kRows and over ten times as many rows (one in a
+// thousand a near copy). Targets: the larger pass takes at most 12 x the time of the smaller one
+// and its heap peak stays under 1 GB.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <stdlib.h>
@@ -13,6 +17,7 @@
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <memory>
 #include <new>
 #include <random>
 #include <string>
@@ -59,18 +64,18 @@ namespace {
 
 constexpr int kRows = 100000;
 
-// A Folder whose Sigs holds kRows synthetic rows; one row in copyEvery copies an earlier row within
+// A Folder whose Sigs holds `rows` synthetic rows; one row in copyEvery copies an earlier row within
 // 3 in every value. The form's pair display is detached: the rows name no real files.
 class TSyntheticFolder : public TBenchForm {
  public:
-  explicit TSyntheticFolder(int copyEvery) : TBenchForm("velquin-pass") {
+  explicit TSyntheticFolder(int copyEvery, int rows = kRows) : TBenchForm("velquin-pass") {
     Form.MatchesSource.SetDataSet(nullptr);
     Form.SetDirEditText(Folder);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> value(0, 255), delta(-3, 3);
     std::vector<TSignature> kept;
     TTable& sigs = Form.SigsTable;
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
       TSignature s;
       if (i % copyEvery == copyEvery - 1) {
         s = kept[std::uniform_int_distribution<std::size_t>(0, kept.size() - 1)(random)];
@@ -148,8 +153,8 @@ void BM_Snapshot(benchmark::State& state) {
 }
 BENCHMARK(BM_Snapshot)->Unit(benchmark::kMillisecond);
 
-void BM_MatchPass(benchmark::State& state) {
-  TSyntheticFolder& folder = Folder(static_cast<int>(state.range(0)));
+// Runs the pass over the folder's `rows` rows on every iteration; reports its pairs and heap peak.
+void MeasurePass(benchmark::State& state, TSyntheticFolder& folder, int rows) {
   std::size_t peakAbove = 0;
   for (auto _ : state) {
     const std::size_t start = gLive.load();
@@ -160,10 +165,23 @@ void BM_MatchPass(benchmark::State& state) {
   }
   state.counters["pairs"] = folder.Form.MatchesTable.RecordCount();
   state.counters["peak_heap_MB"] = static_cast<double>(peakAbove) / (1 << 20);
-  state.SetItemsProcessed(state.iterations() * kRows);
+  state.SetItemsProcessed(state.iterations() * rows);
+}
+
+void BM_MatchPass(benchmark::State& state) {
+  MeasurePass(state, Folder(static_cast<int>(state.range(0))), kRows);
 }
 BENCHMARK(BM_MatchPass)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchPass)->Arg(10)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// The pass over kRows and over ten times as many rows, one in a thousand a near copy: time and heap.
+void BM_MatchPassRows(benchmark::State& state) {
+  const int rows = static_cast<int>(state.range(0));
+  static std::unique_ptr<TSyntheticFolder> large;
+  if (rows != kRows && large == nullptr) large = std::make_unique<TSyntheticFolder>(1000, rows);
+  MeasurePass(state, rows == kRows ? Folder(1000) : *large, rows);
+}
+BENCHMARK(BM_MatchPassRows)->Arg(kRows)->Arg(10 * kRows)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // The table's own share: the heap's peak while the same number of pairs as the pass with one row in
 // ten a copy records is appended to an emptied Matches, without any search.

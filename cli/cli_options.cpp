@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "app/form1.h"
@@ -49,12 +50,25 @@ void SetOption(TCliOptions& options, const TOptionUsage& option, std::string_vie
     options.Apply = true;
   } else if (option.Name == "--keep") {
     options.Keep.push_back(std::move(value));
+  } else if (option.Name == "--threads") {
+    options.Threads = ParseThreads(value);
   } else {
     throw std::logic_error("velquin-cli: no setting for option " + std::string(option.Name));
   }
 }
 
 }  // namespace
+
+unsigned ParseThreads(std::string_view value) {
+  unsigned threads = 0;
+  const bool digits =
+      !value.empty() && value.size() <= 3 && value.find_first_not_of("0123456789") == std::string_view::npos;
+  if (digits) threads = static_cast<unsigned>(std::stoul(std::string(value)));
+  if (threads < 1 || threads > kMaxThreads)
+    throw EUsageError("option --threads: \"" + std::string(value) +
+                      "\" is not a number of threads from 1 to " + std::to_string(kMaxThreads));
+  return threads;
+}
 
 TCliOptions ParseCliOptions(std::string_view command, const std::vector<std::string>& args) {
   const TCommandUsage* usage = FindCommand(CliUsage(), command);
@@ -102,6 +116,7 @@ void ApplyCliOptions(const TCliOptions& options, TForm1& form) {
   form.SetTurnedCB(options.Turned);
   form.SetGrayCB(options.Gray);
   form.SetAllFormatsCB(options.AllFormats);
+  form.ScanDecoding.Threads = options.Threads;
 }
 
 std::string AbsoluteFolder(const std::string& folder) {

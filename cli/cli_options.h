@@ -28,8 +28,14 @@ struct TCliOptions {
   bool Json = false;
   bool Apply = false;             // keep-best
   std::vector<std::string> Keep;  // keep-best: the chosen keepers, as given
+  // --threads N for scan and auto; 0 for one per core.
+  unsigned Threads = 0;
   std::vector<std::string> Folders;
 };
+
+// The N of --threads N: a whole number from 1 to kMaxThreads. Throws EUsageError otherwise.
+inline constexpr unsigned kMaxThreads = 256;
+unsigned ParseThreads(std::string_view value);
 
 // Reads args (after the subcommand's name), admitting the options that CliUsage lists for `command`.
 // Throws EUsageError for any other option, a missing value or a Margin that is not an integer.

@@ -78,9 +78,10 @@ TEST(SignatureCommandTest, ReportsEachFailureAndGoesOn) {
                          "velquin-cli: " + missing + notLoaded + "velquin-cli: " + other + notLoaded);
 }
 
-// The command signs JPEG pictures from their rows as they are decoded; every line must still equal
-// loading the file on its own and running the separate steps, also right after a file that failed
-// halfway and across pictures of different sizes and kinds.
+// The command signs JPEG pictures from their rows as they are decoded, several at a time; every line
+// must still equal loading the file on its own and running the separate steps, in the order given,
+// also right after a file that failed halfway and across pictures of different sizes and kinds, and
+// for a file named twice.
 TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
   TTestDir dir;
   const std::filesystem::path corpus = std::filesystem::path(VELQUIN_SOURCE_DIR) / "fuzz" / "corpus" / "jpeg";
@@ -90,6 +91,7 @@ TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
         "progressive.jpg", "broken-bogus-marker-length.jpg", "restart_444.jpg", "optimized_422.jpg"})
     files.push_back((corpus / name).string());
   files.insert(files.begin() + 3, Write(dir, "small.bmp", ThreePixelBmp()));
+  files.push_back(files.front());
   for (bool normalize : {false, true}) {
     SCOPED_TRACE(normalize ? "--normalize" : "plain");
     std::string expected;
@@ -106,12 +108,15 @@ TEST(SignatureCommandTest, SignsWhileDecodingExactlyAsTheSeparateSteps) {
       expected += file + "\t" + SignatureToText(MakeSignature(bitmap)) + "\n";
     }
     ASSERT_EQ(failures, 2);
-    TCommandArgs args = {"signature"};
-    if (normalize) args.push_back("--normalize");
-    args.insert(args.end(), files.begin(), files.end());
-    const TRun run = RunCli(args);
-    EXPECT_EQ(run.Status, kExitFailed);
-    EXPECT_EQ(run.Out, expected);
+    for (const char* threads : {"1", "2", "5"}) {
+      SCOPED_TRACE(threads);
+      TCommandArgs args = {"signature", "--threads", threads};
+      if (normalize) args.push_back("--normalize");
+      args.insert(args.end(), files.begin(), files.end());
+      const TRun run = RunCli(args);
+      EXPECT_EQ(run.Status, kExitFailed);
+      EXPECT_EQ(run.Out, expected);
+    }
   }
 }
 
@@ -119,7 +124,7 @@ TEST(SignatureCommandTest, HelpGoesToStandardOutput) {
   const TRun run = RunCli({"--help"});
   EXPECT_EQ(run.Status, kExitOk);
   EXPECT_EQ(run.Err, "");
-  EXPECT_NE(run.Out.find("signature [--normalize] FILE..."), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("signature [--normalize] [--threads N] FILE..."), std::string::npos) << run.Out;
 }
 
 TEST(SignatureCommandTest, UsageErrors) {
@@ -129,11 +134,21 @@ TEST(SignatureCommandTest, UsageErrors) {
   };
   const std::string all = "usage: velquin-cli COMMAND",
                     signature = "usage: velquin-cli signature [--normalize]";
-  const TCase cases[] = {{{}, all},
-                         {{"frobnicate"}, all},
-                         {{"signature"}, signature},
-                         {{"signature", "--normalize"}, signature},
-                         {{"signature", "--colour", "a.bmp"}, signature}};
+  const TCase cases[] = {
+      {{}, all},
+      {{"frobnicate"}, all},
+      {{"signature"}, signature},
+      {{"signature", "--normalize"}, signature},
+      {{"signature", "--colour", "a.bmp"}, signature},
+      {{"signature", "--threads"}, "option --threads needs a value"},
+      {{"signature", "--threads", "0", "a.bmp"},
+       "option --threads: \"0\" is not a number of threads from 1 to 256"},
+      {{"signature", "--threads=x", "a.bmp"},
+       "option --threads: \"x\" is not a number of threads from 1 to 256"},
+      {{"scan", "--threads", "-2", "."},
+       "velquin-cli scan: option --threads: \"-2\" is not a number of threads from 1 to 256"},
+      {{"auto", "--threads=257"},
+       "velquin-cli auto: option --threads: \"257\" is not a number of threads from 1 to 256"}};
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args.back());
     const TRun run = RunCli(c.args);

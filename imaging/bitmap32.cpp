@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 #include "imaging/errors.h"
 #include "platform/scope_guard.h"
@@ -73,6 +74,18 @@ bool TBitmap32::Reallocate(std::int32_t newWidth, std::int32_t newHeight, bool c
   NotifyResize();
   if (!allocated) throw EOutOfResources("Can't allocate the DIB handle");
   return true;
+}
+
+void TBitmap32::Exchange(TBitmap32& other) {
+  std::swap(width_, other.width_);
+  std::swap(height_, other.height_);
+  std::swap(bits_, other.bits_);
+  std::swap(rowsFired_, other.rowsFired_);
+  for (TBitmap32* bitmap : {this, &other}) {
+    bitmap->NotifyHandleChange();
+    bitmap->NotifyChange();
+    bitmap->NotifyResize();
+  }
 }
 
 void TBitmap32::Fill(TColor32 color) {

@@ -86,6 +86,11 @@ class TBitmap32 {
   // rows handed out are not changed under their readers).
   void AssignPicture(const TGraphic& picture);
 
+  // Trades pictures (sizes and pixels) with other, which no other thread may be using; the drawing
+  // settings and event handlers stay. Both bitmaps are notified as by a Resize. Costs no copy: a
+  // picture decoded elsewhere is handed over this way.
+  void Exchange(TBitmap32& other);
+
   // Direct pixel access for decoders and views. nullptr when empty.
   TColor32* Bits() { return bits_; }
   const TColor32* Bits() const { return bits_; }

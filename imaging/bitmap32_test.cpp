@@ -69,6 +69,33 @@ TEST_F(BitmapTest, ResizeKeepsTheOtherSizeAndNotifiesInOrder) {
   EXPECT_TRUE(Take().empty());
 }
 
+TEST_F(BitmapTest, ExchangeTradesPicturesButKeepsHandlersAndNotifiesBoth) {
+  TBitmap32 other;
+  other.Resize(3, 2);
+  other.WritePixel(2, 1, 0xFF123456u);
+  const TColor32* otherPixels = other.Bits();
+  Events otherEvents;
+  other.OnChange = [&](TBitmap32&) { otherEvents.push_back("change"); };
+  bitmap_.Resize(1, 1);
+  Take();
+
+  bitmap_.Exchange(other);
+  EXPECT_EQ(Take(), kResized) << "the handlers stayed with their bitmap";
+  EXPECT_EQ(otherEvents, Events{"change"});
+  EXPECT_EQ(bitmap_.Bits(), otherPixels) << "no copy";
+  EXPECT_EQ(bitmap_.Width(), 3);
+  EXPECT_EQ(bitmap_.Height(), 2);
+  EXPECT_EQ(bitmap_.ReadPixel(2, 1), 0xFF123456u);
+  EXPECT_EQ(other.Width(), 1);
+  EXPECT_EQ(other.Height(), 1);
+
+  // With an empty bitmap: the picture moves and the giver is left empty.
+  TBitmap32 empty;
+  empty.Exchange(bitmap_);
+  EXPECT_TRUE(bitmap_.IsEmpty());
+  EXPECT_EQ(empty.ReadPixel(2, 1), 0xFF123456u);
+}
+
 TEST_F(BitmapTest, NegativeSizesBecomeZero) {
   EXPECT_TRUE(bitmap_.Resize(-5, 10));
   EXPECT_EQ(bitmap_.Width(), 0);

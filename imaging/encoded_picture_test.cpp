@@ -137,7 +137,7 @@ TEST(EncodedPictureTest, PngOfEveryKindGivesEightBitRgbOverBlack) {
     const bool alpha = (c.colorType & PNG_COLOR_MASK_ALPHA) != 0;
     const bool gray = (c.colorType & PNG_COLOR_MASK_COLOR) == 0;
     TBitmap32 bitmap;
-    ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+    ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, {}, TPictureFormats::kAll));
     EXPECT_EQ(Difference(bitmap,
                          [&](std::int32_t x, std::int32_t y) {
                            if (!gray) return Expected(x, y, alpha);
@@ -173,7 +173,7 @@ TEST(EncodedPictureTest, PngPaletteWithTransparency) {
   std::fclose(file);
 
   TBitmap32 bitmap;
-  ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+  ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, {}, TPictureFormats::kAll));
   EXPECT_EQ(bitmap.ReadPixel(0, 0), 0xFFFF0000u);
   EXPECT_EQ(bitmap.ReadPixel(1, 0), 0xFF00FF00u);
   EXPECT_EQ(bitmap.ReadPixel(0, 1), 0xFF0000FFu);
@@ -195,7 +195,7 @@ TEST(EncodedPictureTest, LosslessWebPWithAndWithoutAlpha) {
     testing::WriteFile(dir.File("picture.webp"), testing::TBytes(encoded, encoded + size));
     WebPFree(encoded);
     TBitmap32 bitmap;
-    ASSERT_TRUE(LoadPicture(dir.File("picture.webp"), bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+    ASSERT_TRUE(LoadPicture(dir.File("picture.webp"), bitmap, nullptr, {}, TPictureFormats::kAll));
     EXPECT_EQ(Difference(bitmap, [&](std::int32_t x, std::int32_t y) { return Expected(x, y, alpha); }), "");
   }
 }
@@ -233,7 +233,7 @@ TEST(EncodedPictureTest, AnimatedWebPGivesItsFirstFrame) {
   WebPDataClear(&data);
 
   TBitmap32 bitmap;
-  ASSERT_TRUE(LoadPicture(dir.File("animated.webp"), bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+  ASSERT_TRUE(LoadPicture(dir.File("animated.webp"), bitmap, nullptr, {}, TPictureFormats::kAll));
   EXPECT_EQ(Difference(bitmap, [](std::int32_t x, std::int32_t y) { return Expected(x, y, false); }), "");
 }
 
@@ -300,7 +300,7 @@ TEST(EncodedPictureTest, TiffFirstPageEightBitRgbOverBlack) {
     SCOPED_TRACE(c.name);
     WriteTiff(dir.File("picture.tif"), c);
     TBitmap32 bitmap;
-    ASSERT_TRUE(LoadPicture(dir.File("picture.tif"), bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+    ASSERT_TRUE(LoadPicture(dir.File("picture.tif"), bitmap, nullptr, {}, TPictureFormats::kAll));
     EXPECT_EQ(Difference(bitmap, [&](std::int32_t x, std::int32_t y) { return Expected(x, y, c.alpha); }),
               "");
   }
@@ -349,7 +349,7 @@ TEST(EncodedPictureTest, HeicIsDecodedNearItsSource) {
   heif_context_free(context);
 
   TBitmap32 bitmap;
-  ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, std::nullopt, TPictureFormats::kAll));
+  ASSERT_TRUE(LoadPicture(path, bitmap, nullptr, {}, TPictureFormats::kAll));
   ASSERT_EQ(bitmap.Width(), kSide);
   ASSERT_EQ(bitmap.Height(), kSide);
   for (const auto& [x, y] : {std::pair{8, 8}, std::pair{56, 8}, std::pair{8, 56}, std::pair{56, 56}}) {
@@ -380,7 +380,7 @@ TEST(EncodedPictureTest, DamagedFilesFailWithTheFormatsOwnError) {
       dir.WriteFile(c.name, content);
       TBitmap32 bitmap;
       try {
-        LoadPicture(dir.File(c.name), bitmap, nullptr, std::nullopt, TPictureFormats::kAll);
+        LoadPicture(dir.File(c.name), bitmap, nullptr, {}, TPictureFormats::kAll);
         ADD_FAILURE() << "loaded";
       } catch (const EDecoderError& e) {
         EXPECT_EQ(std::string(e.what()).rfind(c.prefix, 0), 0u) << e.what();

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -78,11 +77,12 @@ std::unique_ptr<TDecoder> LoadEncoded(const std::string& fileName, TFileStamp* o
 
 // With overcommitted memory the allocator does not refuse a bitmap larger than the machine can
 // hold; touching it would end the process. Such a picture is refused before anything is allocated.
-void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory,
-                       std::optional<std::uint64_t> memoryLeft) {
+void CheckFitsInMemory(const TGraphic& picture, std::uint64_t decoderMemory, const TMemoryGate& memoryGate) {
   const std::uint64_t bytes = static_cast<std::uint64_t>(std::max(picture.Width(), 0)) *
                               static_cast<std::uint64_t>(std::max(picture.Height(), 0)) * sizeof(TColor32);
-  if (bytes + decoderMemory > (memoryLeft ? *memoryLeft : AvailableMemory()))
+  const bool fits =
+      memoryGate ? memoryGate(bytes + decoderMemory) : bytes + decoderMemory <= AvailableMemory();
+  if (!fits)
     throw EOutOfResources("Not enough memory for a picture of " + std::to_string(picture.Width()) + " x " +
                           std::to_string(picture.Height()) + " pixels");
 }
@@ -100,16 +100,16 @@ bool IsPictureFile(const std::string& fileName, TPictureFormats formats) {
 }
 
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
-                 std::optional<std::uint64_t> memoryLeft, TPictureFormats formats) {
+                 const TMemoryGate& memoryGate, TPictureFormats formats) {
   bitmap.SetHeight(0);
   bitmap.SetWidth(0);
   if (!IsPictureFile(fileName, formats)) return false;
-  DecodePicture(fileName, bitmap, opened, memoryLeft);
+  DecodePicture(fileName, bitmap, opened, memoryGate);
   return true;
 }
 
 void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened,
-                   std::optional<std::uint64_t> memoryLeft) {
+                   const TMemoryGate& memoryGate) {
   try {
     std::unique_ptr<TGraphic> picture;
     std::uint64_t decoderMemory = 0;
@@ -141,7 +141,7 @@ void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* o
       case TPictureType::kNone:
         return;
     }
-    CheckFitsInMemory(*picture, decoderMemory, memoryLeft);
+    CheckFitsInMemory(*picture, decoderMemory, memoryGate);
     bitmap.AssignPicture(*picture);
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");

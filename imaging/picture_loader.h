@@ -3,7 +3,7 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,25 +24,28 @@ bool IsPictureExtension(std::string_view extension, TPictureFormats formats);
 // LoadPicture decodes.
 bool IsPictureFile(const std::string& fileName, TPictureFormats formats = TPictureFormats::kClassic);
 
+// Asked once a picture's size is known, before anything is allocated for it, with the bytes its
+// pixels and its decoder's working memory will take: false refuses the picture. An empty gate
+// compares them with what AvailableMemory reports.
+using TMemoryGate = std::function<bool(std::uint64_t bytes)>;
+
 // Empties the bitmap, then, when IsPictureFile(fileName, formats), decodes the file into the bitmap at full
 // size. Returns true iff a picture was decoded.
 //
-// `opened`, when given, receives the stamp of the file as it was opened for decoding. A picture whose
-// pixels take more than memoryLeft bytes (by default what AvailableMemory reports once its size is
-// known) is refused before anything is allocated for it.
+// `opened`, when given, receives the stamp of the file as it was opened for decoding. A picture the
+// memory gate refuses is refused before anything is allocated for it.
 //
 // Throws EDecoderError or EOutOfResources with the text to show the user when the file cannot be
 // opened, read, decoded or held in memory; the bitmap is then empty, or at the picture's size with
 // its pixels 0 when decoding failed after the size was known.
 bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
-                 std::optional<std::uint64_t> memoryLeft = std::nullopt,
-                 TPictureFormats formats = TPictureFormats::kClassic);
+                 const TMemoryGate& memoryGate = {}, TPictureFormats formats = TPictureFormats::kClassic);
 
 // LoadPicture's decoding alone, for callers that have emptied the bitmap and asked IsPictureFile
 // themselves (and do something between the two). REQUIRES: IsPictureFile(fileName, formats) was true
 // for some formats; a file
 // gone since then fails to open.
 void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
-                   std::optional<std::uint64_t> memoryLeft = std::nullopt);
+                   const TMemoryGate& memoryGate = {});
 
 }  // namespace velquin

@@ -39,7 +39,7 @@ class PictureLoaderTest : public ::testing::Test {
   // Loads with a bitmap that already holds a picture, so that emptying it shows.
   bool Load(const std::string& path) {
     bitmap_.Resize(5, 5);
-    return LoadPicture(path, bitmap_, nullptr, memoryLeft_);
+    return LoadPicture(path, bitmap_, nullptr, [this](std::uint64_t bytes) { return bytes <= memoryLeft_; });
   }
   std::string LoadError(const std::string& path) {
     try {
@@ -123,7 +123,7 @@ TEST_F(PictureLoaderTest, JpegUnderEveryExtensionGivesTheSamePixels) {
     SCOPED_TRACE(name);
     const std::string path = Write(name, testing::ReadFile(jpg));
     EXPECT_FALSE(LoadPicture(path, bitmap_)) << "not without All formats";
-    ASSERT_TRUE(LoadPicture(path, bitmap_, nullptr, std::nullopt, TPictureFormats::kAll));
+    ASSERT_TRUE(LoadPicture(path, bitmap_, nullptr, {}, TPictureFormats::kAll));
     ASSERT_EQ(bitmap_.Width(), reference.Width());
     ASSERT_EQ(bitmap_.Height(), reference.Height());
     EXPECT_TRUE(

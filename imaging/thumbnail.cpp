@@ -135,7 +135,7 @@ TThumbnail LoadThumbnail(const std::string& path, std::int32_t maxSide) {
   const std::optional<TPictureHeader> header = ReadPictureHeader(path);
   if (header && header->Format == "JPEG") return JpegThumbnail(path, maxSide);
   TBitmap32 bitmap;
-  if (!LoadPicture(path, bitmap, nullptr, std::nullopt, TPictureFormats::kAll))
+  if (!LoadPicture(path, bitmap, nullptr, {}, TPictureFormats::kAll))
     throw EDecoderError("Not a picture: \"" + path + "\".");
   std::vector<std::uint32_t> pixels(static_cast<std::size_t>(bitmap.Width()) *
                                     static_cast<std::size_t>(bitmap.Height()));

@@ -10,6 +10,7 @@
 #include "platform/scope_guard.h"
 #include "platform/text_file.h"
 #include "platform/text_utils.h"
+#include "scan/decode_ahead.h"
 #include "scan/folder_matches.h"
 #include "scan/folder_walk.h"
 #include "scan/picture_extension.h"
@@ -40,7 +41,8 @@ TSignatureScan::TSignatureScan(const TScanOptions& options, const TScanTargets& 
       bitmap_(tables.Bitmap),
       desktop_(desktop),
       progress_(progress),
-      sink_(sink) {}
+      sink_(sink),
+      memory_(options.Decoding.MemoryLeft) {}
 
 TSignatureScan::~TSignatureScan() = default;
 
@@ -53,6 +55,8 @@ void TSignatureScan::ProcessMessages() {
 
 void TSignatureScan::ComputeSignatures() {
   TScopeGuard end([this] {
+    // The pictures decoded ahead are dropped before the dialog, which may wait long.
+    decoder_.reset();
     // log.txt is released on a failure too, so the next scan can create it again.
     log_.reset();
     sink_.SetTitle("");
@@ -70,6 +74,7 @@ void TSignatureScan::ComputeSignatures() {
   sink_.SetTitle("Counting Files...");
   progress_.ResetCounts();
   counting_ = true;
+  plan_.clear();
   ReadDates();
   ScanFolder(options_.Folder);
   progress_.SetStartTime(Now());
@@ -179,15 +184,26 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
   // no stale picture.
   bitmap_.SetHeight(0);
   bitmap_.SetWidth(0);
+  bitmapShare_.GiveBack();
   if (!IsPictureFile(path, options_.Formats)) return false;
   if (counting_) {
     progress_.CountTotal();
+    plan_.push_back(path);
     return false;
   }
   if (tick) progress_.UpdateProgress(kTickModulus, *this);
   ProcessMessages();
   const TBusyCursor busy(desktop_);
-  DecodePicture(path, bitmap_, &opened);
+  if (decoder_ == nullptr) {
+    decoder_ = std::make_unique<TDecodeAhead>(std::move(plan_), options_.Decoding.Threads, options_.Normalize,
+                                              memory_);
+  }
+  const std::unique_ptr<TDecodedPicture> picture = decoder_->Take(path);
+  if (picture->Failure) std::rethrow_exception(picture->Failure);
+  bitmap_.Exchange(picture->Bitmap);
+  bitmapShare_ = std::move(picture->Share);
+  signature_ = picture->Signature;
+  opened = picture->Opened;
   return true;
 }
 
@@ -244,7 +260,6 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   }
   if (outcome == TLoadOutcome::kNothing) return;
 
-  signature_ = options_.Normalize ? equalizer_.EqualizeAndMakeSignature(bitmap_) : MakeSignature(bitmap_);
   const std::string text = SignatureToText(signature_);
   // The date of the very file that was decoded: a later write is seen by the next scan.
   const double date = StampDate(opened);

@@ -2,6 +2,12 @@
 // step with its picture files: purge of vanished files, counting pass, evaluation pass, closing
 // dialog. It reads its options once, at its start, counts in the running command's TProgress and
 // reports through a TScanSink; its own state lives for one run.
+//
+// The counting pass notes the pictures that need work; in the evaluation pass worker threads decode
+// and sign them ahead (TDecodeAhead), while the scan's own thread does every table step, log line,
+// incremental match and message run in the order of one picture at a time, and the pictures reach
+// the working bitmap one after the other as before. What a scan stores and reports is the same for
+// any number of threads.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +16,18 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "imaging/picture_loader.h"
+#include "scan/decode_settings.h"
+#include "scan/memory_budget.h"
 #include "scan/progress.h"
-#include "signature/equalizer.h"
 #include "signature/signature.h"
 
 namespace velquin {
 
 class TBitmap32;
+class TDecodeAhead;
 class TDesktop;
 class TScanSink;
 class TTable;
@@ -43,6 +52,8 @@ struct TScanOptions {
   TPictureFormats Formats = TPictureFormats::kClassic;
   // Run by the Auto command: no closing dialog.
   bool AutoRun = false;
+  // The threads that decode, and the memory check's figure.
+  TDecodeSettings Decoding;
 };
 
 // Where the scan works: the Folder's tables and the working bitmap each picture is loaded into.
@@ -85,9 +96,10 @@ class TSignatureScan : private TProgressSink {
   void ProcessMessages() override;
 
   // Empties the bitmap and, when the file is a picture LoadPicture decodes: in the counting pass counts
-  // it in the total; in the evaluation pass ticks (when `tick`), lets messages run and decodes it
-  // under the hourglass. Returns true iff a picture was decoded, `opened` then holding the stamp of
-  // the file as opened for decoding. Throws what decoding throws.
+  // it in the total and the plan; in the evaluation pass ticks (when `tick`), lets messages run and
+  // decodes it under the hourglass. Returns true iff a picture was decoded, the bitmap then holding
+  // it, signature_ its signature and `opened` the stamp of the file as opened for decoding. Throws
+  // what decoding throws.
   bool LoadPicture(const std::string& path, bool tick, TFileStamp& opened);
   // LoadPicture, repeated while the file changes under the decoder (its stamp before the open, as
   // opened and after the decode differ), up to three decodes. On kLoaded the bitmap holds the
@@ -117,7 +129,14 @@ class TSignatureScan : private TProgressSink {
   // True during the counting pass.
   bool counting_ = false;
   TSignature signature_;
-  TEqualizer equalizer_;
+  // The pictures the counting pass found in need of work, in order: what the evaluation pass will
+  // most likely decode.
+  std::vector<std::string> plan_;
+  TMemoryBudget memory_;
+  // The memory held by the picture in the working bitmap.
+  TMemoryShare bitmapShare_;
+  // Decodes the plan during the evaluation pass.
+  std::unique_ptr<TDecodeAhead> decoder_;
   // True when the current picture's row was added or its Signature text changed.
   bool changed_ = false;
   // log.txt while the evaluation pass runs.

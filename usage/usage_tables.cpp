@@ -1,5 +1,6 @@
 // The two programs' tables: every option, command, file and exit status they document.
 #include <array>
+#include <cstddef>
 
 #include "usage/program_usage.h"
 
@@ -69,9 +70,25 @@ constexpr std::array kFormOptions{
     TOptionUsage{"--verbose", "", "", "copy the log lines to stderr"},
 };
 
+constexpr TOptionUsage kThreadsOption{
+    "--threads", "", "N",
+    "decode pictures on N threads, 1 for one picture at a time; what is stored and reported is the same "
+    "for any N (default: one thread per core)"};
+
+// The options given, and --threads after them.
+template <std::size_t N>
+constexpr std::array<TOptionUsage, N + 1> WithThreads(const std::array<TOptionUsage, N>& options) {
+  std::array<TOptionUsage, N + 1> joined{};
+  for (std::size_t i = 0; i < N; ++i) joined[i] = options[i];
+  joined[N] = kThreadsOption;
+  return joined;
+}
+
+// scan and auto decode pictures; match does not.
+constexpr auto kScanOptions = WithThreads(kFormOptions);
 constexpr std::array kVerboseOnly{kFormOptions.back()};
-constexpr std::array kSignatureOptions{
-    TOptionUsage{"--normalize", "", "", "equalise each picture's brightness first"}};
+constexpr auto kSignatureOptions =
+    WithThreads(std::array{TOptionUsage{"--normalize", "", "", "equalise each picture's brightness first"}});
 constexpr std::array kPairsOptions{
     TOptionUsage{"--json", "", "", "write a JSON array of {\"MaxDiff\", \"File1\", \"File2\"} objects"}};
 
@@ -88,7 +105,7 @@ constexpr std::array kKeepBestOptions{
 };
 
 constexpr TCommandUsage kCliCommands[] = {
-    {"signature", "[--normalize] FILE...", "print each FILE's signature text",
+    {"signature", "[--normalize] [--threads N] FILE...", "print each FILE's signature text",
      "For each FILE in order, print the file name, a TAB and its 192-character signature text. A file "
      "that cannot be loaded gives \"velquin-cli: FILE: MESSAGE\" on stderr, the others are still done, and "
      "the exit status is then 1.",
@@ -96,7 +113,7 @@ constexpr TCommandUsage kCliCommands[] = {
     {"scan", "[OPTIONS] FOLDER", "compute the folder's signatures (Signatures command)",
      "Bring the folder's signatures up to date, as the window's Signatures button does, and print the "
      "closing dialog's text.",
-     kFormOptions, TOperandKind::Folder},
+     kScanOptions, TOperandKind::Folder},
     {"match", "[OPTIONS] FOLDER", "rebuild the folder's pairs (Matches command)",
      "Pair the folder's pictures afresh, as the window's Matches button does, and print the closing "
      "dialog's text.",
@@ -104,7 +121,7 @@ constexpr TCommandUsage kCliCommands[] = {
     {"auto", "[OPTIONS] [FOLDER...]", "scan and match every folder of DirList.Txt, or those named",
      "Scan and match each folder of the folder list, as the window's Auto button does, or each FOLDER "
      "named; the folder list is left as it was.",
-     kFormOptions, TOperandKind::Folder},
+     kScanOptions, TOperandKind::Folder},
     {"pairs", "[--json] FOLDER", "list the pairs: MaxDiff, File1, File2",
      "List the folder's pairs, most alike first, one line each: MaxDiff, File1 and File2 split by TABs.",
      kPairsOptions, TOperandKind::Folder},
