@@ -15,6 +15,7 @@
 #include "imaging/bitmap32.h"
 #include "imaging/jpeg_image.h"
 #include "signature/equalizer.h"
+#include "signature/gray_grid.h"
 #include "signature/picture_signer.h"
 #include "signature/signature.h"
 
@@ -162,6 +163,21 @@ void BM_LoadNormalizeAndSign(benchmark::State& state) {
   }
 }
 
+// What the scan does with each picture it signs: the gray grid of the pixels as loaded beside the
+// Signature. Its share of a first scan is at most the share of these over BM_LoadAndSign and
+// BM_LoadNormalizeAndSign, a scan doing more per picture than load and sign (target: at most 5 %).
+void BM_LoadGrayAndSign(benchmark::State& state) {
+  TBitmap32 bitmap;
+  TEqualizer equalizer;
+  const bool normalize = state.range(0) != 0;
+  for (auto _ : state) {
+    LoadInto(bitmap);
+    benchmark::DoNotOptimize(MakeGrayGrid(bitmap));
+    if (normalize) equalizer.EqualizeBrightness(bitmap);
+    benchmark::DoNotOptimize(MakeSignature(bitmap));
+  }
+}
+
 // What velquin-cli signature does: TPictureSigner gathers the Cell sums (or, when normalising, the
 // brightness histogram) from each row as the decoder delivers it. Wall time as well as CPU time: with a
 // helper thread, normalising spends more CPU time to take less time.
@@ -179,6 +195,12 @@ BENCHMARK(BM_LibjpegRows)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime(
 BENCHMARK(BM_LoadPicture)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_LoadAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_LoadNormalizeAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_LoadGrayAndSign)
+    ->ArgNames({"normalize"})
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime();
 BENCHMARK(BM_LoadAndSignByRows)
     ->ArgNames({"normalize", "helper"})
     ->Args({0, 0})

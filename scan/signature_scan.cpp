@@ -13,6 +13,7 @@
 #include "scan/folder_matches.h"
 #include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
+#include "signature/gray_grid.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -27,6 +28,13 @@ constexpr int kMaxDecodes = 3;
 bool SameDateText(double a, double b) {
   if (std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0)) return true;
   return DateTimeToText(a) == DateTimeToText(b);
+}
+
+// Returns true iff the current Sigs row holds a Gray text: a row stored before grids were kept has
+// none and is signed again, whatever its date.
+bool HasGrayGrid(const TTable& sigs) {
+  TGrayGrid grid;
+  return ReadGrayText(sigs.FieldText("Gray"), grid);
 }
 
 }  // namespace
@@ -98,7 +106,7 @@ void TSignatureScan::PurgeDeletedFiles() {
     // Rows of another folder came with tables copied from there: they describe none of this
     // Folder's files.
     if (path == datesFolder_ && FileExists(file)) {
-      dates_.emplace(name, sigs_.FieldAsDateTime("FileDate"));
+      if (HasGrayGrid(sigs_)) dates_.emplace(name, sigs_.FieldAsDateTime("FileDate"));
       sigs_.Next();
     } else {
       sigs_.Delete();
@@ -121,7 +129,7 @@ void TSignatureScan::ReadDates() {
   datesMessageRuns_ = messageRuns_;
   datesFolder_ = DatesFolder();
   for (sigs_.First(); !sigs_.Eof(); sigs_.Next()) {
-    if (sigs_.FieldText("FilePath") == datesFolder_) {
+    if (sigs_.FieldText("FilePath") == datesFolder_ && HasGrayGrid(sigs_)) {
       dates_.emplace(sigs_.FieldText("FileName"), sigs_.FieldAsDateTime("FileDate"));
     }
   }
@@ -156,7 +164,7 @@ bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, 
     return true;
   }
   datesValid_ = false;
-  if (!FindRow(std::string(name), std::string(folder))) return false;
+  if (!FindRow(std::string(name), std::string(folder)) || !HasGrayGrid(sigs_)) return false;
   date = sigs_.FieldAsDateTime("FileDate");
   return true;
 }
@@ -231,18 +239,21 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   }
   if (outcome == TLoadOutcome::kNothing) return;
 
+  // From the pixels as decoded, before normalising rewrites them: the grid equalises on its own.
+  const std::string gray = GrayGridToText(MakeGrayGrid(bitmap_));
   signature_ = options_.Normalize ? equalizer_.EqualizeAndMakeSignature(bitmap_) : MakeSignature(bitmap_);
   const std::string text = SignatureToText(signature_);
   // The date of the very file that was decoded: a later write is seen by the next scan.
   const double date = StampDate(opened);
 
   if (FindRow(name, folder)) {
-    changed_ = sigs_.FieldAsString("Signature") != text;
+    changed_ = sigs_.FieldText("Signature") != text || sigs_.FieldText("Gray") != gray;
     if (changed_) {
       progress_.CountEdit();
       sigs_.Edit();
       sigs_.SetFieldValue("FileDate", date);
       sigs_.SetFieldValue("Signature", text);
+      sigs_.SetFieldValue("Gray", gray);
       sigs_.Post();
     } else if (!SameDateText(sigs_.FieldAsDateTime("FileDate"), date)) {
       // Same pixels under a new date: storing the date spares the next scan from decoding it again.
@@ -257,6 +268,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
     sigs_.SetFieldValue("FilePath", folder);
     sigs_.SetFieldValue("FileDate", date);
     sigs_.SetFieldValue("Signature", text);
+    sigs_.SetFieldValue("Gray", gray);
     changed_ = true;
     sigs_.Post();
     // After the post, so that the count shown includes the new row.

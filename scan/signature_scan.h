@@ -63,7 +63,8 @@ class TSignatureScan : private TProgressSink {
   void PurgeDeletedFiles();
   // One walk over the folder's .JPG, .BMP and .GIF entries (any letter case), counting or evaluating.
   void ScanFolder(std::string folder);
-  // One picture: the up-to-date test, loading, signing, storing and the incremental match. A name
+  // One picture: the up-to-date test (a row without a Gray text is never up to date), loading,
+  // signing (the Signature and the gray grid), storing and the incremental match. A name
   // or path longer than Sigs holds, a picture that cannot be decoded and one that keeps changing
   // while it is decoded are each reported to TScanSink::UnableToProcess with the reason.
   void EvaluateFile(const std::string& path);
@@ -105,7 +106,7 @@ class TSignatureScan : private TProgressSink {
   bool counting_ = false;
   TSignature signature_;
   TEqualizer equalizer_;
-  // True when the current picture's row was added or its Signature text changed.
+  // True when the current picture's row was added or its Signature or Gray text changed.
   bool changed_ = false;
   // log.txt while the evaluation pass runs.
   std::unique_ptr<TTextWriter> log_;
