@@ -138,7 +138,7 @@ std::uint32_t Picture(std::int32_t x, std::int32_t y) {
 
 std::uint32_t GrayOf(std::uint32_t rgb) {
   const std::uint32_t v =
-      (299 * (rgb >> 16 & 0xFF) + 587 * (rgb >> 8 & 0xFF) + 114 * (rgb & 0xFF) + 500) / 1000;
+      (19595 * (rgb >> 16 & 0xFF) + 38470 * (rgb >> 8 & 0xFF) + 7471 * (rgb & 0xFF) + 32768) >> 16;
   return v << 16 | v << 8 | v;
 }
 

@@ -72,7 +72,7 @@ void MakeGrayCopy(const TBitmap32& from, TBitmap32& to) {
   for (int y = 0; y < from.Height(); ++y) {
     for (int x = 0; x < from.Width(); ++x) {
       const TRgb c = SplitColor(from.ReadPixel(x, y));
-      const auto v = static_cast<std::uint32_t>((299 * c.R + 587 * c.G + 114 * c.B + 500) / 1000);
+      const auto v = static_cast<std::uint32_t>((19595 * c.R + 38470 * c.G + 7471 * c.B + 32768) >> 16);
       to.WritePixel(x, y, Rgb(v, v, v));
     }
   }

@@ -35,18 +35,21 @@ TEST(GrayGridTest, ValuesFollowTheRule) {
   for (int cell = 0; cell < kGrayCells; ++cell) halves.Cells[cell] = cell < 8 ? 191 : 63;
   EXPECT_EQ(MakeGrayGrid(bitmap), halves);
 
-  // Columns split as x * 4 div W: 6 columns give grid columns of 1, 2, 1 and 2 columns. Each column's
-  // luma is its own, rising: column c holds the rank (2c + 1) / 12.
-  Paint(bitmap, 6, 4, [](int x, int) { return Rgb(0, static_cast<std::uint32_t>(40 * x), 0); });
-  const std::uint8_t columns[4] = {255 * 1 / 12, 255 * (3 + 5) / 24, 255 * 7 / 12, 255 * (9 + 11) / 24};
+  // Only the pixels of columns and rows 0 or 3 mod 4 count: the red columns between do not. Each
+  // counted column's luma is its own, rising: the k-th holds the rank (2k + 1) / 16, and grid column i
+  // the k-th and k + 1-th, whose mean is (2i + 1) / 8.
+  Paint(bitmap, 16, 8, [](int x, int) {
+    return x % 4 == 1 || x % 4 == 2 ? Rgb(255, 0, 0) : Rgb(0, static_cast<std::uint32_t>(16 * x), 0);
+  });
   TGrayGrid split;
-  for (int cell = 0; cell < kGrayCells; ++cell) split.Cells[cell] = columns[cell / 4];
+  for (int cell = 0; cell < kGrayCells; ++cell)
+    split.Cells[cell] = static_cast<std::uint8_t>(255 * (2 * (cell / 4) + 1) / 8);
   EXPECT_EQ(MakeGrayGrid(bitmap), split);
 
-  // Under 4 pixels high: grid rows without pixels are 0.
+  // 2 pixels high: only grid row 1 (y = 0) holds a counted row, the others are 0.
   Paint(bitmap, 8, 2, [](int, int) { return Rgb(9, 9, 9); });
   TGrayGrid low;
-  for (int cell = 0; cell < kGrayCells; ++cell) low.Cells[cell] = cell % 4 == 1 || cell % 4 == 3 ? 127 : 0;
+  for (int cell = 0; cell < kGrayCells; ++cell) low.Cells[cell] = cell % 4 == 1 ? 127 : 0;
   EXPECT_EQ(MakeGrayGrid(bitmap), low);
 
   bitmap.Resize(0, 0);
@@ -64,7 +67,7 @@ TEST(GrayGridTest, GrayCopiesAndChangesOfBrightnessKeepTheGrid) {
 
   // The luma of a gray pixel is its value: a gray copy made with the rule's weights keeps the grid.
   const auto luma = [](TColor32 c) {
-    return (299 * ((c >> 16) & 0xFF) + 587 * ((c >> 8) & 0xFF) + 114 * (c & 0xFF) + 500) / 1000;
+    return (19595 * ((c >> 16) & 0xFF) + 38470 * ((c >> 8) & 0xFF) + 7471 * (c & 0xFF) + 32768) >> 16;
   };
   Paint(changed, 400, 400, [&](int x, int y) {
     const std::uint32_t v = luma(block(x, y));
