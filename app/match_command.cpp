@@ -78,7 +78,7 @@ void TMatchCommand::Run() {
       host_.SetTitle("");
     });
 
-    TSigsSnapshot snapshot(sigs);
+    TSigsSnapshot snapshot(sigs, options_.Gray);
     TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
                         snapshot.TakeGray());
     const auto& order = snapshot.PrimaryOrder();

@@ -36,7 +36,7 @@ void OrderEqualTexts(TTable& sigs, const std::string& text, std::span<std::uint3
 
 }  // namespace
 
-TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
+TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   // One walk in primary order, the order the pass searches the rows in, reading the texts in place.
   const auto count = static_cast<std::size_t>(sigs.RecordCount());
   nameStart_.reserve(count + 1);
@@ -46,8 +46,8 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
   valuesOfRow.reserve(count * kSignatureValues);
   std::vector<std::pair<std::uint32_t, std::string>> otherTexts;  // rows not in the written form
   // A table opened as its files stand may predate the gray grids: its rows hold none.
-  const bool grayField = std::any_of(sigs.FieldDefs.begin(), sigs.FieldDefs.end(),
-                                     [](const TFieldDef& field) { return field.Name == "Gray"; });
+  const bool grayField = gray && std::any_of(sigs.FieldDefs.begin(), sigs.FieldDefs.end(),
+                                             [](const TFieldDef& field) { return field.Name == "Gray"; });
   std::vector<std::uint8_t> grayOfRow;
   grayOfRow.reserve(count * kGrayCells);
   std::vector<bool> hasGrayOfRow;
@@ -65,9 +65,9 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
       TextToSignature(text);  // raises the conversion error of a malformed text
       otherTexts.emplace_back(row, text);
     }
-    TGrayGrid gray;
-    hasGrayOfRow.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), gray));
-    grayOfRow.insert(grayOfRow.end(), gray.Cells.begin(), gray.Cells.end());
+    TGrayGrid grid;
+    hasGrayOfRow.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), grid));
+    grayOfRow.insert(grayOfRow.end(), grid.Cells.begin(), grid.Cells.end());
   }
   const std::size_t rows = pathOf_.size();
   const auto valuesOf = [&](std::uint32_t row) { return &valuesOfRow[std::size_t{row} * kSignatureValues]; };

@@ -20,9 +20,9 @@ class TTable;
 
 class TSigsSnapshot {
  public:
-  // Reads every Sigs row along the active (primary) index, and leaves sigs on its first row. Throws
-  // the conversion error of a malformed Signature text.
-  explicit TSigsSnapshot(TTable& sigs);
+  // Reads every Sigs row along the active (primary) index, with its gray grid when gray, and leaves
+  // sigs on its first row. Throws the conversion error of a malformed Signature text.
+  explicit TSigsSnapshot(TTable& sigs, bool gray = false);
 
   // Ranks in the order of the primary index (FileName, then FilePath, as bytes).
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
@@ -32,7 +32,7 @@ class TSigsSnapshot {
 
   // The signatures by rank, handed over once (to the engine).
   TRankedSignatures TakeSignatures() { return std::move(signatures_); }
-  // The gray grids by rank, handed over once (to the engine).
+  // The gray grids by rank (none unless read), handed over once (to the engine).
   TRankedGray TakeGray() { return std::move(gray_); }
 
  private:
