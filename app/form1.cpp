@@ -45,7 +45,9 @@ class TForm1::TScanAdapter : public TScanSink {
   }
   void UpdateDBLabels() override { form_.UpdateDBLabels(); }
   // The Margin as MarginEdit holds it now: it may have changed while messages ran.
-  void FindMatchesFor() override { velquin::FindMatchesFor(form_, StrToInt(form_.marginEditText_)); }
+  void FindMatchesFor() override {
+    velquin::FindMatchesFor(form_, StrToInt(form_.marginEditText_), {form_.turned_, form_.gray_});
+  }
 
  private:
   TForm1& form_;

@@ -78,8 +78,9 @@ void TMatchCommand::Run() {
       host_.SetTitle("");
     });
 
-    TSigsSnapshot snapshot(sigs);
-    TMatchEngine engine(snapshot.TakeSignatures(), margin);
+    TSigsSnapshot snapshot(sigs, options_.Gray);
+    TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
+                        snapshot.TakeGray());
     const auto& order = snapshot.PrimaryOrder();
     progress.SetTotal(static_cast<std::int64_t>(order.size()));
     for (std::size_t i = 0; i < order.size(); ++i) {

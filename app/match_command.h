@@ -1,7 +1,8 @@
 // TMatchCommand: the Matches command's body, the match pass. It empties Matches and records every
-// pair of distinct Sigs rows that match (File1 = the row first in BySignature order), with the
-// hourglass, the disabled review buttons, summary-log.txt, Velquin.INI and the closing dialog around
-// the match engine's search. Memory beyond the tables grows with the Sigs rows, never with the pairs.
+// pair of distinct Sigs rows that match under the options' tests (File1 = the row first in BySignature
+// order), with the hourglass, the disabled review buttons, summary-log.txt, Velquin.INI and the
+// closing dialog around the match engine's search. Memory beyond the tables grows with the Sigs rows, never
+// with the pairs.
 #pragma once
 
 #include <string>
@@ -15,8 +16,8 @@ class TMatchHost;
 struct TMatchOptions {
   std::string AppDir;    // where summary-log.txt and Velquin.INI live, ending in '/'
   bool AutoRun = false;  // run by the Auto command: no closing dialog
-  bool Turned = false;   // pairs also match turned by a quarter, a half or three quarters, or mirrored
-  bool Gray = false;     // gray copies of colour pictures are found
+  bool Turned = false;   // pairs also match turned or mirrored (matching/match_rules.h)
+  bool Gray = false;     // pairs also match by their gray grids (matching/match_rules.h)
 };
 
 class TMatchCommand {

@@ -26,8 +26,9 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
   table.TableName = tableName;
   schema(table);
   if (table.Exists()) {
-    // Tables made before names could be this long are widened once, keeping their rows.
-    table.WidenTextFields();
+    // Tables made before names could be this long, or before a field was added, are converted
+    // once, keeping their rows.
+    table.UpgradeFields();
   } else {
     table.CreateTable();
   }
@@ -84,6 +85,7 @@ void SetSigsSchema(TTable& sigs) {
       {"FilePath", TFieldType::ftString, kMaxPathBytes, false},
       {"FileDate", TFieldType::ftDateTime, 0, false},
       {"Signature", TFieldType::ftString, 250, false},
+      {"Gray", TFieldType::ftString, 64, false},
   };
   sigs.IndexDefs = {
       {"", "FileName;FilePath", ixPrimary | ixUnique},

@@ -15,9 +15,10 @@ inline constexpr std::size_t kMaxFileNameBytes = 255;
 inline constexpr std::size_t kMaxPathBytes = 4096;
 
 // Sets the field and index definitions of Sigs: FileName (text kMaxFileNameBytes), FilePath
-// (text kMaxPathBytes),
-// FileDate (date-time), Signature (text 250); the primary index on "FileName;FilePath" and the
-// non-unique index "BySignature" on "Signature". REQUIRES: the table object is inactive.
+// (text kMaxPathBytes), FileDate (date-time), Signature (text 250), Gray (the Gray text,
+// signature/gray_grid.h; empty in rows of tables made before it was kept); the primary index on
+// "FileName;FilePath" and the non-unique index "BySignature" on "Signature". REQUIRES: the table
+// object is inactive.
 void SetSigsSchema(TTable& sigs);
 // Sets the definitions of Matches: MaxDiff (integer), File1 and File2 (text kMaxPathBytes); the primary
 // index on "MaxDiff;File1;File2". REQUIRES: the table object is inactive.
@@ -25,11 +26,12 @@ void SetMatchesSchema(TTable& matches);
 
 // Closes both tables and opens them in the folder of `folderText` (everything up to and
 // including its last '/'), creating a missing table, widening the texts of a table made with
-// shorter ones, checking and repairing each before it is opened. A store error on Sigs leaves Matches
-// untouched. Only Velquin locks these files, so a table locked by another open is reported as the
-// store's error followed by " (another Velquin is using this folder)". A Matches table damaged beyond
-// repair, whose pairs the match pass makes again, is moved aside ("Matches.DAT.damaged") and made anew,
-// and `report` (when given) gets a line saying so; a damaged Sigs is reported as the store's error.
+// shorter ones and adding the fields a table made before them lacks, checking and repairing each before it is
+// opened. A store error on Sigs leaves Matches untouched. Only Velquin locks these files, so a table locked
+// by another open is reported as the store's error followed by " (another Velquin is using this folder)". A
+// Matches table damaged beyond repair, whose pairs the match pass makes again, is moved aside
+// ("Matches.DAT.damaged") and made anew, and `report` (when given) gets a line saying so; a damaged Sigs is
+// reported as the store's error.
 void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText,
                 const std::function<void(const std::string&)>& report = nullptr);
 

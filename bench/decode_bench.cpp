@@ -2,6 +2,7 @@
 // `djpeg -outfile /dev/null`), in one process so that machine load affects both alike.
 // The file: $VELQUIN_BENCH_JPEG, else the largest of bench/data/jpeg/, else a generated 8 MP photo.
 #include <benchmark/benchmark.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include "imaging/bitmap32.h"
 #include "imaging/jpeg_image.h"
 #include "signature/equalizer.h"
+#include "signature/gray_grid.h"
 #include "signature/picture_signer.h"
 #include "signature/signature.h"
 
@@ -162,6 +164,40 @@ void BM_LoadNormalizeAndSign(benchmark::State& state) {
   }
 }
 
+// The gray grid's share of what the scan does with each picture it signs: load, the gray grid of the
+// pixels as loaded, equalise when normalising, sign. Each iteration times both parts on this thread's
+// CPU clock, so that other work on the machine weighs on neither. A first scan does more per picture
+// than this (the file's stamps, the table), so the share of a scan is smaller still (target: at most
+// 5 %): gray_share.
+double ThreadSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+void BM_GrayShareOfLoadAndSign(benchmark::State& state) {
+  TBitmap32 bitmap;
+  TEqualizer equalizer;
+  const bool normalize = state.range(0) != 0;
+  double gray = 0, rest = 0;
+  for (auto _ : state) {
+    const double start = ThreadSeconds();
+    LoadInto(bitmap);
+    const double loaded = ThreadSeconds();
+    benchmark::DoNotOptimize(MakeGrayGrid(bitmap));
+    const double grid = ThreadSeconds();
+    if (normalize) equalizer.EqualizeBrightness(bitmap);
+    benchmark::DoNotOptimize(MakeSignature(bitmap));
+    const double end = ThreadSeconds();
+    gray += grid - loaded;
+    rest += (loaded - start) + (end - grid);
+  }
+  const auto iterations = static_cast<double>(state.iterations());
+  state.counters["gray_ms"] = gray * 1000 / iterations;
+  state.counters["load_and_sign_ms"] = rest * 1000 / iterations;
+  state.counters["gray_share"] = gray / (gray + rest);
+}
+
 // What velquin-cli signature does: TPictureSigner gathers the Cell sums (or, when normalising, the
 // brightness histogram) from each row as the decoder delivers it. Wall time as well as CPU time: with a
 // helper thread, normalising spends more CPU time to take less time.
@@ -179,6 +215,7 @@ BENCHMARK(BM_LibjpegRows)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime(
 BENCHMARK(BM_LoadPicture)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_LoadAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
 BENCHMARK(BM_LoadNormalizeAndSign)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime();
+BENCHMARK(BM_GrayShareOfLoadAndSign)->ArgNames({"normalize"})->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LoadAndSignByRows)
     ->ArgNames({"normalize", "helper"})
     ->Args({0, 0})

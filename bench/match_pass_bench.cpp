@@ -1,7 +1,9 @@
 // The match pass over 100,000 synthetic Sigs rows (first values spread over 0..255, one row in a
 // thousand a near copy of an earlier one, so about one pair per thousand rows lies within the
 // Margin 10) against one walk over Sigs reading every field, in the same run. Target: the pass
-// takes at most 3 x the walk (BM_MatchPassOverWalk's pass_over_walk).
+// takes at most 3 x the walk (BM_MatchPassOverWalk's pass_over_walk). Each row also holds a gray grid
+// (a near copy's near its original's), and the pass with the Turned and Gray tests takes at most
+// 3 x the pass without them (BM_TurnedGrayPassOverPass's turned_gray_over_pass).
 //
 // Memory: the heap's peak above its level at the start of the pass, for ~100 pairs and for ~10,000
 // pairs (one row in ten a near copy); it must not grow with the pairs beyond the tables' own pages,
@@ -27,6 +29,7 @@
 #include "bench/side_by_side.h"
 #include "matching/match_engine.h"
 #include "matching/sigs_snapshot.h"
+#include "signature/gray_grid.h"
 #include "signature/signature.h"
 
 namespace {
@@ -74,23 +77,32 @@ class TSyntheticFolder : public TBenchForm {
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> value(0, 255), delta(-3, 3);
     std::vector<TSignature> kept;
+    std::vector<TGrayGrid> keptGray;
     TTable& sigs = Form.SigsTable;
     for (int i = 0; i < rows; ++i) {
       TSignature s;
+      TGrayGrid gray;
       if (i % copyEvery == copyEvery - 1) {
-        s = kept[std::uniform_int_distribution<std::size_t>(0, kept.size() - 1)(random)];
+        const std::size_t original = std::uniform_int_distribution<std::size_t>(0, kept.size() - 1)(random);
+        s = kept[original];
         for (TRgb& c : s.Cells) {
           for (std::int32_t* v : {&c.R, &c.G, &c.B}) *v = std::clamp(*v + delta(random), 0, 255);
         }
+        gray = keptGray[original];
+        for (std::uint8_t& v : gray.Cells)
+          v = static_cast<std::uint8_t>(std::clamp(v + delta(random), 0, 255));
       } else {
         for (TRgb& c : s.Cells) c = {value(random), value(random), value(random)};
+        for (std::uint8_t& v : gray.Cells) v = static_cast<std::uint8_t>(value(random));
         kept.push_back(s);
+        keptGray.push_back(gray);
       }
       sigs.Append();
       sigs.SetFieldValue("FileName", "picture" + std::to_string(i) + ".jpg");
       sigs.SetFieldValue("FilePath", Folder);
       sigs.SetFieldValue("FileDate", 46000.5);
       sigs.SetFieldValue("Signature", SignatureToText(s));
+      sigs.SetFieldValue("Gray", GrayGridToText(gray));
       sigs.Post();
     }
     // The store keeps the pages it has read: read them all once, so the heap measured by a pass is the
@@ -103,7 +115,9 @@ class TSyntheticFolder : public TBenchForm {
 };
 
 // The pass as the Auto command runs it: no closing dialog.
-void RunPass(TSyntheticFolder& folder) { TMatchCommand(folder.Form, {folder.Form.FAppDir, true}).Run(); }
+void RunPass(TSyntheticFolder& folder, bool turned = false, bool gray = false) {
+  TMatchCommand(folder.Form, {folder.Form.FAppDir, true, turned, gray}).Run();
+}
 
 TSyntheticFolder& Folder(int copyEvery) {
   if (copyEvery == 1000) {
@@ -140,6 +154,15 @@ void BM_MatchPassOverWalk(benchmark::State& state) {
       [&] { RunPass(folder); });
 }
 BENCHMARK(BM_MatchPassOverWalk)->Unit(benchmark::kMillisecond);
+
+// The second target's figure, turned_gray_over_pass: the pass without and with both tests side by side.
+void BM_TurnedGrayPassOverPass(benchmark::State& state) {
+  TSyntheticFolder& folder = Folder(1000);
+  RunSideBySide(
+      state, "pass", [&] { RunPass(folder); }, "turned_gray", [&] { RunPass(folder, true, true); });
+  state.counters["pairs"] = folder.Form.MatchesTable.RecordCount();
+}
+BENCHMARK(BM_TurnedGrayPassOverPass)->Unit(benchmark::kMillisecond);
 
 // The pass's first step alone: reading Sigs into memory, ordering it and building the engine.
 void BM_Snapshot(benchmark::State& state) {

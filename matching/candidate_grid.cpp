@@ -10,6 +10,7 @@
 #endif
 
 #include "matching/written_form.h"
+#include "signature/gray_grid.h"
 
 namespace velquin {
 namespace {
@@ -72,9 +73,14 @@ class THeadTest {
 
 }  // namespace
 
-TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin)
-    : margin_(margin), values_(std::move(values)) {
-  const std::size_t rows = values_.size() / kSignatureValues;
+TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin, TKind kind,
+                               const std::vector<bool>& present)
+    : margin_(margin),
+      kind_(kind),
+      valuesPerRank_(kind == TKind::kSignature ? kSignatureValues : kGrayCells),
+      values_(std::move(values)) {
+  const std::size_t rows = values_.size() / static_cast<std::size_t>(valuesPerRank_);
+  const auto takesPart = [&](std::uint32_t rank) { return present.empty() || present[rank]; };
   width_ = static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{margin_} + 1, kValueRange));
   side_ = (kValueRange - 1) / width_ + 1;
   const std::uint64_t maxCells = kCellsPerRow * rows + kMinCells;
@@ -87,19 +93,23 @@ TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t ma
 
   std::vector<std::uint32_t> cellOf(rows);
   cellStart_.assign(cells + 1, 0);
+  std::size_t entries = 0;
   for (std::uint32_t rank = 0; rank < rows; ++rank) {
-    cellOf[rank] = CellOf(&values_[std::size_t{rank} * kSignatureValues]);
+    if (!takesPart(rank)) continue;
+    cellOf[rank] = CellOf(ValuesOf(rank));
     ++cellStart_[cellOf[rank] + 1];
+    ++entries;
   }
   std::partial_sum(cellStart_.begin(), cellStart_.end(), cellStart_.begin());
   // One spare entry: the scan takes entries two at a time.
-  entries_.resize(rows + 1);
-  rankOfEntry_.resize(rows);
+  entries_.resize(entries + 1);
+  rankOfEntry_.resize(entries);
   std::vector<std::uint32_t> fill(cellStart_.begin(), cellStart_.end() - 1);
   for (std::uint32_t rank = 0; rank < rows; ++rank) {
+    if (!takesPart(rank)) continue;
     const std::uint32_t entry = fill[cellOf[rank]]++;
     rankOfEntry_[entry] = rank;
-    std::copy_n(&values_[std::size_t{rank} * kSignatureValues], kHeadValues, entries_[entry].Head);
+    std::copy_n(ValuesOf(rank), kHeadValues, entries_[entry].Head);
   }
 }
 
@@ -112,6 +122,15 @@ std::uint32_t TCandidateGrid::CellOf(const std::uint8_t* values) const {
 bool TCandidateGrid::Within(const std::uint8_t* a, const std::uint8_t* b, bool colors,
                             std::int32_t& maxDiff) const {
   maxDiff = 0;
+  if (kind_ == TKind::kGray) {
+    for (int i = 0; i < kGrayCells; ++i) {
+      std::int32_t d = std::abs(int{a[i]} - int{b[i]});
+      if (!colors) d *= 3;
+      if (d > margin_) return false;
+      maxDiff = std::max(maxDiff, d);
+    }
+    return true;
+  }
   const int step = colors ? 1 : 3;
   for (int i = 0; i < kSignatureValues; i += step) {
     std::int32_t d = std::abs(int{a[i]} - int{b[i]});
@@ -124,25 +143,33 @@ bool TCandidateGrid::Within(const std::uint8_t* a, const std::uint8_t* b, bool c
 
 void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const {
   partners.clear();
-  const std::uint8_t* own = &values_[std::size_t{rank} * kSignatureValues];
-  const THeadTest head(own, margin_);
+  Probe(ValuesOf(rank), rank, colors, true, partners);
+  std::sort(partners.begin(), partners.end(),
+            [](const TPartner& x, const TPartner& y) { return x.Rank < y.Rank; });
+}
+
+void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
+                           std::vector<TPartner>& partners) const {
+  const THeadTest head(probe, margin_);
   std::int32_t base[kMaxDims] = {};
-  for (int d = 0; d < dims_; ++d) base[d] = own[d] / width_;
+  for (int d = 0; d < dims_; ++d) base[d] = probe[d] / width_;
   // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each. A
-  // partner comes later in text order, so its first value is not below this row's: in the first
-  // dimension only this row's cell and the next can hold one.
+  // partner of a row's own values comes later in text order, so its first value is not below the
+  // row's: in the first dimension only the row's cell and the next can hold one.
   const std::int32_t side = static_cast<std::int32_t>(side_);
   const int last = dims_ - 1;
-  const std::int32_t lastLow = last == 0 ? base[0] : std::max(base[last] - 1, 0);
+  const std::int32_t lastLow = last == 0 && ownRow ? base[0] : std::max(base[last] - 1, 0);
   const std::int32_t lastHigh = std::min(base[last] + 1, side - 1);
+  const int firstChoices = ownRow ? 2 : 3;
+  const int firstOffset = ownRow ? 0 : 1;
   int runs = 1;
-  for (int d = 0; d < last; ++d) runs *= d == 0 ? 2 : 3;
+  for (int d = 0; d < last; ++d) runs *= d == 0 ? firstChoices : 3;
   for (int run = 0; run < runs; ++run) {
     std::int64_t cell = 0;
     bool inside = true;
     for (int d = 0, rest = run; d < last; ++d) {
-      const int choices = d == 0 ? 2 : 3;
-      const std::int32_t at = base[d] + rest % choices - (d == 0 ? 0 : 1);
+      const int choices = d == 0 ? firstChoices : 3;
+      const std::int32_t at = base[d] + rest % choices - (d == 0 ? firstOffset : 1);
       rest /= choices;
       if (at < 0 || at >= side) {
         inside = false;
@@ -153,7 +180,7 @@ void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPart
     if (!inside) continue;
     // The run's cells lie side by side in entries_: one scan covers them all, two entries at a time
     // (the spare entry serves the last pair). A partner passes the test of the head's values (needed
-    // in both modes), comes later and passes the exact test.
+    // in both modes and both kinds), comes later and passes the exact test.
     const std::uint32_t first = cellStart_[cell * side + lastLow];
     const std::uint32_t end = cellStart_[cell * side + lastHigh + 1];
     for (std::uint32_t e = first; e < end; e += 2) {
@@ -162,15 +189,13 @@ void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPart
       for (std::uint32_t i = e; i < e + 2 && i < end; ++i) {
         const std::uint32_t other = rankOfEntry_[i];
         std::int32_t maxDiff = 0;
-        if ((passed >> (i - e) & 1) != 0 && other > rank &&
-            Within(own, &values_[std::size_t{other} * kSignatureValues], colors, maxDiff)) {
+        if ((passed >> (i - e) & 1) != 0 && other > after &&
+            Within(probe, ValuesOf(other), colors, maxDiff)) {
           partners.push_back({other, maxDiff});
         }
       }
     }
   }
-  std::sort(partners.begin(), partners.end(),
-            [](const TPartner& x, const TPartner& y) { return x.Rank < y.Rank; });
 }
 
 }  // namespace velquin

@@ -7,6 +7,9 @@
 // row's own. Each cell's entries are stored together and carry a row's first values, so most
 // candidates are refused without leaving the cell. In the written form the high key test follows from
 // the Margin test on the first value, so the grid needs no texts.
+//
+// The same grid serves the gray grids (match_rules.h), 16 values per rank, and any probe: a row's
+// values with its Cells moved (a turned copy) are looked up like a row's own.
 #pragma once
 
 #include <cstdint>
@@ -18,10 +21,28 @@ namespace velquin {
 
 class TCandidateGrid : public TPartnerSearch {
  public:
-  // values: kSignatureValues values per rank, rank after rank. REQUIRES: margin >= 0.
-  TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin);
+  // What a rank's values are, and so how two ranks are compared.
+  enum class TKind {
+    kSignature,  // kSignatureValues values, compared as SignaturesMatch does
+    kGray,       // kGrayCells values, compared as GrayGridsMatch does
+  };
 
+  // values: the kind's values per rank, rank after rank. present (when not empty): whether each rank
+  // takes part; others are never found. REQUIRES: margin >= 0.
+  TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin, TKind kind = TKind::kSignature,
+                 const std::vector<bool>& present = {});
+
+  // Partners of rank among the Signatures, as they stand. REQUIRES: kind kSignature.
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
+  // Appends to partners every rank above after whose values lie within the Margin of probe (the kind's
+  // number of values), in no particular order. ownRow: probe is the values of after itself, whose
+  // partners follow it in text order (kind kSignature): half the cells of the first dimension are
+  // skipped.
+  void Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
+             std::vector<TPartner>& partners) const;
+  const std::uint8_t* ValuesOf(std::uint32_t rank) const {
+    return &values_[std::size_t{rank} * valuesPerRank_];
+  }
 
  private:
   // The values a grid entry carries for a first test, which few other rows pass: two entries fill one
@@ -37,6 +58,8 @@ class TCandidateGrid : public TPartnerSearch {
   bool Within(const std::uint8_t* a, const std::uint8_t* b, bool colors, std::int32_t& maxDiff) const;
 
   std::int32_t margin_;
+  TKind kind_;
+  int valuesPerRank_;  // values per rank
   int dims_ = 0;
   std::uint32_t side_ = 0;   // cells per dimension
   std::uint32_t width_ = 0;  // Margin + 1 (at most 256): the values one cell spans

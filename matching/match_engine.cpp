@@ -1,18 +1,24 @@
 #include "matching/match_engine.h"
 
 #include "matching/candidate_grid.h"
+#include "matching/rule_search.h"
 #include "matching/text_walk.h"
 
 namespace velquin {
 
-TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin) {
+TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin, TMatchTests tests,
+                           TRankedGray gray) {
   if (auto* texts = std::get_if<std::vector<std::string>>(&signatures)) {
     // Read even under a negative Margin: a text TextToSignature cannot read fails the pass.
-    auto walk = std::make_unique<TTextWalk>(std::move(*texts), margin);
+    auto walk = std::make_unique<TTextWalk>(std::move(*texts), margin, tests, std::move(gray));
     if (margin >= 0) search_ = std::move(walk);
   } else if (margin >= 0) {
-    search_ =
-        std::make_unique<TCandidateGrid>(std::move(std::get<TWrittenValues>(signatures).Values), margin);
+    std::vector<std::uint8_t>& values = std::get<TWrittenValues>(signatures).Values;
+    if (tests.Any()) {
+      search_ = std::make_unique<TRuleSearch>(std::move(values), std::move(gray), margin, tests);
+    } else {
+      search_ = std::make_unique<TCandidateGrid>(std::move(values), margin);
+    }
   }
 }
 

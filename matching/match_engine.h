@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "matching/match_rules.h"
 #include "matching/partner_search.h"
 
 namespace velquin {
@@ -22,8 +23,11 @@ using TRankedSignatures = std::variant<TWrittenValues, std::vector<std::string>>
 
 class TMatchEngine {
  public:
-  // Throws the conversion error of a text that TextToSignature cannot read.
-  TMatchEngine(TRankedSignatures signatures, std::int32_t margin);
+  // Finds the pairs under the Signatures' comparison and tests (match_rules.h); gray holds the gray
+  // grids by rank when tests.Gray. Throws the conversion error of a text that TextToSignature cannot
+  // read.
+  TMatchEngine(TRankedSignatures signatures, std::int32_t margin, TMatchTests tests = {},
+               TRankedGray gray = {});
   ~TMatchEngine();
   TMatchEngine(const TMatchEngine&) = delete;
   TMatchEngine& operator=(const TMatchEngine&) = delete;

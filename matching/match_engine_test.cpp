@@ -9,6 +9,8 @@
 #include <tuple>
 
 #include "matching/clustered_signatures.h"
+#include "matching/grid_symmetry.h"
+#include "matching/match_rules.h"
 #include "matching/signature_ranking.h"
 #include "matching/signatures_match.h"
 #include "matching/written_form.h"
@@ -145,6 +147,157 @@ TEST(MatchEngineTest, ModeMayChangeBetweenRows) {
   }
   EXPECT_EQ(found, expected);
   EXPECT_FALSE(expected.empty());
+}
+
+// A row of the tests of the rules: its Signature and, unless hasGray is false, its gray grid.
+struct TRuleRow {
+  TSignature signature;
+  TGrayGrid gray;
+  bool hasGray = true;
+};
+
+// Clustered rows, one in five a turned or mirrored copy of an earlier one moved by up to 3, one in
+// seven without a gray grid; gray grids clustered alike.
+std::vector<TRuleRow> RuleRows(std::mt19937& random, int count, int high) {
+  const std::vector<TSignature> signatures = ClusteredSignatures(random, count, 6, high);
+  std::uniform_int_distribution<int> value(0, 255), delta(-3, 3), symmetry(1, kGridSymmetries - 1);
+  std::vector<TRuleRow> rows;
+  for (int i = 0; i < count; ++i) {
+    TRuleRow row{signatures[i], {}, i % 7 != 6};
+    if (i > 0 && i % 5 == 4) {
+      const TSignature& earlier = rows[std::uniform_int_distribution<int>(0, i - 1)(random)].signature;
+      MoveCells(symmetry(random), earlier.Cells.data(), row.signature.Cells.data(), 1);
+      for (TRgb& c : row.signature.Cells) {
+        for (std::int32_t* v : {&c.R, &c.G, &c.B}) *v = std::clamp(*v + delta(random), 0, high);
+      }
+    }
+    if (i > 0 && i % 4 != 0) {
+      const TGrayGrid& earlier = rows[std::uniform_int_distribution<int>(0, i - 1)(random)].gray;
+      MoveCells(i % 3 == 0 ? symmetry(random) : 0, earlier.Cells.data(), row.gray.Cells.data(), 1);
+      for (std::uint8_t& v : row.gray.Cells)
+        v = static_cast<std::uint8_t>(std::clamp(v + 2 * delta(random), 0, 255));
+    } else {
+      for (std::uint8_t& v : row.gray.Cells) v = static_cast<std::uint8_t>(value(random));
+    }
+    rows.push_back(row);
+  }
+  std::stable_sort(rows.begin(), rows.end(), [](const TRuleRow& a, const TRuleRow& b) {
+    return SignatureToText(a.signature) < SignatureToText(b.signature);
+  });
+  return rows;
+}
+
+TRankedGray GrayInput(const std::vector<TRuleRow>& ranked) {
+  TRankedGray gray;
+  for (const TRuleRow& row : ranked) {
+    gray.Values.insert(gray.Values.end(), row.gray.Cells.begin(), row.gray.Cells.end());
+    gray.Present.push_back(row.hasGray);
+  }
+  return gray;
+}
+
+// Every pair of ranks through PairMatches.
+std::set<TPair> BruteForce(const std::vector<TRuleRow>& ranked, std::int32_t margin, bool colors,
+                           TMatchTests tests) {
+  const auto rule = [](const TRuleRow& row) {
+    return velquin::TRuleRow{&row.signature, row.hasGray ? &row.gray : nullptr};
+  };
+  std::set<TPair> pairs;
+  for (std::uint32_t i = 0; i < ranked.size(); ++i) {
+    for (std::uint32_t j = i + 1; j < ranked.size(); ++j) {
+      std::int32_t maxDiff = 0;
+      if (PairMatches(rule(ranked[i]), rule(ranked[j]), margin, colors, tests, maxDiff))
+        pairs.insert({i, j, maxDiff});
+    }
+  }
+  return pairs;
+}
+
+TEST(MatchEngineTest, UnderEveryTestFindsExactlyThePairsOfTheRules) {
+  std::mt19937 random(7);
+  const std::vector<TRuleRow> written = RuleRows(random, 300, 255);
+  // Values above 255 have no written form: their texts are walked.
+  const std::vector<TRuleRow> beyond255 = RuleRows(random, 90, 400);
+  struct TSetting {
+    const char* name;
+    std::int32_t margin;
+    bool colors;
+  };
+  const TSetting settings[] = {{"channel 10", 10, true},
+                               {"cell-sum 25", 25, false},
+                               {"channel 0", 0, true},
+                               {"channel 128", 128, true},
+                               {"negative", -1, true}};
+  for (const auto& [rowsName, rows] : {std::pair{"written", &written}, std::pair{"beyond 255", &beyond255}}) {
+    std::vector<TSignature> signatures;
+    for (const TRuleRow& row : *rows) signatures.push_back(row.signature);
+    for (const TSetting& setting : settings) {
+      for (const TMatchTests tests : {TMatchTests{false, false}, TMatchTests{true, false},
+                                      TMatchTests{false, true}, TMatchTests{true, true}}) {
+        SCOPED_TRACE(std::string(rowsName) + ", " + setting.name + (tests.Turned ? ", turned" : "") +
+                     (tests.Gray ? ", gray" : ""));
+        TMatchEngine engine(Input(signatures), setting.margin, tests, GrayInput(*rows));
+        std::set<TPair> found;
+        for (std::uint32_t rank = 0; rank < rows->size(); ++rank) {
+          std::vector<TPair> inOrder;
+          engine.FindPairsOf(rank, setting.colors,
+                             [&](std::uint32_t row, std::uint32_t partner, std::int32_t maxDiff) {
+                               inOrder.push_back({row, partner, maxDiff});
+                             });
+          EXPECT_TRUE(std::is_sorted(inOrder.begin(), inOrder.end())) << rank;
+          found.insert(inOrder.begin(), inOrder.end());
+        }
+        const std::set<TPair> expected = BruteForce(*rows, setting.margin, setting.colors, tests);
+        EXPECT_EQ(found, expected);
+        // The rows are made so that each test adds pairs of its own.
+        if (setting.margin == 10 && tests.Any()) {
+          EXPECT_GT(expected.size(), BruteForce(*rows, setting.margin, setting.colors, {}).size());
+        }
+      }
+    }
+  }
+}
+
+TEST(MatchEngineTest, MaxDiffIsTheSmallestMeasureOfThePassingTests) {
+  TSignature a = Flat(100);
+  a.Cells[0].R = 120;
+  TSignature b;
+  MoveCells(1, a.Cells.data(), b.Cells.data(), 1);  // mirrored: Cell 0 moves to Cell 12
+  b.Cells[6].G += 2;
+  TGrayGrid grayA, grayB;
+  grayA.Cells.fill(50);
+  grayB.Cells.fill(53);
+  struct TCase {
+    TMatchTests tests;
+    bool colors;
+    std::int32_t maxDiff;
+  };
+  for (const TCase& c :
+       {TCase{{false, false}, true, 20}, TCase{{true, false}, true, 2}, TCase{{false, true}, true, 3},
+        TCase{{true, true}, true, 2}, TCase{{false, true}, false, 9}, TCase{{true, true}, false, 2}}) {
+    SCOPED_TRACE(std::to_string(c.maxDiff));
+    std::int32_t maxDiff = -1;
+    EXPECT_TRUE(PairMatches({&a, &grayA}, {&b, &grayB}, 25, c.colors, c.tests, maxDiff));
+    EXPECT_EQ(maxDiff, c.maxDiff);
+    EXPECT_TRUE(PairMatches({&b, &grayB}, {&a, &grayA}, 25, c.colors, c.tests, maxDiff));
+    EXPECT_EQ(maxDiff, c.maxDiff);
+    // b comes first in text order (its first value is 100).
+    const std::vector<TSignature> ranked = Ranked({a, b});
+    ASSERT_EQ(ranked[0], b);
+    TRankedGray gray{{}, {true, true}};
+    for (const TGrayGrid* g : {&grayB, &grayA})
+      gray.Values.insert(gray.Values.end(), g->Cells.begin(), g->Cells.end());
+    TMatchEngine engine(Input(ranked), 25, c.tests, gray);
+    std::vector<std::int32_t> found;
+    engine.FindPairsOf(0, c.colors,
+                       [&](std::uint32_t, std::uint32_t, std::int32_t d) { found.push_back(d); });
+    EXPECT_EQ(found, std::vector<std::int32_t>{c.maxDiff});
+  }
+  // A gray grid missing on either side: no gray test.
+  std::int32_t maxDiff = -1;
+  EXPECT_TRUE(PairMatches({&a, nullptr}, {&b, &grayB}, 25, true, {false, true}, maxDiff));
+  EXPECT_EQ(maxDiff, 20);
+  EXPECT_FALSE(PairMatches({&a, &grayA}, {&b, nullptr}, 19, true, {false, true}, maxDiff));
 }
 
 TEST(MatchEngineTest, MalformedTextFails) {

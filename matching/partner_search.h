@@ -4,7 +4,9 @@
 // A row is known by its rank, its place in BySignature order. The walk of a row's search along that
 // index visits the rows of higher rank whose text does not exceed its high key (HighKey, text_walk.h);
 // the partners of a row are the visited rows that match it (SignaturesMatch). In a full pass each pair
-// of distinct rows that match is thus found once, from the row of lower rank.
+// of distinct rows that match is thus found once, from the row of lower rank. Under the Turned or
+// Gray test (match_rules.h) a partner's first value may lie anywhere: the partners of a row are then
+// all the rows of higher rank that match it by PairMatches.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +16,15 @@ namespace velquin {
 
 struct TPartner {
   std::uint32_t Rank = 0;
-  std::int32_t MaxDiff = 0;  // as SignaturesMatch gives it
+  std::int32_t MaxDiff = 0;  // as SignaturesMatch (or, under more tests, PairMatches) gives it
   bool operator==(const TPartner&) const = default;
+};
+
+// The gray grids of a pass by rank (signature/gray_grid.h): kGrayCells values per rank, and whether
+// the rank holds one at all (Present; empty when none does).
+struct TRankedGray {
+  std::vector<std::uint8_t> Values;
+  std::vector<bool> Present;
 };
 
 class TPartnerSearch {

@@ -5,6 +5,7 @@
 
 #include "matching/signature_ranking.h"
 #include "matching/written_form.h"
+#include "signature/gray_grid.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -35,7 +36,7 @@ void OrderEqualTexts(TTable& sigs, const std::string& text, std::span<std::uint3
 
 }  // namespace
 
-TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
+TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   // One walk in primary order, the order the pass searches the rows in, reading the texts in place.
   const auto count = static_cast<std::size_t>(sigs.RecordCount());
   nameStart_.reserve(count + 1);
@@ -44,6 +45,13 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
   std::vector<std::uint8_t> valuesOfRow;
   valuesOfRow.reserve(count * kSignatureValues);
   std::vector<std::pair<std::uint32_t, std::string>> otherTexts;  // rows not in the written form
+  // A table opened as its files stand may predate the gray grids: its rows hold none.
+  const bool grayField = gray && std::any_of(sigs.FieldDefs.begin(), sigs.FieldDefs.end(),
+                                             [](const TFieldDef& field) { return field.Name == "Gray"; });
+  std::vector<std::uint8_t> grayOfRow;
+  grayOfRow.reserve(count * kGrayCells);
+  std::vector<bool> hasGrayOfRow;
+  hasGrayOfRow.reserve(count);
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
     const auto row = static_cast<std::uint32_t>(pathOf_.size());
     names_.append(sigs.FieldText("FileName"));
@@ -57,6 +65,9 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
       TextToSignature(text);  // raises the conversion error of a malformed text
       otherTexts.emplace_back(row, text);
     }
+    TGrayGrid grid;
+    hasGrayOfRow.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), grid));
+    grayOfRow.insert(grayOfRow.end(), grid.Cells.begin(), grid.Cells.end());
   }
   const std::size_t rows = pathOf_.size();
   const auto valuesOf = [&](std::uint32_t row) { return &valuesOfRow[std::size_t{row} * kSignatureValues]; };
@@ -86,6 +97,13 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs) {
   });
   primaryOrder_.resize(rows);
   for (std::uint32_t rank = 0; rank < rows; ++rank) primaryOrder_[rowOfRank_[rank]] = rank;
+  gray_.Values.resize(rows * kGrayCells);
+  gray_.Present.resize(rows);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) {
+    const std::uint32_t row = rowOfRank_[rank];
+    std::copy_n(&grayOfRow[std::size_t{row} * kGrayCells], kGrayCells, &gray_.Values[rank * kGrayCells]);
+    gray_.Present[rank] = hasGrayOfRow[row];
+  }
 
   if (written) {
     std::vector<std::uint8_t> values(rows * kSignatureValues);

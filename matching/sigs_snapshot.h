@@ -1,5 +1,6 @@
 // TSigsSnapshot: the Sigs rows of one match pass, read into memory by one walk along the primary
-// index: their names for the pass's log and pairs, and their signatures by rank for the match engine.
+// index: their names for the pass's log and pairs, and their signatures and gray grids by rank for the
+// match engine.
 //
 // Rank is a row's place in BySignature order (signature_ranking.h). Rows of equal texts are ranked in
 // the order BySignature keeps them in, asked of the table by a keyed search of that index while the
@@ -19,9 +20,9 @@ class TTable;
 
 class TSigsSnapshot {
  public:
-  // Reads every Sigs row along the active (primary) index, and leaves sigs on its first row. Throws
-  // the conversion error of a malformed Signature text.
-  explicit TSigsSnapshot(TTable& sigs);
+  // Reads every Sigs row along the active (primary) index, with its gray grid when gray, and leaves
+  // sigs on its first row. Throws the conversion error of a malformed Signature text.
+  explicit TSigsSnapshot(TTable& sigs, bool gray = false);
 
   // Ranks in the order of the primary index (FileName, then FilePath, as bytes).
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
@@ -31,6 +32,8 @@ class TSigsSnapshot {
 
   // The signatures by rank, handed over once (to the engine).
   TRankedSignatures TakeSignatures() { return std::move(signatures_); }
+  // The gray grids by rank (none unless read), handed over once (to the engine).
+  TRankedGray TakeGray() { return std::move(gray_); }
 
  private:
   // Per row, in primary order: FileName is names_[nameStart_[row], nameStart_[row + 1]), FilePath is
@@ -43,6 +46,7 @@ class TSigsSnapshot {
   std::vector<std::uint32_t> rowOfRank_;
   std::vector<std::uint32_t> primaryOrder_;
   TRankedSignatures signatures_;
+  TRankedGray gray_;
 };
 
 }  // namespace velquin

@@ -7,6 +7,7 @@
 #include "imaging/errors.h"
 #include "imaging/picture_loader.h"
 #include "platform/scope_guard.h"
+#include "signature/gray_grid.h"
 
 namespace velquin {
 namespace {
@@ -57,6 +58,8 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::Decode(const std::string& path, T
     DecodePicture(path, bitmap, &picture->Opened,
                   [&](std::uint64_t bytes) { return budget.Take(bytes, picture->Share); });
     picture->Signature = signer.Sign();
+    // The signer leaves the pixels as decoded, which is what the gray grid is made of.
+    picture->Gray = GrayGridToText(MakeGrayGrid(bitmap));
     picture->Bitmap.Exchange(bitmap);
   } catch (...) {
     picture->Failure = std::current_exception();

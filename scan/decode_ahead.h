@@ -37,6 +37,8 @@ struct TDecodedPicture {
   TBitmap32 Bitmap;
   // Its signature: MakeSignature of Bitmap, or when normalising EqualizeAndMakeSignature's.
   TSignature Signature{};
+  // Its gray grid as stored (GrayGridToText of MakeGrayGrid of Bitmap).
+  std::string Gray;
   // The stamp of the file as it was opened for decoding.
   TFileStamp Opened;
   // What decoding threw, or nullptr when the picture was decoded.

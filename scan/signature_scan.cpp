@@ -15,6 +15,7 @@
 #include "scan/folder_walk.h"
 #include "scan/picture_extension.h"
 #include "scan/scan_sink.h"
+#include "signature/gray_grid.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -29,6 +30,13 @@ constexpr int kMaxDecodes = 3;
 bool SameDateText(double a, double b) {
   if (std::nearbyint(a * 86400000.0) == std::nearbyint(b * 86400000.0)) return true;
   return DateTimeToText(a) == DateTimeToText(b);
+}
+
+// Returns true iff the current Sigs row holds a Gray text: a row stored before grids were kept has
+// none and is signed again, whatever its date.
+bool HasGrayGrid(const TTable& sigs) {
+  TGrayGrid grid;
+  return ReadGrayText(sigs.FieldText("Gray"), grid);
 }
 
 }  // namespace
@@ -105,7 +113,7 @@ void TSignatureScan::PurgeDeletedFiles() {
     // Folder's files. Rows of a format no longer scanned go as the files of a folder no longer
     // scanned do.
     if (IsScannedFolder(path) && IsPictureName(name, options_.Formats) && FileExists(file)) {
-      dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
+      if (HasGrayGrid(sigs_)) dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
       sigs_.Next();
     } else {
       sigs_.Delete();
@@ -134,7 +142,7 @@ void TSignatureScan::ReadDates() {
   std::string file;
   for (sigs_.First(); !sigs_.Eof(); sigs_.Next()) {
     const std::string_view path = sigs_.FieldText("FilePath");
-    if (IsScannedFolder(path)) {
+    if (IsScannedFolder(path) && HasGrayGrid(sigs_)) {
       file.assign(path).append(sigs_.FieldText("FileName"));
       dates_.emplace(file, sigs_.FieldAsDateTime("FileDate"));
     }
@@ -174,7 +182,7 @@ bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, 
     return true;
   }
   datesValid_ = false;
-  if (!FindRow(std::string(name), std::string(folder))) return false;
+  if (!FindRow(std::string(name), std::string(folder)) || !HasGrayGrid(sigs_)) return false;
   date = sigs_.FieldAsDateTime("FileDate");
   return true;
 }
@@ -203,6 +211,7 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
   bitmap_.Exchange(picture->Bitmap);
   bitmapShare_ = std::move(picture->Share);
   signature_ = picture->Signature;
+  gray_ = std::move(picture->Gray);
   opened = picture->Opened;
   return true;
 }
@@ -265,12 +274,13 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
   const double date = StampDate(opened);
 
   if (FindRow(name, folder)) {
-    changed_ = sigs_.FieldAsString("Signature") != text;
+    changed_ = sigs_.FieldText("Signature") != text || sigs_.FieldText("Gray") != gray_;
     if (changed_) {
       progress_.CountEdit();
       sigs_.Edit();
       sigs_.SetFieldValue("FileDate", date);
       sigs_.SetFieldValue("Signature", text);
+      sigs_.SetFieldValue("Gray", gray_);
       sigs_.Post();
     } else if (!SameDateText(sigs_.FieldAsDateTime("FileDate"), date)) {
       // Same pixels under a new date: storing the date spares the next scan from decoding it again.
@@ -285,6 +295,7 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
     sigs_.SetFieldValue("FilePath", folder);
     sigs_.SetFieldValue("FileDate", date);
     sigs_.SetFieldValue("Signature", text);
+    sigs_.SetFieldValue("Gray", gray_);
     changed_ = true;
     sigs_.Post();
     // After the post, so that the count shown includes the new row.

@@ -83,7 +83,8 @@ class TSignatureScan : private TProgressSink {
   // the folders below, counting or evaluating. A folder below that cannot be listed is reported to
   // TScanSink::UnableToProcess in the evaluation pass.
   void ScanFolder(std::string folder);
-  // One picture: the up-to-date test, loading, signing, storing and the incremental match. A name
+  // One picture: the up-to-date test (a row without a Gray text is never up to date), loading,
+  // signing (the Signature and the gray grid), storing and the incremental match. A name
   // or path longer than Sigs holds, a picture that cannot be decoded and one that keeps changing
   // while it is decoded are each reported to TScanSink::UnableToProcess with the reason.
   void EvaluateFile(const std::string& path);
@@ -137,7 +138,9 @@ class TSignatureScan : private TProgressSink {
   TMemoryShare bitmapShare_;
   // Decodes the plan during the evaluation pass.
   std::unique_ptr<TDecodeAhead> decoder_;
-  // True when the current picture's row was added or its Signature text changed.
+  // The gray grid of the picture in the working bitmap, as text.
+  std::string gray_;
+  // True when the current picture's row was added or its Signature or Gray text changed.
   bool changed_ = false;
   // log.txt while the evaluation pass runs.
   std::unique_ptr<TTextWriter> log_;

@@ -147,19 +147,24 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
   TDataFile::Create(dataFile, defs, infos);
 }
 
-bool TDataTable::WidenTextFields(const TDataDirectory& directory, const std::string& tableName,
-                                 const std::vector<TFieldDef>& wanted) {
+bool TDataTable::UpgradeFields(const TDataDirectory& directory, const std::string& tableName,
+                               const std::vector<TFieldDef>& wanted) {
   const std::string name = TDataDirectory::BaseName(tableName);
-  // The stored fields with the wanted sizes; `any` tells whether one grew.
-  auto widened = [&](std::vector<TFieldDef> fields, bool& any) {
+  // The stored fields with the wanted sizes and the wanted fields they lack; `any` tells whether
+  // anything changed.
+  auto upgraded = [&](std::vector<TFieldDef> fields, bool& any) {
     any = false;
-    for (TFieldDef& field : fields) {
-      for (const TFieldDef& want : wanted) {
-        if (want.Name == field.Name && want.DataType == TFieldType::ftString &&
-            field.DataType == TFieldType::ftString && want.Size > field.Size) {
-          field.Size = want.Size;
-          any = true;
-        }
+    const std::size_t stored = fields.size();
+    for (const TFieldDef& want : wanted) {
+      const auto same = std::find_if(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(stored),
+                                     [&](const TFieldDef& field) { return field.Name == want.Name; });
+      if (same == fields.begin() + static_cast<std::ptrdiff_t>(stored)) {
+        fields.push_back(want);
+        any = true;
+      } else if (want.DataType == TFieldType::ftString && same->DataType == TFieldType::ftString &&
+                 want.Size > same->Size) {
+        same->Size = want.Size;
+        any = true;
       }
     }
     return fields;
@@ -171,12 +176,12 @@ bool TDataTable::WidenTextFields(const TDataDirectory& directory, const std::str
     file.Open(directory.FilePath(name, kDataExtension), TPhysicalFile::TMode::kReadOnly, name);
     TDataFile data;
     data.Attach(file, name);
-    widened(data.Fields(), any);
+    upgraded(data.Fields(), any);
     if (!any) return false;
   }
   TDataTable table(directory, tableName, false);
   table.RequireWritable();
-  UpgradeTable(directory, table.name_, table.data_, widened(table.Fields(), any));
+  UpgradeTable(directory, table.name_, table.data_, upgraded(table.Fields(), any));
   return true;
 }
 

@@ -27,9 +27,10 @@ class TDataTable {
                      const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes);
 
   // Gives the text fields of the stored table the larger Size of the field of the same name and
-  // type in `wanted`, keeping every row. Returns true iff a field was widened.
-  static bool WidenTextFields(const TDataDirectory& directory, const std::string& tableName,
-                              const std::vector<TFieldDef>& wanted);
+  // type in `wanted`, and appends the fields of `wanted` it lacks (null in every row), keeping every
+  // row. Returns true iff anything changed.
+  static bool UpgradeFields(const TDataDirectory& directory, const std::string& tableName,
+                            const std::vector<TFieldDef>& wanted);
 
   // Opens both files, writable unless `readOnly` or the files refuse writing. Trees left
   // unfinished by a crash are rebuilt on the spot when writable.

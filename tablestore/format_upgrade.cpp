@@ -53,6 +53,8 @@ void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDat
     TDataTable table(directory, newBase, false);
     old.ForEach([&](const TRow& row) {
       TRow copy = row;
+      // Fields added after the old ones start null.
+      copy.Values.resize(fields.size());
       table.Insert(copy);
     });
     table.Close();

@@ -1,5 +1,5 @@
 // UpgradeTable: writes a table anew in the current format version: a table of an older version,
-// or one whose texts are to be widened.
+// or one whose texts are to be widened or that is to get new fields.
 #pragma once
 
 #include <string>
@@ -11,7 +11,8 @@
 namespace velquin::store {
 
 // Writes the rows of `old` (the attached data file of table `base`, kept open and locked by the
-// caller) under the definitions `fields` (its own, or the same with wider texts) into new files
+// caller) under the definitions `fields` (its own, or the same with wider texts and fields appended
+// after its own, which start null in every row) into new files
 // named `base`-new beside it, syncs them and renames them over the table's files, index file
 // first. Until the data file is renamed
 // the old table stays whole and is converted again at its next open; the old index file is never

@@ -111,9 +111,9 @@ bool TTable::CheckAndRepair(bool forceIndexRebuild) {
   return clean;
 }
 
-bool TTable::WidenTextFields() {
+bool TTable::UpgradeFields() {
   if (Active()) throw RowSetError(name_, "Cannot perform this operation on an open dataset");
-  return TDataTable::WidenTextFields(DirectoryOf(DatabaseName), TableName, FieldDefs);
+  return TDataTable::UpgradeFields(DirectoryOf(DatabaseName), TableName, FieldDefs);
 }
 
 void TTable::Open() {

@@ -71,9 +71,10 @@ class TTable {
   // REQUIRES: inactive. Returns true iff nothing had to be repaired.
   bool CheckAndRepair(bool forceIndexRebuild);
   // Gives the stored table's text fields the larger Size that FieldDefs holds for a field of the
-  // same name and type (no field is added, removed or narrowed); every row is kept. Returns true
-  // iff a field was widened. REQUIRES: inactive.
-  bool WidenTextFields();
+  // same name and type, and appends the fields of FieldDefs it lacks, null in every row (no field is
+  // removed, narrowed or moved); every row is kept. Returns true iff anything changed.
+  // REQUIRES: inactive.
+  bool UpgradeFields();
   // Opens the files; FieldDefs and IndexDefs then hold the definitions the files carry.
   void Open();
   void Close();

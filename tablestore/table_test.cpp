@@ -11,6 +11,8 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "app/program_tables.h"
@@ -475,10 +477,10 @@ TEST_F(TableTest, WideningTextsKeepsRowsAndNeverNarrows) {
   }
   table.Close();
   table.FieldDefs[0].Size = 5;
-  EXPECT_FALSE(table.WidenTextFields());
+  EXPECT_FALSE(table.UpgradeFields());
   table.FieldDefs[0].Size = 300;
-  EXPECT_TRUE(table.WidenTextFields());
-  EXPECT_FALSE(table.WidenTextFields());
+  EXPECT_TRUE(table.UpgradeFields());
+  EXPECT_FALSE(table.UpgradeFields());
   table.Open();
   EXPECT_EQ(table.FieldDefs[0].Size, 300);
   EXPECT_EQ(Walk(table, "Name"), (std::vector<std::string>{"0123456789", "a", "b"}));
@@ -486,7 +488,48 @@ TEST_F(TableTest, WideningTextsKeepsRowsAndNeverNarrows) {
   table.SetFieldValue("Name", std::string(300, 'z'));
   table.Post();
   EXPECT_EQ(table.RecordCount(), 4);
-  EXPECT_THROW(table.WidenTextFields(), EDatabaseError);
+  EXPECT_THROW(table.UpgradeFields(), EDatabaseError);
+}
+
+TEST_F(TableTest, UpgradingAppendsMissingFieldsNullInEveryRowAndKeepsIndexes) {
+  TTable table("Names");
+  table.DatabaseName = folder_;
+  table.TableName = "Names.Dat";
+  table.FieldDefs = {{"Name", TFieldType::ftString, 10, false}, {"Count", TFieldType::ftInteger, 0, false}};
+  table.IndexDefs = {{"", "Name", ixPrimary | ixUnique}, {"ByCount", "Count", 0}};
+  table.CreateTable();
+  table.Open();
+  for (const auto& [name, count] : {std::pair{"b", 2}, {"a", 3}, {"c", 1}}) {
+    table.Append();
+    table.SetFieldValue("Name", std::string(name));
+    table.SetFieldValue("Count", count);
+    table.Post();
+  }
+  table.Close();
+  // The wanted fields in another order, one of them new and one wider: stored fields keep their places.
+  table.FieldDefs = {{"Extra", TFieldType::ftString, 64, false},
+                     {"Count", TFieldType::ftInteger, 0, false},
+                     {"Name", TFieldType::ftString, 20, false}};
+  EXPECT_TRUE(table.UpgradeFields());
+  EXPECT_FALSE(table.UpgradeFields());
+  table.Open();
+  ASSERT_EQ(table.FieldDefs.size(), 3u);
+  EXPECT_EQ(table.FieldDefs[0].Name, "Name");
+  EXPECT_EQ(table.FieldDefs[0].Size, 20);
+  EXPECT_EQ(table.FieldDefs[2].Name, "Extra");
+  EXPECT_EQ(table.FieldDefs[2].Size, 64);
+  EXPECT_EQ(Walk(table, "Name"), (std::vector<std::string>{"a", "b", "c"}));
+  for (table.First(); !table.Eof(); table.Next()) {
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(table.FieldValue("Extra")));
+  }
+  table.SetIndexName("ByCount");
+  EXPECT_EQ(Walk(table, "Name"), (std::vector<std::string>{"c", "b", "a"}));
+  table.SetIndexName("");
+  table.First();
+  table.Edit();
+  table.SetFieldValue("Extra", std::string("filled"));
+  table.Post();
+  EXPECT_EQ(table.FieldAsString("Extra"), "filled");
 }
 
 TEST_F(TableTest, BookmarksAndValueAt) {

@@ -1,0 +1,114 @@
+#include "signature/gray_grid.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace velquin {
+namespace {
+
+constexpr int kLumaLevels = 256;
+constexpr int kFieldWidth = 4;
+
+inline std::uint32_t Luma(TColor32 c) {
+  return (19595 * ((c >> 16) & 0xFF) + 38470 * ((c >> 8) & 0xFF) + 7471 * (c & 0xFF) + 32768) >> 16;
+}
+
+// Whether row or column v is counted: v mod 4 is 0 or 3.
+inline bool Counted(std::int64_t v) { return ((v + 1) & 2) == 0; }
+
+// The first row (column) of each grid row (column), and the end: bounds[k] = k * size div 4.
+std::array<std::int64_t, 5> Bounds(std::int64_t size) {
+  std::array<std::int64_t, 5> bounds{};
+  for (int k = 0; k <= 4; ++k) bounds[k] = k * size / 4;
+  return bounds;
+}
+
+}  // namespace
+
+TGrayGrid MakeGrayGrid(const TBitmap32& bitmap) {
+  TGrayGrid grid;
+  if (bitmap.IsEmpty()) return grid;
+  // One luma histogram per Cell: the ranks need every counted pixel's luma first, and the Cells'
+  // histograms give both the picture's and each Cell's sum of ranks without reading the pixels twice. A
+  // Cell holds fewer than 2^32 pixels: a bitmap of 2^36 pixels would not fit in memory.
+  std::vector<std::uint32_t> histograms(std::size_t{kGrayCells} * kLumaLevels, 0);
+  const auto columns = Bounds(bitmap.Width());
+  const auto rows = Bounds(bitmap.Height());
+  for (int j = 0; j < 4; ++j) {
+    for (std::int64_t y = rows[j]; y < rows[j + 1]; ++y) {
+      if (!Counted(y)) continue;
+      const TColor32* row = bitmap.ScanLine(static_cast<std::int32_t>(y));
+      for (int i = 0; i < 4; ++i) {
+        std::uint32_t* counts = &histograms[std::size_t(i * 4 + j) * kLumaLevels];
+        std::int64_t x = columns[i];
+        for (; x < columns[i + 1] && x % 4 != 0; ++x) {
+          if (Counted(x)) ++counts[Luma(row[x])];
+        }
+        // Whole groups of four columns: the first and the last of each.
+        for (; x + 4 <= columns[i + 1]; x += 4) {
+          ++counts[Luma(row[x])];
+          ++counts[Luma(row[x + 3])];
+        }
+        if (x < columns[i + 1]) ++counts[Luma(row[x])];
+      }
+    }
+  }
+
+  // Twice each luma's middle place: 2 * below + same, so that every rank stays a whole number.
+  std::array<std::uint64_t, kLumaLevels> twiceRank{};
+  std::uint64_t below = 0;
+  for (int level = 0; level < kLumaLevels; ++level) {
+    std::uint64_t same = 0;
+    for (int cell = 0; cell < kGrayCells; ++cell) same += histograms[std::size_t(cell) * kLumaLevels + level];
+    twiceRank[level] = 2 * below + same;
+    below += same;
+  }
+  const std::uint64_t pixels = below;
+  for (int cell = 0; cell < kGrayCells; ++cell) {
+    const std::uint32_t* counts = &histograms[std::size_t(cell) * kLumaLevels];
+    unsigned __int128 sum = 0;
+    std::uint64_t inCell = 0;
+    for (int level = 0; level < kLumaLevels; ++level) {
+      sum += static_cast<unsigned __int128>(counts[level]) * twiceRank[level];
+      inCell += counts[level];
+    }
+    if (inCell == 0) continue;
+    grid.Cells[cell] =
+        static_cast<std::uint8_t>(sum * 255 / (static_cast<unsigned __int128>(2 * pixels) * inCell));
+  }
+  return grid;
+}
+
+std::string GrayGridToText(const TGrayGrid& grid) {
+  std::string text;
+  text.reserve(kGrayTextLength);
+  for (const std::uint8_t value : grid.Cells) {
+    const std::string digits = std::to_string(value);
+    text.append(kFieldWidth - digits.size(), ' ');
+    text.append(digits);
+  }
+  return text;
+}
+
+bool ReadGrayText(std::string_view text, TGrayGrid& grid) {
+  if (text.size() != kGrayTextLength) return false;
+  TGrayGrid read;
+  for (int cell = 0; cell < kGrayCells; ++cell) {
+    const std::string_view field = text.substr(std::size_t(cell) * kFieldWidth, kFieldWidth);
+    const std::size_t digits = field.find_first_not_of(' ');
+    if (digits == std::string_view::npos || digits == 0) return false;
+    unsigned value = 0;
+    for (const char c : field.substr(digits)) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + unsigned(c - '0');
+    }
+    // The written form alone: no leading zeros, nothing above 255.
+    if (value > 255 || (field[digits] == '0' && digits != kFieldWidth - 1)) return false;
+    read.Cells[cell] = static_cast<std::uint8_t>(value);
+  }
+  grid = read;
+  return true;
+}
+
+}  // namespace velquin
