@@ -1,14 +1,16 @@
 #include "app/copy_review.h"
 
 #include <cmath>
+#include <unordered_map>
 
 #include "matching/match_host.h"
 #include "matching/match_review.h"
-#include "matching/signatures_match.h"
+#include "matching/match_rules.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
 #include "signature/convert.h"
+#include "signature/gray_grid.h"
 #include "tablestore/index_scope.h"
 #include "tablestore/table.h"
 
@@ -19,6 +21,7 @@ struct TSigsEntry {
   bool Found = false;
   double FileDate = 0;
   std::string Signature;
+  std::string Gray;
 };
 
 TSigsEntry SigsEntryOf(TTable& sigs, const std::string& file) {
@@ -28,7 +31,21 @@ TSigsEntry SigsEntryOf(TTable& sigs, const std::string& file) {
   sigs.SetFieldValue("FileName", std::string(NameOfPath(file)));
   sigs.SetFieldValue("FilePath", std::string(FolderOfPath(file)));
   if (!sigs.GotoKey()) return {};
-  return {true, sigs.FieldAsDateTime("FileDate"), sigs.FieldAsString("Signature")};
+  return {true, sigs.FieldAsDateTime("FileDate"), sigs.FieldAsString("Signature"),
+          sigs.FieldAsString("Gray")};
+}
+
+// Whether the two rows match under the current Margin and Colors, with `tests` besides the plain
+// comparison.
+bool EntriesMatch(TMatchHost& host, const TSigsEntry& a, const TSigsEntry& b, TMatchTests tests) {
+  const TSignature signatureA = TextToSignature(a.Signature);
+  const TSignature signatureB = TextToSignature(b.Signature);
+  TGrayGrid grayA{}, grayB{};
+  const bool hasGrayA = ReadGrayText(a.Gray, grayA);
+  const bool hasGrayB = ReadGrayText(b.Gray, grayB);
+  std::int32_t maxDiff = 0;
+  return PairMatches({&signatureA, hasGrayA ? &grayA : nullptr}, {&signatureB, hasGrayB ? &grayB : nullptr},
+                     StrToInt(host.MarginText()), host.ColorsChecked(), tests, maxDiff);
 }
 
 // The file's date as the scan stored it: equal to the millisecond, the precision of the stored dates.
@@ -53,6 +70,23 @@ std::vector<TCopyPair> ReadCopyPairs(const TTable& matches) {
   return pairs;
 }
 
+void MarkPairsOnlyGrayOrTurned(TMatchHost& host, std::vector<TCopyPair>& pairs) {
+  // Without Turned and Gray no pair can pass the re-check before a move except by the plain
+  // comparison, so none needs telling apart.
+  if (!host.MatchTestsChecked().Any()) return;
+  std::unordered_map<std::string, TSigsEntry> entries;
+  const auto entryOf = [&](const std::string& file) -> const TSigsEntry& {
+    const auto found = entries.find(file);
+    if (found != entries.end()) return found->second;
+    return entries.emplace(file, SigsEntryOf(host.Sigs(), file)).first->second;
+  };
+  for (TCopyPair& pair : pairs) {
+    const TSigsEntry& a = entryOf(pair.File1);
+    const TSigsEntry& b = entryOf(pair.File2);
+    pair.OnlyGrayOrTurned = a.Found && b.Found && !EntriesMatch(host, a, b, {});
+  }
+}
+
 std::string WhyKept(TMatchHost& host, const TCopyGroups& groups, const std::string& keeper,
                     const std::string& member, bool includeGrayOrTurned) {
   bool onlyGrayOrTurned = false;
@@ -70,11 +104,8 @@ std::string WhyKept(TMatchHost& host, const TCopyGroups& groups, const std::stri
   if (!SameDate(keeperEntry.FileDate, GetFileDate(keeper)))
     return "the keeper changed since its signature was made";
   if (!SameDate(memberEntry.FileDate, GetFileDate(member))) return "changed since its signature was made";
-  std::int32_t maxDiff = 0;
-  if (!SignaturesMatch(TextToSignature(keeperEntry.Signature), TextToSignature(memberEntry.Signature),
-                       StrToInt(host.MarginText()), host.ColorsChecked(), maxDiff)) {
+  if (!EntriesMatch(host, keeperEntry, memberEntry, host.MatchTestsChecked()))
     return "no longer alike under the current Margin";
-  }
   return "";
 }
 

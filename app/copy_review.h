@@ -6,7 +6,7 @@
 //   - it is itself a recorded pair with the keeper (a chain A~B~C does not trash C for A);
 //   - both files exist, and both files' dates equal their Sigs FileDate (neither changed since its
 //     signature was made);
-//   - their Sigs signatures still match under the current rules (the Margin and Colors of now);
+//   - their Sigs rows still match under the current rules (the Margin, Colors, Turned and Gray of now);
 //   - it lies in the Folder, and it is not another name of the keeper's file (same device and inode).
 #pragma once
 
@@ -24,6 +24,10 @@ class TTable;
 
 // The pairs of the open Matches table whose two files lie in its folder, in index order.
 std::vector<TCopyPair> ReadCopyPairs(const TTable& matches);
+
+// Marks the pairs whose Sigs signatures match only through the Turned or Gray test of now, which
+// "all groups" leaves out unless asked.
+void MarkPairsOnlyGrayOrTurned(TMatchHost& host, std::vector<TCopyPair>& pairs);
 
 struct TRestStep {
   std::string File;

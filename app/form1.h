@@ -210,6 +210,7 @@ class TForm1 : public TMatchHost {
   std::string MarginText() const override { return marginEditText_; }
   bool ColorsChecked() const override { return colors_; }
   bool SubfoldersChecked() const override { return subfolders_; }
+  TMatchTests MatchTestsChecked() const override { return {turned_, gray_}; }
   void SetTitle(const std::string& caption) override;
   void AppendLogLine(std::string line) override;
   void ShowProgressLine(const std::string& line) override;

@@ -36,7 +36,9 @@ void TGroupsForm::Refresh() {
   const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
   Guarded([&] {
     if (!form_.MatchesTable.Active()) return;
-    TCopyGroups groups(ReadCopyPairs(form_.MatchesTable));
+    std::vector<TCopyPair> pairs = ReadCopyPairs(form_.MatchesTable);
+    MarkPairsOnlyGrayOrTurned(form_, pairs);
+    TCopyGroups groups(pairs);
     std::erase_if(chosenKeepers_, [&](const std::string& file) { return !groups.ChooseKeeper(file); });
     groups_.emplace(std::move(groups));
     if (selectedKeeper) selected_ = groups_->GroupOf(*selectedKeeper);

@@ -23,7 +23,9 @@ int KeepBestCommand(const TCommandArgs& args, std::ostream& out, std::ostream& e
     TForm1& form = session.Form();
     form.SetDirEditText(folder);
     if (session.ExitStatus() != 0) return session.ExitStatus();
-    TCopyGroups groups(ReadCopyPairs(form.MatchesTable));
+    std::vector<TCopyPair> pairs = ReadCopyPairs(form.MatchesTable);
+    MarkPairsOnlyGrayOrTurned(form, pairs);
+    TCopyGroups groups(pairs);
     for (const std::string& keep : options.Keep) {
       if (!groups.ChooseKeeper(AbsoluteFile(keep)))
         throw std::runtime_error("velquin-cli: " + keep + ": in no group");

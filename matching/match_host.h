@@ -30,6 +30,8 @@ class TMatchHost : public TProgressSink {
   virtual bool ColorsChecked() const = 0;
   // The tables cover the folders below the Folder too: two names of one file are then never paired.
   virtual bool SubfoldersChecked() const = 0;
+  // The tests besides the plain comparison: Turned and Gray.
+  virtual TMatchTests MatchTestsChecked() const = 0;
 
   // Control changes the pass and the review make.
   virtual void SetTitle(const std::string& caption) = 0;  // lTitle
