@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "matching/match_rules.h"
 #include "scan/progress.h"
 
 namespace velquin {
