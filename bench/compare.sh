@@ -34,7 +34,7 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 
 usage() {
-  sed -n '3,19s/^# \{0,1\}//p' "$0" >&2
+  sed -n '4,19s/^# \{0,1\}//p' "$0" >&2
   exit "$1"
 }
 
@@ -180,7 +180,7 @@ done
 
 echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -m), load average $load at the start"
 echo "bench/compare.sh --runs $runs $folder ($files files, $jpegs JPEG; truth: ${truth:-none})"
-echo "velquin-cli $("$cli" --version 2>/dev/null | head -1 | awk '{ print $NF }'); medians of $runs rounds"
+echo "velquin-cli $("$cli" --version 2>/dev/null | head -1 | awk '{ print $NF }'); medians of the rounds: $runs"
 echo
 awk -F'\t' '
   function median(key, m, i, j, t, v) {
