@@ -110,8 +110,8 @@ trap 'rm -rf "$work"' EXIT
 logs=${keep:-$work/logs}
 mkdir -p "$logs" "$work/velquin" "$work/peers"
 # Two copies: the finders must not meet Velquin's table files among the pictures.
-find "$folder" -maxdepth 1 -type f -exec cp -p {} "$work/velquin/" \;
-find "$folder" -maxdepth 1 -type f -exec cp -p {} "$work/peers/" \;
+find "$folder" -maxdepth 1 -type f -exec cp -p -t "$work/velquin" {} +
+cp -p "$work/velquin"/* "$work/peers"
 vdir=$work/velquin
 pdir=$work/peers
 files=$(find "$pdir" -maxdepth 1 -type f | wc -l)
