@@ -111,7 +111,7 @@ logs=${keep:-$work/logs}
 mkdir -p "$logs" "$work/velquin" "$work/peers"
 # Two copies: the finders must not meet Velquin's table files among the pictures.
 find "$folder" -maxdepth 1 -type f -exec cp -p -t "$work/velquin" {} +
-cp -p "$work/velquin"/* "$work/peers"
+find "$work/velquin" -maxdepth 1 -type f -exec cp -p -t "$work/peers" {} +
 vdir=$work/velquin
 pdir=$work/peers
 files=$(find "$pdir" -maxdepth 1 -type f | wc -l)
