@@ -144,6 +144,8 @@ void DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
     if (place > 1) matches.MoveBy(place - 1);
     hold.Resume();
   }
+  sigs.Sync();
+  matches.Sync();
   host.UpdateDBLabels();
 }
 
