@@ -162,7 +162,10 @@ class TTrial {
     sigs.CreateTable();
     sigs.Open();
     const int rows = 1 + static_cast<int>(random_() % 20);
-    for (int i = 0; i < rows; ++i) Append(sigs, TSigKey{"old" + std::to_string(i) + ".jpg", "/p/"});
+    for (int i = 0; i < rows; ++i) {
+      Append(sigs, TSigKey{"old" + std::to_string(i) + ".jpg", "/p/"});
+      Settled();
+    }
     sigs.Close();
     Settled();
   }
@@ -284,7 +287,7 @@ void CheckRecovered(const std::string& folder, const TPosted& posted, const std:
 }
 
 TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
-  constexpr std::uint32_t kTrials = 1000;
+  const std::uint32_t kTrials = getenv("PL_N") ? atoi(getenv("PL_N")) : 1000;
   std::uint32_t cutShort = 0;
   for (std::uint32_t seed = 1; seed <= kTrials; ++seed) {
     SCOPED_TRACE("trial " + std::to_string(seed));
@@ -294,7 +297,7 @@ TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
     const bool byTime = random() % 4 == 0;
     SyncPolicy() = TSyncPolicy{true, byTime ? 1000000u : 1 + static_cast<std::uint32_t>(random() % 16),
                                byTime ? 0ms : std::chrono::milliseconds(3600000)};
-    rig.Files().FailAt(1 + random() % 1500);
+    rig.Files().FailAt(1 + random() % 600);
     TTrial trial(rig, seed);
     try {
       trial.Run();
@@ -304,6 +307,7 @@ TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
     EXPECT_LE(trial.Posted().SinceDurable(), byTime ? 1u : SyncPolicy().MaxChanges);
     rig.Files().PowerLoss();
     CheckRecovered(rig.Folder(), trial.Posted(), trial.Pairs());
+    if (getenv("PL_DEBUG")) printf("%u %d %llu\n", seed, (int)byTime, (unsigned long long)rig.Files().Changes());
     if (::testing::Test::HasFailure()) break;
   }
   // Most trials lose the power before their end, so the crash points cover the whole run.
