@@ -172,11 +172,13 @@ void TDataTable::PublishStaged(const TDataDirectory& directory, const std::strin
     throw OsError(errno, base);
   }
   SyncFolder(directory.Folder(), base);
-  if (files.Rename(directory.FilePath(staged, kDataExtension), directory.FilePath(base, kDataExtension)) != 0) {
+  if (files.Rename(directory.FilePath(staged, kDataExtension), directory.FilePath(base, kDataExtension)) !=
+      0) {
     throw OsError(errno, base);
   }
   SyncFolder(directory.Folder(), base);
-  if (files.Rename(directory.FilePath(staged, kIndexExtension), directory.FilePath(base, kIndexExtension)) != 0) {
+  if (files.Rename(directory.FilePath(staged, kIndexExtension), directory.FilePath(base, kIndexExtension)) !=
+      0) {
     throw OsError(errno, base);
   }
   SyncFolder(directory.Folder(), base);

@@ -88,7 +88,8 @@ ssize_t TFaultFileSystem::WriteAt(int fd, const void* buffer, std::size_t length
   TContentChange change;
   change.Offset = offset;
   change.SizeBefore = SizeOf(fd);
-  change.Before = ReadRange(fd, offset, std::min<off_t>(change.SizeBefore, offset + static_cast<off_t>(length)));
+  change.Before =
+      ReadRange(fd, offset, std::min<off_t>(change.SizeBefore, offset + static_cast<off_t>(length)));
   change.After.assign(static_cast<const char*>(buffer), length);
   ssize_t written = ::pwrite(fd, buffer, length, offset);
   // A short write is recorded as what it wrote.
@@ -177,7 +178,8 @@ void TFaultFileSystem::LoseContents(const std::string& path, const std::vector<T
     for (off_t from = change.Offset; from < end;) {
       const off_t to = std::min(end, (from / kSector + 1) * kSector);
       if (kept(random_)) {
-        WriteRange(fd, change.After.data() + (from - change.Offset), static_cast<std::size_t>(to - from), from);
+        WriteRange(fd, change.After.data() + (from - change.Offset), static_cast<std::size_t>(to - from),
+                   from);
       }
       from = to;
     }

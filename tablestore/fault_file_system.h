@@ -79,8 +79,8 @@ class TFaultFileSystem final : public TFileSystem {
   std::uint64_t failAt_ = 0;
   bool failed_ = false;
   int keptFiles_ = 0;
-  std::map<int, ino_t> inodeOf_;                          // open descriptors
-  std::map<ino_t, std::string> pathOf_;                   // where each file seen lies now
+  std::map<int, ino_t> inodeOf_;                           // open descriptors
+  std::map<ino_t, std::string> pathOf_;                    // where each file seen lies now
   std::map<ino_t, std::vector<TContentChange>> unsynced_;  // since each file's last sync
   std::vector<TEntryChange> entries_;                      // since their folder's last sync
 };

@@ -10,7 +10,9 @@ namespace {
 
 class TSystemFileSystem final : public TFileSystem {
  public:
-  int Open(const std::string& path, int flags, mode_t mode) override { return ::open(path.c_str(), flags, mode); }
+  int Open(const std::string& path, int flags, mode_t mode) override {
+    return ::open(path.c_str(), flags, mode);
+  }
   int Close(int fd) override { return ::close(fd); }
   ssize_t WriteAt(int fd, const void* buffer, std::size_t length, off_t offset) override {
     return ::pwrite(fd, buffer, length, offset);

@@ -19,8 +19,8 @@ class TFileSystem {
   virtual int Open(const std::string& path, int flags, mode_t mode) = 0;  // open
   virtual int Close(int fd) = 0;
   virtual ssize_t WriteAt(int fd, const void* buffer, std::size_t length, off_t offset) = 0;  // pwrite
-  virtual int Truncate(int fd, off_t size) = 0;                                                // ftruncate
-  virtual int SyncData(int fd) = 0;                                                            // fdatasync
+  virtual int Truncate(int fd, off_t size) = 0;                                               // ftruncate
+  virtual int SyncData(int fd) = 0;                                                           // fdatasync
   virtual int Rename(const std::string& from, const std::string& to) = 0;
   virtual int Unlink(const std::string& path) = 0;
   // Makes the creations, renames and deletions of entries of `folder` durable (an fsync of it).

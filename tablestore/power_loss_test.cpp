@@ -3,8 +3,6 @@
 // makes tables (sometimes an older, narrower Sigs that the open widens), changes rows, and loses
 // the power at a random change; then the tables must open, every row as a sync point left it must
 // be there (or as a later change left it), nothing else, and the indexes must agree with the rows.
-#include "tablestore/fault_file_system.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -21,6 +19,7 @@
 #include "app/program_tables.h"
 #include "platform/test_dir.h"
 #include "tablestore/durability.h"
+#include "tablestore/fault_file_system.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -265,8 +264,8 @@ void CheckRecovered(const std::string& folder, const TPosted& posted, const std:
     const auto it = found.find(key);
     const std::optional<TSig> actual = it == found.end() ? std::nullopt : std::optional<TSig>(it->second);
     EXPECT_NE(std::find(allowed.begin(), allowed.end(), actual), allowed.end())
-        << key.first << " came back as " << Describe(actual) << "; as the last sync point left it: "
-        << Describe(allowed.front());
+        << key.first << " came back as " << Describe(actual)
+        << "; as the last sync point left it: " << Describe(allowed.front());
   }
   for (const auto& [key, sig] : found) {
     EXPECT_TRUE(posted.History().count(key)) << "invented row " << key.first << key.second;
@@ -287,7 +286,7 @@ void CheckRecovered(const std::string& folder, const TPosted& posted, const std:
 }
 
 TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
-  const std::uint32_t kTrials = getenv("PL_N") ? atoi(getenv("PL_N")) : 1000;
+  constexpr std::uint32_t kTrials = 1000;
   std::uint32_t cutShort = 0;
   for (std::uint32_t seed = 1; seed <= kTrials; ++seed) {
     SCOPED_TRACE("trial " + std::to_string(seed));
@@ -307,7 +306,6 @@ TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
     EXPECT_LE(trial.Posted().SinceDurable(), byTime ? 1u : SyncPolicy().MaxChanges);
     rig.Files().PowerLoss();
     CheckRecovered(rig.Folder(), trial.Posted(), trial.Pairs());
-    if (getenv("PL_DEBUG")) printf("%u %d %llu\n", seed, (int)byTime, (unsigned long long)rig.Files().Changes());
     if (::testing::Test::HasFailure()) break;
   }
   // Most trials lose the power before their end, so the crash points cover the whole run.
