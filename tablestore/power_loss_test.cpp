@@ -114,7 +114,7 @@ class TTrial {
     TTable matches("MatchesTable");
     OpenTables(sigs, matches, rig_.Folder());
     Settled();
-    const int steps = 40 + static_cast<int>(random_() % 80);
+    const int steps = 20 + static_cast<int>(random_() % 50);
     for (int step = 0; step < steps; ++step) {
       const unsigned what = random_() % 20;
       if (what < 9 || sigs.RecordCount() == 0) {
@@ -296,7 +296,7 @@ TEST(PowerLossTest, EveryTrialKeepsWhatTheLastSyncPointMadeDurable) {
     const bool byTime = random() % 4 == 0;
     SyncPolicy() = TSyncPolicy{true, byTime ? 1000000u : 1 + static_cast<std::uint32_t>(random() % 16),
                                byTime ? 0ms : std::chrono::milliseconds(3600000)};
-    rig.Files().FailAt(1 + random() % 600);
+    rig.Files().FailAt(1 + random() % 400);
     TTrial trial(rig, seed);
     try {
       trial.Run();
