@@ -95,6 +95,8 @@ void TMatchCommand::Run() {
       }
     }
   }
+  // The pairs of a complete pass survive a power loss from here on.
+  matches.Sync();
   host_.Desktop().SetCursor(TCursor::crDefault);
   progress.SetEndTime(Now());
   const double elapsed = progress.EndTime() - progress.StartTime();

@@ -47,7 +47,8 @@ void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>
       const std::string name(NameOfPath(file));
       const std::string path(FolderOfPath(file));
       if (!FindSigsRow(sigs, name, path)) continue;
-      action.SigsRows.push_back({name, path, DateField(sigs, "FileDate"), sigs.FieldAsString("Signature")});
+      action.SigsRows.push_back({name, path, DateField(sigs, "FileDate"), sigs.FieldAsString("Signature"),
+                                 sigs.FieldAsString("Gray")});
       sigs.Delete();
     }
   }
@@ -71,6 +72,8 @@ void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>
   matches.First();
   if (place > 1) matches.MoveBy(place - 1);
   hold.Resume();
+  sigs.Sync();
+  matches.Sync();
 }
 
 std::vector<std::string> UndoTrashAction(TDesktop& desktop, TTable& sigs, TTable& matches,
@@ -98,6 +101,7 @@ std::vector<std::string> UndoTrashAction(TDesktop& desktop, TTable& sigs, TTable
       sigs.SetFieldValue("FilePath", row.FilePath);
       sigs.SetFieldValue("FileDate", row.FileDate);
       sigs.SetFieldValue("Signature", row.Signature);
+      if (!row.Gray.empty()) sigs.SetFieldValue("Gray", row.Gray);
       sigs.Post();
     }
   }
@@ -117,6 +121,8 @@ std::vector<std::string> UndoTrashAction(TDesktop& desktop, TTable& sigs, TTable
     matches.Post();
   }
   hold.Resume();
+  sigs.Sync();
+  matches.Sync();
   return failures;
 }
 

@@ -19,6 +19,7 @@ struct TSigsRowCopy {
   std::string FilePath;
   double FileDate = 0;
   std::string Signature;
+  std::string Gray;  // empty for a row without a gray grid
 };
 
 struct TMatchesRowCopy {

@@ -92,6 +92,9 @@ void TSignatureScan::ComputeSignatures() {
   ReadDates();
   ScanFolder(options_.Folder);
   log_->Close();
+  // The scan's rows survive a power loss from here on.
+  sigs_.Sync();
+  matches_.Sync();
   end.Run();
 }
 

@@ -41,8 +41,9 @@
 // A row is written whole into free units (an insert, and an update into other units) before any
 // other change refers to it; deleting a row writes its state byte alone. So after a crash every
 // run is one whole row, or fails its checksum and held no row whose write had returned. Two live
-// runs with one record id are the two versions of an update that was cut short: the higher
-// generation wins.
+// runs with one record id are two versions of a changed row: the higher generation wins. The old
+// version of a changed row is marked deleted, and freed units are reused, only after a sync point
+// (durability.h), so a power loss never leaves a row without a whole version.
 #include "tablestore/data_file.h"
 
 #include <algorithm>
@@ -264,6 +265,7 @@ void TDataFile::WriteHeader() {
 }
 
 TDataFile::TScan TDataFile::Scan(bool repair) {
+  if (!replaced_.empty() || !released_.empty()) Sync();
   TScan scan;
   blocks_.clear();
   cachedBytes_ = 0;
@@ -648,6 +650,9 @@ void TDataFile::Read(std::uint32_t rid, TRow& row) const {
 void TDataFile::ClearFreeRuns() {
   freeByUnit_.clear();
   freeByLength_.clear();
+  replaced_.clear();
+  released_.clear();
+  releasedUnits_ = 0;
 }
 
 void TDataFile::ReleaseRun(std::uint32_t unit, std::uint32_t units) {
@@ -731,22 +736,52 @@ void TDataFile::Update(const TRow& row) {
   Encode(row, old.Generation + 1, bytes);
   const std::uint32_t unit = WriteToFreeRun(bytes);
   it->second = TSlotRef{unit, static_cast<std::uint32_t>(bytes.size() / kUnitSize), old.Generation + 1};
-  MarkDeleted(old.Unit);
-  ReleaseRun(old.Unit, old.Units);
+  replaced_.emplace_back(row.Rid, old);
+  released_.emplace_back(old.Unit, old.Units);
+  releasedUnits_ += old.Units;
 }
 
 void TDataFile::Remove(std::uint32_t rid) {
   auto it = slotOf_.find(rid);
   if (it == slotOf_.end()) throw StoreError(kErrRecordChanged, {table_});
   MarkDeleted(it->second.Unit);
-  ReleaseRun(it->second.Unit, it->second.Units);
+  // The versions it replaced since the last sync point go too, or they would stand for it.
+  for (auto entry = replaced_.begin(); entry != replaced_.end();) {
+    if (entry->first != rid) {
+      ++entry;
+      continue;
+    }
+    MarkDeleted(entry->second.Unit);
+    entry = replaced_.erase(entry);
+  }
+  released_.emplace_back(it->second.Unit, it->second.Units);
+  releasedUnits_ += it->second.Units;
   slotOf_.erase(it);
+}
+
+void TDataFile::Sync() {
+  file_->Sync();
+  if (!replaced_.empty()) {
+    for (const auto& [rid, ref] : replaced_) MarkDeleted(ref.Unit);
+    file_->Sync();
+    replaced_.clear();
+  }
+  for (const auto& [unit, units] : released_) ReleaseRun(unit, units);
+  released_.clear();
+  releasedUnits_ = 0;
+}
+
+bool TDataFile::MuchRoomWaiting() const {
+  // An eighth of the file, and at least 64 KB so that small tables do not sync at every change.
+  return releasedUnits_ * unitSize_ >= 65536 && releasedUnits_ * 8 >= unitEnd_;
 }
 
 void TDataFile::Empty() {
   ridFloor_ = nextRid_;
   WriteHeader();
+  file_->Sync();
   file_->Truncate(headerSize_);
+  file_->Sync();
   blocks_.clear();
   cachedBytes_ = 0;
   slotOf_.clear();

@@ -76,8 +76,14 @@ class TDataFile {
   // one is released, so a crash leaves one whole version.
   void Update(const TRow& row);
   void Remove(std::uint32_t rid);
-  // Removes every row; record ids keep rising.
+  // Removes every row; record ids keep rising. A sync point.
   void Empty();
+  // A sync point: makes every change so far durable, then marks the versions that changes
+  // replaced deleted and lets later rows reuse the units freed since the last one.
+  void Sync();
+  // True when the room freed since the last sync point, which waits for the next one, is large
+  // enough that the file would grow noticeably instead of reusing it.
+  bool MuchRoomWaiting() const;
   // Calls `visit` for every live row in file order.
   void ForEach(const std::function<void(const TRow&)>& visit) const;
 
@@ -120,6 +126,11 @@ class TDataFile {
   std::map<std::uint32_t, std::uint32_t> freeByUnit_;               // first unit -> units
   std::set<std::pair<std::uint32_t, std::uint32_t>> freeByLength_;  // (units, first unit)
   std::uint32_t unitEnd_ = 0;  // units in use or freed: the file holds units [0, unitEnd_)
+  // Since the last sync point: the old versions of changed rows, still marked live (record id and
+  // place), and the runs freed, which no row may take before the next sync point.
+  std::vector<std::pair<std::uint32_t, TSlotRef>> replaced_;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> released_;
+  std::uint64_t releasedUnits_ = 0;
   // Read cache of whole blocks of the file; every write goes through it to the file.
   mutable std::unordered_map<std::uint64_t, std::vector<std::uint8_t>> blocks_;
   mutable std::size_t cachedBytes_ = 0;

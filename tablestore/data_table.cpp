@@ -5,12 +5,15 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <set>
 
 #include "tablestore/coding.h"
 #include "tablestore/data_session.h"
+#include "tablestore/durability.h"
+#include "tablestore/file_system.h"
 #include "tablestore/format_upgrade.h"
 #include "tablestore/store_error_codes.h"
 #include "tablestore/store_limits.h"
@@ -88,6 +91,13 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
                         const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
   std::string base = TDataDirectory::BaseName(tableName);
   if (Exists(directory, tableName)) throw StoreError(kErrTableExists, {base});
+  CreateStaged(directory, tableName, fields, indexes);
+  PublishStaged(directory, base);
+}
+
+void TDataTable::CreateStaged(const TDataDirectory& directory, const std::string& tableName,
+                              const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
+  std::string base = TDataDirectory::BaseName(tableName);
   if (fields.empty() || fields.size() > kMaxFields) throw StoreError(kErrFieldLimits, {base});
   std::vector<TFieldDef> defs = fields;
   for (std::size_t i = 0; i < defs.size(); ++i) {
@@ -136,15 +146,42 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
       infos.push_back(std::move(info));
     }
   }
-  // The index file first: a data file is only ever seen together with its index file.
-  std::string indexPath = directory.FilePath(base, kIndexExtension);
-  ::unlink(indexPath.c_str());
+  // Whatever an earlier creation or conversion cut short left under the staged name goes first.
+  const std::string staged = StagedName(base);
+  for (const char* extension : {kIndexExtension, kDataExtension}) {
+    if (TFileSystem::Current().Unlink(directory.FilePath(staged, extension)) != 0 && errno != ENOENT) {
+      throw OsError(errno, base);
+    }
+  }
   TPhysicalFile indexFile;
-  indexFile.Open(directory.Folder() + base + kIndexExtension, TPhysicalFile::TMode::kCreate, base);
+  indexFile.Open(directory.Folder() + staged + kIndexExtension, TPhysicalFile::TMode::kCreate, base);
   TIndexFile::Create(indexFile, infos, IndexPageSize(defs, infos));
+  indexFile.Sync();
   TPhysicalFile dataFile;
-  dataFile.Open(directory.Folder() + base + kDataExtension, TPhysicalFile::TMode::kCreate, base);
+  dataFile.Open(directory.Folder() + staged + kDataExtension, TPhysicalFile::TMode::kCreate, base);
   TDataFile::Create(dataFile, defs, infos);
+  dataFile.Sync();
+}
+
+void TDataTable::PublishStaged(const TDataDirectory& directory, const std::string& base) {
+  TFileSystem& files = TFileSystem::Current();
+  const std::string staged = StagedName(base);
+  // Without its index file the table opens from the rows alone, old or new; an old index file
+  // beside the new rows (or the reverse) could send keys to other rows.
+  if (files.Unlink(directory.FilePath(base, kIndexExtension)) != 0 && errno != ENOENT) {
+    throw OsError(errno, base);
+  }
+  SyncFolder(directory.Folder(), base);
+  if (files.Rename(directory.FilePath(staged, kDataExtension), directory.FilePath(base, kDataExtension)) !=
+      0) {
+    throw OsError(errno, base);
+  }
+  SyncFolder(directory.Folder(), base);
+  if (files.Rename(directory.FilePath(staged, kIndexExtension), directory.FilePath(base, kIndexExtension)) !=
+      0) {
+    throw OsError(errno, base);
+  }
+  SyncFolder(directory.Folder(), base);
 }
 
 bool TDataTable::UpgradeFields(const TDataDirectory& directory, const std::string& tableName,
@@ -200,6 +237,9 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     file.Open(path, TPhysicalFile::TMode::kReadOnly, name_);
   };
   open(dataFile_, kDataExtension);
+  // What a killed writer left in the operating system's cache becomes durable before this open
+  // repairs or reuses any of it.
+  if (dataFile_.Writable()) dataFile_.Sync();
   data_.Attach(dataFile_, name_);
   if (data_.Version() < TDataFile::CurrentVersion()) {
     // An older table is converted whole before anything reads or repairs it as the current format.
@@ -257,7 +297,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     // The index file is lost or unreadable: make it again from the data file's copy of the
     // definitions; the trees are then rebuilt from the rows below.
     indexFile_.Close();
-    ::unlink(indexPath.c_str());
+    if (TFileSystem::Current().Unlink(indexPath) != 0 && errno != ENOENT) throw OsError(errno, name_);
     indexFile_.Open(directory.Folder() + name_ + kIndexExtension, TPhysicalFile::TMode::kCreate, name_);
     TIndexFile::Create(indexFile_, data_.IndexCopies(), IndexPageSize(data_.Fields(), data_.IndexCopies()));
     index_.Attach(indexFile_, name_);
@@ -291,6 +331,7 @@ TDataTable::~TDataTable() {
 }
 
 void TDataTable::Close() {
+  if (dataFile_.IsOpen() && dataFile_.Writable()) Sync();
   if (indexFile_.IsOpen() && indexFile_.Writable() && !broken_) {
     index_.MarkClean();
     if (checked_) {
@@ -301,6 +342,13 @@ void TDataTable::Close() {
   checked_ = false;
   indexFile_.Close();
   dataFile_.Close();
+}
+
+void TDataTable::Sync() {
+  if (!Writable()) return;
+  data_.Sync();
+  changesSinceSync_ = 0;
+  lastSync_ = std::chrono::steady_clock::now();
 }
 
 bool TDataTable::CheckAndRepair(bool forceIndexRebuild) {
@@ -343,6 +391,8 @@ void TDataTable::RebuildTrees() {
       std::erase_if(list, [&](const auto& entry) { return dropped.count(entry.second) != 0; });
     }
   }
+  // The trees are marked finished only over durable rows.
+  data_.Sync();
   index_.Rebuild(entries);
 }
 
@@ -440,6 +490,15 @@ void TDataTable::BeginChange() {
   index_.MarkDirty();
 }
 
+void TDataTable::EndChange() {
+  broken_ = false;
+  const TSyncPolicy& policy = SyncPolicy();
+  if (++changesSinceSync_ >= policy.MaxChanges || data_.MuchRoomWaiting() ||
+      std::chrono::steady_clock::now() - lastSync_ >= policy.MaxDelay) {
+    Sync();
+  }
+}
+
 void TDataTable::Insert(TRow& row) {
   RequireWritable();
   CheckUnique(row.Values, 0);
@@ -447,7 +506,7 @@ void TDataTable::Insert(TRow& row) {
   broken_ = true;
   data_.Insert(row);
   for (std::size_t i = 0; i < IndexCount(); ++i) index_.Insert(i, BuildKey(i, row.Values, row.Rid), row.Rid);
-  broken_ = false;
+  EndChange();
 }
 
 void TDataTable::Update(const TRow& before, const TRow& after) {
@@ -463,7 +522,7 @@ void TDataTable::Update(const TRow& before, const TRow& after) {
     index_.Remove(i, oldKey);
     index_.Insert(i, newKey, after.Rid);
   }
-  broken_ = false;
+  EndChange();
 }
 
 void TDataTable::Remove(std::uint32_t rid) {
@@ -474,7 +533,7 @@ void TDataTable::Remove(std::uint32_t rid) {
   broken_ = true;
   data_.Remove(rid);
   for (std::size_t i = 0; i < IndexCount(); ++i) index_.Remove(i, BuildKey(i, row.Values, rid));
-  broken_ = false;
+  EndChange();
 }
 
 void TDataTable::Empty() {

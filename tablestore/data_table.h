@@ -2,6 +2,7 @@
 // rows together with their keys.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -25,6 +26,14 @@ class TDataTable {
   // Validates the definitions and writes both files. The primary index goes first.
   static void Create(const TDataDirectory& directory, const std::string& tableName,
                      const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes);
+  // What Create does, under the name StagedName(base), with the files flushed: a new table, or the
+  // table a conversion writes anew, is filled there and then renamed into place by PublishStaged.
+  static void CreateStaged(const TDataDirectory& directory, const std::string& tableName,
+                           const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes);
+  // Puts the files of StagedName(base) in the place of the table's own, in steps that leave a
+  // table that opens after a power loss at any moment (durability.h).
+  static void PublishStaged(const TDataDirectory& directory, const std::string& base);
+  static std::string StagedName(const std::string& base) { return base + "-new"; }
 
   // Gives the text fields of the stored table the larger Size of the field of the same name and
   // type in `wanted`, and appends the fields of `wanted` it lacks (null in every row), keeping every
@@ -43,8 +52,10 @@ class TDataTable {
   // disagree with the rows, deleting rows whose key collides in a unique index. Returns true iff
   // nothing had to be repaired. REQUIRES: Writable().
   bool CheckAndRepair(bool forceIndexRebuild);
-  // Closes the files, marking the trees finished when every change completed.
+  // Closes the files, marking the trees finished when every change completed. A sync point.
   void Close();
+  // A sync point: every change so far survives a power loss (durability.h).
+  void Sync();
 
   const std::string& Name() const { return name_; }
   bool Writable() const { return dataFile_.Writable(); }
@@ -78,6 +89,8 @@ class TDataTable {
   void RequireWritable() const;
   void CheckUnique(const std::vector<TFieldValue>& values, std::uint32_t rid);
   void BeginChange();
+  // Counts a change that completed; a sync point when the policy asks for one.
+  void EndChange();
   void RebuildTrees();
 
   std::string name_;
@@ -90,6 +103,8 @@ class TDataTable {
   bool changedSinceOpen_ = false;
   bool checked_ = false;  // CheckAndRepair ran and nothing changed since  // a change failed half-way: the
                           // trees stay marked unfinished
+  std::uint32_t changesSinceSync_ = 0;
+  std::chrono::steady_clock::time_point lastSync_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace velquin::store

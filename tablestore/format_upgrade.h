@@ -12,11 +12,9 @@ namespace velquin::store {
 
 // Writes the rows of `old` (the attached data file of table `base`, kept open and locked by the
 // caller) under the definitions `fields` (its own, or the same with wider texts and fields appended
-// after its own, which start null in every row) into new files
-// named `base`-new beside it, syncs them and renames them over the table's files, index file
-// first. Until the data file is renamed
-// the old table stays whole and is converted again at its next open; the old index file is never
-// read. Store errors leave the old table as it was.
+// after its own, which start null in every row) into a new table staged beside it, which then takes
+// the table's place (TDataTable::PublishStaged). Until its data file is renamed the old table stays
+// whole and is converted again at its next open. Store errors leave the old table as it was.
 void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDataFile& old,
                   const std::vector<TFieldDef>& fields);
 

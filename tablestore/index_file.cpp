@@ -32,9 +32,10 @@
 // Keys are stored without padding and compared as unsigned bytes, shorter first on a tie: the
 // key encoding (see TDataTable) makes that order the order of the padded keys.
 //
-// Every change is written through before it returns. The dirty flag is written before the first
-// change after an open and cleared by a clean close, so trees that a crash may have left half
-// changed are rebuilt from the data file by the next check and repair. Pages read back are
+// Every change is written through before it returns. The dirty flag is written and flushed before
+// the first change after an open, and cleared by a clean close once the trees are flushed, so trees
+// that a crash or a power loss may have left half changed are rebuilt from the data file by the
+// next check and repair. Pages read back are
 // checked (checksum, kinds, lengths, page numbers against the file, depth) before use, and a
 // check walks every page, so a damaged page makes the trees be rebuilt.
 #include "tablestore/index_file.h"
@@ -375,12 +376,15 @@ void TIndexFile::MarkDirty() {
   if (dirty_) return;
   dirty_ = true;
   WriteHeader();
+  file_->Sync();
 }
 
 void TIndexFile::MarkClean() {
   if (!dirty_) return;
+  file_->Sync();
   dirty_ = false;
   WriteHeader();
+  file_->Sync();
 }
 
 std::vector<std::uint8_t>* TIndexFile::LoadPage(std::uint32_t number) {
@@ -928,6 +932,7 @@ bool TIndexFile::Remove(std::size_t index, std::span<const std::uint8_t> key) {
 void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint32_t>>>& entries) {
   dirty_ = true;
   WriteHeader();
+  file_->Sync();
   file_->Truncate(pageSize_);
   pages_.assign(1, {});
   offsets_.clear();
@@ -1003,8 +1008,7 @@ void TIndexFile::Rebuild(const std::vector<std::vector<std::pair<TKey, std::uint
     counts_[i] = static_cast<std::uint32_t>(entries[i].size());
   }
   flush(true);
-  dirty_ = false;
-  WriteHeader();
+  MarkClean();
 }
 
 bool TIndexFile::VerifyPage(std::uint32_t page, std::uint32_t level, std::uint32_t depth, TKey& last,

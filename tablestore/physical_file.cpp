@@ -7,6 +7,8 @@
 
 #include <cerrno>
 
+#include "tablestore/durability.h"
+#include "tablestore/file_system.h"
 #include "tablestore/store_error_codes.h"
 
 namespace velquin::store {
@@ -23,21 +25,21 @@ void TPhysicalFile::Open(const std::string& path, TMode mode, const std::string&
     flags |= O_RDWR;
     if (mode == TMode::kCreate) flags |= O_CREAT | O_EXCL;
   }
-  int fd = ::open(path.c_str(), flags, 0644);
+  int fd = TFileSystem::Current().Open(path, flags, 0644);
   if (fd < 0) {
     if (mode == TMode::kCreate && errno == EEXIST) throw StoreError(kErrTableExists, {table});
     throw OsError(errno, table);
   }
   if (::flock(fd, (mode == TMode::kReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     int error = errno;
-    ::close(fd);
+    TFileSystem::Current().Close(fd);
     if (error == EWOULDBLOCK) throw ETableLocked(StoreError(kErrAccessDenied, {table}));
     throw OsError(error, table);
   }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     int error = errno;
-    ::close(fd);
+    TFileSystem::Current().Close(fd);
     throw OsError(error, table);
   }
   fd_ = fd;
@@ -47,7 +49,7 @@ void TPhysicalFile::Open(const std::string& path, TMode mode, const std::string&
 }
 
 void TPhysicalFile::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) TFileSystem::Current().Close(fd_);
   fd_ = -1;
   writable_ = false;
   size_ = 0;
@@ -74,7 +76,7 @@ void TPhysicalFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_
   const auto* in = static_cast<const char*>(buffer);
   std::uint64_t end = offset + length;
   while (length > 0) {
-    ssize_t n = ::pwrite(fd_, in, length, static_cast<off_t>(offset));
+    ssize_t n = TFileSystem::Current().WriteAt(fd_, in, length, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw OsError(errno, table_);
     in += n;
@@ -87,8 +89,14 @@ void TPhysicalFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_
 void TPhysicalFile::Truncate(std::uint64_t size) {
   if (fd_ < 0) throw OsError(EBADF, table_);
   if (!writable_) throw StoreError(kErrAccessDenied, {table_});
-  if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) throw OsError(errno, table_);
+  if (TFileSystem::Current().Truncate(fd_, static_cast<off_t>(size)) != 0) throw OsError(errno, table_);
   size_ = size;
+}
+
+void TPhysicalFile::Sync() {
+  if (fd_ < 0) throw OsError(EBADF, table_);
+  if (!writable_ || !SyncPolicy().Enabled) return;
+  if (TFileSystem::Current().SyncData(fd_) != 0) throw OsError(errno, table_);
 }
 
 }  // namespace velquin::store

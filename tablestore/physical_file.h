@@ -1,4 +1,5 @@
 // TPhysicalFile: one operating-system file of a table, held under an flock for its whole life.
+// Every change goes through TFileSystem::Current().
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,8 @@ class TPhysicalFile {
   // Writes through to the operating system before returning.
   void WriteAt(std::uint64_t offset, const void* buffer, std::size_t length);
   void Truncate(std::uint64_t size);
+  // Makes every change so far durable (fdatasync), unless sync points are switched off.
+  void Sync();
 
  private:
   int fd_ = -1;

@@ -152,6 +152,10 @@ void TTable::Close() {
   table->Close();
 }
 
+void TTable::Sync() {
+  if (Active()) impl_->table->Sync();
+}
+
 void TTable::EmptyTable() {
   if (!Active()) {
     TDataTable table(DirectoryOf(DatabaseName), TableName, false);

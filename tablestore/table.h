@@ -78,6 +78,9 @@ class TTable {
   // Opens the files; FieldDefs and IndexDefs then hold the definitions the files carry.
   void Open();
   void Close();
+  // Makes every change posted so far survive a power loss (tablestore/durability.h): called where
+  // a command's changes are complete. Nothing happens when inactive or read-only.
+  void Sync();
   void EmptyTable();
   bool Active() const;
   bool OpenedReadOnly() const;

@@ -1,0 +1,20 @@
+#include "tablestore/durability.h"
+
+#include <cerrno>
+
+#include "tablestore/file_system.h"
+#include "tablestore/store_error_codes.h"
+
+namespace velquin::store {
+
+TSyncPolicy& SyncPolicy() {
+  static TSyncPolicy policy;
+  return policy;
+}
+
+void SyncFolder(const std::string& folder, const std::string& table) {
+  if (!SyncPolicy().Enabled) return;
+  if (TFileSystem::Current().SyncFolder(folder.empty() ? "." : folder) != 0) throw OsError(errno, table);
+}
+
+}  // namespace velquin::store
