@@ -21,6 +21,9 @@ namespace {
 constexpr char kDataExtension[] = ".DAT";
 constexpr char kIndexExtension[] = ".IDX";
 constexpr std::size_t kMaxNameLength = 30;
+// A data file is compacted on open when at least three quarters of a row area of this size or
+// more hold no row: below it the space is not worth a rewrite.
+constexpr std::uint64_t kCompactFromBytes = 1u << 20;
 
 std::string Trim(const std::string& text) {
   auto first = text.find_first_not_of(' ');
@@ -84,12 +87,11 @@ bool TDataTable::Exists(const TDataDirectory& directory, const std::string& tabl
   return directory.FileExists(TDataDirectory::BaseName(tableName), kDataExtension);
 }
 
-void TDataTable::Create(const TDataDirectory& directory, const std::string& tableName,
-                        const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
-  std::string base = TDataDirectory::BaseName(tableName);
-  if (Exists(directory, tableName)) throw StoreError(kErrTableExists, {base});
+void TDataTable::Compile(const std::string& base, const std::vector<TFieldDef>& fields,
+                         const std::vector<TIndexDef>& indexes, std::vector<TFieldDef>& defs,
+                         std::vector<TIndexFile::TIndexInfo>& infos) {
   if (fields.empty() || fields.size() > kMaxFields) throw StoreError(kErrFieldLimits, {base});
-  std::vector<TFieldDef> defs = fields;
+  defs = fields;
   for (std::size_t i = 0; i < defs.size(); ++i) {
     defs[i].Name = Trim(defs[i].Name);
     const std::string& name = defs[i].Name;
@@ -104,7 +106,7 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
     }
     if (defs[i].DataType != TFieldType::ftString) defs[i].Size = 0;
   }
-  std::vector<TIndexFile::TIndexInfo> infos;
+  infos.clear();
   std::size_t primaries = 0;
   for (const TIndexDef& def : indexes) primaries += (def.Options & ixPrimary) ? 1 : 0;
   if (primaries != 1 || indexes.size() > kMaxIndexes) throw StoreError(kErrIndexLimits, {base});
@@ -136,6 +138,15 @@ void TDataTable::Create(const TDataDirectory& directory, const std::string& tabl
       infos.push_back(std::move(info));
     }
   }
+}
+
+void TDataTable::Create(const TDataDirectory& directory, const std::string& tableName,
+                        const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
+  std::string base = TDataDirectory::BaseName(tableName);
+  if (Exists(directory, tableName)) throw StoreError(kErrTableExists, {base});
+  std::vector<TFieldDef> defs;
+  std::vector<TIndexFile::TIndexInfo> infos;
+  Compile(base, fields, indexes, defs, infos);
   // The index file first: a data file is only ever seen together with its index file.
   std::string indexPath = directory.FilePath(base, kIndexExtension);
   ::unlink(indexPath.c_str());
@@ -170,7 +181,13 @@ bool TDataTable::WidenTextFields(const TDataDirectory& directory, const std::str
     TPhysicalFile file;
     file.Open(directory.FilePath(name, kDataExtension), TPhysicalFile::TMode::kReadOnly, name);
     TDataFile data;
-    data.Attach(file, name);
+    try {
+      data.Attach(file, name);
+    } catch (const EStoreError& error) {
+      // A header that cannot be read is made again, from the wanted definitions, by the check.
+      if (error.Code == kErrDamaged) return false;
+      throw;
+    }
     widened(data.Fields(), any);
     if (!any) return false;
   }
@@ -180,8 +197,20 @@ bool TDataTable::WidenTextFields(const TDataDirectory& directory, const std::str
   return true;
 }
 
-TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly)
+TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly,
+                       const TTableDefs* rebuildFrom)
     : name_(TDataDirectory::BaseName(tableName)) {
+  OpenFiles(directory, readOnly, rebuildFrom);
+  if (Writable() && data_.RowAreaBytes() >= kCompactFromBytes &&
+      data_.FreeBytes() >= data_.RowAreaBytes() / 4 * 3) {
+    UpgradeTable(directory, name_, data_, data_.Fields());
+    indexFile_.Close();
+    dataFile_.Close();
+    OpenFiles(directory, readOnly, nullptr);
+  }
+}
+
+void TDataTable::OpenFiles(const TDataDirectory& directory, bool readOnly, const TTableDefs* rebuildFrom) {
   auto open = [&](TPhysicalFile& file, const char* extension) {
     std::string path = directory.FilePath(name_, extension);
     if (!readOnly) {
@@ -195,7 +224,17 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
     file.Open(path, TPhysicalFile::TMode::kReadOnly, name_);
   };
   open(dataFile_, kDataExtension);
-  data_.Attach(dataFile_, name_);
+  try {
+    data_.Attach(dataFile_, name_);
+  } catch (const EStoreError& error) {
+    if (error.Code != kErrDamaged || rebuildFrom == nullptr || !dataFile_.Writable()) throw;
+    std::vector<TFieldDef> defs;
+    std::vector<TIndexFile::TIndexInfo> infos;
+    Compile(name_, rebuildFrom->Fields, rebuildFrom->Indexes, defs, infos);
+    if (!data_.RebuildHeader(dataFile_, name_, defs, infos)) throw;
+    data_.Attach(dataFile_, name_);
+    repairedOnOpen_ = true;
+  }
   if (data_.Version() < TDataFile::CurrentVersion()) {
     // An older table is converted whole before anything reads or repairs it as the current format.
     if (!dataFile_.Writable()) throw StoreError(kErrOldFormatReadOnly, {name_});
@@ -266,7 +305,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   if (checked) {
     data_.AdoptSlotMap(std::move(*checked));
   } else {
-    repairedOnOpen_ = data_.Scan(Writable()).Repaired;
+    repairedOnOpen_ = data_.Scan(Writable()).Repaired || repairedOnOpen_;
   }
   bool consistent = !index_.Dirty();
   for (std::size_t i = 0; i < IndexCount(); ++i) consistent = consistent && index_.Count(i) == RowCount();

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "tablestore/data_table.h"
 #include "tablestore/store_error_codes.h"
@@ -17,11 +18,11 @@ constexpr char kIndexExtension[] = ".IDX";
 
 void Sync(const std::string& path, const std::string& table) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw OsError(errno, table);
+  if (fd < 0) throw OsError(errno, table, TFileOp::kSyncing, path);
   int result = ::fsync(fd);
   int error = errno;
   ::close(fd);
-  if (result != 0) throw OsError(error, table);
+  if (result != 0) throw OsError(error, table, TFileOp::kSyncing, path);
 }
 
 // The index definitions in the form a table is created from.
@@ -57,11 +58,18 @@ void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDat
     });
     table.Close();
   }
-  Sync(newIndex, base);
-  Sync(newData, base);
-  if (::rename(newIndex.c_str(), directory.FilePath(base, kIndexExtension).c_str()) != 0 ||
-      ::rename(newData.c_str(), directory.FilePath(base, kDataExtension).c_str()) != 0) {
-    throw OsError(errno, base);
+  InstallTable(directory, newBase, base);
+}
+
+void InstallTable(const TDataDirectory& directory, const std::string& fromBase, const std::string& base) {
+  const std::string fromData = directory.FilePath(fromBase, kDataExtension);
+  const std::string fromIndex = directory.FilePath(fromBase, kIndexExtension);
+  Sync(fromIndex, base);
+  Sync(fromData, base);
+  for (const auto& [from, extension] :
+       {std::pair{fromIndex, kIndexExtension}, std::pair{fromData, kDataExtension}}) {
+    const std::string to = directory.FilePath(base, extension);
+    if (::rename(from.c_str(), to.c_str()) != 0) throw OsError(errno, base, TFileOp::kRenaming, from);
   }
   Sync(directory.Folder().empty() ? "." : directory.Folder(), base);
 }

@@ -1,5 +1,6 @@
 // UpgradeTable: writes a table anew in the current format version: a table of an older version,
-// or one whose texts are to be widened.
+// one whose texts are to be widened, or one whose data file is mostly free space (compaction).
+// InstallTable: the sync and rename by which a table written anew takes the place of the old one.
 #pragma once
 
 #include <string>
@@ -18,5 +19,11 @@ namespace velquin::store {
 // read. Store errors leave the old table as it was.
 void UpgradeTable(const TDataDirectory& directory, const std::string& base, TDataFile& old,
                   const std::vector<TFieldDef>& fields);
+
+// Puts the closed table `fromBase` in the place of table `base`: syncs its files and renames them
+// over those of `base`, index file first, then syncs the folder. A crash between the two renames
+// leaves the new index beside the old rows, which the next open finds disagreeing and rebuilds
+// from the rows: `base` keeps its old rows until the data file is renamed.
+void InstallTable(const TDataDirectory& directory, const std::string& fromBase, const std::string& base);
 
 }  // namespace velquin::store

@@ -31,6 +31,9 @@ class TPhysicalFile {
   // Writes through to the operating system before returning.
   void WriteAt(std::uint64_t offset, const void* buffer, std::size_t length);
   void Truncate(std::uint64_t size);
+  // The first offset at or after `offset` that may hold data: past a hole of a sparse file,
+  // Size() when only a hole follows, `offset` itself when the file system cannot tell.
+  std::uint64_t DataFrom(std::uint64_t offset) const;
 
  private:
   int fd_ = -1;
