@@ -182,10 +182,15 @@ bool TDataFile::RebuildHeader(TPhysicalFile& file, const std::string& table,
                               const std::vector<TFieldDef>& fields,
                               const std::vector<TIndexFile::TIndexInfo>& indexes) {
   std::uint8_t fixed[kVersionAt + 4] = {};
-  if (file.Size() >= sizeof fixed) file.ReadAt(0, fixed, sizeof fixed);
+  file.ReadAt(0, fixed, static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), sizeof fixed)));
   const std::uint32_t stored = Get32(fixed + kVersionAt);
   // An older table is only ever converted, and a newer one is not this program's to rewrite.
-  if (stored == 1 || stored > kDataVersion) return false;
+  if (file.Size() >= sizeof fixed && (stored == 1 || stored > kDataVersion)) return false;
+  // A file that is neither empty, nor begins with the magic but for a byte or two, nor holds a row
+  // is something else, and is left as it is.
+  int magicBytes = 0;
+  for (std::size_t i = 0; i < sizeof kDataMagic; ++i) magicBytes += fixed[i] == kDataMagic[i] ? 1 : 0;
+  bool isTable = file.Size() == 0 || magicBytes + 2 >= static_cast<int>(sizeof kDataMagic);
   const std::vector<std::uint8_t> header = HeaderFor(fields, indexes);
   file_ = &file;
   table_ = table;
@@ -197,7 +202,9 @@ bool TDataFile::RebuildHeader(TPhysicalFile& file, const std::string& table,
     // with other fields, or an older version whose version field was hit) is left alone.
     const TScan probe = Scan(false);
     if (probe.WholeRuns == 0 && probe.StrayUnits > 0) return false;
+    isTable = isTable || probe.WholeRuns > 0;
   }
+  if (!isTable) return false;
   file.WriteAt(0, header.data(), header.size());
   return true;
 }

@@ -34,8 +34,9 @@ class TDataFile {
   // Reads and verifies the header of `file`, which stays owned by the caller.
   void Attach(TPhysicalFile& file, const std::string& table);
   // Writes over the damaged header of `file` the header a table made with `fields` and `indexes`
-  // has, when the file is of the current version (or too short to tell) and its rows read as rows
-  // of those definitions. Returns false, writing nothing, otherwise. Attach the file afterwards.
+  // has, when the file is empty, or is of the current version (or too short to tell), shows itself
+  // a data file (its magic all but intact, or whole rows) and its rows read as rows of those
+  // definitions. Returns false, writing nothing, otherwise. Attach the file afterwards.
   bool RebuildHeader(TPhysicalFile& file, const std::string& table, const std::vector<TFieldDef>& fields,
                      const std::vector<TIndexFile::TIndexInfo>& indexes);
   // Reads every row: rebuilds the record-id map, the free space and the next record id. With
