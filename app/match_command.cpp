@@ -1,9 +1,11 @@
 #include "app/match_command.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/program_tables.h"
 #include "matching/match_engine.h"
 #include "matching/match_host.h"
 #include "matching/pair_record.h"
@@ -18,13 +20,15 @@
 #include "signature/convert.h"
 #include "tablestore/notification_hold.h"
 #include "tablestore/table.h"
+#include "tablestore/table_files.h"
 
 namespace velquin {
 namespace {
 
 // The search of one Sigs row: the same pairs, in the same order, with the same log lines as the walk
 // along BySignature of FindMatchesFor.
-void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, TMatchEngine& engine, std::uint32_t rank) {
+void SearchRow(TMatchHost& host, TTable& pairs, const TSigsSnapshot& snapshot, TMatchEngine& engine,
+               std::uint32_t rank) {
   BeginSearch(host, snapshot.FileName(rank));
   std::string self;
   engine.FindPairsOf(
@@ -32,7 +36,7 @@ void SearchRow(TMatchHost& host, const TSigsSnapshot& snapshot, TMatchEngine& en
         if (self.empty()) self = snapshot.FullName(rank);
         const std::string partnerName = snapshot.FullName(partner);
         if (partnerName != self)
-          RecordPair(host, maxDiff, self, std::string(snapshot.FileName(partner)), partnerName);
+          RecordPair(host, pairs, maxDiff, self, std::string(snapshot.FileName(partner)), partnerName);
       });
   host.Desktop().SetCursor(TCursor::crDefault);
 }
@@ -41,6 +45,16 @@ std::string SummaryLine(std::int64_t done, double elapsed) {
   const double now = Now();
   return ShortDateText(now) + "  " + LongTimeText(now) + "  Processed " + PadLeft(IntToStrSep(done), 6) +
          " records in " + ElapsedText(elapsed);
+}
+
+// The table a pass fills beside Matches; it takes Matches' place only once every pair is in it.
+constexpr char kPassTableName[] = "Matches-new.Dat";
+
+// The key of the row `table` rests on, or nothing when it is empty.
+std::optional<std::vector<TFieldValue>> RestingKey(const TTable& table) {
+  if (table.RecordCount() == 0) return std::nullopt;
+  return std::vector<TFieldValue>{table.FieldValue("MaxDiff"), table.FieldValue("File1"),
+                                  table.FieldValue("File2")};
 }
 
 }  // namespace
@@ -59,7 +73,25 @@ void TMatchCommand::Run() {
   });
 
   const std::int32_t margin = StrToInt(host_.MarginText());
-  matches.EmptyTable();
+  // The previous pairs stay in Matches until the new ones are complete: the pass fills a table of
+  // its own, which then takes the place of Matches. A pass that fails drops that table.
+  const std::string folder = matches.DatabaseName;
+  TTable pairs("MatchesTable");
+  pairs.DatabaseName = folder;
+  pairs.TableName = kPassTableName;
+  SetMatchesSchema(pairs);
+  DropTable(folder, kPassTableName);
+  pairs.CreateTable();
+  bool installed = false;
+  const TScopeGuard dropPairs([&] {
+    if (installed) return;
+    Quietly([&] {
+      pairs.Close();
+      DropTable(folder, kPassTableName);
+    });
+    if (!matches.Active()) Quietly([&] { matches.Open(); });
+  });
+  pairs.Open();
   AppendLineCRLF(summaryLog, "Cleared Match Database");
 
   // Resumed on every way out, so the grid and the pair display follow Matches again after a failure.
@@ -71,8 +103,8 @@ void TMatchCommand::Run() {
   progress.SetStartTime(Now());
   {
     TNotificationHold sigsSuspension(sigs);
-    // While Sigs is walked the progress line shows the Matches count; the title goes with the walk.
-    progress.SetMatchPass(&matches);
+    // While Sigs is walked the progress line shows the count of pairs found; the title goes with the walk.
+    progress.SetMatchPass(&pairs);
     const TScopeGuard walkEnd([this] {
       host_.RunningProgress().SetMatchPass(nullptr);
       host_.SetTitle("");
@@ -86,7 +118,7 @@ void TMatchCommand::Run() {
     for (std::size_t i = 0; i < order.size(); ++i) {
       host_.Desktop().SetCursor(TCursor::crHourGlass);
       host_.ProcessMessages();
-      SearchRow(host_, snapshot, engine, order[i]);
+      SearchRow(host_, pairs, snapshot, engine, order[i]);
       progress.UpdateProgress(1, host_);
       if (i + 1 == order.size()) {
         TIniFile ini(options_.AppDir + "Velquin.INI");
@@ -95,8 +127,20 @@ void TMatchCommand::Run() {
       }
     }
   }
-  // The pairs of a complete pass survive a power loss from here on.
-  matches.Sync();
+  // Matches rests on the last pair added, as it would had the pairs been added to it directly.
+  const std::optional<std::vector<TFieldValue>> lastPair = RestingKey(pairs);
+  pairs.Close();
+  matches.Close();
+  ReplaceTable(folder, kPassTableName, matches.TableName);
+  installed = true;
+  matches.Open();
+  if (lastPair) {
+    matches.SetKey();
+    matches.SetFieldValue("MaxDiff", (*lastPair)[0]);
+    matches.SetFieldValue("File1", (*lastPair)[1]);
+    matches.SetFieldValue("File2", (*lastPair)[2]);
+    matches.GotoKey();
+  }
   host_.Desktop().SetCursor(TCursor::crDefault);
   progress.SetEndTime(Now());
   const double elapsed = progress.EndTime() - progress.StartTime();

@@ -1,8 +1,8 @@
-// TMatchCommand: the Matches command's body, the match pass. It empties Matches and records every
-// pair of distinct Sigs rows that match under the options' tests (File1 = the row first in BySignature
-// order), with the hourglass, the disabled review buttons, summary-log.txt, Velquin.INI and the
-// closing dialog around the match engine's search. Memory beyond the tables grows with the Sigs rows, never
-// with the pairs.
+// TMatchCommand: the Matches command's body, the match pass. It makes Matches anew with every pair of
+// distinct Sigs rows that match under the options' tests (File1 = the row first in BySignature order),
+// with the hourglass, the disabled review buttons, summary-log.txt, Velquin.INI and the closing dialog
+// around the match engine's search. Memory beyond the tables grows with the Sigs rows, never with the
+// pairs.
 #pragma once
 
 #include <string>
@@ -24,8 +24,8 @@ class TMatchCommand {
  public:
   TMatchCommand(TMatchHost& host, TMatchOptions options) : host_(host), options_(std::move(options)) {}
 
-  // REQUIRES: both tables open. Throws the conversion error of a Margin text that is no integer
-  // (before anything is emptied), and any failure of the files or the tables.
+  // REQUIRES: both tables open, Matches writable. Throws the conversion error of a Margin text that
+  // is no integer, and any failure of the files or the tables; Matches then keeps its previous pairs.
   void Run();
 
  private:

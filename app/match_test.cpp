@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <random>
 #include <set>
@@ -12,6 +13,8 @@
 
 namespace velquin {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr std::uint32_t Gray(std::uint32_t v) { return v << 16 | v << 8 | v; }
 
@@ -218,6 +221,43 @@ TEST_F(MatchTest, TwoPassesGiveTheSameRows) {
   const std::vector<std::string> first = MatchRows();
   MatchPass();
   EXPECT_EQ(MatchRows(), first);
+}
+
+TEST_F(MatchTest, AFailedPassLeavesThePreviousPairs) {
+  struct TCase {
+    const char* name;
+    const char* blocked;  // a folder in AppDir where the pass writes a file
+  };
+  TSignature s;
+  AddRow("a", s);
+  AddRow("b", s);
+  MatchPass();
+  const std::vector<std::string> before = MatchRows();
+  ASSERT_EQ(before.size(), 1u);
+  // New pictures the failed passes would pair.
+  TSignature t;
+  t.Cells[0].R = 200;
+  AddRow("c", t);
+  AddRow("d", t);
+  for (const TCase c : {TCase{"summary-log.txt cannot be written", "summary-log.txt"},
+                        TCase{"Velquin.INI cannot be written at the end of the walk", "Velquin.INI"}}) {
+    SCOPED_TRACE(c.name);
+    fs::remove(AppDir.Path() + c.blocked);
+    fs::create_directory(AppDir.Path() + c.blocked);
+    Desktop.Errors.clear();
+    MatchPass();
+    EXPECT_EQ(Desktop.Errors.size(), 1u);
+    EXPECT_EQ(MatchRows(), before);
+    EXPECT_EQ(Form.lMatchesDB(), "Matches DB (1)");
+    EXPECT_FALSE(FileExists(Pictures.Path() + "Matches-new.DAT"));
+    EXPECT_FALSE(FileExists(Pictures.Path() + "Matches-new.IDX"));
+    fs::remove(AppDir.Path() + c.blocked);
+  }
+  Desktop.Errors.clear();
+  MatchPass();
+  EXPECT_TRUE(Desktop.Errors.empty());
+  EXPECT_EQ(MatchRows().size(), 2u);
+  EXPECT_EQ(Form.lMatchesDB(), "Matches DB (2)");
 }
 
 TEST_F(FormTest, AutoOverThreeFolders) {

@@ -25,8 +25,12 @@ void BeginSearch(TMatchHost& host, std::string_view fileName) {
 
 bool RecordPair(TMatchHost& host, std::int32_t maxDiff, const std::string& file1,
                 const std::string& partnerName, const std::string& file2) {
+  return RecordPair(host, host.Matches(), maxDiff, file1, partnerName, file2);
+}
+
+bool RecordPair(TMatchHost& host, TTable& matches, std::int32_t maxDiff, const std::string& file1,
+                const std::string& partnerName, const std::string& file2) {
   if (host.SubfoldersChecked() && AreSameFile(file1, file2)) return false;
-  TTable& matches = host.Matches();
   matches.SetKey();
   matches.SetFieldValue("MaxDiff", maxDiff);
   matches.SetFieldValue("File1", file1);

@@ -11,6 +11,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "app/program_tables.h"
 #include "platform/test_dir.h"
@@ -181,6 +182,78 @@ TEST_F(DamageTest, LostIndexFileIsMadeAgain) {
   sigs.SetFieldValue("Signature", rows_["n1007"]);
   ASSERT_TRUE(sigs.GotoKey());
   EXPECT_EQ(sigs.FieldAsString("FileName"), "n1007");
+}
+
+TEST_F(DamageTest, CurrentHeaderIsRebuiltFromTheOpeningDefinitions) {
+  struct THeaderCase {
+    const char* Label;
+    std::size_t At;  // the byte changed; kEmpty: the file is emptied
+    std::uint8_t Value;
+  };
+  constexpr std::size_t kEmpty = ~std::size_t{0};
+  const THeaderCase cases[] = {
+      {"magic", 0, 'X'},           {"version field zeroed", 8, 0}, {"header size", 13, 0x7F},
+      {"unit size", 16, 0x21},     {"field count", 20, 9},         {"checksum", 29, 0x55},
+      {"a field's name", 66, 'Z'}, {"an index copy", 212, 0x11},   {"padding", 500, 0xAB},
+      {"empty file", kEmpty, 0},
+  };
+  for (const THeaderCase& c : cases) {
+    SCOPED_TRACE(c.Label);
+    std::string data = data_;
+    if (c.At == kEmpty) {
+      data.clear();
+    } else {
+      ASSERT_NE(data[c.At], static_cast<char>(c.Value));
+      data[c.At] = static_cast<char>(c.Value);
+    }
+    Spill(folder_ + "Sigs.DAT", data);
+    Spill(folder_ + "Sigs.IDX", index_);
+    TTable sigs("SigsTable");
+    TTable matches("MatchesTable");
+    OpenTables(sigs, matches, folder_);
+    std::map<std::string, std::string> found;
+    for (sigs.First(); !sigs.Eof(); sigs.Next())
+      found[sigs.FieldAsString("FileName")] = sigs.FieldAsString("Signature");
+    if (c.At == kEmpty) {
+      EXPECT_TRUE(found.empty());
+    } else {
+      EXPECT_EQ(found, rows_);
+    }
+    sigs.Close();
+    matches.Close();
+    // The header now reads as it was written: the bytes are those of a table made anew.
+    EXPECT_EQ(Slurp(folder_ + "Sigs.DAT").substr(0, kDataHeader), data_.substr(0, kDataHeader));
+  }
+}
+
+TEST_F(DamageTest, EmptyMatchesDataFileIsMadeAgainInPlace) {
+  Spill(folder_ + "Matches.DAT", "");
+  TTable sigs("SigsTable");
+  TTable matches("MatchesTable");
+  std::vector<std::string> reports;
+  OpenTables(sigs, matches, folder_, [&](const std::string& line) { reports.push_back(line); });
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(matches.RecordCount(), 0);
+  EXPECT_FALSE(fs::exists(folder_ + "Matches.DAT.damaged"));
+  EXPECT_EQ(sigs.RecordCount(), kRows);
+}
+
+TEST(DamagedHeaderTest, OlderVersionIsNeverRebuiltAsTheCurrentOne) {
+  TTestDir dir;
+  const fs::path v1 = fs::path(VELQUIN_SOURCE_DIR) / "tablestore/testdata/v1";
+  for (const char* name : {"Sigs.DAT", "Sigs.IDX"}) fs::copy_file(v1 / name, dir.Path() + name);
+  std::string data = Slurp(dir.Path() + "Sigs.DAT");
+  data[40] = static_cast<char>(data[40] ^ 0x5A);  // reserved header bytes: the checksum fails
+  Spill(dir.Path() + "Sigs.DAT", data);
+  TTable sigs("SigsTable");
+  TTable matches("MatchesTable");
+  try {
+    OpenTables(sigs, matches, dir.Path());
+    ADD_FAILURE() << "an older table with a damaged header was opened";
+  } catch (const EStoreError& error) {
+    EXPECT_EQ(error.Code, 12100) << error.what();
+  }
+  EXPECT_EQ(Slurp(dir.Path() + "Sigs.DAT"), data);
 }
 
 TEST(FuzzReplayTest, SeedsAndRegressionsRunClean) {

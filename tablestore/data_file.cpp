@@ -140,8 +140,8 @@ bool Newer(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(
 
 }  // namespace
 
-void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields,
-                       const std::vector<TIndexFile::TIndexInfo>& indexes) {
+std::vector<std::uint8_t> TDataFile::HeaderFor(const std::vector<TFieldDef>& fields,
+                                               const std::vector<TIndexFile::TIndexInfo>& indexes) {
   std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * static_cast<std::uint32_t>(fields.size());
   std::uint32_t headerSize =
       (indexesAt + kIndexCopySize * static_cast<std::uint32_t>(indexes.size()) + kHeaderAlign - 1) /
@@ -170,7 +170,44 @@ void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields
       Put16(def + kCopyFieldsAt + 2 * f, indexes[i].Fields[f]);
   }
   Put32(&header[kHeaderChecksumAt], Checksum32(header.data(), header.size()));
+  return header;
+}
+
+void TDataFile::Create(TPhysicalFile& file, const std::vector<TFieldDef>& fields,
+                       const std::vector<TIndexFile::TIndexInfo>& indexes) {
+  const std::vector<std::uint8_t> header = HeaderFor(fields, indexes);
   file.WriteAt(0, header.data(), header.size());
+}
+
+bool TDataFile::RebuildHeader(TPhysicalFile& file, const std::string& table,
+                              const std::vector<TFieldDef>& fields,
+                              const std::vector<TIndexFile::TIndexInfo>& indexes) {
+  std::uint8_t fixed[kVersionAt + 4] = {};
+  file.ReadAt(0, fixed, static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), sizeof fixed)));
+  const std::uint32_t stored = Get32(fixed + kVersionAt);
+  // An older table is only ever converted, and a newer one is not this program's to rewrite.
+  if (file.Size() >= sizeof fixed && (stored == 1 || stored > kDataVersion)) return false;
+  // A file that is neither empty, nor begins with the magic but for a byte or two, nor holds a row
+  // is something else, and is left as it is.
+  int magicBytes = 0;
+  for (std::size_t i = 0; i < sizeof kDataMagic; ++i) magicBytes += fixed[i] == kDataMagic[i] ? 1 : 0;
+  bool isTable = file.Size() == 0 || magicBytes + 2 >= static_cast<int>(sizeof kDataMagic);
+  const std::vector<std::uint8_t> header = HeaderFor(fields, indexes);
+  file_ = &file;
+  table_ = table;
+  blocks_.clear();
+  cachedBytes_ = 0;
+  DecodeHeader(header);
+  if (file.Size() > header.size()) {
+    // The rows must read as rows of these definitions: a body of another layout (a table made
+    // with other fields, or an older version whose version field was hit) is left alone.
+    const TScan probe = Scan(false);
+    if (probe.WholeRuns == 0 && probe.StrayUnits > 0) return false;
+    isTable = isTable || probe.WholeRuns > 0;
+  }
+  if (!isTable) return false;
+  file.WriteAt(0, header.data(), header.size());
+  return true;
 }
 
 std::uint32_t TDataFile::CurrentVersion() { return kDataVersion; }
@@ -180,27 +217,36 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
   table_ = table;
   blocks_.clear();
   cachedBytes_ = 0;
-  slotOf_.clear();
-  ClearFreeRuns();
   auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
   if (file.Size() < kFieldDefsAt) throw damaged();
   std::uint8_t fixed[kFieldDefsAt];
   file.ReadAt(0, fixed, kFieldDefsAt);
   if (std::memcmp(fixed, kDataMagic, 8) != 0) throw damaged();
-  const std::uint32_t version = Get32(fixed + kVersionAt);
-  if (version > kDataVersion) throw StoreError(kErrNewerFormat, {table_});
-  if (version == 0) throw damaged();
-  std::uint32_t headerSize = Get32(fixed + kHeaderSizeAt);
-  std::uint32_t fieldCount = Get32(fixed + kFieldCountAt);
-  std::uint32_t indexCount = Get32(fixed + kIndexCountAt);
-  std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * fieldCount;
-  if (fieldCount == 0 || fieldCount > kMaxFields || indexCount == 0 || indexCount > kMaxIndexes ||
-      headerSize % kHeaderAlign != 0 || headerSize > kMaxHeaderSize ||
-      headerSize < indexesAt + kIndexCopySize * indexCount || headerSize > file.Size()) {
+  if (Get32(fixed + kVersionAt) > kDataVersion) throw StoreError(kErrNewerFormat, {table_});
+  const std::uint32_t headerSize = Get32(fixed + kHeaderSizeAt);
+  if (headerSize % kHeaderAlign != 0 || headerSize > kMaxHeaderSize || headerSize < kFieldDefsAt ||
+      headerSize > file.Size()) {
     throw damaged();
   }
   std::vector<std::uint8_t> header(headerSize);
   file.ReadAt(0, header.data(), headerSize);
+  DecodeHeader(header);
+}
+
+void TDataFile::DecodeHeader(std::vector<std::uint8_t> header) {
+  slotOf_.clear();
+  ClearFreeRuns();
+  auto damaged = [&] { return StoreError(kErrDamaged, {table_}); };
+  const std::uint32_t version = Get32(&header[kVersionAt]);
+  if (version == 0) throw damaged();
+  const auto headerSize = static_cast<std::uint32_t>(header.size());
+  std::uint32_t fieldCount = Get32(&header[kFieldCountAt]);
+  std::uint32_t indexCount = Get32(&header[kIndexCountAt]);
+  std::uint32_t indexesAt = kFieldDefsAt + kFieldDefSize * fieldCount;
+  if (fieldCount == 0 || fieldCount > kMaxFields || indexCount == 0 || indexCount > kMaxIndexes ||
+      headerSize < indexesAt + kIndexCopySize * indexCount) {
+    throw damaged();
+  }
   std::uint32_t stored = Get32(&header[kHeaderChecksumAt]);
   Put32(&header[kHeaderChecksumAt], 0);
   if (!ChecksumAccepted(stored, Checksum32(header.data(), header.size()))) throw damaged();
@@ -251,6 +297,7 @@ void TDataFile::Attach(TPhysicalFile& file, const std::string& table) {
 }
 
 std::uint32_t TDataFile::UnitCount() const {
+  if (file_->Size() < headerSize_) return 0;
   std::uint64_t units = (file_->Size() - headerSize_) / unitSize_;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(units, kMaxUnits));
 }
@@ -292,11 +339,34 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
     return &chunk[std::size_t{first - chunkFirst} * unitSize_];
   };
   std::vector<std::pair<std::uint32_t, std::uint32_t>> freed;  // runs: first unit, units
-  std::vector<std::uint32_t> unmark;                           // units whose state a repair sets to unused
+  // Neighbouring free units join into one run here already: a file of mostly free space then
+  // costs a few runs, not one entry per unit.
+  auto release = [&freed](std::uint32_t unit, std::uint32_t units) {
+    if (!freed.empty() && freed.back().first + freed.back().second == unit) {
+      freed.back().second += units;
+    } else {
+      freed.emplace_back(unit, units);
+    }
+  };
+  std::vector<std::uint32_t> unmark;  // units whose state a repair sets to unused
   std::vector<TSlotRef> needRid;
-  slotOf_.reserve(count / 4);
+  slotOf_.reserve(std::min<std::uint32_t>(count / 4, 1u << 16));
   TRow row;
+  std::uint32_t holesFrom = 0;  // the next unit from which to ask the file system for holes
   for (std::uint32_t unit = 0; unit < count;) {
+    if (unit >= holesFrom) {
+      // A hole of a sparse file reads as zeros, that is as unused units: they are taken whole,
+      // unread, so a file of mostly holes opens as fast as its data allows.
+      const std::uint64_t at = UnitOffset(unit);
+      const std::uint64_t hole = (file_->DataFrom(at) - at) / unitSize_;
+      if (hole > 0) {
+        const auto units = static_cast<std::uint32_t>(std::min<std::uint64_t>(hole, count - unit));
+        release(unit, units);
+        unit += units;
+        continue;
+      }
+      holesFrom = unit + perChunk;
+    }
     const std::uint8_t state = view(unit, 1)[kStateAt];
     std::uint32_t units = 0;
     if (state == kRunLive || state == kRunDeleted) {
@@ -312,12 +382,14 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
           state == kRunUnused || state == kRunDeleted || (state == kRunContinues && version_ > 1);
       if (!known || state == kRunLive) {
         scan.Repaired = true;
+        ++scan.StrayUnits;
         unmark.push_back(unit);
       }
-      freed.emplace_back(unit, 1);
+      release(unit, 1);
       ++unit;
       continue;
     }
+    ++scan.WholeRuns;
     const std::uint8_t* run = view(unit, units);
     const std::uint32_t rid = Get32(run + kRidAt);
     const std::uint32_t generation = Get32(run + kGenerationAt);
@@ -325,7 +397,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
     unit += units;
     if (state == kRunDeleted) {
       if (rid <= kMaxRid) nextRid_ = std::max(nextRid_, rid + 1);
-      freed.emplace_back(here.Unit, here.Units);
+      release(here.Unit, here.Units);
       continue;
     }
     if (rid == 0 || rid > kMaxRid) {
@@ -337,7 +409,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
       scan.Repaired = true;
       TSlotRef loser = here;
       if (Newer(generation, it->second.Generation)) std::swap(loser, it->second);
-      freed.emplace_back(loser.Unit, loser.Units);
+      release(loser.Unit, loser.Units);
       unmark.push_back(loser.Unit);
     }
     nextRid_ = std::max(nextRid_, rid + 1);
@@ -645,6 +717,12 @@ void TDataFile::Read(std::uint32_t rid, TRow& row) const {
   GatherPayload(scratch_.data(), it->second.Units);
   if (!DecodePayload(row)) throw StoreError(kErrDamaged, {table_});
   row.Rid = Get32(scratch_.data() + kRidAt);
+}
+
+std::uint64_t TDataFile::FreeBytes() const {
+  std::uint64_t units = 0;
+  for (const auto& [unit, length] : freeByUnit_) units += length;
+  return units * unitSize_;
 }
 
 void TDataFile::ClearFreeRuns() {

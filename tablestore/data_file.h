@@ -21,7 +21,9 @@ class TDataFile {
   // What a scan of every row found.
   struct TScan {
     std::uint32_t LiveRows = 0;
-    bool Repaired = false;  // a row was damaged, duplicated or given a new record id
+    bool Repaired = false;         // a row was damaged, duplicated or given a new record id
+    std::uint32_t WholeRuns = 0;   // live or deleted rows that read whole
+    std::uint32_t StrayUnits = 0;  // units that are neither free nor part of a whole row
   };
 
   // Writes the header of a new, empty data file, with a copy of the index definitions.
@@ -31,6 +33,12 @@ class TDataFile {
 
   // Reads and verifies the header of `file`, which stays owned by the caller.
   void Attach(TPhysicalFile& file, const std::string& table);
+  // Writes over the damaged header of `file` the header a table made with `fields` and `indexes`
+  // has, when the file is empty, or is of the current version (or too short to tell), shows itself
+  // a data file (its magic all but intact, or whole rows) and its rows read as rows of those
+  // definitions. Returns false, writing nothing, otherwise. Attach the file afterwards.
+  bool RebuildHeader(TPhysicalFile& file, const std::string& table, const std::vector<TFieldDef>& fields,
+                     const std::vector<TIndexFile::TIndexInfo>& indexes);
   // Reads every row: rebuilds the record-id map, the free space and the next record id. With
   // `repair`, writes back what it settles (torn or duplicated rows freed, new record ids, a
   // trailing partial unit cut off).
@@ -62,6 +70,9 @@ class TDataFile {
   const std::vector<TIndexFile::TIndexInfo>& IndexCopies() const { return indexes_; }
   std::uint32_t LiveRows() const { return static_cast<std::uint32_t>(slotOf_.size()); }
   bool Contains(std::uint32_t rid) const { return slotOf_.count(rid) != 0; }
+  // The bytes after the header, and those of them that hold no row.
+  std::uint64_t RowAreaBytes() const { return std::uint64_t{unitEnd_} * unitSize_; }
+  std::uint64_t FreeBytes() const;
 
   // Normalises `value` for field `field`: texts end at their first NUL (empty becomes null),
   // date-times are rounded to the millisecond. Throws error 9493 for a text longer than the
@@ -92,6 +103,10 @@ class TDataFile {
 
   std::uint64_t UnitOffset(std::uint32_t unit) const { return headerSize_ + std::uint64_t{unit} * unitSize_; }
   std::uint32_t UnitCount() const;
+  static std::vector<std::uint8_t> HeaderFor(const std::vector<TFieldDef>& fields,
+                                             const std::vector<TIndexFile::TIndexInfo>& indexes);
+  // Takes the field and index definitions and the layout from the header bytes `header`.
+  void DecodeHeader(std::vector<std::uint8_t> header);
   void WriteHeader();
   // The units of a row's run, `row` stored under `generation`.
   void Encode(const TRow& row, std::uint32_t generation, std::vector<std::uint8_t>& out) const;

@@ -24,6 +24,9 @@ namespace {
 constexpr char kDataExtension[] = ".DAT";
 constexpr char kIndexExtension[] = ".IDX";
 constexpr std::size_t kMaxNameLength = 30;
+// A data file is compacted on open when at least three quarters of a row area of this size or
+// more hold no row: below it the space is not worth a rewrite.
+constexpr std::uint64_t kCompactFromBytes = 1u << 20;
 
 std::string Trim(const std::string& text) {
   auto first = text.find_first_not_of(' ');
@@ -87,19 +90,11 @@ bool TDataTable::Exists(const TDataDirectory& directory, const std::string& tabl
   return directory.FileExists(TDataDirectory::BaseName(tableName), kDataExtension);
 }
 
-void TDataTable::Create(const TDataDirectory& directory, const std::string& tableName,
-                        const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
-  std::string base = TDataDirectory::BaseName(tableName);
-  if (Exists(directory, tableName)) throw StoreError(kErrTableExists, {base});
-  CreateStaged(directory, tableName, fields, indexes);
-  PublishStaged(directory, base);
-}
-
-void TDataTable::CreateStaged(const TDataDirectory& directory, const std::string& tableName,
-                              const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
-  std::string base = TDataDirectory::BaseName(tableName);
+void TDataTable::Compile(const std::string& base, const std::vector<TFieldDef>& fields,
+                         const std::vector<TIndexDef>& indexes, std::vector<TFieldDef>& defs,
+                         std::vector<TIndexFile::TIndexInfo>& infos) {
   if (fields.empty() || fields.size() > kMaxFields) throw StoreError(kErrFieldLimits, {base});
-  std::vector<TFieldDef> defs = fields;
+  defs = fields;
   for (std::size_t i = 0; i < defs.size(); ++i) {
     defs[i].Name = Trim(defs[i].Name);
     const std::string& name = defs[i].Name;
@@ -114,7 +109,7 @@ void TDataTable::CreateStaged(const TDataDirectory& directory, const std::string
     }
     if (defs[i].DataType != TFieldType::ftString) defs[i].Size = 0;
   }
-  std::vector<TIndexFile::TIndexInfo> infos;
+  infos.clear();
   std::size_t primaries = 0;
   for (const TIndexDef& def : indexes) primaries += (def.Options & ixPrimary) ? 1 : 0;
   if (primaries != 1 || indexes.size() > kMaxIndexes) throw StoreError(kErrIndexLimits, {base});
@@ -146,11 +141,28 @@ void TDataTable::CreateStaged(const TDataDirectory& directory, const std::string
       infos.push_back(std::move(info));
     }
   }
+}
+
+void TDataTable::Create(const TDataDirectory& directory, const std::string& tableName,
+                        const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
+  std::string base = TDataDirectory::BaseName(tableName);
+  if (Exists(directory, tableName)) throw StoreError(kErrTableExists, {base});
+  CreateStaged(directory, tableName, fields, indexes);
+  PublishStaged(directory, base);
+}
+
+void TDataTable::CreateStaged(const TDataDirectory& directory, const std::string& tableName,
+                              const std::vector<TFieldDef>& fields, const std::vector<TIndexDef>& indexes) {
+  std::string base = TDataDirectory::BaseName(tableName);
+  std::vector<TFieldDef> defs;
+  std::vector<TIndexFile::TIndexInfo> infos;
+  Compile(base, fields, indexes, defs, infos);
   // Whatever an earlier creation or conversion cut short left under the staged name goes first.
   const std::string staged = StagedName(base);
   for (const char* extension : {kIndexExtension, kDataExtension}) {
-    if (TFileSystem::Current().Unlink(directory.FilePath(staged, extension)) != 0 && errno != ENOENT) {
-      throw OsError(errno, base);
+    const std::string path = directory.FilePath(staged, extension);
+    if (TFileSystem::Current().Unlink(path) != 0 && errno != ENOENT) {
+      throw OsError(errno, base, TFileOp::kDeleting, path);
     }
   }
   TPhysicalFile indexFile;
@@ -168,20 +180,16 @@ void TDataTable::PublishStaged(const TDataDirectory& directory, const std::strin
   const std::string staged = StagedName(base);
   // Without its index file the table opens from the rows alone, old or new; an old index file
   // beside the new rows (or the reverse) could send keys to other rows.
-  if (files.Unlink(directory.FilePath(base, kIndexExtension)) != 0 && errno != ENOENT) {
-    throw OsError(errno, base);
-  }
+  const std::string oldIndex = directory.FilePath(base, kIndexExtension);
+  if (files.Unlink(oldIndex) != 0 && errno != ENOENT)
+    throw OsError(errno, base, TFileOp::kDeleting, oldIndex);
   SyncFolder(directory.Folder(), base);
-  if (files.Rename(directory.FilePath(staged, kDataExtension), directory.FilePath(base, kDataExtension)) !=
-      0) {
-    throw OsError(errno, base);
+  for (const char* extension : {kDataExtension, kIndexExtension}) {
+    const std::string from = directory.FilePath(staged, extension);
+    if (files.Rename(from, directory.FilePath(base, extension)) != 0)
+      throw OsError(errno, base, TFileOp::kRenaming, from);
+    SyncFolder(directory.Folder(), base);
   }
-  SyncFolder(directory.Folder(), base);
-  if (files.Rename(directory.FilePath(staged, kIndexExtension), directory.FilePath(base, kIndexExtension)) !=
-      0) {
-    throw OsError(errno, base);
-  }
-  SyncFolder(directory.Folder(), base);
 }
 
 bool TDataTable::UpgradeFields(const TDataDirectory& directory, const std::string& tableName,
@@ -212,7 +220,13 @@ bool TDataTable::UpgradeFields(const TDataDirectory& directory, const std::strin
     TPhysicalFile file;
     file.Open(directory.FilePath(name, kDataExtension), TPhysicalFile::TMode::kReadOnly, name);
     TDataFile data;
-    data.Attach(file, name);
+    try {
+      data.Attach(file, name);
+    } catch (const EStoreError& error) {
+      // A header that cannot be read is made again, from the wanted definitions, by the check.
+      if (error.Code == kErrDamaged) return false;
+      throw;
+    }
     upgraded(data.Fields(), any);
     if (!any) return false;
   }
@@ -222,8 +236,20 @@ bool TDataTable::UpgradeFields(const TDataDirectory& directory, const std::strin
   return true;
 }
 
-TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly)
+TDataTable::TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly,
+                       const TTableDefs* rebuildFrom)
     : name_(TDataDirectory::BaseName(tableName)) {
+  OpenFiles(directory, readOnly, rebuildFrom);
+  if (Writable() && data_.RowAreaBytes() >= kCompactFromBytes &&
+      data_.FreeBytes() >= data_.RowAreaBytes() / 4 * 3) {
+    UpgradeTable(directory, name_, data_, data_.Fields());
+    indexFile_.Close();
+    dataFile_.Close();
+    OpenFiles(directory, readOnly, nullptr);
+  }
+}
+
+void TDataTable::OpenFiles(const TDataDirectory& directory, bool readOnly, const TTableDefs* rebuildFrom) {
   auto open = [&](TPhysicalFile& file, const char* extension) {
     std::string path = directory.FilePath(name_, extension);
     if (!readOnly) {
@@ -240,7 +266,17 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   // What a killed writer left in the operating system's cache becomes durable before this open
   // repairs or reuses any of it.
   if (dataFile_.Writable()) dataFile_.Sync();
-  data_.Attach(dataFile_, name_);
+  try {
+    data_.Attach(dataFile_, name_);
+  } catch (const EStoreError& error) {
+    if (error.Code != kErrDamaged || rebuildFrom == nullptr || !dataFile_.Writable()) throw;
+    std::vector<TFieldDef> defs;
+    std::vector<TIndexFile::TIndexInfo> infos;
+    Compile(name_, rebuildFrom->Fields, rebuildFrom->Indexes, defs, infos);
+    if (!data_.RebuildHeader(dataFile_, name_, defs, infos)) throw;
+    data_.Attach(dataFile_, name_);
+    repairedOnOpen_ = true;
+  }
   if (data_.Version() < TDataFile::CurrentVersion()) {
     // An older table is converted whole before anything reads or repairs it as the current format.
     if (!dataFile_.Writable()) throw StoreError(kErrOldFormatReadOnly, {name_});
@@ -311,7 +347,7 @@ TDataTable::TDataTable(const TDataDirectory& directory, const std::string& table
   if (checked) {
     data_.AdoptSlotMap(std::move(*checked));
   } else {
-    repairedOnOpen_ = data_.Scan(Writable()).Repaired;
+    repairedOnOpen_ = data_.Scan(Writable()).Repaired || repairedOnOpen_;
   }
   bool consistent = !index_.Dirty();
   for (std::size_t i = 0; i < IndexCount(); ++i) consistent = consistent && index_.Count(i) == RowCount();

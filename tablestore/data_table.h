@@ -17,6 +17,12 @@
 
 namespace velquin::store {
 
+// The definitions a program opens a table with: what a damaged data file header is made again from.
+struct TTableDefs {
+  std::vector<TFieldDef> Fields;
+  std::vector<TIndexDef> Indexes;
+};
+
 class TDataTable {
  public:
   using TKey = TIndexFile::TKey;
@@ -41,9 +47,12 @@ class TDataTable {
   static bool UpgradeFields(const TDataDirectory& directory, const std::string& tableName,
                             const std::vector<TFieldDef>& wanted);
 
-  // Opens both files, writable unless `readOnly` or the files refuse writing. Trees left
-  // unfinished by a crash are rebuilt on the spot when writable.
-  TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly);
+  // Opens both files, writable unless `readOnly` or the files refuse writing. When writable: trees
+  // left unfinished by a crash are rebuilt on the spot; a data file header of the current version
+  // that cannot be read is written again from `rebuildFrom` (when given) and its rows kept; a
+  // table whose data file is mostly free space is compacted (rewritten whole, every row kept).
+  TDataTable(const TDataDirectory& directory, const std::string& tableName, bool readOnly,
+             const TTableDefs* rebuildFrom = nullptr);
   ~TDataTable();
   TDataTable(const TDataTable&) = delete;
   TDataTable& operator=(const TDataTable&) = delete;
@@ -92,17 +101,21 @@ class TDataTable {
   // Counts a change that completed; a sync point when the policy asks for one.
   void EndChange();
   void RebuildTrees();
+  void OpenFiles(const TDataDirectory& directory, bool readOnly, const TTableDefs* rebuildFrom);
+  // Validates definitions for table `base` and gives them in the form the files store.
+  static void Compile(const std::string& base, const std::vector<TFieldDef>& fields,
+                      const std::vector<TIndexDef>& indexes, std::vector<TFieldDef>& defs,
+                      std::vector<TIndexFile::TIndexInfo>& infos);
 
   std::string name_;
   TPhysicalFile dataFile_;
   TPhysicalFile indexFile_;
   TDataFile data_;
   TIndexFile index_;
-  bool broken_ = false;
+  bool broken_ = false;          // a change failed half-way: the trees stay marked unfinished
   bool repairedOnOpen_ = false;  // the open repaired slots or rebuilt the trees
   bool changedSinceOpen_ = false;
-  bool checked_ = false;  // CheckAndRepair ran and nothing changed since  // a change failed half-way: the
-                          // trees stay marked unfinished
+  bool checked_ = false;  // CheckAndRepair ran and nothing changed since
   std::uint32_t changesSinceSync_ = 0;
   std::chrono::steady_clock::time_point lastSync_ = std::chrono::steady_clock::now();
 };

@@ -14,7 +14,8 @@ TSyncPolicy& SyncPolicy() {
 
 void SyncFolder(const std::string& folder, const std::string& table) {
   if (!SyncPolicy().Enabled) return;
-  if (TFileSystem::Current().SyncFolder(folder.empty() ? "." : folder) != 0) throw OsError(errno, table);
+  const std::string path = folder.empty() ? "." : folder;
+  if (TFileSystem::Current().SyncFolder(path) != 0) throw OsError(errno, table, TFileOp::kSyncing, path);
 }
 
 }  // namespace velquin::store

@@ -1,5 +1,6 @@
 // UpgradeTable: writes a table anew in the current format version: a table of an older version,
-// or one whose texts are to be widened or that is to get new fields.
+// one whose texts are to be widened or that is to get new fields, or one whose data file is mostly
+// free space (compaction).
 #pragma once
 
 #include <string>

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "tablestore/durability.h"
@@ -28,19 +29,19 @@ void TPhysicalFile::Open(const std::string& path, TMode mode, const std::string&
   int fd = TFileSystem::Current().Open(path, flags, 0644);
   if (fd < 0) {
     if (mode == TMode::kCreate && errno == EEXIST) throw StoreError(kErrTableExists, {table});
-    throw OsError(errno, table);
+    throw OsError(errno, table, mode == TMode::kCreate ? TFileOp::kCreating : TFileOp::kOpening, path);
   }
   if (::flock(fd, (mode == TMode::kReadOnly ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
     int error = errno;
     TFileSystem::Current().Close(fd);
     if (error == EWOULDBLOCK) throw ETableLocked(StoreError(kErrAccessDenied, {table}));
-    throw OsError(error, table);
+    throw OsError(error, table, TFileOp::kLocking, path);
   }
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     int error = errno;
     TFileSystem::Current().Close(fd);
-    throw OsError(error, table);
+    throw OsError(error, table, TFileOp::kOpening, path);
   }
   fd_ = fd;
   writable_ = mode != TMode::kReadOnly;
@@ -62,7 +63,7 @@ void TPhysicalFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t lengt
   while (length > 0) {
     ssize_t n = ::pread(fd_, out, length, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw OsError(errno, table_);
+    if (n < 0) throw OsError(errno, table_, TFileOp::kReading, path_);
     if (n == 0) throw StoreError(kErrDamaged, {table_});
     out += n;
     offset += static_cast<std::uint64_t>(n);
@@ -78,7 +79,7 @@ void TPhysicalFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_
   while (length > 0) {
     ssize_t n = TFileSystem::Current().WriteAt(fd_, in, length, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw OsError(errno, table_);
+    if (n < 0) throw OsError(errno, table_, TFileOp::kWriting, path_);
     in += n;
     offset += static_cast<std::uint64_t>(n);
     length -= static_cast<std::size_t>(n);
@@ -89,14 +90,22 @@ void TPhysicalFile::WriteAt(std::uint64_t offset, const void* buffer, std::size_
 void TPhysicalFile::Truncate(std::uint64_t size) {
   if (fd_ < 0) throw OsError(EBADF, table_);
   if (!writable_) throw StoreError(kErrAccessDenied, {table_});
-  if (TFileSystem::Current().Truncate(fd_, static_cast<off_t>(size)) != 0) throw OsError(errno, table_);
+  if (TFileSystem::Current().Truncate(fd_, static_cast<off_t>(size)) != 0)
+    throw OsError(errno, table_, TFileOp::kWriting, path_);
   size_ = size;
 }
 
 void TPhysicalFile::Sync() {
   if (fd_ < 0) throw OsError(EBADF, table_);
   if (!writable_ || !SyncPolicy().Enabled) return;
-  if (TFileSystem::Current().SyncData(fd_) != 0) throw OsError(errno, table_);
+  if (TFileSystem::Current().SyncData(fd_) != 0) throw OsError(errno, table_, TFileOp::kSyncing, path_);
+}
+
+std::uint64_t TPhysicalFile::DataFrom(std::uint64_t offset) const {
+  if (fd_ < 0 || offset >= size_) return offset;
+  const off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+  if (data >= 0) return std::min<std::uint64_t>(static_cast<std::uint64_t>(data), size_);
+  return errno == ENXIO ? size_ : offset;
 }
 
 }  // namespace velquin::store

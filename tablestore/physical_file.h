@@ -34,6 +34,9 @@ class TPhysicalFile {
   void Truncate(std::uint64_t size);
   // Makes every change so far durable (fdatasync), unless sync points are switched off.
   void Sync();
+  // The first offset at or after `offset` that may hold data: past a hole of a sparse file,
+  // Size() when only a hole follows, `offset` itself when the file system cannot tell.
+  std::uint64_t DataFrom(std::uint64_t offset) const;
 
  private:
   int fd_ = -1;

@@ -1,6 +1,7 @@
 #include "tablestore/store_error_codes.h"
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace velquin::store {
@@ -55,6 +56,28 @@ const char* TextOf(int code) {
   }
 }
 
+const char* VerbOf(TFileOp op) {
+  switch (op) {
+    case TFileOp::kOpening:
+      return "opening";
+    case TFileOp::kCreating:
+      return "creating";
+    case TFileOp::kReading:
+      return "reading";
+    case TFileOp::kWriting:
+      return "writing";
+    case TFileOp::kSyncing:
+      return "syncing";
+    case TFileOp::kRenaming:
+      return "renaming";
+    case TFileOp::kDeleting:
+      return "deleting";
+    case TFileOp::kLocking:
+      return "locking";
+  }
+  return "using";
+}
+
 }  // namespace
 
 EStoreError StoreError(int code, std::initializer_list<std::string_view> names) {
@@ -98,6 +121,14 @@ EStoreError OsError(int osError, std::string_view table) {
     default:
       return StoreError(kErrUnknownOs, {table});
   }
+}
+
+EStoreError OsError(int osError, std::string_view table, TFileOp op, std::string_view path) {
+  EStoreError mapped = OsError(osError, table);
+  if (mapped.Code != kErrUnknownOs) return mapped;
+  const std::string_view name = path.substr(path.find_last_of('/') + 1);
+  return EStoreError(kErrUnknownOs, std::string(std::strerror(osError)) + " while " + VerbOf(op) + " '" +
+                                        std::string(name) + "'");
 }
 
 }  // namespace velquin::store

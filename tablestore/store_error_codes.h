@@ -36,4 +36,12 @@ EStoreError StoreError(int code, std::initializer_list<std::string_view> names);
 // Maps an operating-system error number to the store error about table `table`.
 EStoreError OsError(int osError, std::string_view table);
 
+// What the store was doing with a file when the operating system refused.
+enum class TFileOp { kOpening, kCreating, kReading, kWriting, kSyncing, kRenaming, kDeleting, kLocking };
+
+// As above, for an error met while `op` on the file `path`: the errors that have a number of their
+// own keep their texts; every other says the system's reason, the operation and the file's name,
+// as in "No space left on device while writing 'Sigs.DAT'" (error 11047).
+EStoreError OsError(int osError, std::string_view table, TFileOp op, std::string_view path);
+
 }  // namespace velquin::store

@@ -104,7 +104,8 @@ void TTable::CreateTable() {
 
 bool TTable::CheckAndRepair(bool forceIndexRebuild) {
   if (Active()) throw RowSetError(name_, "Cannot perform this operation on an open dataset");
-  TDataTable table(DirectoryOf(DatabaseName), TableName, false);
+  const store::TTableDefs defs{FieldDefs, IndexDefs};
+  TDataTable table(DirectoryOf(DatabaseName), TableName, false, FieldDefs.empty() ? nullptr : &defs);
   if (!table.Writable()) throw store::StoreError(store::kErrAccessDenied, {table.Name()});
   bool clean = table.CheckAndRepair(forceIndexRebuild);
   table.Close();

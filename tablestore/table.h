@@ -68,7 +68,9 @@ class TTable {
   // Table-level operations.
   bool Exists() const;
   void CreateTable();
-  // REQUIRES: inactive. Returns true iff nothing had to be repaired.
+  // REQUIRES: inactive. Returns true iff nothing had to be repaired. A data file header of the
+  // current format that cannot be read is made again from FieldDefs and IndexDefs (when set),
+  // keeping the rows.
   bool CheckAndRepair(bool forceIndexRebuild);
   // Gives the stored table's text fields the larger Size that FieldDefs holds for a field of the
   // same name and type, and appends the fields of FieldDefs it lacks, null in every row (no field is
