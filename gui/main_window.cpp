@@ -494,12 +494,12 @@ void TMainWindow::ShowOptions() {
 void TMainWindow::ShowProgress() {
   ProgressLine->setText(QString::fromStdString(form_.ProgressLine()));
   const TProgress& progress = form_.Progress();
-  ProgressBar->setVisible(!form_.ProgressLine().empty() && progress.Total() > 0);
+  ProgressBar->setVisible(!form_.ProgressLine().empty() && progress.ItemsToDo() > 0);
   if (ProgressBar->isHidden()) return;
   constexpr int kSteps = 1000;
   ProgressBar->setRange(0, kSteps);
-  ProgressBar->setValue(
-      static_cast<int>(std::clamp<std::int64_t>(progress.Done() * kSteps / progress.Total(), 0, kSteps)));
+  ProgressBar->setValue(static_cast<int>(
+      std::clamp<std::int64_t>(progress.ItemsDone() * kSteps / progress.ItemsToDo(), 0, kSteps)));
 }
 
 void TMainWindow::ShowProblems() {

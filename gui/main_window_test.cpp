@@ -604,3 +604,44 @@ TEST_F(MainWindowTest, LongFolderAndNamesGoWholeThroughScanMatchPairsAndDelete) 
 
 }  // namespace
 }  // namespace velquin
+
+namespace velquin {
+namespace {
+
+// The status line counts pictures, not ticks: from the first picture to the last, never past the
+// pictures to do, and it is gone when the closing dialog comes up.
+TEST_F(MainWindowTest, ProgressCountsPicturesAndIsGoneByTheDialog) {
+  WritePictures();
+  ChooseFolderByTyping(folder_.string());
+  std::vector<std::string> lines;
+  std::vector<int> bar;
+  std::string lineAtDialog = "(no dialog)";
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QApplication::activeModalWidget() != nullptr && lineAtDialog == "(no dialog)")
+      lineAtDialog = window_->ProgressLine->text().toStdString();
+    if (!form_->Busy()) return;
+    const std::string line = window_->ProgressLine->text().toStdString();
+    if (!line.empty() && (lines.empty() || lines.back() != line)) lines.push_back(line);
+    if (window_->ProgressBar->isVisible()) bar.push_back(window_->ProgressBar->value());
+  });
+  watch.start(0);
+  QTest::qWait(20);
+  Click(window_->CompSigsButton);
+  watch.stop();
+  ASSERT_FALSE(lines.empty()) << "no progress while the scan ran";
+  EXPECT_TRUE(lines.front().starts_with("0 out of 5 in ")) << lines.front();
+  for (const std::string& line : lines) {
+    const int done = std::stoi(line);
+    EXPECT_TRUE(done >= 0 && done <= 5) << line;
+    EXPECT_NE(line.find(" out of 5 in "), std::string::npos) << line;
+  }
+  for (int value : bar) EXPECT_LE(value, window_->ProgressBar->maximum());
+  EXPECT_EQ(lineAtDialog, "");
+  EXPECT_EQ(boxes_.Texts.size(), 1u);
+  EXPECT_TRUE(window_->ProgressLine->text().isEmpty());
+  EXPECT_TRUE(window_->ProgressBar->isHidden());
+}
+
+}  // namespace
+}  // namespace velquin

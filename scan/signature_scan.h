@@ -103,6 +103,9 @@ class TSignatureScan : private TProgressSink {
   TScanSink& sink_;
   // True during the counting pass.
   bool counting_ = false;
+  // True once the evaluation pass has begun to load the current picture: one of the items the
+  // counting pass counted.
+  bool itemCounted_ = false;
   TSignature signature_;
   TEqualizer equalizer_;
   // True when the current picture's row was added or its Signature text changed.
