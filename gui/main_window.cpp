@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -20,6 +22,7 @@
 #include "gui/folder_list.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
+#include "usage/program_usage.h"
 
 namespace velquin {
 namespace {
@@ -151,19 +154,15 @@ void TMainWindow::BuildControls() {
   Splitter2->setHandleWidth(3);
   Splitter2->setChildrenCollapsible(false);
   LB = new TFolderList(Splitter2);
-  auto* logArea = new QWidget(Splitter2);
-  auto* logColumn = new QVBoxLayout(logArea);
-  logColumn->setContentsMargins(0, 0, 0, 0);
-  logColumn->setSpacing(0);
-  Memo1 = new QPlainTextEdit(logArea);
+  LogTabs = new QTabWidget(Splitter2);
+  LogTabs->setDocumentMode(true);
+  Memo1 = new QPlainTextEdit(LogTabs);
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  logColumn->addWidget(Memo1, 1);
-  ProblemList = new QListWidget(logArea);
-  ProblemList->setMaximumHeight(80);
+  LogTabs->addTab(Memo1, QStringLiteral("Log"));
+  ProblemList = new QListWidget(LogTabs);
   ProblemList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  ProblemList->hide();
-  logColumn->addWidget(ProblemList);
+  LogTabs->addTab(ProblemList, QStringLiteral("Problems"));
   Splitter2->setStretchFactor(1, 1);
   left->addWidget(Splitter2, 1);
 
@@ -214,28 +213,14 @@ void TMainWindow::BuildControls() {
   ProgressBar->setTextVisible(false);
   ProgressBar->setMaximumWidth(160);
   ProgressLine = new QLabel(this);
+  StopButton = new QPushButton(QStringLiteral("Stop"), this);
+  StopButton->setEnabled(false);
   statusBar()->addWidget(ProgressBar);
   statusBar()->addWidget(ProgressLine, 1);
+  statusBar()->addPermanentWidget(StopButton);
   statusBar()->setSizeGripEnabled(true);
-
-  setTabOrder(MarginEdit, CompSigsButton);
-  setTabOrder(CompSigsButton, QuitButton);
-  setTabOrder(QuitButton, ForceCB);
-  setTabOrder(ForceCB, NormalizeCB);
-  setTabOrder(NormalizeCB, IncrMatchCB);
-  setTabOrder(IncrMatchCB, ColorsCB);
-  setTabOrder(ColorsCB, CompMatchesButton);
-  setTabOrder(CompMatchesButton, AutoButton);
-  setTabOrder(AutoButton, ClearButton);
-  setTabOrder(ClearButton, DirEdit);
-  setTabOrder(DirEdit, LB);
-  setTabOrder(LB, Memo1);
-  setTabOrder(Memo1, ProblemList);
-  setTabOrder(ProblemList, DBGrid);
-  setTabOrder(DBGrid, lViewButton);
-  setTabOrder(lViewButton, lDeleteButton);
-  setTabOrder(lDeleteButton, rViewButton);
-  setTabOrder(rViewButton, rDeleteButton);
+  BuildMenus();
+  SetTabOrder();
 
   Splitter4->setStretchFactor(0, 0);
   Splitter4->setStretchFactor(1, 1);
@@ -244,20 +229,84 @@ void TMainWindow::BuildControls() {
   DBGrid->setColumnWidth(0, form_.Layout().GridColumn0Width);
 }
 
+void TMainWindow::BuildMenus() {
+  const auto newAction = [this](QMenu* menu, const QString& text, const QKeySequence& keys = {}) {
+    auto* action = menu->addAction(text);
+    action->setShortcut(keys);
+    action->setAutoRepeat(false);
+    return action;
+  };
+  QMenu* commands = menuBar()->addMenu(QStringLiteral("&Commands"));
+  CompSigsAction = newAction(commands, QStringLiteral("&Signatures"));
+  CompMatchesAction = newAction(commands, QStringLiteral("&Matches"));
+  AutoAction = newAction(commands, QStringLiteral("&Auto"));
+  ClearAction = newAction(commands, QStringLiteral("&ClearDBs"));
+  commands->addSeparator();
+  StopAction = newAction(commands, QStringLiteral("S&top"), Qt::Key_Escape);
+  StopAction->setEnabled(false);
+  commands->addSeparator();
+  QuitAction = newAction(commands, QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  // Delete and Ctrl+Delete act on the pair only while the grid has the focus: elsewhere Delete keeps
+  // its own meaning (the folder list, the text boxes).
+  QMenu* pair = menuBar()->addMenu(QStringLiteral("&Pair"));
+  lViewAction = newAction(pair, QStringLiteral("&View left"));
+  lDeleteAction = newAction(pair, QStringLiteral("&Delete left"), Qt::Key_Delete);
+  rViewAction = newAction(pair, QStringLiteral("V&iew right"));
+  rDeleteAction = newAction(pair, QStringLiteral("D&elete right"), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  for (QAction* action : {lDeleteAction, rDeleteAction}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    DBGrid->addAction(action);
+  }
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  AboutAction = help->addAction(QStringLiteral("&About Velquin"));
+}
+
+void TMainWindow::SetTabOrder() {
+  const QList<QWidget*> order = {
+      CompSigsButton, CompMatchesButton, AutoButton,  ClearButton,  MarginEdit, ForceCB, NormalizeCB,
+      IncrMatchCB,    ColorsCB,          QuitButton,  DirEdit,      LB,         LogTabs, DBGrid,
+      lViewButton,    lDeleteButton,     rViewButton, rDeleteButton};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TMainWindow::RunCommand(void (TForm1::*handler)()) {
+  if (form_.Busy()) return;
+  StopButton->setEnabled(true);
+  StopAction->setEnabled(true);
+  (form_.*handler)();
+  StopButton->setEnabled(false);
+  StopAction->setEnabled(false);
+}
+
+void TMainWindow::ShowAbout() {
+  QMessageBox::about(
+      this, QStringLiteral("About Velquin"),
+      QStringLiteral("Velquin %1\nFinds duplicate and near-duplicate pictures in a folder.")
+          .arg(QString::fromUtf8(VersionNumber().data(), static_cast<qsizetype>(VersionNumber().size()))));
+}
+
 void TMainWindow::ConnectControls() {
-  connect(CompSigsButton, &QPushButton::clicked, this, [this] { form_.CompSigsButtonClick(); });
-  connect(CompMatchesButton, &QPushButton::clicked, this, [this] { form_.CompMatchesButtonClick(); });
-  connect(AutoButton, &QPushButton::clicked, this, [this] { form_.AutoButtonClick(); });
-  connect(ClearButton, &QPushButton::clicked, this, [this] {
+  const auto both = [this](QAbstractButton* button, QAction* action, auto handler) {
+    connect(button, &QAbstractButton::clicked, this, handler);
+    connect(action, &QAction::triggered, this, handler);
+  };
+  both(CompSigsButton, CompSigsAction, [this] { RunCommand(&TForm1::CompSigsButtonClick); });
+  both(CompMatchesButton, CompMatchesAction, [this] { RunCommand(&TForm1::CompMatchesButtonClick); });
+  both(AutoButton, AutoAction, [this] { RunCommand(&TForm1::AutoButtonClick); });
+  both(ClearButton, ClearAction, [this] {
     form_.ClearButtonClick();
     // Closing the tables notifies nobody: the grid shows that Matches is gone.
     DBGrid->Model().Refresh();
   });
-  connect(QuitButton, &QPushButton::clicked, this, [this] { form_.QuitButtonClick(); });
-  connect(lViewButton, &QPushButton::clicked, this, [this] { form_.lViewButtonClick(); });
-  connect(lDeleteButton, &QPushButton::clicked, this, [this] { form_.lDeleteButtonClick(); });
-  connect(rViewButton, &QPushButton::clicked, this, [this] { form_.rViewButtonClick(); });
-  connect(rDeleteButton, &QPushButton::clicked, this, [this] { form_.rDeleteButtonClick(); });
+  both(StopButton, StopAction, [this] { form_.StopButtonClick(); });
+  both(QuitButton, QuitAction, [this] { form_.QuitButtonClick(); });
+  both(lViewButton, lViewAction, [this] { form_.lViewButtonClick(); });
+  both(lDeleteButton, lDeleteAction, [this] { form_.lDeleteButtonClick(); });
+  both(rViewButton, rViewAction, [this] { form_.rViewButtonClick(); });
+  both(rDeleteButton, rDeleteAction, [this] { form_.rDeleteButtonClick(); });
+  connect(AboutAction, &QAction::triggered, this, [this] { ShowAbout(); });
 
   connect(MarginEdit, &QLineEdit::textEdited, this,
           [this](const QString& text) { form_.SetMarginEditText(text.toStdString()); });
@@ -335,6 +384,8 @@ void TMainWindow::FormChanged(TFormPart part) {
     case TFormPart::ReviewButtons:
       for (QPushButton* button : {lViewButton, lDeleteButton, rViewButton, rDeleteButton})
         button->setEnabled(form_.ReviewButtonsEnabled());
+      for (QAction* action : {lViewAction, lDeleteAction, rViewAction, rDeleteAction})
+        action->setEnabled(form_.ReviewButtonsEnabled());
       break;
     case TFormPart::ProgressLine:
       ShowProgress();
@@ -427,6 +478,8 @@ void TMainWindow::showEvent(QShowEvent* event) {
     layoutReady_ = true;
     StoreLayout();
   });
+  // The pairs are what the user came for: the keyboard starts in the grid.
+  DBGrid->setFocus();
 }
 
 void TMainWindow::StoreLayout() {
@@ -506,9 +559,13 @@ void TMainWindow::ShowProblems() {
   const std::vector<std::string>& problems = form_.Problems();
   // The list only grows while a command runs; it is emptied when the next one starts.
   if (static_cast<std::size_t>(ProblemList->count()) > problems.size()) ProblemList->clear();
+  // The first problem of a command brings the list to the front; the user may turn back to the log.
+  if (ProblemList->count() == 0 && !problems.empty()) LogTabs->setCurrentWidget(ProblemList);
   for (auto i = static_cast<std::size_t>(ProblemList->count()); i < problems.size(); ++i)
     ProblemList->addItem(FromName(problems[i]));
-  ProblemList->setVisible(!problems.empty());
+  const int tab = LogTabs->indexOf(ProblemList);
+  LogTabs->setTabText(tab, problems.empty() ? QStringLiteral("Problems")
+                                            : QStringLiteral("Problems (%1)").arg(problems.size()));
 }
 
 }  // namespace velquin

@@ -3,6 +3,7 @@
 // back through its observer. It holds no program logic.
 #pragma once
 
+#include <QAction>
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 
 #include "app/form_view.h"
 #include "imaging/picture_view.h"
@@ -39,6 +41,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void MemoChanged(TMemoChange change, const std::string& line) override;
   void CloseRequested() override;
   bool ShowsPairPictures() const override { return true; }
+  bool ShowsProblemList() const override { return true; }
 
   // Shows the whole state of the form (after FormCreate, or any time).
   void ShowForm();
@@ -61,8 +64,9 @@ class TMainWindow : public QMainWindow, public TFormView {
   TFolderBox* DirEdit;
   TFolderList* LB;
   QPlainTextEdit* Memo1;
-  // The form's list of problems, under the log pane; hidden while it is empty.
+  // The form's list of problems, on the tab "Problems" beside the log pane's.
   QListWidget* ProblemList;
+  QTabWidget* LogTabs;
   TMatchesGrid* DBGrid = nullptr;
   TPictureWidget* Im1 = nullptr;
   TPictureWidget* Im2 = nullptr;
@@ -75,6 +79,21 @@ class TMainWindow : public QMainWindow, public TFormView {
   QLabel* lComp;
   QProgressBar* ProgressBar;
   QLabel* ProgressLine;
+  // Stops the running command; usable only while one runs.
+  QPushButton* StopButton;
+
+  // The menu bar's commands, with their shortcuts.
+  QAction* CompSigsAction;
+  QAction* CompMatchesAction;
+  QAction* AutoAction;
+  QAction* ClearAction;
+  QAction* StopAction;
+  QAction* QuitAction;
+  QAction* lViewAction;
+  QAction* lDeleteAction;  // Delete, in the grid
+  QAction* rViewAction;
+  QAction* rDeleteAction;  // Ctrl+Delete, in the grid
+  QAction* AboutAction;
 
   // Regions.
   QFrame* Panel1;
@@ -98,6 +117,12 @@ class TMainWindow : public QMainWindow, public TFormView {
   static constexpr int kCloseRetryMs = 50;
 
   void BuildControls();
+  void BuildMenus();
+  // Keyboard order: as the controls stand on the screen, left to right and top to bottom.
+  void SetTabOrder();
+  // Runs a command's handler with Stop usable while it runs.
+  void RunCommand(void (TForm1::*handler)());
+  void ShowAbout();
   // Closes the window as soon as no command runs.
   void CloseWhenIdle();
   void ConnectControls();

@@ -1,0 +1,214 @@
+// The window from the keyboard and the menu bar, Stop, and the list of problems.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/test_support.h"
+#include "gui/folder_box.h"
+#include "gui/folder_list.h"
+#include "gui/main_window.h"
+#include "gui/matches_grid.h"
+#include "gui/qt_desktop.h"
+#include "usage/program_usage.h"
+
+namespace velquin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class MainWindowKeysTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("XDG_DATA_HOME", (fs::path(Root.Path()) / "data").c_str(), 1);
+    fs::create_directories(fs::path(Root.Path()) / "app");
+    fs::create_directories(fs::path(Root.Path()) / "pics");
+    form_ = std::make_unique<TForm1>(desktop_, Root.Path() + "app/");
+    window_ = std::make_unique<TMainWindow>(*form_);
+    desktop_.SetMainWindow(window_.get());
+    form_->SetView(window_.get());
+    form_->FormCreate();
+    window_->ShowForm();
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    // Message boxes are read and closed as they come up.
+    QObject::connect(&boxCloser_, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        Dialogs.push_back(box->text().toStdString());
+        box->accept();
+      }
+    });
+    boxCloser_.start(5);
+  }
+
+  void TearDown() override {
+    boxCloser_.stop();
+    window_->close();
+    form_->SetView(nullptr);
+    window_.reset();
+    form_.reset();
+  }
+
+  std::string Folder() const { return Root.Path() + "pics/"; }
+
+  // Pairs of alike pictures: every two of them match.
+  void WritePictures(int count) {
+    for (int i = 0; i < count; ++i)
+      WriteBmp(Folder() + "p" + std::to_string(i) + ".bmp", 8, 8, 0x404040u + static_cast<std::uint32_t>(i));
+    form_->SetDirEditText(Folder());
+  }
+
+  // After a dialog the window must be the active one again for its shortcuts to work.
+  void Activate() {
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+
+  void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton);
+    QApplication::processEvents();
+  }
+
+  TTestDir Root;
+  std::vector<std::string> Dialogs;
+  QTimer boxCloser_;
+  TQtDesktop desktop_;
+  std::unique_ptr<TForm1> form_;
+  std::unique_ptr<TMainWindow> window_;
+};
+
+TEST_F(MainWindowKeysTest, TheGridHasTheFocusAtStartAndTabFollowsTheScreen) {
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), window_->DBGrid);
+  const std::vector<QWidget*> order = {
+      window_->CompSigsButton, window_->CompMatchesButton, window_->AutoButton,  window_->ClearButton,
+      window_->MarginEdit,     window_->ForceCB,           window_->NormalizeCB, window_->IncrMatchCB,
+      window_->ColorsCB,       window_->QuitButton};
+  order.front()->setFocus();
+  for (std::size_t i = 1; i < order.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), order[i])
+        << "after " << order[i - 1]->objectName().toStdString() << " #" << i;
+  }
+  // Past the top strip: the folder box, then on to the grid and the pair's buttons.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_TRUE(window_->DirEdit->isAncestorOf(QApplication::focusWidget()));
+  for (int i = 0; i < 10 && QApplication::focusWidget() != window_->DBGrid; ++i)
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window_->DBGrid);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), window_->lViewButton);
+}
+
+TEST_F(MainWindowKeysTest, DeleteKeysInTheGridAreTheDeleteButtonsAndRepeatsAreIgnored) {
+  WritePictures(3);
+  form_->SetIncrMatchCB(false);
+  Click(window_->CompSigsButton);
+  Click(window_->CompMatchesButton);
+  ASSERT_EQ(form_->MatchesTable.RecordCount(), 3);
+  struct TCase {
+    Qt::KeyboardModifiers modifiers;
+    bool left;
+  };
+  for (const TCase c : {TCase{Qt::NoModifier, true}, TCase{Qt::ControlModifier, false}}) {
+    SCOPED_TRACE(c.left ? "Delete" : "Ctrl+Delete");
+    const std::string doomed =
+        c.left ? form_->MatchesTable.FieldAsString("File1") : form_->MatchesTable.FieldAsString("File2");
+    Activate();
+    window_->DBGrid->setFocus();
+    // A held key: the repeats that follow the first press do nothing more.
+    QTest::keyPress(window_->DBGrid, Qt::Key_Delete, c.modifiers);
+    for (int i = 0; i < 2; ++i)
+      QTest::simulateEvent(window_->DBGrid, true, Qt::Key_Delete, c.modifiers, {}, true);
+    QTest::keyRelease(window_->DBGrid, Qt::Key_Delete, c.modifiers);
+    QApplication::processEvents();
+    EXPECT_FALSE(fs::exists(doomed)) << doomed;
+    EXPECT_EQ(form_->SigsTable.RecordCount(), c.left ? 2 : 1) << "one file per press";
+  }
+  // Elsewhere Delete is not a deletion.
+  const auto rows = form_->SigsTable.RecordCount();
+  window_->MarginEdit->setFocus();
+  QTest::keyClick(window_->MarginEdit, Qt::Key_Delete);
+  EXPECT_EQ(form_->SigsTable.RecordCount(), rows);
+}
+
+TEST_F(MainWindowKeysTest, EscapeStopsTheRunningCommandAndTheDialogSaysSo) {
+  WritePictures(8);
+  form_->SetIncrMatchCB(false);
+  bool stopUsable = false;
+  QTimer stopper;
+  QObject::connect(&stopper, &QTimer::timeout, [&] {
+    if (!form_->Busy() || form_->Progress().ItemsDone() < 2) return;
+    stopUsable = window_->StopButton->isEnabled();
+    QTest::keyClick(window_.get(), Qt::Key_Escape);
+  });
+  stopper.start(0);
+  QTest::qWait(20);
+  Click(window_->CompSigsButton);
+  stopper.stop();
+  EXPECT_TRUE(stopUsable);
+  EXPECT_FALSE(window_->StopButton->isEnabled());
+  for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
+  ASSERT_EQ(Dialogs.size(), 1u);
+  EXPECT_TRUE(Dialogs[0].starts_with("Stopped: ")) << Dialogs[0];
+  EXPECT_LT(form_->SigsTable.RecordCount(), 8);
+  EXPECT_GE(form_->SigsTable.RecordCount(), 2);
+  // Escape with nothing running does nothing.
+  QTest::keyClick(window_.get(), Qt::Key_Escape);
+  EXPECT_FALSE(form_->StopRequested());
+}
+
+TEST_F(MainWindowKeysTest, ProblemsHaveATabOfTheirOwnAndTheDialogPointsToIt) {
+  WritePictures(2);
+  constexpr int kBad = 40;
+  for (int i = 0; i < kBad; ++i) std::ofstream(Folder() + "bad" + std::to_string(i) + ".jpg") << "no picture";
+  form_->SetIncrMatchCB(false);
+  EXPECT_EQ(window_->LogTabs->tabText(window_->LogTabs->indexOf(window_->ProblemList)), "Problems");
+  Click(window_->CompSigsButton);
+  for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
+  ASSERT_EQ(Dialogs.size(), 1u);
+  EXPECT_TRUE(
+      Dialogs[0].ends_with("\n" + std::to_string(kBad) + " files could not be processed: see Problems"))
+      << Dialogs[0];
+  // Never capped, unlike the log pane.
+  EXPECT_EQ(window_->ProblemList->count(), kBad);
+  EXPECT_EQ(window_->LogTabs->currentWidget(), window_->ProblemList);
+  EXPECT_EQ(window_->LogTabs->tabText(window_->LogTabs->indexOf(window_->ProblemList)),
+            QStringLiteral("Problems (%1)").arg(kBad));
+  // The next command starts a new list.
+  Click(window_->CompMatchesButton);
+  EXPECT_EQ(window_->ProblemList->count(), 0);
+}
+
+TEST_F(MainWindowKeysTest, MenuBarCarriesTheCommandsCtrlQQuitsAndAboutGivesTheVersion) {
+  QStringList menus;
+  for (QAction* menu : window_->menuBar()->actions()) menus << menu->text();
+  EXPECT_EQ(menus, (QStringList{"&Commands", "&Pair", "&Help"}));
+  EXPECT_EQ(window_->StopAction->shortcut(), QKeySequence(Qt::Key_Escape));
+  EXPECT_EQ(window_->lDeleteAction->shortcut(), QKeySequence(Qt::Key_Delete));
+  EXPECT_EQ(window_->rDeleteAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+
+  window_->AboutAction->trigger();
+  for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
+  ASSERT_EQ(Dialogs.size(), 1u);
+  EXPECT_NE(Dialogs[0].find("Velquin " + std::string(VersionNumber())), std::string::npos) << Dialogs[0];
+
+  Activate();
+  QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
+  for (int i = 0; i < 100 && window_->isVisible(); ++i) QTest::qWait(10);
+  EXPECT_FALSE(window_->isVisible());
+}
+
+}  // namespace
+}  // namespace velquin
