@@ -3,9 +3,12 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -34,44 +37,9 @@ QFrame* NewRegion(QWidget* parent) {
   return frame;
 }
 
-// The controls keep their designed sizes; a caption wider than its control (the platform's small
-// font may run wider than the one the sizes were made for) is set a little smaller instead.
-void FitCaption(QAbstractButton* button, int room) {
-  QFont font = button->font();
-  while (QFontMetrics(font).horizontalAdvance(button->text().remove('&')) > room && font.pointSizeF() > 6) {
-    font.setPointSizeF(font.pointSizeF() - 0.5);
-    button->setFont(font);
-  }
-}
+QLabel* NewLabel(const QString& caption, QWidget* parent) { return new QLabel(caption, parent); }
 
-QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setGeometry(place);
-  FitCaption(button, place.width() - 4);
-  return button;
-}
-
-QCheckBox* NewCheckBox(const QString& caption, const QRect& place, QWidget* parent) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setGeometry(place);
-  const QStyle* style = box->style();
-  FitCaption(box, place.width() - style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) -
-                      style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box));
-  return box;
-}
-
-QLabel* NewLabel(const QString& caption, const QPoint& place, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->move(place);
-  label->adjustSize();
-  return label;
-}
-
-// Labels size themselves to their caption, as the form's labels do.
-void SetCaption(QLabel* label, const std::string& text) {
-  label->setText(QString::fromStdString(text));
-  label->adjustSize();
-}
+void SetCaption(QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); }
 
 // File and folder names are bytes; Qt shows them in the locale's encoding.
 QString FromName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
@@ -103,34 +71,15 @@ TMainWindow::~TMainWindow() {
 
 void TMainWindow::BuildControls() {
   setWindowTitle(QStringLiteral("Velquin (Folder Version)"));
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   setCentralWidget(central);
 
-  // Top strip.
   Panel1 = NewRegion(central);
-  Panel1->setFixedHeight(57);
+  BuildTopStrip();
   column->addWidget(Panel1);
-  CompSigsButton = NewButton(QStringLiteral("Signatures"), {8, 8, 53, 25}, Panel1);
-  CompMatchesButton = NewButton(QStringLiteral("Matches"), {67, 8, 53, 25}, Panel1);
-  AutoButton = NewButton(QStringLiteral("&Auto"), {126, 8, 53, 25}, Panel1);
-  ClearButton = NewButton(QStringLiteral("ClearDBs"), {186, 8, 53, 25}, Panel1);
-  Label1 = NewLabel(QStringLiteral("Margin"), {248, 12}, Panel1);
-  MarginEdit = new QLineEdit(Panel1);
-  MarginEdit->setGeometry(288, 8, 41, 21);
-  lTitle = NewLabel(QString(), {352, 12}, Panel1);
-  ForceCB = NewCheckBox(QStringLiteral("Force"), {248, 32, 57, 17}, Panel1);
-  NormalizeCB = NewCheckBox(QStringLiteral("Normalize"), {304, 32, 73, 17}, Panel1);
-  IncrMatchCB = NewCheckBox(QStringLiteral("IncrMatch"), {376, 32, 73, 17}, Panel1);
-  ColorsCB = NewCheckBox(QStringLiteral("Colors"), {456, 32, 73, 17}, Panel1);
-  lSigsDB = NewLabel(QString(), {8, 40}, Panel1);
-  lMatchesDB = NewLabel(QString(), {152, 40}, Panel1);
-  QuitButton = NewButton(QStringLiteral("&Quit"), {600, 24, 75, 25}, Panel1);
 
   Splitter4 = new QSplitter(Qt::Horizontal, central);
   Splitter4->setHandleWidth(3);
@@ -146,9 +95,10 @@ void TMainWindow::BuildControls() {
   splitter1->setFixedHeight(3);
   left->addWidget(splitter1);
   Panel6 = NewRegion(Panel5);
-  Panel6->setFixedHeight(29);
+  auto* strip = new QHBoxLayout(Panel6);
+  strip->setContentsMargins(1, 1, 1, 1);
   DirEdit = new TFolderBox(Panel6);
-  DirEdit->setGeometry(0, 0, 217, 21);
+  strip->addWidget(DirEdit);
   left->addWidget(Panel6);
   Splitter2 = new QSplitter(Qt::Vertical, Panel5);
   Splitter2->setHandleWidth(3);
@@ -197,8 +147,8 @@ void TMainWindow::BuildControls() {
   TBottomStrip* rightStrip = nullptr;
   Panel3 = newPane(im1View_, true, Im1, leftStrip);
   Panel4 = newPane(im2View_, false, Im2, rightStrip);
-  Panel3->setFixedWidth(272);
-  panes->addWidget(Panel3);
+  // The two pictures share the room alike, whatever the window's size.
+  panes->addWidget(Panel3, 1);
   panes->addWidget(Panel4, 1);
   lFile1 = leftStrip->FileLabel();
   lViewButton = leftStrip->ViewButton();
@@ -222,11 +172,62 @@ void TMainWindow::BuildControls() {
   BuildMenus();
   SetTabOrder();
 
+  // No pane collapses: each keeps room for a few lines of its text or a picture that can be seen.
+  const int line = QFontMetrics(font()).height();
+  Panel5->setMinimumWidth(12 * line);
+  LB->setMinimumHeight(3 * line);
+  LogTabs->setMinimumHeight(5 * line);
+  DBGrid->setMinimumHeight(5 * line);
+  for (TPictureWidget* view : {Im1, Im2}) view->setMinimumSize(8 * line, 6 * line);
   Splitter4->setStretchFactor(0, 0);
   Splitter4->setStretchFactor(1, 1);
   Splitter2->setStretchFactor(0, 0);
   Splitter3->setStretchFactor(0, 0);
   DBGrid->setColumnWidth(0, form_.Layout().GridColumn0Width);
+}
+
+void TMainWindow::BuildTopStrip() {
+  // Two rows in the desktop's font: the commands, the Margin and the phase caption above; the count
+  // labels and the options below; Quit at the right end.
+  auto* grid = new QGridLayout(Panel1);
+  grid->setContentsMargins(6, 4, 6, 4);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(2);
+  CompSigsButton = new QPushButton(QStringLiteral("Signatures"), Panel1);
+  CompMatchesButton = new QPushButton(QStringLiteral("Matches"), Panel1);
+  AutoButton = new QPushButton(QStringLiteral("&Auto"), Panel1);
+  ClearButton = new QPushButton(QStringLiteral("ClearDBs"), Panel1);
+  Label1 = NewLabel(QStringLiteral("Margin"), Panel1);
+  MarginEdit = new QLineEdit(Panel1);
+  MarginEdit->setMaximumWidth(QFontMetrics(MarginEdit->font()).horizontalAdvance(QStringLiteral("00000")) +
+                              12);
+  lTitle = NewLabel(QString(), Panel1);
+  ForceCB = new QCheckBox(QStringLiteral("Force"), Panel1);
+  NormalizeCB = new QCheckBox(QStringLiteral("Normalize"), Panel1);
+  IncrMatchCB = new QCheckBox(QStringLiteral("IncrMatch"), Panel1);
+  ColorsCB = new QCheckBox(QStringLiteral("Colors"), Panel1);
+  lSigsDB = NewLabel(QString(), Panel1);
+  lMatchesDB = NewLabel(QString(), Panel1);
+  QuitButton = new QPushButton(QStringLiteral("&Quit"), Panel1);
+
+  auto* commands = new QHBoxLayout;
+  for (QWidget* button : {CompSigsButton, CompMatchesButton, AutoButton, ClearButton})
+    commands->addWidget(button);
+  grid->addLayout(commands, 0, 0, 1, 2);
+  grid->addWidget(lSigsDB, 1, 0);
+  grid->addWidget(lMatchesDB, 1, 1);
+  auto* margin = new QHBoxLayout;
+  margin->addWidget(Label1);
+  margin->addWidget(MarginEdit);
+  margin->addSpacing(12);
+  margin->addWidget(lTitle, 1);
+  grid->addLayout(margin, 0, 2);
+  auto* options = new QHBoxLayout;
+  for (QWidget* box : {ForceCB, NormalizeCB, IncrMatchCB, ColorsCB}) options->addWidget(box);
+  options->addStretch(1);
+  grid->addLayout(options, 1, 2);
+  grid->addWidget(QuitButton, 0, 3, 2, 1, Qt::AlignRight | Qt::AlignBottom);
+  grid->setColumnStretch(2, 1);
 }
 
 void TMainWindow::BuildMenus() {
@@ -501,22 +502,34 @@ void TMainWindow::StoreLayout() {
   storingLayout_ = false;
 }
 
+QRect TMainWindow::OnScreen(const QRect& frame) const {
+  // A placement saved on a larger screen, or one now gone, is brought onto the screen the window
+  // opens on: no larger than it, and wholly on it.
+  const QScreen* screen = QGuiApplication::screenAt(frame.center());
+  if (screen == nullptr) screen = this->screen();
+  if (screen == nullptr) return frame;
+  const QRect room = screen->availableGeometry();
+  QRect placed(frame.topLeft(),
+               frame.size().boundedTo(room.size()).expandedTo(minimumSizeHint()).boundedTo(room.size()));
+  placed.moveLeft(std::clamp(placed.left(), room.left(), room.right() + 1 - placed.width()));
+  placed.moveTop(std::clamp(placed.top(), room.top(), room.bottom() + 1 - placed.height()));
+  return placed;
+}
+
 void TMainWindow::ShowLayout() {
   if (syncingLayout_) return;
   syncingLayout_ = true;
   const TFormLayout& layout = form_.Layout();
   if (!storingLayout_) {
     const QSize frameExtra = frameGeometry().size() - size();
-    if (frameGeometry().topLeft() != QPoint(layout.Left, layout.Top)) move(layout.Left, layout.Top);
-    const QSize client(layout.Width - frameExtra.width(), layout.Height - frameExtra.height());
+    const QRect frame = OnScreen(QRect(layout.Left, layout.Top, layout.Width, layout.Height));
+    if (frameGeometry().topLeft() != frame.topLeft()) move(frame.topLeft());
+    const QSize client(frame.width() - frameExtra.width(), frame.height() - frameExtra.height());
     if (size() != client) resize(client);
     SetFirstPaneSize(Splitter4, layout.Panel5Width);
     SetFirstPaneSize(Splitter2, layout.LBHeight);
     SetFirstPaneSize(Splitter3, layout.DBGridHeight);
   }
-  DirEdit->resize(std::max(layout.DirEditWidth, 0), DirEdit->height());
-  Panel6->setFixedHeight(std::max(layout.Panel6Height, 0));
-  Panel3->setFixedWidth(std::max(layout.Panel3Width, 0));
   DBGrid->setColumnWidth(1, std::max(layout.GridFileColumnWidth, 0));
   DBGrid->setColumnWidth(2, std::max(layout.GridFileColumnWidth, 0));
   syncingLayout_ = false;
@@ -559,6 +572,7 @@ void TMainWindow::ShowProblems() {
   const std::vector<std::string>& problems = form_.Problems();
   // The list only grows while a command runs; it is emptied when the next one starts.
   if (static_cast<std::size_t>(ProblemList->count()) > problems.size()) ProblemList->clear();
+  if (problems.empty()) LogTabs->setCurrentWidget(Memo1);
   // The first problem of a command brings the list to the front; the user may turn back to the log.
   if (ProblemList->count() == 0 && !problems.empty()) LogTabs->setCurrentWidget(ProblemList);
   for (auto i = static_cast<std::size_t>(ProblemList->count()); i < problems.size(); ++i)

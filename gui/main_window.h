@@ -117,6 +117,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   static constexpr int kCloseRetryMs = 50;
 
   void BuildControls();
+  // The top strip: the commands, the Margin, the options, the count labels and Quit.
+  void BuildTopStrip();
   void BuildMenus();
   // Keyboard order: as the controls stand on the screen, left to right and top to bottom.
   void SetTabOrder();
@@ -130,6 +132,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   void StoreLayout();
   // Form -> window: placement and pane sizes as the form holds them.
   void ShowLayout();
+  // frame moved and shrunk as needed to lie on the screen it is on (or this window's).
+  QRect OnScreen(const QRect& frame) const;
   void ShowFolderList();
   void ShowOptions();
   void ShowProgress();

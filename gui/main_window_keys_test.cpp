@@ -5,8 +5,10 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "gui/folder_list.h"
 #include "gui/main_window.h"
 #include "gui/matches_grid.h"
+#include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
 #include "usage/program_usage.h"
 
@@ -208,6 +211,71 @@ TEST_F(MainWindowKeysTest, MenuBarCarriesTheCommandsCtrlQQuitsAndAboutGivesTheVe
   QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
   for (int i = 0; i < 100 && window_->isVisible(); ++i) QTest::qWait(10);
   EXPECT_FALSE(window_->isVisible());
+}
+
+}  // namespace
+}  // namespace velquin
+
+namespace velquin {
+namespace {
+
+// Every control shown at the window's smallest saved size keeps room for its caption, and the
+// picture panes keep room for a picture.
+TEST_F(MainWindowKeysTest, AtTheDesignSizeNoControlOrPaneCollapses) {
+  WritePictures(2);
+  window_->resize(696, 480);
+  QApplication::processEvents();
+  for (QAbstractButton* button : window_->findChildren<QAbstractButton*>()) {
+    if (!button->isVisible() || button->text().isEmpty()) continue;
+    SCOPED_TRACE(button->text().toStdString());
+    EXPECT_GE(button->width(), button->minimumSizeHint().width());
+    EXPECT_GE(button->height(), button->minimumSizeHint().height());
+  }
+  for (QWidget* pane : {static_cast<QWidget*>(window_->Im1), static_cast<QWidget*>(window_->Im2),
+                        static_cast<QWidget*>(window_->DBGrid), static_cast<QWidget*>(window_->LB)}) {
+    EXPECT_GE(pane->width(), 60);
+    EXPECT_GE(pane->height(), 40);
+  }
+  EXPECT_GE(window_->Im1->width() + 2, window_->Im2->width()) << "the pictures share the room alike";
+  EXPECT_GE(window_->Im2->width() + 2, window_->Im1->width());
+  // The Quit button stays inside the window.
+  const QRect quit(window_->QuitButton->mapTo(window_.get(), QPoint(0, 0)), window_->QuitButton->size());
+  EXPECT_TRUE(window_->rect().contains(quit));
+}
+
+TEST_F(MainWindowKeysTest, APlacementFromALargerScreenIsBroughtOntoThisOne) {
+  const QRect room = window_->screen()->availableGeometry();
+  TFormLayout& layout = form_->Layout();
+  layout.Left = room.right() + 500;
+  layout.Top = -300;
+  layout.Width = room.width() * 2;
+  layout.Height = room.height() * 2;
+  window_->ShowForm();
+  QApplication::processEvents();
+  const QRect frame = window_->frameGeometry();
+  EXPECT_TRUE(room.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                    << frame.height();
+}
+
+// With VELQUIN_SCREENSHOTS naming a folder, the window at the size the screen allows is saved there.
+TEST_F(MainWindowKeysTest, Screenshot) {
+  const char* folder = ::getenv("VELQUIN_SCREENSHOTS");
+  if (folder == nullptr) GTEST_SKIP() << "VELQUIN_SCREENSHOTS not set";
+  WritePictures(4);
+  std::ofstream(Folder() + "bad.jpg") << "no picture";
+  form_->SetIncrMatchCB(false);
+  Click(window_->CompSigsButton);
+  Click(window_->CompMatchesButton);
+  const char* size = ::getenv("VELQUIN_SCREENSHOT_SIZE");
+  int width = 696;
+  int height = 480;
+  if (size != nullptr) std::sscanf(size, "%dx%d", &width, &height);
+  window_->resize(width, height);
+  for (int i = 0; i < 20; ++i) QTest::qWait(10);
+  const std::string name = std::string(folder) + "/window-" + std::to_string(width) + "x" +
+                           std::to_string(height) +
+                           (::getenv("QT_SCALE_FACTOR") != nullptr ? "-scale2" : "") + ".png";
+  ASSERT_TRUE(window_->grab().save(QString::fromStdString(name)));
 }
 
 }  // namespace
