@@ -295,12 +295,18 @@ void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
 // --- Services ----------------------------------------------------------------------------------------
 
 void TForm1::ProcessMessages() {
+  RunMessages();
+  // Only the command's own asks end it: the pair display also lets messages run, from inside a
+  // repaint, where no stop may break in.
+  if (stopRequested_ && Busy() && !endingCommand_) throw TCommandStopped{};
+}
+
+void TForm1::RunMessages() {
   if (pictureCountStale_ && std::chrono::steady_clock::now() - pictureCountTime_ >= kPictureCountInterval) {
     RefreshPictureCount();
     ShowCountLabels();
   }
   desktop_.ProcessMessages();
-  if (stopRequested_ && Busy() && !endingCommand_) throw TCommandStopped{};
 }
 
 bool TForm1::PairPicturesSeen() const { return view_ == nullptr || view_->ShowsPairPictures(); }
@@ -322,7 +328,7 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   target.SetHeight(0);
   target.SetWidth(0);
   if (!IsPictureFile(fileName)) return;
-  ProcessMessages();
+  RunMessages();
   const TBusyCursor busy(desktop_);
   DecodePicture(fileName, target);
 }

@@ -197,7 +197,10 @@ class TForm1 : public TMatchHost {
   void AppendLogLine(std::string line) override;
   void ShowProgressLine(const std::string& line) override;
   void LimitLogLines(std::size_t maxLines) override;
+  // Lets messages run; ends a command that was asked to stop (TMatchHost, the scan).
   void ProcessMessages() override;
+  // Lets messages run, and nothing more.
+  void RunMessages();
   // Decodes at once when no command runs, else asks the view for a repaint; never for a view that
   // shows no pictures. A form without a view decodes as a window would that is never repainted.
   void PairPicturesPending() override;
