@@ -9,6 +9,7 @@
 #include "app/program_tables.h"
 #include "imaging/picture_loader.h"
 #include "matching/candidate_search.h"
+#include "platform/date_time.h"
 #include "platform/desktop.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
@@ -29,7 +30,28 @@ namespace {
 constexpr auto kPictureCountInterval = std::chrono::seconds(1);
 constexpr std::uint16_t kDeleteKey = 46;
 
+// Thrown where a command lets messages run once it has been asked to stop. Not a std::exception: no
+// handler on the way (a picture that fails to load, a failed step) may take it for a failure.
+struct TCommandStopped {};
+
 }  // namespace
+
+class TForm1::TCommandDesktop : public TDesktop {
+ public:
+  explicit TCommandDesktop(TForm1& form) : form_(form) {}
+  void ProcessMessages() override { form_.desktop_.ProcessMessages(); }
+  TCursor Cursor() const override { return form_.desktop_.Cursor(); }
+  void SetCursor(TCursor cursor) override { form_.desktop_.SetCursor(cursor); }
+  void ShowMessage(const std::string& text) override {
+    form_.desktop_.ShowMessage(form_.ClosingDialogText(text));
+  }
+  void ShowError(const std::string& text) override { form_.desktop_.ShowError(text); }
+  void RecycleFile(const std::string& path) override { form_.desktop_.RecycleFile(path); }
+  void ShellOpen(const std::string& path) override { form_.desktop_.ShellOpen(path); }
+
+ private:
+  TForm1& form_;
+};
 
 // The scan's reports, shown on the form's controls.
 class TForm1::TScanAdapter : public TScanSink {
@@ -54,7 +76,10 @@ class TForm1::TScanAdapter : public TScanSink {
 };
 
 TForm1::TForm1(TDesktop& desktop, std::string appDir)
-    : SigsTable("SigsTable"), MatchesTable("MatchesTable"), desktop_(desktop) {
+    : SigsTable("SigsTable"),
+      MatchesTable("MatchesTable"),
+      desktop_(desktop),
+      commandDesktop_(std::make_unique<TCommandDesktop>(*this)) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
   MatchesSource.SetDataSet(&MatchesTable);
@@ -81,30 +106,65 @@ void TForm1::Guarded(Body&& body) {
   }
 }
 
+TDesktop& TForm1::Desktop() { return *commandDesktop_; }
+
+std::string TForm1::ProblemsNote() const {
+  if (problems_.empty() || view_ == nullptr || !view_->ShowsProblemList()) return "";
+  return "\n" + std::to_string(problems_.size()) + " files could not be processed: see Problems";
+}
+
+std::string TForm1::ClosingDialogText(const std::string& text) {
+  if (!Busy()) return text;
+  std::string shown = text;
+  if (stopRequested_) {
+    shown = "Stopped: " + shown;
+    stopShown_ = true;
+  }
+  return shown + ProblemsNote();
+}
+
 template <typename Body>
 void TForm1::Command(Body&& body) {
-  ++commandDepth_;
-  const TScopeGuard end([this] {
-    // The pair current at the end is shown as the command returns: decoded while the command still
-    // counts as running, so that the messages decoding lets run start no other command, and at once
-    // for a pair found meanwhile too.
-    if (commandDepth_ == 1 && PairPicturesSeen()) {
-      endingCommand_ = true;
-      ShowPendingPairPictures();
-      endingCommand_ = false;
+  if (commandDepth_ == 0) stopRequested_ = stopShown_ = false;
+  bool stopped = false;
+  {
+    ++commandDepth_;
+    const TScopeGuard end([this] { EndCommand(); });
+    try {
+      body();
+    } catch (const TCommandStopped&) {
+      stopped = commandDepth_ == 1;
+      if (!stopped) throw;
     }
-    if (--commandDepth_ > 0) return;
-    // Labels that fail to refresh stay as they were; the command's own failure, if any, is reported.
-    Quietly([this] {
-      RefreshPictureCount();
-      ShowCountLabels();
-    });
-    if (!progressLine_.empty()) {
-      progressLine_.clear();
-      Notify(TFormPart::ProgressLine);
-    }
+  }
+  if (stopped && !stopShown_) {
+    desktop_.ShowMessage("Stopped: " + IntToStrSep(progress_.ItemsDone()) + " out of " +
+                         IntToStrSep(progress_.ItemsToDo()) + " done in " +
+                         ElapsedText(Now() - progress_.StartTime()) + ProblemsNote());
+  }
+}
+
+void TForm1::EndCommand() {
+  // The stop is done with: the decoding below must run its messages to the end.
+  if (commandDepth_ == 1) stopRequested_ = false;
+  // The pair current at the end is shown as the command returns: decoded while the command still
+  // counts as running, so that the messages decoding lets run start no other command, and at once
+  // for a pair found meanwhile too.
+  if (commandDepth_ == 1 && PairPicturesSeen()) {
+    endingCommand_ = true;
+    ShowPendingPairPictures();
+    endingCommand_ = false;
+  }
+  if (--commandDepth_ > 0) return;
+  // Labels that fail to refresh stay as they were; the command's own failure, if any, is reported.
+  Quietly([this] {
+    RefreshPictureCount();
+    ShowCountLabels();
   });
-  body();
+  if (!progressLine_.empty()) {
+    progressLine_.clear();
+    Notify(TFormPart::ProgressLine);
+  }
 }
 
 void TForm1::Notify(TFormPart part) {
@@ -258,6 +318,13 @@ void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
 // --- Services ----------------------------------------------------------------------------------------
 
 void TForm1::ProcessMessages() {
+  RunMessages();
+  // Only the command's own asks end it: the pair display also lets messages run, from inside a
+  // repaint, where no stop may break in.
+  if (stopRequested_ && Busy() && !endingCommand_) throw TCommandStopped{};
+}
+
+void TForm1::RunMessages() {
   if (pictureCountStale_ && std::chrono::steady_clock::now() - pictureCountTime_ >= kPictureCountInterval) {
     RefreshPictureCount();
     ShowCountLabels();
@@ -285,7 +352,7 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   target.SetWidth(0);
   // A pair shows whatever the scan that found it took, whichever formats are ticked now.
   if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
-  ProcessMessages();
+  RunMessages();
   const TBusyCursor busy(desktop_);
   DecodePicture(fileName, target);
 }
@@ -423,7 +490,10 @@ void TForm1::CompSigsButtonClick() {
 
 void TForm1::CompMatchesButtonClick() {
   if (Busy()) return;
-  Guarded([this] { Command([this] { CompMatches(); }); });
+  Guarded([this] {
+    ClearProblems();
+    Command([this] { CompMatches(); });
+  });
 }
 
 void TForm1::AutoButtonClick() {
@@ -453,6 +523,10 @@ void TForm1::ClearButtonClick() {
   });
 }
 
+void TForm1::StopButtonClick() {
+  if (Busy()) stopRequested_ = true;
+}
+
 void TForm1::QuitButtonClick() {
   if (view_ != nullptr) view_->CloseRequested();
 }
@@ -472,7 +546,8 @@ void TForm1::CompSigs() {
   options.AutoRun = FAutoRun;
   options.Decoding = ScanDecoding;
   TScanAdapter sink(*this);
-  TSignatureScan(options, {SigsTable, MatchesTable, image}, desktop_, progress_, sink).ComputeSignatures();
+  TSignatureScan(options, {SigsTable, MatchesTable, image}, *commandDesktop_, progress_, sink)
+      .ComputeSignatures();
 }
 
 void TForm1::CompMatches() {

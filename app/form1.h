@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -167,6 +168,11 @@ class TForm1 : public TMatchHost {
   void AutoButtonClick();
   void ClearButtonClick();
   void QuitButtonClick();
+  // Asks the running command (Signatures, Matches, Auto) to stop where it next lets messages run;
+  // what it stored so far stays, and its closing dialog says "Stopped: ...". Nothing when none runs.
+  void StopButtonClick();
+  // True from StopButtonClick until the stopped command has returned.
+  bool StopRequested() const { return stopRequested_; }
 
   // Decodes the pair's pictures that the pair display put off while a command ran; nothing when
   // none wait. A window calls it as it repaints, so at most one pair is decoded per repaint, and
@@ -201,9 +207,10 @@ class TForm1 : public TMatchHost {
 
  private:
   class TScanAdapter;
+  class TCommandDesktop;
 
   // TMatchHost.
-  TDesktop& Desktop() override { return desktop_; }
+  TDesktop& Desktop() override;
   TTable& Sigs() override { return SigsTable; }
   TTable& Matches() override { return MatchesTable; }
   TProgress& RunningProgress() override { return progress_; }
@@ -215,7 +222,10 @@ class TForm1 : public TMatchHost {
   void AppendLogLine(std::string line) override;
   void ShowProgressLine(const std::string& line) override;
   void LimitLogLines(std::size_t maxLines) override;
+  // Lets messages run; ends a command that was asked to stop (TMatchHost, the scan).
   void ProcessMessages() override;
+  // Lets messages run, and nothing more.
+  void RunMessages();
   // Decodes at once when no command runs, else asks the view for a repaint; never for a view that
   // shows no pictures. A form without a view decodes as a window would that is never repainted.
   void PairPicturesPending() override;
@@ -246,12 +256,22 @@ class TForm1 : public TMatchHost {
   bool PairPicturesSeen() const;
   void Notify(TFormPart part);
   void NotifyMemo(TMemoChange change, const std::string& line);
+  // The closing dialog's text as the running command shows it: "Stopped: " first when it was
+  // stopped, the count of problems last when there are any and the view lists them.
+  std::string ClosingDialogText(const std::string& text);
+  // "\n<N> files could not be processed: see Problems", or empty.
+  std::string ProblemsNote() const;
   // Runs a command's body with the command depth raised; at its end the pair's pictures are decoded
-  // if they still wait, the labels become exact and the progress line goes.
+  // if they still wait, the labels become exact and the progress line goes. A stopped command ends
+  // there, with a dialog of its own unless it showed its closing dialog as it stopped.
   template <typename Body>
   void Command(Body&& body);
+  // The end of a command: see Command.
+  void EndCommand();
 
   TDesktop& desktop_;
+  // The desktop the commands see: their closing dialogs tell of a stop and of the problems.
+  std::unique_ptr<TCommandDesktop> commandDesktop_;
   TFormView* view_ = nullptr;
   TPairDisplay pairDisplay_{*this};
   TProgress progress_;
@@ -288,6 +308,9 @@ class TForm1 : public TMatchHost {
   int commandDepth_ = 0;
   // True while the outermost command decodes the pair's pictures as it ends.
   bool endingCommand_ = false;
+  bool stopRequested_ = false;
+  // True once the stopped command has shown its closing dialog.
+  bool stopShown_ = false;
   // The picture count shown in lSigsDB, and whether it may be out of date.
   std::string pictureCount_ = "0";
   bool pictureCountStale_ = true;

@@ -41,6 +41,8 @@ class TFormView {
   virtual void CloseRequested() = 0;
   // False for a view that never shows the pair's pictures: the form then never decodes them.
   virtual bool ShowsPairPictures() const = 0;
+  // True for a view with a list named "Problems": the closing dialogs then point to it.
+  virtual bool ShowsProblemList() const { return false; }
 };
 
 }  // namespace velquin

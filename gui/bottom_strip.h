@@ -1,5 +1,5 @@
-// TBottomStrip: the 57-pixel strip under a picture: the description label and the View and Delete
-// buttons, and on the left side the size comparison.
+// TBottomStrip: the strip under a picture: the description label and the View and Delete buttons,
+// and on the left side the size comparison.
 #pragma once
 
 #include <QFrame>
@@ -10,8 +10,6 @@ namespace velquin {
 
 class TBottomStrip : public QFrame {
  public:
-  static constexpr int kHeight = 57;
-
   // withComparison: the left strip carries lComp.
   TBottomStrip(bool withComparison, QWidget* parent = nullptr);
 

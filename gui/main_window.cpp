@@ -3,8 +3,12 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
@@ -22,6 +26,7 @@
 #include "gui/groups_view.h"
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
+#include "usage/program_usage.h"
 
 namespace velquin {
 namespace {
@@ -33,44 +38,9 @@ QFrame* NewRegion(QWidget* parent) {
   return frame;
 }
 
-// The controls keep their designed sizes; a caption wider than its control (the platform's small
-// font may run wider than the one the sizes were made for) is set a little smaller instead.
-void FitCaption(QAbstractButton* button, int room) {
-  QFont font = button->font();
-  while (QFontMetrics(font).horizontalAdvance(button->text().remove('&')) > room && font.pointSizeF() > 6) {
-    font.setPointSizeF(font.pointSizeF() - 0.5);
-    button->setFont(font);
-  }
-}
+QLabel* NewLabel(const QString& caption, QWidget* parent) { return new QLabel(caption, parent); }
 
-QPushButton* NewButton(const QString& caption, const QRect& place, QWidget* parent) {
-  auto* button = new QPushButton(caption, parent);
-  button->setGeometry(place);
-  FitCaption(button, place.width() - 4);
-  return button;
-}
-
-QCheckBox* NewCheckBox(const QString& caption, const QRect& place, QWidget* parent) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setGeometry(place);
-  const QStyle* style = box->style();
-  FitCaption(box, place.width() - style->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box) -
-                      style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box));
-  return box;
-}
-
-QLabel* NewLabel(const QString& caption, const QPoint& place, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->move(place);
-  label->adjustSize();
-  return label;
-}
-
-// Labels size themselves to their caption, as the form's labels do.
-void SetCaption(QLabel* label, const std::string& text) {
-  label->setText(QString::fromStdString(text));
-  label->adjustSize();
-}
+void SetCaption(QLabel* label, const std::string& text) { label->setText(QString::fromStdString(text)); }
 
 // File and folder names are bytes; Qt shows them in the locale's encoding.
 QString FromName(const std::string& name) { return QFile::decodeName(QByteArray::fromStdString(name)); }
@@ -102,39 +72,15 @@ TMainWindow::~TMainWindow() {
 
 void TMainWindow::BuildControls() {
   setWindowTitle(QStringLiteral("Velquin (Folder Version)"));
-  QFont small = font();
-  small.setPointSize(8);
-  setFont(small);
   auto* central = new QWidget(this);
   auto* column = new QVBoxLayout(central);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
   setCentralWidget(central);
 
-  // Top strip.
   Panel1 = NewRegion(central);
-  Panel1->setFixedHeight(76);
+  BuildTopStrip();
   column->addWidget(Panel1);
-  CompSigsButton = NewButton(QStringLiteral("Signatures"), {8, 8, 53, 25}, Panel1);
-  CompMatchesButton = NewButton(QStringLiteral("Matches"), {67, 8, 53, 25}, Panel1);
-  AutoButton = NewButton(QStringLiteral("&Auto"), {126, 8, 53, 25}, Panel1);
-  ClearButton = NewButton(QStringLiteral("ClearDBs"), {186, 8, 53, 25}, Panel1);
-  Label1 = NewLabel(QStringLiteral("Margin"), {248, 12}, Panel1);
-  MarginEdit = new QLineEdit(Panel1);
-  MarginEdit->setGeometry(288, 8, 41, 21);
-  lTitle = NewLabel(QString(), {352, 12}, Panel1);
-  ForceCB = NewCheckBox(QStringLiteral("Force"), {248, 32, 57, 17}, Panel1);
-  NormalizeCB = NewCheckBox(QStringLiteral("Normalize"), {304, 32, 73, 17}, Panel1);
-  IncrMatchCB = NewCheckBox(QStringLiteral("IncrMatch"), {376, 32, 73, 17}, Panel1);
-  ColorsCB = NewCheckBox(QStringLiteral("Colors"), {456, 32, 73, 17}, Panel1);
-  // What is found, in a row of its own under the scan options.
-  SubfoldersCB = NewCheckBox(QStringLiteral("Subfolders"), {248, 54, 73, 17}, Panel1);
-  TurnedCB = NewCheckBox(QStringLiteral("Turned"), {328, 54, 57, 17}, Panel1);
-  GrayCB = NewCheckBox(QStringLiteral("Gray"), {392, 54, 49, 17}, Panel1);
-  AllFormatsCB = NewCheckBox(QStringLiteral("All formats"), {448, 54, 81, 17}, Panel1);
-  lSigsDB = NewLabel(QString(), {8, 40}, Panel1);
-  lMatchesDB = NewLabel(QString(), {152, 40}, Panel1);
-  QuitButton = NewButton(QStringLiteral("&Quit"), {600, 24, 75, 25}, Panel1);
 
   Splitter4 = new QSplitter(Qt::Horizontal, central);
   Splitter4->setHandleWidth(3);
@@ -150,27 +96,24 @@ void TMainWindow::BuildControls() {
   splitter1->setFixedHeight(3);
   left->addWidget(splitter1);
   Panel6 = NewRegion(Panel5);
-  Panel6->setFixedHeight(29);
+  auto* strip = new QHBoxLayout(Panel6);
+  strip->setContentsMargins(1, 1, 1, 1);
   DirEdit = new TFolderBox(Panel6);
-  DirEdit->setGeometry(0, 0, 217, 21);
+  strip->addWidget(DirEdit);
   left->addWidget(Panel6);
   Splitter2 = new QSplitter(Qt::Vertical, Panel5);
   Splitter2->setHandleWidth(3);
   Splitter2->setChildrenCollapsible(false);
   LB = new TFolderList(Splitter2);
-  auto* logArea = new QWidget(Splitter2);
-  auto* logColumn = new QVBoxLayout(logArea);
-  logColumn->setContentsMargins(0, 0, 0, 0);
-  logColumn->setSpacing(0);
-  Memo1 = new QPlainTextEdit(logArea);
+  LogTabs = new QTabWidget(Splitter2);
+  LogTabs->setDocumentMode(true);
+  Memo1 = new QPlainTextEdit(LogTabs);
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  logColumn->addWidget(Memo1, 1);
-  ProblemList = new QListWidget(logArea);
-  ProblemList->setMaximumHeight(80);
+  LogTabs->addTab(Memo1, QStringLiteral("Log"));
+  ProblemList = new QListWidget(LogTabs);
   ProblemList->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  ProblemList->hide();
-  logColumn->addWidget(ProblemList);
+  LogTabs->addTab(ProblemList, QStringLiteral("Problems"));
   Splitter2->setStretchFactor(1, 1);
   left->addWidget(Splitter2, 1);
 
@@ -181,9 +124,6 @@ void TMainWindow::BuildControls() {
   ReviewTabs->addTab(Panel2, QStringLiteral("Pairs"));
   GroupsView = new TGroupsView(form_, ReviewTabs);
   ReviewTabs->addTab(GroupsView, QStringLiteral("Groups"));
-  EditUndo = menuBar()->addMenu(QStringLiteral("&Edit"))->addAction(QStringLiteral("&Undo"));
-  EditUndo->setShortcut(QKeySequence::Undo);
-  EditUndo->setEnabled(false);
   auto* right = new QVBoxLayout(Panel2);
   right->setContentsMargins(1, 1, 1, 1);
   right->setSpacing(0);
@@ -213,8 +153,8 @@ void TMainWindow::BuildControls() {
   TBottomStrip* rightStrip = nullptr;
   Panel3 = newPane(im1View_, true, Im1, leftStrip);
   Panel4 = newPane(im2View_, false, Im2, rightStrip);
-  Panel3->setFixedWidth(272);
-  panes->addWidget(Panel3);
+  // The two pictures share the room alike, whatever the window's size.
+  panes->addWidget(Panel3, 1);
   panes->addWidget(Panel4, 1);
   lFile1 = leftStrip->FileLabel();
   lViewButton = leftStrip->ViewButton();
@@ -229,33 +169,22 @@ void TMainWindow::BuildControls() {
   ProgressBar->setTextVisible(false);
   ProgressBar->setMaximumWidth(160);
   ProgressLine = new QLabel(this);
+  StopButton = new QPushButton(QStringLiteral("Stop"), this);
+  StopButton->setEnabled(false);
   statusBar()->addWidget(ProgressBar);
   statusBar()->addWidget(ProgressLine, 1);
+  statusBar()->addPermanentWidget(StopButton);
   statusBar()->setSizeGripEnabled(true);
+  BuildMenus();
+  SetTabOrder();
 
-  setTabOrder(MarginEdit, CompSigsButton);
-  setTabOrder(CompSigsButton, QuitButton);
-  setTabOrder(QuitButton, ForceCB);
-  setTabOrder(ForceCB, NormalizeCB);
-  setTabOrder(NormalizeCB, IncrMatchCB);
-  setTabOrder(IncrMatchCB, ColorsCB);
-  setTabOrder(ColorsCB, SubfoldersCB);
-  setTabOrder(SubfoldersCB, TurnedCB);
-  setTabOrder(TurnedCB, GrayCB);
-  setTabOrder(GrayCB, AllFormatsCB);
-  setTabOrder(AllFormatsCB, CompMatchesButton);
-  setTabOrder(CompMatchesButton, AutoButton);
-  setTabOrder(AutoButton, ClearButton);
-  setTabOrder(ClearButton, DirEdit);
-  setTabOrder(DirEdit, LB);
-  setTabOrder(LB, Memo1);
-  setTabOrder(Memo1, ProblemList);
-  setTabOrder(ProblemList, DBGrid);
-  setTabOrder(DBGrid, lViewButton);
-  setTabOrder(lViewButton, lDeleteButton);
-  setTabOrder(lDeleteButton, rViewButton);
-  setTabOrder(rViewButton, rDeleteButton);
-
+  // No pane collapses: each keeps room for a few lines of its text or a picture that can be seen.
+  const int line = QFontMetrics(font()).height();
+  Panel5->setMinimumWidth(12 * line);
+  LB->setMinimumHeight(3 * line);
+  LogTabs->setMinimumHeight(5 * line);
+  DBGrid->setMinimumHeight(5 * line);
+  for (TPictureWidget* view : {Im1, Im2}) view->setMinimumSize(8 * line, 6 * line);
   Splitter4->setStretchFactor(0, 0);
   Splitter4->setStretchFactor(1, 1);
   Splitter2->setStretchFactor(0, 0);
@@ -263,16 +192,142 @@ void TMainWindow::BuildControls() {
   DBGrid->setColumnWidth(0, form_.Layout().GridColumn0Width);
 }
 
+void TMainWindow::BuildTopStrip() {
+  // Two rows in the desktop's font: the commands, the Margin and the phase caption above; the count
+  // labels and the options below; Quit at the right end.
+  auto* grid = new QGridLayout(Panel1);
+  grid->setContentsMargins(6, 4, 6, 4);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(2);
+  CompSigsButton = new QPushButton(QStringLiteral("Signatures"), Panel1);
+  CompMatchesButton = new QPushButton(QStringLiteral("Matches"), Panel1);
+  AutoButton = new QPushButton(QStringLiteral("&Auto"), Panel1);
+  ClearButton = new QPushButton(QStringLiteral("ClearDBs"), Panel1);
+  Label1 = NewLabel(QStringLiteral("Margin"), Panel1);
+  MarginEdit = new QLineEdit(Panel1);
+  MarginEdit->setMaximumWidth(QFontMetrics(MarginEdit->font()).horizontalAdvance(QStringLiteral("00000")) +
+                              12);
+  lTitle = NewLabel(QString(), Panel1);
+  ForceCB = new QCheckBox(QStringLiteral("Force"), Panel1);
+  NormalizeCB = new QCheckBox(QStringLiteral("Normalize"), Panel1);
+  IncrMatchCB = new QCheckBox(QStringLiteral("IncrMatch"), Panel1);
+  ColorsCB = new QCheckBox(QStringLiteral("Colors"), Panel1);
+  SubfoldersCB = new QCheckBox(QStringLiteral("Subfolders"), Panel1);
+  TurnedCB = new QCheckBox(QStringLiteral("Turned"), Panel1);
+  GrayCB = new QCheckBox(QStringLiteral("Gray"), Panel1);
+  AllFormatsCB = new QCheckBox(QStringLiteral("All formats"), Panel1);
+  lSigsDB = NewLabel(QString(), Panel1);
+  lMatchesDB = NewLabel(QString(), Panel1);
+  QuitButton = new QPushButton(QStringLiteral("&Quit"), Panel1);
+
+  auto* commands = new QHBoxLayout;
+  for (QWidget* button : {CompSigsButton, CompMatchesButton, AutoButton, ClearButton})
+    commands->addWidget(button);
+  grid->addLayout(commands, 0, 0, 1, 2);
+  grid->addWidget(lSigsDB, 1, 0);
+  grid->addWidget(lMatchesDB, 1, 1);
+  auto* margin = new QHBoxLayout;
+  margin->addWidget(Label1);
+  margin->addWidget(MarginEdit);
+  margin->addSpacing(12);
+  margin->addWidget(lTitle, 1);
+  grid->addLayout(margin, 0, 2);
+  auto* options = new QHBoxLayout;
+  for (QWidget* box : {ForceCB, NormalizeCB, IncrMatchCB, ColorsCB}) options->addWidget(box);
+  options->addStretch(1);
+  grid->addLayout(options, 1, 2);
+  // What is found, in a row of its own under the scan options.
+  auto* found = new QHBoxLayout;
+  for (QWidget* box : {SubfoldersCB, TurnedCB, GrayCB, AllFormatsCB}) found->addWidget(box);
+  found->addStretch(1);
+  grid->addLayout(found, 2, 2);
+  grid->addWidget(QuitButton, 0, 3, 2, 1, Qt::AlignRight | Qt::AlignBottom);
+  grid->setColumnStretch(2, 1);
+}
+
+void TMainWindow::BuildMenus() {
+  const auto newAction = [this](QMenu* menu, const QString& text, const QKeySequence& keys = {}) {
+    auto* action = menu->addAction(text);
+    action->setShortcut(keys);
+    action->setAutoRepeat(false);
+    return action;
+  };
+  QMenu* commands = menuBar()->addMenu(QStringLiteral("&Commands"));
+  CompSigsAction = newAction(commands, QStringLiteral("&Signatures"));
+  CompMatchesAction = newAction(commands, QStringLiteral("&Matches"));
+  AutoAction = newAction(commands, QStringLiteral("&Auto"));
+  ClearAction = newAction(commands, QStringLiteral("&ClearDBs"));
+  commands->addSeparator();
+  StopAction = newAction(commands, QStringLiteral("S&top"), Qt::Key_Escape);
+  StopAction->setEnabled(false);
+  commands->addSeparator();
+  QuitAction = newAction(commands, QStringLiteral("&Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+  QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+  EditUndo = newAction(edit, QStringLiteral("&Undo"), QKeySequence::Undo);
+  EditUndo->setEnabled(false);
+
+  // Delete and Ctrl+Delete act on the pair only while the grid has the focus: elsewhere Delete keeps
+  // its own meaning (the folder list, the text boxes).
+  QMenu* pair = menuBar()->addMenu(QStringLiteral("&Pair"));
+  lViewAction = newAction(pair, QStringLiteral("&View left"));
+  lDeleteAction = newAction(pair, QStringLiteral("&Delete left"), Qt::Key_Delete);
+  rViewAction = newAction(pair, QStringLiteral("V&iew right"));
+  rDeleteAction = newAction(pair, QStringLiteral("D&elete right"), QKeySequence(Qt::CTRL | Qt::Key_Delete));
+  for (QAction* action : {lDeleteAction, rDeleteAction}) {
+    action->setShortcutContext(Qt::WidgetShortcut);
+    DBGrid->addAction(action);
+  }
+
+  QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+  AboutAction = help->addAction(QStringLiteral("&About Velquin"));
+}
+
+void TMainWindow::SetTabOrder() {
+  const QList<QWidget*> order = {
+      CompSigsButton, CompMatchesButton, AutoButton,  ClearButton,  MarginEdit, ForceCB,
+      NormalizeCB,    IncrMatchCB,       ColorsCB,    SubfoldersCB, TurnedCB,   GrayCB,
+      AllFormatsCB,   QuitButton,        DirEdit,     LB,           LogTabs,    DBGrid,
+      lViewButton,    lDeleteButton,     rViewButton, rDeleteButton};
+  for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TMainWindow::RunCommand(void (TForm1::*handler)()) {
+  if (form_.Busy()) return;
+  StopButton->setEnabled(true);
+  StopAction->setEnabled(true);
+  (form_.*handler)();
+  StopButton->setEnabled(false);
+  StopAction->setEnabled(false);
+}
+
+void TMainWindow::ShowAbout() {
+  QMessageBox::about(
+      this, QStringLiteral("About Velquin"),
+      QStringLiteral("Velquin %1\nFinds duplicate and near-duplicate pictures in a folder.")
+          .arg(QString::fromUtf8(VersionNumber().data(), static_cast<qsizetype>(VersionNumber().size()))));
+}
+
 void TMainWindow::ConnectControls() {
-  connect(CompSigsButton, &QPushButton::clicked, this, [this] { form_.CompSigsButtonClick(); });
-  connect(CompMatchesButton, &QPushButton::clicked, this, [this] { form_.CompMatchesButtonClick(); });
-  connect(AutoButton, &QPushButton::clicked, this, [this] { form_.AutoButtonClick(); });
-  connect(ClearButton, &QPushButton::clicked, this, [this] {
+  const auto both = [this](QAbstractButton* button, QAction* action, auto handler) {
+    connect(button, &QAbstractButton::clicked, this, handler);
+    connect(action, &QAction::triggered, this, handler);
+  };
+  both(CompSigsButton, CompSigsAction, [this] { RunCommand(&TForm1::CompSigsButtonClick); });
+  both(CompMatchesButton, CompMatchesAction, [this] { RunCommand(&TForm1::CompMatchesButtonClick); });
+  both(AutoButton, AutoAction, [this] { RunCommand(&TForm1::AutoButtonClick); });
+  both(ClearButton, ClearAction, [this] {
     form_.ClearButtonClick();
     // Closing the tables notifies nobody: the grid shows that Matches is gone.
     DBGrid->Model().Refresh();
   });
-  connect(QuitButton, &QPushButton::clicked, this, [this] { form_.QuitButtonClick(); });
+  both(StopButton, StopAction, [this] { form_.StopButtonClick(); });
+  both(QuitButton, QuitAction, [this] { form_.QuitButtonClick(); });
+  both(lViewButton, lViewAction, [this] { form_.lViewButtonClick(); });
+  both(lDeleteButton, lDeleteAction, [this] { form_.lDeleteButtonClick(); });
+  both(rViewButton, rViewAction, [this] { form_.rViewButtonClick(); });
+  both(rDeleteButton, rDeleteAction, [this] { form_.rDeleteButtonClick(); });
+  connect(AboutAction, &QAction::triggered, this, [this] { ShowAbout(); });
   connect(ReviewTabs, &QTabWidget::currentChanged, this, [this] {
     if (ReviewTabs->currentWidget() == GroupsView) GroupsView->Refresh();
   });
@@ -280,10 +335,6 @@ void TMainWindow::ConnectControls() {
     form_.EditUndoClick();
     if (ReviewTabs->currentWidget() == GroupsView) GroupsView->Refresh();
   });
-  connect(lViewButton, &QPushButton::clicked, this, [this] { form_.lViewButtonClick(); });
-  connect(lDeleteButton, &QPushButton::clicked, this, [this] { form_.lDeleteButtonClick(); });
-  connect(rViewButton, &QPushButton::clicked, this, [this] { form_.rViewButtonClick(); });
-  connect(rDeleteButton, &QPushButton::clicked, this, [this] { form_.rDeleteButtonClick(); });
 
   connect(MarginEdit, &QLineEdit::textEdited, this,
           [this](const QString& text) { form_.SetMarginEditText(text.toStdString()); });
@@ -366,6 +417,8 @@ void TMainWindow::FormChanged(TFormPart part) {
     case TFormPart::ReviewButtons:
       for (QPushButton* button : {lViewButton, lDeleteButton, rViewButton, rDeleteButton})
         button->setEnabled(form_.ReviewButtonsEnabled());
+      for (QAction* action : {lViewAction, lDeleteAction, rViewAction, rDeleteAction})
+        action->setEnabled(form_.ReviewButtonsEnabled());
       break;
     case TFormPart::ProgressLine:
       ShowProgress();
@@ -461,6 +514,8 @@ void TMainWindow::showEvent(QShowEvent* event) {
     layoutReady_ = true;
     StoreLayout();
   });
+  // The pairs are what the user came for: the keyboard starts in the grid.
+  DBGrid->setFocus();
 }
 
 void TMainWindow::StoreLayout() {
@@ -482,22 +537,34 @@ void TMainWindow::StoreLayout() {
   storingLayout_ = false;
 }
 
+QRect TMainWindow::OnScreen(const QRect& frame) const {
+  // A placement saved on a larger screen, or one now gone, is brought onto the screen the window
+  // opens on: no larger than it, and wholly on it.
+  const QScreen* screen = QGuiApplication::screenAt(frame.center());
+  if (screen == nullptr) screen = this->screen();
+  if (screen == nullptr) return frame;
+  const QRect room = screen->availableGeometry();
+  QRect placed(frame.topLeft(),
+               frame.size().boundedTo(room.size()).expandedTo(minimumSizeHint()).boundedTo(room.size()));
+  placed.moveLeft(std::clamp(placed.left(), room.left(), room.right() + 1 - placed.width()));
+  placed.moveTop(std::clamp(placed.top(), room.top(), room.bottom() + 1 - placed.height()));
+  return placed;
+}
+
 void TMainWindow::ShowLayout() {
   if (syncingLayout_) return;
   syncingLayout_ = true;
   const TFormLayout& layout = form_.Layout();
   if (!storingLayout_) {
     const QSize frameExtra = frameGeometry().size() - size();
-    if (frameGeometry().topLeft() != QPoint(layout.Left, layout.Top)) move(layout.Left, layout.Top);
-    const QSize client(layout.Width - frameExtra.width(), layout.Height - frameExtra.height());
+    const QRect frame = OnScreen(QRect(layout.Left, layout.Top, layout.Width, layout.Height));
+    if (frameGeometry().topLeft() != frame.topLeft()) move(frame.topLeft());
+    const QSize client(frame.width() - frameExtra.width(), frame.height() - frameExtra.height());
     if (size() != client) resize(client);
     SetFirstPaneSize(Splitter4, layout.Panel5Width);
     SetFirstPaneSize(Splitter2, layout.LBHeight);
     SetFirstPaneSize(Splitter3, layout.DBGridHeight);
   }
-  DirEdit->resize(std::max(layout.DirEditWidth, 0), DirEdit->height());
-  Panel6->setFixedHeight(std::max(layout.Panel6Height, 0));
-  Panel3->setFixedWidth(std::max(layout.Panel3Width, 0));
   DBGrid->setColumnWidth(1, std::max(layout.GridFileColumnWidth, 0));
   DBGrid->setColumnWidth(2, std::max(layout.GridFileColumnWidth, 0));
   syncingLayout_ = false;
@@ -528,21 +595,26 @@ void TMainWindow::ShowOptions() {
 void TMainWindow::ShowProgress() {
   ProgressLine->setText(QString::fromStdString(form_.ProgressLine()));
   const TProgress& progress = form_.Progress();
-  ProgressBar->setVisible(!form_.ProgressLine().empty() && progress.Total() > 0);
+  ProgressBar->setVisible(!form_.ProgressLine().empty() && progress.ItemsToDo() > 0);
   if (ProgressBar->isHidden()) return;
   constexpr int kSteps = 1000;
   ProgressBar->setRange(0, kSteps);
-  ProgressBar->setValue(
-      static_cast<int>(std::clamp<std::int64_t>(progress.Done() * kSteps / progress.Total(), 0, kSteps)));
+  ProgressBar->setValue(static_cast<int>(
+      std::clamp<std::int64_t>(progress.ItemsDone() * kSteps / progress.ItemsToDo(), 0, kSteps)));
 }
 
 void TMainWindow::ShowProblems() {
   const std::vector<std::string>& problems = form_.Problems();
   // The list only grows while a command runs; it is emptied when the next one starts.
   if (static_cast<std::size_t>(ProblemList->count()) > problems.size()) ProblemList->clear();
+  if (problems.empty()) LogTabs->setCurrentWidget(Memo1);
+  // The first problem of a command brings the list to the front; the user may turn back to the log.
+  if (ProblemList->count() == 0 && !problems.empty()) LogTabs->setCurrentWidget(ProblemList);
   for (auto i = static_cast<std::size_t>(ProblemList->count()); i < problems.size(); ++i)
     ProblemList->addItem(FromName(problems[i]));
-  ProblemList->setVisible(!problems.empty());
+  const int tab = LogTabs->indexOf(ProblemList);
+  LogTabs->setTabText(tab, problems.empty() ? QStringLiteral("Problems")
+                                            : QStringLiteral("Problems (%1)").arg(problems.size()));
 }
 
 }  // namespace velquin

@@ -42,6 +42,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void MemoChanged(TMemoChange change, const std::string& line) override;
   void CloseRequested() override;
   bool ShowsPairPictures() const override { return true; }
+  bool ShowsProblemList() const override { return true; }
 
   // Shows the whole state of the form (after FormCreate, or any time).
   void ShowForm();
@@ -68,8 +69,9 @@ class TMainWindow : public QMainWindow, public TFormView {
   TFolderBox* DirEdit;
   TFolderList* LB;
   QPlainTextEdit* Memo1;
-  // The form's list of problems, under the log pane; hidden while it is empty.
+  // The form's list of problems, on the tab "Problems" beside the log pane's.
   QListWidget* ProblemList;
+  QTabWidget* LogTabs;
   TMatchesGrid* DBGrid = nullptr;
   TPictureWidget* Im1 = nullptr;
   TPictureWidget* Im2 = nullptr;
@@ -86,6 +88,21 @@ class TMainWindow : public QMainWindow, public TFormView {
   QTabWidget* ReviewTabs;
   TGroupsView* GroupsView;
   QAction* EditUndo;  // Edit > Undo (Ctrl+Z)
+  // Stops the running command; usable only while one runs.
+  QPushButton* StopButton;
+
+  // The menu bar's commands, with their shortcuts.
+  QAction* CompSigsAction;
+  QAction* CompMatchesAction;
+  QAction* AutoAction;
+  QAction* ClearAction;
+  QAction* StopAction;
+  QAction* QuitAction;
+  QAction* lViewAction;
+  QAction* lDeleteAction;  // Delete, in the grid
+  QAction* rViewAction;
+  QAction* rDeleteAction;  // Ctrl+Delete, in the grid
+  QAction* AboutAction;
 
   // Regions.
   QFrame* Panel1;
@@ -109,6 +126,14 @@ class TMainWindow : public QMainWindow, public TFormView {
   static constexpr int kCloseRetryMs = 50;
 
   void BuildControls();
+  // The top strip: the commands, the Margin, the options, the count labels and Quit.
+  void BuildTopStrip();
+  void BuildMenus();
+  // Keyboard order: as the controls stand on the screen, left to right and top to bottom.
+  void SetTabOrder();
+  // Runs a command's handler with Stop usable while it runs.
+  void RunCommand(void (TForm1::*handler)());
+  void ShowAbout();
   // Closes the window as soon as no command runs.
   void CloseWhenIdle();
   void ConnectControls();
@@ -116,6 +141,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   void StoreLayout();
   // Form -> window: placement and pane sizes as the form holds them.
   void ShowLayout();
+  // frame moved and shrunk as needed to lie on the screen it is on (or this window's).
+  QRect OnScreen(const QRect& frame) const;
   void ShowFolderList();
   void ShowOptions();
   void ShowProgress();

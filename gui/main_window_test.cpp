@@ -553,7 +553,7 @@ TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
   QTest::keyClicks(window_->MarginEdit, "7");
   Click(window_->ForceCB);
   ChooseFolderByTyping(folder_.string());
-  window_->resize(800, 560);
+  window_->resize(760, 520);  // within the 800 x 600 test screen: larger is clamped to it
   QApplication::processEvents();
   EXPECT_EQ(form_->Layout().Width, window_->frameGeometry().width());
 
@@ -584,7 +584,7 @@ TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
   EXPECT_TRUE(window_->NormalizeCB->isChecked());
   EXPECT_EQ(window_->DirEdit->Text().toStdString(), Folder());
   ASSERT_EQ(window_->LB->count(), 1);
-  EXPECT_EQ(window_->frameGeometry().width(), 800 + window_->frameGeometry().width() - window_->width());
+  EXPECT_EQ(window_->frameGeometry().width(), 760 + window_->frameGeometry().width() - window_->width());
   EXPECT_EQ(Label(window_->lSigsDB), "Signatures DB (0/0)");
   EXPECT_TRUE(boxes_.Texts.empty());
 }
@@ -676,6 +676,47 @@ TEST_F(MainWindowTest, TheFourFindOptionsFollowTheFormBothWays) {
   // They sit in the top strip, under Colors and the other scan options.
   EXPECT_EQ(window_->SubfoldersCB->parentWidget(), window_->Panel1);
   EXPECT_GT(window_->SubfoldersCB->geometry().top(), window_->ColorsCB->geometry().bottom());
+}
+
+}  // namespace
+}  // namespace velquin
+
+namespace velquin {
+namespace {
+
+// The status line counts pictures, not ticks: from the first picture to the last, never past the
+// pictures to do, and it is gone when the closing dialog comes up.
+TEST_F(MainWindowTest, ProgressCountsPicturesAndIsGoneByTheDialog) {
+  WritePictures();
+  ChooseFolderByTyping(folder_.string());
+  std::vector<std::string> lines;
+  std::vector<int> bar;
+  std::string lineAtDialog = "(no dialog)";
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (QApplication::activeModalWidget() != nullptr && lineAtDialog == "(no dialog)")
+      lineAtDialog = window_->ProgressLine->text().toStdString();
+    if (!form_->Busy()) return;
+    const std::string line = window_->ProgressLine->text().toStdString();
+    if (!line.empty() && (lines.empty() || lines.back() != line)) lines.push_back(line);
+    if (window_->ProgressBar->isVisible()) bar.push_back(window_->ProgressBar->value());
+  });
+  watch.start(0);
+  QTest::qWait(20);
+  Click(window_->CompSigsButton);
+  watch.stop();
+  ASSERT_FALSE(lines.empty()) << "no progress while the scan ran";
+  EXPECT_TRUE(lines.front().starts_with("0 out of 5 in ")) << lines.front();
+  for (const std::string& line : lines) {
+    const int done = std::stoi(line);
+    EXPECT_TRUE(done >= 0 && done <= 5) << line;
+    EXPECT_NE(line.find(" out of 5 in "), std::string::npos) << line;
+  }
+  for (int value : bar) EXPECT_LE(value, window_->ProgressBar->maximum());
+  EXPECT_EQ(lineAtDialog, "");
+  EXPECT_EQ(boxes_.Texts.size(), 1u);
+  EXPECT_TRUE(window_->ProgressLine->text().isEmpty());
+  EXPECT_TRUE(window_->ProgressBar->isHidden());
 }
 
 }  // namespace

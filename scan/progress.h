@@ -1,6 +1,10 @@
 // TProgress: the counters of the running command (scan, purge, match pass), the progress tick
-// (UpdateProgress) that counts its items, and the progress line for the window's status line and
-// velquin-cli's terminal.
+// (UpdateProgress) that counts its ticks and lets messages run, and the progress line for the
+// window's status line and velquin-cli's terminal.
+//
+// Two kinds of counts: the tick's (Done, Total), which pace the message runs and count two or three
+// ticks for one picture, and the items the user counts (pictures of the scan, Sigs rows of the match
+// pass), which alone make the progress line.
 //
 // The command that runs works on its TProgress; the window and everyone else read it through a const
 // reference. The counters outlive a command: the purge that opens a scan ticks against the total the
@@ -19,7 +23,7 @@ class TTable;
 class TProgressSink {
  public:
   virtual ~TProgressSink() = default;
-  // Hands a composed progress line to whatever shows it.
+  // Hands a composed progress line to whatever shows it; an empty line takes it away.
   virtual void ShowProgressLine(const std::string& line) = 0;
   // Lets pending window messages run; any handler of the window may run inside.
   virtual void ProcessMessages() = 0;
@@ -56,10 +60,20 @@ class TProgress {
   // matches while the match pass walks Sigs, nullptr when it ends.
   void SetMatchPass(const TTable* matches) { matches_ = matches; }
 
-  // Counts one item done and, on every n-th item, shows a progress line (at most ten times a second:
-  // composing it costs more than a tick of the match pass) and lets pending messages run. Nothing
-  // happens while Total is 0. REQUIRES: n >= 1. A failure while the line is shown or messages run is
-  // dropped.
+  // The items of the current phase: done, to do, and whether a phase counts them now.
+  std::int64_t ItemsDone() const { return itemsDone_; }
+  std::int64_t ItemsToDo() const { return itemsToDo_; }
+  bool ItemsRunning() const { return itemsRunning_; }
+  // Starts a phase of toDo items, counted from StartTime, and shows its first line at once. A phase
+  // with nothing to do shows none.
+  void BeginItems(std::int64_t toDo, TProgressSink& sink) noexcept;
+  void CountItemDone() { ++itemsDone_; }
+  // Ends the phase and takes its line away.
+  void EndItems(TProgressSink& sink) noexcept;
+
+  // The tick: counts one tick and, on every n-th, lets pending messages run. Nothing happens while
+  // Total is 0. While a phase counts items the line is shown anew when it is a quarter of a second
+  // old. REQUIRES: n >= 1. A failure while the line is shown or messages run is dropped.
   void UpdateProgress(std::int32_t n, TProgressSink& sink) noexcept;
 
  private:
@@ -70,13 +84,19 @@ class TProgress {
   std::int32_t adds_ = 0;
   std::int32_t edits_ = 0;
   const TTable* matches_ = nullptr;
-  // When the tick last handed a progress line on.
+  std::int64_t itemsDone_ = 0;
+  std::int64_t itemsToDo_ = 0;
+  bool itemsRunning_ = false;
+  // When the line was last handed on.
   std::chrono::steady_clock::time_point shownAt_{};
+
+  void ShowLine(TProgressSink& sink);
 };
 
-// The progress line for Done, Total, StartTime, Adds and Edits at date-time now, e.g.
-// "1,000 out of 5,000 in 00:00:10 (0:0:40 to go, 100 per second) [12 adds, 0 edits]"; during the
-// match pass it ends with "  <Matches rows> matches" instead.
+// The progress line for ItemsDone, ItemsToDo, StartTime, Adds and Edits at date-time now, e.g.
+// "1,000 out of 5,000 in 00:00:10 (0:0:40 to go, 100 per second) [12 adds, 0 edits]"; the part in
+// parentheses comes once an item is done. During the match pass it ends with
+// "  <Matches rows> matches" instead.
 std::string ComposeProgressLine(const TProgress& progress, double now);
 
 }  // namespace velquin

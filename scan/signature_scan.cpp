@@ -68,6 +68,7 @@ void TSignatureScan::ComputeSignatures() {
     // log.txt is released on a failure too, so the next scan can create it again.
     log_.reset();
     sink_.SetTitle("");
+    progress_.EndItems(*this);
     desktop_.SetCursor(TCursor::crDefault);
     progress_.SetEndTime(Now());
     if (!options_.AutoRun) {
@@ -88,6 +89,7 @@ void TSignatureScan::ComputeSignatures() {
   progress_.SetStartTime(Now());
   counting_ = false;
   sink_.SetTitle("Evaluating Signatures...");
+  progress_.BeginItems(progress_.Total(), *this);
   log_ = std::make_unique<TTextWriter>(options_.AppDir + "log.txt");
   ReadDates();
   ScanFolder(options_.Folder);
@@ -202,7 +204,10 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
     plan_.push_back(path);
     return false;
   }
-  if (tick) progress_.UpdateProgress(kTickModulus, *this);
+  if (tick) {
+    itemCounted_ = true;
+    progress_.UpdateProgress(kTickModulus, *this);
+  }
   ProcessMessages();
   const TBusyCursor busy(desktop_);
   if (decoder_ == nullptr) {
@@ -258,6 +263,11 @@ void TSignatureScan::EvaluateFile(const std::string& path) {
     if (!counting_) sink_.UnableToProcess(path, "name too long for the tables");
     return;
   }
+  // A picture the counting pass counted is done once its evaluation ends, however it ends.
+  const TScopeGuard done([this] {
+    if (itemCounted_) progress_.CountItemDone();
+    itemCounted_ = false;
+  });
   TFileStamp opened;
   TLoadOutcome outcome = TLoadOutcome::kNothing;
   try {

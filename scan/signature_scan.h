@@ -129,6 +129,9 @@ class TSignatureScan : private TProgressSink {
   TScanSink& sink_;
   // True during the counting pass.
   bool counting_ = false;
+  // True once the evaluation pass has begun to load the current picture: one of the items the
+  // counting pass counted.
+  bool itemCounted_ = false;
   TSignature signature_;
   // The pictures the counting pass found in need of work, in order: what the evaluation pass will
   // most likely decode.
