@@ -46,7 +46,8 @@ class TForm1::TCommandDesktop : public TDesktop {
     form_.desktop_.ShowMessage(form_.ClosingDialogText(text));
   }
   void ShowError(const std::string& text) override { form_.desktop_.ShowError(text); }
-  void RecycleFile(const std::string& path) override { form_.desktop_.RecycleFile(path); }
+  TTrashedFile RecycleFile(const std::string& path) override { return form_.desktop_.RecycleFile(path); }
+  void RestoreFile(const TTrashedFile& entry) override { form_.desktop_.RestoreFile(entry); }
   void ShellOpen(const std::string& path) override { form_.desktop_.ShellOpen(path); }
 
  private:
