@@ -101,49 +101,61 @@ void TMatchCommand::Run() {
   TProgress& progress = host_.RunningProgress();
   progress.SetDone(0);
   progress.SetStartTime(Now());
-  {
-    TNotificationHold sigsSuspension(sigs);
-    // While Sigs is walked the progress line shows the count of pairs found; the title goes with the walk.
-    progress.SetMatchPass(&pairs);
-    const TScopeGuard walkEnd([this] {
-      host_.RunningProgress().EndItems(host_);
-      host_.RunningProgress().SetMatchPass(nullptr);
-      host_.SetTitle("");
-    });
+  // The pairs found take the place of Matches: all of them at the end, or those found so far when the
+  // user stops the pass (a stop is no failure: what was found stays, as a stopped scan keeps its rows).
+  const auto install = [&] {
+    // Matches rests on the last pair added, as it would had the pairs been added to it directly.
+    const std::optional<std::vector<TFieldValue>> lastPair = RestingKey(pairs);
+    pairs.Close();
+    matches.Close();
+    ReplaceTable(folder, kPassTableName, matches.TableName);
+    installed = true;
+    matches.Open();
+    if (lastPair) {
+      matches.SetKey();
+      matches.SetFieldValue("MaxDiff", (*lastPair)[0]);
+      matches.SetFieldValue("File1", (*lastPair)[1]);
+      matches.SetFieldValue("File2", (*lastPair)[2]);
+      matches.GotoKey();
+    }
+  };
+  try {
+    {
+      TNotificationHold sigsSuspension(sigs);
+      // While Sigs is walked the progress line shows the count of pairs found; the title goes with the walk.
+      progress.SetMatchPass(&pairs);
+      const TScopeGuard walkEnd([this] {
+        host_.RunningProgress().EndItems(host_);
+        host_.RunningProgress().SetMatchPass(nullptr);
+        host_.SetTitle("");
+      });
 
-    TSigsSnapshot snapshot(sigs, options_.Gray);
-    TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
-                        snapshot.TakeGray());
-    const auto& order = snapshot.PrimaryOrder();
-    progress.SetTotal(static_cast<std::int64_t>(order.size()));
-    progress.BeginItems(progress.Total(), host_);
-    for (std::size_t i = 0; i < order.size(); ++i) {
-      host_.Desktop().SetCursor(TCursor::crHourGlass);
-      host_.ProcessMessages();
-      SearchRow(host_, pairs, snapshot, engine, order[i]);
-      progress.CountItemDone();
-      progress.UpdateProgress(1, host_);
-      if (i + 1 == order.size()) {
-        TIniFile ini(options_.AppDir + "Velquin.INI");
-        ini.WriteString("Params", "CompMatchFName", "");
-        ini.WriteString("Params", "CompMatchFPath", "");
+      TSigsSnapshot snapshot(sigs, options_.Gray);
+      TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
+                          snapshot.TakeGray());
+      const auto& order = snapshot.PrimaryOrder();
+      progress.SetTotal(static_cast<std::int64_t>(order.size()));
+      progress.BeginItems(progress.Total(), host_);
+      for (std::size_t i = 0; i < order.size(); ++i) {
+        host_.Desktop().SetCursor(TCursor::crHourGlass);
+        host_.ProcessMessages();
+        SearchRow(host_, pairs, snapshot, engine, order[i]);
+        progress.CountItemDone();
+        progress.UpdateProgress(1, host_);
+        if (i + 1 == order.size()) {
+          TIniFile ini(options_.AppDir + "Velquin.INI");
+          ini.WriteString("Params", "CompMatchFName", "");
+          ini.WriteString("Params", "CompMatchFPath", "");
+        }
       }
     }
+  } catch (const std::exception&) {
+    throw;
+  } catch (...) {
+    install();
+    throw;
   }
-  // Matches rests on the last pair added, as it would had the pairs been added to it directly.
-  const std::optional<std::vector<TFieldValue>> lastPair = RestingKey(pairs);
-  pairs.Close();
-  matches.Close();
-  ReplaceTable(folder, kPassTableName, matches.TableName);
-  installed = true;
-  matches.Open();
-  if (lastPair) {
-    matches.SetKey();
-    matches.SetFieldValue("MaxDiff", (*lastPair)[0]);
-    matches.SetFieldValue("File1", (*lastPair)[1]);
-    matches.SetFieldValue("File2", (*lastPair)[2]);
-    matches.GotoKey();
-  }
+  install();
   host_.Desktop().SetCursor(TCursor::crDefault);
   progress.SetEndTime(Now());
   const double elapsed = progress.EndTime() - progress.StartTime();

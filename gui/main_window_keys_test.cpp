@@ -99,7 +99,8 @@ TEST_F(MainWindowKeysTest, TheGridHasTheFocusAtStartAndTabFollowsTheScreen) {
   const std::vector<QWidget*> order = {
       window_->CompSigsButton, window_->CompMatchesButton, window_->AutoButton,  window_->ClearButton,
       window_->MarginEdit,     window_->ForceCB,           window_->NormalizeCB, window_->IncrMatchCB,
-      window_->ColorsCB,       window_->QuitButton};
+      window_->ColorsCB,       window_->SubfoldersCB,      window_->TurnedCB,    window_->GrayCB,
+      window_->AllFormatsCB,   window_->QuitButton};
   order.front()->setFocus();
   for (std::size_t i = 1; i < order.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -219,7 +220,7 @@ TEST_F(MainWindowKeysTest, ProblemsHaveATabOfTheirOwnAndTheDialogPointsToIt) {
 TEST_F(MainWindowKeysTest, MenuBarCarriesTheCommandsCtrlQQuitsAndAboutGivesTheVersion) {
   QStringList menus;
   for (QAction* menu : window_->menuBar()->actions()) menus << menu->text();
-  EXPECT_EQ(menus, (QStringList{"&Commands", "&Pair", "&Help"}));
+  EXPECT_EQ(menus, (QStringList{"&Commands", "&Edit", "&Pair", "&Help"}));
   EXPECT_EQ(window_->StopAction->shortcut(), QKeySequence(Qt::Key_Escape));
   EXPECT_EQ(window_->lDeleteAction->shortcut(), QKeySequence(Qt::Key_Delete));
   EXPECT_EQ(window_->rDeleteAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
