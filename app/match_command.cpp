@@ -81,6 +81,7 @@ void TMatchCommand::Run() {
     TSigsSnapshot snapshot(sigs);
     TMatchEngine engine(snapshot.TakeSignatures(), margin);
     const auto& order = snapshot.PrimaryOrder();
+    engine.SetSearchOrder(order);
     progress.SetTotal(static_cast<std::int64_t>(order.size()));
     for (std::size_t i = 0; i < order.size(); ++i) {
       host_.Desktop().SetCursor(TCursor::crHourGlass);
