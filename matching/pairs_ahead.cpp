@@ -1,7 +1,6 @@
 #include "matching/pairs_ahead.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace velquin {
 
@@ -27,16 +26,17 @@ void TPairsAhead::WorkOutBlock(bool colors) {
   blockEnd_ = std::min(order_.size(), next_ + blockRows_);
   blockColors_ = colors;
   const std::size_t rows = blockEnd_ - blockStart_;
-  std::vector<std::uint32_t> slots(rows);
-  std::iota(slots.begin(), slots.end(), 0u);
-  std::sort(slots.begin(), slots.end(), [this](std::uint32_t x, std::uint32_t y) {
-    return order_[blockStart_ + x] < order_[blockStart_ + y];
-  });
+  // Each slot behind its rank in one word: the sort then compares words, not ranks looked up.
+  std::vector<std::uint64_t> slotsByRank(rows);
+  for (std::size_t slot = 0; slot < rows; ++slot)
+    slotsByRank[slot] = std::uint64_t{order_[blockStart_ + slot]} << 32 | slot;
+  std::sort(slotsByRank.begin(), slotsByRank.end());
   first_.assign(rows, kNotWorkedOut);
   count_.assign(rows, 0);
   kept_.clear();
-  for (const std::uint32_t slot : slots) {
-    search_.Partners(order_[blockStart_ + slot], colors, scratch_);
+  for (const std::uint64_t rankAndSlot : slotsByRank) {
+    const auto slot = static_cast<std::uint32_t>(rankAndSlot);
+    search_.Partners(static_cast<std::uint32_t>(rankAndSlot >> 32), colors, scratch_);
     if (kept_.size() + scratch_.size() > keptPartners_) break;
     first_[slot] = static_cast<std::uint32_t>(kept_.size());
     count_[slot] = static_cast<std::uint32_t>(scratch_.size());
