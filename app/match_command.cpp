@@ -134,6 +134,7 @@ void TMatchCommand::Run() {
       TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
                           snapshot.TakeGray());
       const auto& order = snapshot.PrimaryOrder();
+      engine.SetSearchOrder(order);
       progress.SetTotal(static_cast<std::int64_t>(order.size()));
       progress.BeginItems(progress.Total(), host_);
       for (std::size_t i = 0; i < order.size(); ++i) {

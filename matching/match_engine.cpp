@@ -24,4 +24,8 @@ TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin, TM
 
 TMatchEngine::~TMatchEngine() = default;
 
+void TMatchEngine::SetSearchOrder(std::vector<std::uint32_t> order) {
+  if (search_ != nullptr) ahead_ = std::make_unique<TPairsAhead>(*search_, std::move(order));
+}
+
 }  // namespace velquin

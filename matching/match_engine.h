@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "matching/match_rules.h"
+#include "matching/pairs_ahead.h"
 #include "matching/partner_search.h"
 
 namespace velquin {
@@ -32,19 +33,30 @@ class TMatchEngine {
   TMatchEngine(const TMatchEngine&) = delete;
   TMatchEngine& operator=(const TMatchEngine&) = delete;
 
+  // Tells the engine the order in which the caller will ask for the ranks, each once, so that it can
+  // work out their pairs ahead in an order that suits it (pairs_ahead.h). The pairs it hands out are
+  // the same; a rank asked for out of that order is searched alone.
+  void SetSearchOrder(std::vector<std::uint32_t> order);
+
   // Hands found(rank, partner, maxDiff) every pair of rank with a partner (partner_search.h) in the
   // mode colors, partners in ascending rank. The mode may differ from call to call. A template, so
   // that a caller's callback costs no allocation on each of the pass's rows.
   template <typename TFound>
   void FindPairsOf(std::uint32_t rank, bool colors, TFound&& found) {
     if (search_ == nullptr) return;
-    search_->Partners(rank, colors, partners_);
+    if (ahead_ != nullptr) {
+      ahead_->Partners(rank, colors, partners_);
+    } else {
+      search_->Partners(rank, colors, partners_);
+    }
     for (const TPartner& partner : partners_) found(rank, partner.Rank, partner.MaxDiff);
   }
 
  private:
   // Null when nothing can match: a negative Margin refuses the first value of every pair.
   std::unique_ptr<TPartnerSearch> search_;
+  // Null until the caller tells its order.
+  std::unique_ptr<TPairsAhead> ahead_;
   std::vector<TPartner> partners_;
 };
 
