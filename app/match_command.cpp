@@ -120,34 +120,32 @@ void TMatchCommand::Run() {
     }
   };
   try {
-    {
-      TNotificationHold sigsSuspension(sigs);
-      // While Sigs is walked the progress line shows the count of pairs found; the title goes with the walk.
-      progress.SetMatchPass(&pairs);
-      const TScopeGuard walkEnd([this] {
-        host_.RunningProgress().EndItems(host_);
-        host_.RunningProgress().SetMatchPass(nullptr);
-        host_.SetTitle("");
-      });
+    TNotificationHold sigsSuspension(sigs);
+    // While Sigs is walked the progress line shows the count of pairs found; the title goes with the walk.
+    progress.SetMatchPass(&pairs);
+    const TScopeGuard walkEnd([this] {
+      host_.RunningProgress().EndItems(host_);
+      host_.RunningProgress().SetMatchPass(nullptr);
+      host_.SetTitle("");
+    });
 
-      TSigsSnapshot snapshot(sigs, options_.Gray);
-      TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
-                          snapshot.TakeGray());
-      const auto& order = snapshot.PrimaryOrder();
-      engine.SetSearchOrder(order);
-      progress.SetTotal(static_cast<std::int64_t>(order.size()));
-      progress.BeginItems(progress.Total(), host_);
-      for (std::size_t i = 0; i < order.size(); ++i) {
-        host_.Desktop().SetCursor(TCursor::crHourGlass);
-        host_.ProcessMessages();
-        SearchRow(host_, pairs, snapshot, engine, order[i]);
-        progress.CountItemDone();
-        progress.UpdateProgress(1, host_);
-        if (i + 1 == order.size()) {
-          TIniFile ini(options_.AppDir + "Velquin.INI");
-          ini.WriteString("Params", "CompMatchFName", "");
-          ini.WriteString("Params", "CompMatchFPath", "");
-        }
+    TSigsSnapshot snapshot(sigs, options_.Gray);
+    TMatchEngine engine(snapshot.TakeSignatures(), margin, {options_.Turned, options_.Gray},
+                        snapshot.TakeGray());
+    const auto& order = snapshot.PrimaryOrder();
+    engine.SetSearchOrder(order);
+    progress.SetTotal(static_cast<std::int64_t>(order.size()));
+    progress.BeginItems(progress.Total(), host_);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      host_.Desktop().SetCursor(TCursor::crHourGlass);
+      host_.ProcessMessages();
+      SearchRow(host_, pairs, snapshot, engine, order[i]);
+      progress.CountItemDone();
+      progress.UpdateProgress(1, host_);
+      if (i + 1 == order.size()) {
+        TIniFile ini(options_.AppDir + "Velquin.INI");
+        ini.WriteString("Params", "CompMatchFName", "");
+        ini.WriteString("Params", "CompMatchFPath", "");
       }
     }
   } catch (const std::exception&) {

@@ -19,29 +19,13 @@ namespace {
 
 constexpr int kPictures = 10000;
 
-// 8 x 8, 24 bits, each picture a different gray.
-std::string SmallBmp(int shade) {
-  std::string bytes = {'B', 'M', static_cast<char>(246),
-                       0,   0,   0,
-                       0,   0,   0,
-                       0,   54,  0,
-                       0,   0,   40,
-                       0,   0,   0,
-                       8,   0,   0,
-                       0,   8,   0,
-                       0,   0,   1,
-                       0,   24,  0};
-  bytes.resize(54, '\0');
-  bytes.append(192, static_cast<char>(shade & 0xFF));
-  return bytes;
-}
-
 // A folder of kPictures pictures, an AppDir, and a form whose first scan has stored them all.
 class TScannedFolder : public TBenchForm {
  public:
   TScannedFolder() : TBenchForm("velquin-rescan") {
     for (int i = 0; i < kPictures; ++i) {
-      std::ofstream(Folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(i);
+      std::ofstream(Folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(
+          static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i));
     }
     Form.SetForceCB(false);
     Form.SetIncrMatchCB(false);

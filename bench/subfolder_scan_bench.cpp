@@ -20,27 +20,6 @@ namespace {
 constexpr int kPictures = 10000;
 constexpr int kFolders = 100;
 
-// 8 x 8, 24 bits, each picture its own gray and blue.
-std::string SmallBmp(int shade) {
-  std::string bytes = {'B', 'M', static_cast<char>(246),
-                       0,   0,   0,
-                       0,   0,   0,
-                       0,   54,  0,
-                       0,   0,   40,
-                       0,   0,   0,
-                       8,   0,   0,
-                       0,   8,   0,
-                       0,   0,   1,
-                       0,   24,  0};
-  bytes.resize(54, '\0');
-  for (int pixel = 0; pixel < 64; ++pixel) {
-    bytes += static_cast<char>(shade / 256);
-    bytes += static_cast<char>(shade & 0xFF);
-    bytes += static_cast<char>(shade & 0xFF);
-  }
-  return bytes;
-}
-
 // The pictures in one folder (tree false) or in kFolders folders below the Folder (tree true), and a
 // form set to scan them.
 class TPictureFolder : public TBenchForm {
@@ -52,7 +31,8 @@ class TPictureFolder : public TBenchForm {
         folder += "folder" + std::to_string(i % kFolders) + "/";
         mkdir(folder.c_str(), 0755);
       }
-      std::ofstream(folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(i);
+      std::ofstream(folder + "picture" + std::to_string(i) + ".bmp", std::ios::binary) << SmallBmp(
+          static_cast<std::uint8_t>(i / 256), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i));
     }
     Form.SetForceCB(false);
     Form.SetIncrMatchCB(false);

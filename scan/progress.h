@@ -93,10 +93,10 @@ class TProgress {
   void ShowLine(TProgressSink& sink);
 };
 
-// The progress line for ItemsDone, ItemsToDo, StartTime, Adds and Edits at date-time now, e.g.
-// "1,000 out of 5,000 in 00:00:10 (0:0:40 to go, 100 per second) [12 adds, 0 edits]"; the part in
-// parentheses comes once an item is done. During the match pass it ends with
-// "  <Matches rows> matches" instead.
+// The progress line for ItemsDone, ItemsToDo, StartTime, Adds and Edits at date-time now: the items
+// done out of those to do and the time since StartTime; once an item is done, the time to go and the
+// rate in parentheses; then the adds and edits in brackets when there are any, or during the match
+// pass the count of pairs found instead. progress_test.cpp shows whole lines.
 std::string ComposeProgressLine(const TProgress& progress, double now);
 
 }  // namespace velquin
