@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -14,23 +15,22 @@ class TBottomStrip : public QFrame {
   TBottomStrip(bool withComparison, QWidget* parent = nullptr);
 
   QLabel* FileLabel() { return file_; }
-  // Rich text: values larger than the other picture's are bold.
+  // Rich text, two lines (the date on the second): values larger than the other picture's are bold.
   QLabel* FactsLabel() { return facts_; }
   QPushButton* ViewButton() { return view_; }
   QPushButton* DeleteButton() { return delete_; }
   // nullptr on the right strip.
   QLabel* Comparison() { return comparison_; }
-  // Puts control at the right end of the name's row.
+  // Puts control at the right end of the buttons' row.
   void AddControl(QWidget* control);
 
  private:
-  static constexpr int kColumns = 5;
-
   QLabel* file_;
   QLabel* facts_;
   QPushButton* view_;
   QPushButton* delete_;
   QLabel* comparison_ = nullptr;
+  QHBoxLayout* buttons_;
 };
 
 }  // namespace velquin

@@ -38,11 +38,11 @@ TEST(PictureFactsText, SizesAsTheDesktopWritesThemAndTheLargerInBold) {
   const QString leftText = FactsText(left, comparison, true, english);
   const QString rightText = FactsText(right, comparison, false, english);
   EXPECT_TRUE(
-      leftText.startsWith(QStringLiteral("<b>1.6 MB</b> \u00B7 <b>4000 \u00D7 3000</b> \u00B7 JPEG \u00B7 ")))
+      leftText.startsWith(QStringLiteral("<b>1.6 MB</b> \u00B7 <b>4000 \u00D7 3000</b> \u00B7 JPEG<br>")))
       << leftText.toStdString();
   // Equal dates: neither is bold.
   EXPECT_FALSE(leftText.endsWith(QStringLiteral("</b>"))) << leftText.toStdString();
-  EXPECT_TRUE(rightText.startsWith(QStringLiteral("999 bytes \u00B7 480 \u00D7 360 \u00B7 GIF \u00B7 ")))
+  EXPECT_TRUE(rightText.startsWith(QStringLiteral("999 bytes \u00B7 480 \u00D7 360 \u00B7 GIF<br>")))
       << rightText.toStdString();
   EXPECT_FALSE(rightText.contains(QStringLiteral("<b>")));
   EXPECT_TRUE(FactsToolTip(left, english).contains(QStringLiteral("1,604,830 bytes")));
@@ -132,12 +132,11 @@ TEST_F(CompareViewTest, EachPictureHasItsFactsUnderItWithTheLargerMarked) {
   const QString date2 = locale.toString(QDateTime::fromSecsSinceEpoch(1'700'000'000), QLocale::ShortFormat);
   const QString size1 = locale.formattedDataSize(54 + 64 * 48 * 3, 1, QLocale::DataSizeSIFormat);
   const QString size2 = locale.formattedDataSize(54 + 32 * 24 * 3, 1, QLocale::DataSizeSIFormat);
-  EXPECT_EQ(window_->lFacts1->text(),
-            QStringLiteral("<b>%1</b> \u00B7 <b>64 \u00D7 48</b> \u00B7 BMP \u00B7 %2")
-                .arg(size1.toHtmlEscaped(), date1.toHtmlEscaped()));
+  EXPECT_EQ(window_->lFacts1->text(), QStringLiteral("<b>%1</b> \u00B7 <b>64 \u00D7 48</b> \u00B7 BMP<br>%2")
+                                          .arg(size1.toHtmlEscaped(), date1.toHtmlEscaped()));
   EXPECT_EQ(
       window_->lFacts2->text(),
-      QStringLiteral("%1 \u00B7 32 \u00D7 24 \u00B7 BMP \u00B7 <b>%2</b>").arg(size2, date2.toHtmlEscaped()));
+      QStringLiteral("%1 \u00B7 32 \u00D7 24 \u00B7 BMP<br><b>%2</b>").arg(size2, date2.toHtmlEscaped()));
   // "Bigger" still speaks of pixels.
   EXPECT_EQ(Text(window_->lComp), "<== Bigger");
   EXPECT_TRUE(window_->lFile1->toolTip().contains(QString::fromStdString(big)));

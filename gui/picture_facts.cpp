@@ -29,11 +29,12 @@ QString FactsText(const TPictureFacts& facts, const TFactsComparison& comparison
   const auto value = [&](const QString& text, TLarger larger) {
     return larger == mine ? QStringLiteral("<b>%1</b>").arg(text.toHtmlEscaped()) : text.toHtmlEscaped();
   };
+  // The date on a line of its own: a pane half as wide as a small window holds each line.
   return QStringList{value(SizeText(facts, locale), comparison.Bytes),
                      value(PixelsText(facts), comparison.Pixels),
-                     QString::fromStdString(facts.Format).toHtmlEscaped(),
-                     value(DateText(facts, locale), comparison.Modified)}
-      .join(QStringLiteral(" \u00B7 "));
+                     QString::fromStdString(facts.Format).toHtmlEscaped()}
+             .join(QStringLiteral(" \u00B7 ")) +
+         QStringLiteral("<br>") + value(DateText(facts, locale), comparison.Modified);
 }
 
 QString FactsToolTip(const TPictureFacts& facts, const QLocale& locale) {

@@ -10,7 +10,8 @@
 
 namespace velquin {
 
-// One line of rich text; empty for empty facts. left: the facts are the left picture's.
+// Two lines of rich text, the date on the second; empty for empty facts. left: the facts are the left
+// picture's.
 QString FactsText(const TPictureFacts& facts, const TFactsComparison& comparison, bool left,
                   const QLocale& locale = QLocale());
 // The same with the exact byte count and the full name, one value a line, as plain text.
