@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "app/form_view.h"
 #include "app/match_command.h"
 #include "app/program_tables.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/picture_loader.h"
 #include "matching/candidate_search.h"
 #include "platform/date_time.h"
@@ -311,8 +313,17 @@ void TForm1::SetReviewLabel(TReviewLabel label, const std::string& text) {
   std::string& target = label == TReviewLabel::lFile1   ? lFile1_
                         : label == TReviewLabel::lFile2 ? lFile2_
                                                         : lComp_;
+  // A description goes with its picture's facts.
+  if (text.empty() && label != TReviewLabel::lComp) SetPairFacts(label == TReviewLabel::lFile1, {});
   if (target == text) return;
   target = text;
+  Notify(TFormPart::PairLabels);
+}
+
+void TForm1::SetPairFacts(bool left, TPictureFacts facts) {
+  TPictureFacts& target = left ? facts1_ : facts2_;
+  if (target == facts) return;
+  target = std::move(facts);
   Notify(TFormPart::PairLabels);
 }
 
@@ -348,7 +359,9 @@ void TForm1::PairPicturesPending() {
 }
 
 void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
+  const bool left = &target == &Im1;
   // Emptied before messages run, so that the window repaints no stale picture meanwhile.
+  SetPairFacts(left, {});
   target.SetHeight(0);
   target.SetWidth(0);
   // A pair shows whatever the scan that found it took, whichever formats are ticked now.
@@ -356,6 +369,9 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   RunMessages();
   const TBusyCursor busy(desktop_);
   DecodePicture(fileName, target);
+  // Shown as the camera meant it to be seen; the scan condenses the pixels as they are stored.
+  OrientForDisplay(target, ReadExifOrientation(fileName));
+  SetPairFacts(left, ReadPictureFacts(fileName, target));
 }
 
 void TForm1::OpenTables() {

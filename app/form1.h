@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "app/picture_facts.h"
 #include "imaging/bitmap32.h"
 #include "matching/match_host.h"
 #include "matching/match_review.h"
@@ -126,6 +127,8 @@ class TForm1 : public TMatchHost {
   const std::string& lFile1() const { return lFile1_; }
   const std::string& lFile2() const { return lFile2_; }
   const std::string& lComp() const { return lComp_; }
+  // The facts of the pair's left (Im1) or right (Im2) picture as shown; empty while none is.
+  const TPictureFacts& PairFacts(bool left) const { return left ? facts1_ : facts2_; }
   // The log pane's lines, first line first.
   const std::deque<std::string>& Memo1() const { return memo1_; }
   // The pictures the latest Signatures or Auto command could not process, in the order met, each as
@@ -248,6 +251,7 @@ class TForm1 : public TMatchHost {
   void DeleteFirstLogLine();
   void ClearLog();
   void RefreshPictureCount();
+  void SetPairFacts(bool left, TPictureFacts facts);
   void ShowCountLabels();
   void ReadSettings();
   void WriteSettings();
@@ -298,6 +302,8 @@ class TForm1 : public TMatchHost {
   std::string lFile1_;
   std::string lFile2_;
   std::string lComp_;
+  TPictureFacts facts1_;
+  TPictureFacts facts2_;
   std::deque<std::string> memo1_;
   std::vector<std::string> problems_;
   bool reviewButtonsEnabled_ = true;

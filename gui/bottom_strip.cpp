@@ -1,25 +1,31 @@
 #include "gui/bottom_strip.h"
 
-#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
 
 namespace velquin {
 
 TBottomStrip::TBottomStrip(bool withComparison, QWidget* parent)
     : QFrame(parent),
       file_(new QLabel(this)),
+      facts_(new QLabel(this)),
       view_(new QPushButton(QStringLiteral("View"), this)),
-      delete_(new QPushButton(QStringLiteral("Delete"), this)) {
+      delete_(new QPushButton(QStringLiteral("Delete"), this)),
+      buttons_(new QHBoxLayout) {
   setFrameStyle(QFrame::Panel | QFrame::Raised);
-  // The description above, the buttons below with the comparison after them; grown to the font.
-  auto* grid = new QGridLayout(this);
-  grid->setContentsMargins(6, 3, 6, 3);
-  grid->setVerticalSpacing(2);
+  // The name and the facts above, the buttons below with the comparison after them; grown to the font.
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(6, 3, 6, 3);
+  column->setSpacing(2);
   file_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  // A long name is cut at the pane's edge rather than widen its pane past the other one.
-  file_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  grid->addWidget(file_, 0, 0, 1, 4);
-  grid->addWidget(view_, 1, 0);
-  grid->addWidget(delete_, 1, 1);
+  facts_->setTextFormat(Qt::RichText);
+  // A long name or line is cut at the pane's edge rather than widen its pane past the other one.
+  for (QLabel* label : {file_, facts_}) {
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    column->addWidget(label);
+  }
+  buttons_->addWidget(view_);
+  buttons_->addWidget(delete_);
   if (withComparison) {
     comparison_ = new QLabel(this);
     QFont font = comparison_->font();
@@ -29,9 +35,12 @@ TBottomStrip::TBottomStrip(bool withComparison, QWidget* parent)
     QPalette palette = comparison_->palette();
     palette.setColor(QPalette::WindowText, Qt::blue);
     comparison_->setPalette(palette);
-    grid->addWidget(comparison_, 1, 2);
+    buttons_->addWidget(comparison_);
   }
-  grid->setColumnStretch(3, 1);
+  buttons_->addStretch(1);
+  column->addLayout(buttons_);
 }
+
+void TBottomStrip::AddControl(QWidget* control) { buttons_->addWidget(control); }
 
 }  // namespace velquin

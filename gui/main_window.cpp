@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -25,7 +26,9 @@
 #include "gui/folder_list.h"
 #include "gui/groups_view.h"
 #include "gui/matches_grid.h"
+#include "gui/picture_facts.h"
 #include "gui/picture_widget.h"
+#include "gui/shared_zoom.h"
 #include "usage/program_usage.h"
 
 namespace velquin {
@@ -163,6 +166,13 @@ void TMainWindow::BuildControls() {
   lFile2 = rightStrip->FileLabel();
   rViewButton = rightStrip->ViewButton();
   rDeleteButton = rightStrip->DeleteButton();
+  lFacts1 = leftStrip->FactsLabel();
+  lFacts2 = rightStrip->FactsLabel();
+  Zoom = new TSharedZoom(*Im1, *Im2, this);
+  rightStrip->AddControl(Zoom->NewControls(rightStrip));
+  // The strips stand alike, so that fitted pictures of one shape are drawn at one size.
+  const int stripHeight = std::max(leftStrip->sizeHint().height(), rightStrip->sizeHint().height());
+  for (TBottomStrip* strip : {leftStrip, rightStrip}) strip->setMinimumHeight(stripHeight);
 
   // Status line: the progress of a long command.
   ProgressBar = new QProgressBar(this);
@@ -278,6 +288,10 @@ void TMainWindow::BuildMenus() {
     action->setShortcutContext(Qt::WidgetShortcut);
     DBGrid->addAction(action);
   }
+  // The zoom's keys work in the grid as on the pictures, so that pairs can be walked at 1:1.
+  pair->addSeparator();
+  pair->addActions({Zoom->OneToOneAction, Zoom->ZoomInAction, Zoom->ZoomOutAction});
+  DBGrid->addActions({Zoom->OneToOneAction, Zoom->ZoomInAction, Zoom->ZoomOutAction});
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   AboutAction = help->addAction(QStringLiteral("&About Velquin"));
@@ -405,9 +419,7 @@ void TMainWindow::FormChanged(TFormPart part) {
       SetCaption(lMatchesDB, form_.lMatchesDB());
       break;
     case TFormPart::PairLabels:
-      SetCaption(lFile1, form_.lFile1());
-      SetCaption(lFile2, form_.lFile2());
-      SetCaption(lComp, form_.lComp());
+      ShowPairLabels();
       break;
     case TFormPart::PairPictures:
       // The pictures are decoded when this repaint comes (event below).
@@ -615,6 +627,22 @@ void TMainWindow::ShowProblems() {
   const int tab = LogTabs->indexOf(ProblemList);
   LogTabs->setTabText(tab, problems.empty() ? QStringLiteral("Problems")
                                             : QStringLiteral("Problems (%1)").arg(problems.size()));
+}
+
+void TMainWindow::ShowPairLabels() {
+  const TFactsComparison comparison = CompareFacts(form_.PairFacts(true), form_.PairFacts(false));
+  const auto show = [&](bool left, QLabel* name, QLabel* facts, const std::string& description) {
+    const TPictureFacts& shown = form_.PairFacts(left);
+    // A picture shown is named above its facts; else the form's description stands (empty, or what a
+    // failed load left).
+    name->setText(shown.Empty() ? QString::fromStdString(description)
+                                : QFileInfo(FromName(shown.File)).fileName());
+    name->setToolTip(FactsToolTip(shown));
+    facts->setText(FactsText(shown, comparison, left));
+  };
+  show(true, lFile1, lFacts1, form_.lFile1());
+  show(false, lFile2, lFacts2, form_.lFile2());
+  SetCaption(lComp, form_.lComp());
 }
 
 }  // namespace velquin

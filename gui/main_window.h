@@ -28,6 +28,7 @@ class TFolderList;
 class TGroupsView;
 class TMatchesGrid;
 class TPictureWidget;
+class TSharedZoom;
 
 class TMainWindow : public QMainWindow, public TFormView {
   Q_OBJECT
@@ -75,8 +76,13 @@ class TMainWindow : public QMainWindow, public TFormView {
   TMatchesGrid* DBGrid = nullptr;
   TPictureWidget* Im1 = nullptr;
   TPictureWidget* Im2 = nullptr;
+  // The name of each picture shown, above its facts (size, pixels, format, date).
   QLabel* lFile1;
   QLabel* lFile2;
+  QLabel* lFacts1;
+  QLabel* lFacts2;
+  // One zoom for both pictures: fitted, 1:1 (Space) or zoomed (+, -, Ctrl+wheel).
+  TSharedZoom* Zoom;
   QPushButton* lViewButton;
   QPushButton* rViewButton;
   QPushButton* lDeleteButton;
@@ -147,6 +153,7 @@ class TMainWindow : public QMainWindow, public TFormView {
   void ShowOptions();
   void ShowProgress();
   void ShowProblems();
+  void ShowPairLabels();
 
   TForm1& form_;
   TImage32 im1View_;

@@ -281,10 +281,20 @@ TEST_F(MainWindowKeysTest, APlacementFromALargerScreenIsBroughtOntoThisOne) {
 }
 
 // With VELQUIN_SCREENSHOTS naming a folder, the window at the size the screen allows is saved there.
+// VELQUIN_SCREENSHOT_PICTURES may name a folder of real pictures to review in place of small made ones.
 TEST_F(MainWindowKeysTest, Screenshot) {
   const char* folder = ::getenv("VELQUIN_SCREENSHOTS");
   if (folder == nullptr) GTEST_SKIP() << "VELQUIN_SCREENSHOTS not set";
-  WritePictures(4);
+  if (const char* pictures = ::getenv("VELQUIN_SCREENSHOT_PICTURES")) {
+    for (const auto& entry : fs::directory_iterator(pictures)) {
+      const fs::path copy = Folder() + entry.path().filename().string();
+      fs::copy(entry.path(), copy);
+      fs::last_write_time(copy, fs::last_write_time(entry.path()));
+    }
+    form_->SetDirEditText(Folder());
+  } else {
+    WritePictures(4);
+  }
   std::ofstream(Folder() + "bad.jpg") << "no picture";
   form_->SetIncrMatchCB(false);
   Click(window_->CompSigsButton);

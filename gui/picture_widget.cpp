@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QImage>
 #include <QPainter>
+#include <utility>
 
 namespace velquin {
 
@@ -19,12 +20,16 @@ TPictureWidget::TPictureWidget(TImage32& image, QWidget* parent) : QWidget(paren
 TPictureWidget::~TPictureWidget() { image_.OnRepaintRequest = nullptr; }
 
 void TPictureWidget::paintEvent(QPaintEvent*) {
+  // The screen's scale factor may have changed (the window moved to another screen) without a resize.
+  const auto request = std::exchange(image_.OnRepaintRequest, nullptr);
+  FollowGeometry();
+  image_.OnRepaintRequest = request;
   QPainter painter(this);
   image_.Paint([&](const TBitmap32& buffer) {
     if (buffer.IsEmpty()) return;
     const QImage pixels(reinterpret_cast<const uchar*>(buffer.Bits()), buffer.Width(), buffer.Height(),
                         static_cast<qsizetype>(buffer.Width()) * 4, QImage::Format_RGB32);
-    painter.drawImage(QPoint(0, 0), pixels, QRect(0, 0, image_.Width(), image_.Height()));
+    painter.drawImage(QRectF(rect()), pixels, QRectF(0, 0, image_.Width(), image_.Height()));
   });
 }
 
@@ -43,7 +48,11 @@ void TPictureWidget::changeEvent(QEvent* event) {
   if (event->type() == QEvent::PaletteChange) FollowPalette();
 }
 
-void TPictureWidget::FollowGeometry() { image_.SetBounds(x(), y(), width(), height()); }
+void TPictureWidget::FollowGeometry() {
+  const qreal ratio = devicePixelRatioF();
+  image_.SetBounds(qRound(x() * ratio), qRound(y() * ratio), qRound(width() * ratio),
+                   qRound(height() * ratio));
+}
 
 void TPictureWidget::FollowPalette() {
   image_.SetColor(static_cast<TColor32>(palette().color(QPalette::Button).rgb()));

@@ -1,6 +1,9 @@
 // TPictureWidget: puts a TImage32 on the screen. The view renders into its own buffer; this widget
 // only reports its geometry to the view, forwards the view's repaint requests to Qt, and copies the
 // buffer (0xAARRGGBB words, which is QImage::Format_RGB32 as it stands) onto itself.
+//
+// The view works in the screen's device pixels, so that one picture pixel drawn 1:1 is one pixel of
+// the screen whatever the desktop's scale factor; at scale 1 device and widget pixels are the same.
 #pragma once
 
 #include <QWidget>
@@ -16,6 +19,7 @@ class TPictureWidget : public QWidget {
   ~TPictureWidget() override;
 
   TImage32& Image() { return image_; }
+  const TImage32& Image() const { return image_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -95,6 +95,28 @@ bool IsPictureExtension(std::string_view extension, TPictureFormats formats) {
   return false;
 }
 
+std::string_view PictureFormatName(const std::string& fileName) {
+  switch (TypeOfName(fileName, TPictureFormats::kAll)) {
+    case TPictureType::kJpeg:
+      return "JPEG";
+    case TPictureType::kGif:
+      return "GIF";
+    case TPictureType::kBmp:
+      return "BMP";
+    case TPictureType::kPng:
+      return "PNG";
+    case TPictureType::kWebP:
+      return "WebP";
+    case TPictureType::kTiff:
+      return "TIFF";
+    case TPictureType::kHeif:
+      return "HEIF";
+    case TPictureType::kNone:
+      break;
+  }
+  return {};
+}
+
 bool IsPictureFile(const std::string& fileName, TPictureFormats formats) {
   return FileExists(fileName) && TypeOfName(fileName, formats) != TPictureType::kNone;
 }

@@ -24,6 +24,10 @@ bool IsPictureExtension(std::string_view extension, TPictureFormats formats);
 // LoadPicture decodes.
 bool IsPictureFile(const std::string& fileName, TPictureFormats formats = TPictureFormats::kClassic);
 
+// The format LoadPicture decodes fileName as, by its name: "JPEG", "GIF", "BMP", "PNG", "WebP", "TIFF"
+// or "HEIF"; empty for a name no decoder takes.
+std::string_view PictureFormatName(const std::string& fileName);
+
 // Asked once a picture's size is known, before anything is allocated for it, with the bytes its
 // pixels and its decoder's working memory will take: false refuses the picture. An empty gate
 // compares them with what AvailableMemory reports.
