@@ -64,21 +64,34 @@ std::vector<std::string> TableFilesIn(const std::string& folder, std::initialize
   return names;
 }
 
+// Whether a table file (as TableFilesIn names it) is an index file. Whenever a table's files are
+// moved or deleted, the index file goes first: a data file alone opens (its index is made again from
+// the rows), while an index file alone is taken for a leftover and deleted by the next creation.
+bool IsIndexFile(const std::string& name) {
+  return SameTextIgnoringCase(name.substr(name.size() - 4), ".IDX");
+}
+
 // Renames every file of `table` in `folder` to its name plus ".damaged", or ".damaged-2" and on where
 // that is taken, so no damaged file is ever lost. Returns the new names, joined by " and ".
 std::string MoveTableAside(const std::string& folder, const char* table) {
+  std::vector<std::pair<std::string, std::string>> moves;  // as named, data file first
   std::string moved;
   for (const std::string& name : TableFilesIn(folder, {table})) {
     std::string aside = name + ".damaged";
     for (int n = 2; FileExists(folder + aside) || FolderExists(folder + aside); ++n) {
       aside = name + ".damaged-" + std::to_string(n);
     }
-    if (store::TFileSystem::Current().Rename(folder + name, folder + aside) != 0)
-      throw store::OsError(errno, table, store::TFileOp::kRenaming, folder + name);
+    moves.emplace_back(name, aside);
     moved += (moved.empty() ? "" : " and ") + aside;
   }
-  // Before the table is made anew: a power loss then finds the damaged files under one name or the
-  // other, never a fresh table beside a damaged index file.
+  for (const bool index : {true, false}) {
+    for (const auto& [name, aside] : moves) {
+      if (IsIndexFile(name) != index) continue;
+      if (store::TFileSystem::Current().Rename(folder + name, folder + aside) != 0)
+        throw store::OsError(errno, table, store::TFileOp::kRenaming, folder + name);
+    }
+  }
+  // Durable before the report names the new places.
   store::SyncFolder(folder, table);
   return moved;
 }
@@ -144,7 +157,8 @@ void OpenTableToRead(TTable& table) {
 
 void OpenTablesToRead(TTable& sigs, TTable& matches, const std::string& folderText) {
   const std::string folder = folderText.substr(0, folderText.find_last_of('/') + 1);
-  for (auto [table, tableName] : {std::pair<TTable*, const char*>{&sigs, "Sigs.Dat"}, {&matches, "Matches.Dat"}}) {
+  for (auto [table, tableName] :
+       {std::pair<TTable*, const char*>{&sigs, "Sigs.Dat"}, {&matches, "Matches.Dat"}}) {
     table->Close();
     table->DatabaseName = folder;
     table->TableName = tableName;
@@ -180,18 +194,14 @@ void DeleteTables(const std::string& folderText) {
       throw store::OsError(errno, table);
     }
   }
-  // Each table's index file before its data file, as the store replaces a table: a deletion cut
-  // short leaves a table that opens from its rows, never an index file without them.
-  std::vector<std::string> order = names;
-  std::stable_partition(order.begin(), order.end(), [](const std::string& name) {
-    return SameTextIgnoringCase(name.substr(name.size() - 4), ".IDX");
-  });
-  for (const std::string& name : order) {
-    if (store::TFileSystem::Current().Unlink(folder + name) != 0 && errno != ENOENT) {
-      throw store::OsError(errno, name.substr(0, name.find('.')), store::TFileOp::kDeleting, folder + name);
+  for (const bool index : {true, false}) {
+    for (const std::string& name : names) {
+      if (IsIndexFile(name) != index) continue;
+      if (store::TFileSystem::Current().Unlink(folder + name) != 0 && errno != ENOENT)
+        throw store::OsError(errno, name.substr(0, name.find('.')), store::TFileOp::kDeleting, folder + name);
     }
   }
-  if (!order.empty()) store::SyncFolder(folder, "Sigs");
+  if (!names.empty()) store::SyncFolder(folder, "Sigs");
 }
 
 }  // namespace velquin

@@ -53,12 +53,14 @@ std::string TablesWriteProblem(const std::string& folder);
 // and the files a conversion cut short left beside them ("Sigs-new.DAT"), whatever they hold:
 // nothing is read. Every file is locked before any is deleted, so when another Velquin uses the
 // folder nothing is deleted and the error is OpenTables' "(another Velquin is using this folder)".
-// The caller closes its own tables first. The index files go before the data files, so that a
-// deletion cut short by a crash leaves tables that open.
+// The caller closes its own tables first.
 //
 // Moving Matches aside and deleting the tables change the folder through the store's file system
 // (tablestore/file_system.h), as the store's own renames do, and sync the folder after
-// (tablestore/durability.h): after a power loss a moved file lies under one of its two names.
+// (tablestore/durability.h). Index files go before data files: a power loss in between leaves a data
+// file alone, which opens, and never an index file alone, which the next creation would delete. So
+// after a power loss a moved file lies under one of its two names, and cut-short deletion leaves
+// tables that open.
 void DeleteTables(const std::string& folderText);
 
 }  // namespace velquin

@@ -11,7 +11,8 @@ void ShowWriteAccess(TMainWindow& window, const TForm1& form) {
   for (QPushButton* button :
        {window.CompSigsButton, window.CompMatchesButton, window.AutoButton, window.ClearButton})
     button->setEnabled(writable);
-  for (QAction* action : {window.CompSigsAction, window.CompMatchesAction, window.AutoAction, window.ClearAction})
+  for (QAction* action :
+       {window.CompSigsAction, window.CompMatchesAction, window.AutoAction, window.ClearAction})
     action->setEnabled(writable);
   const bool deletable = writable && form.ReviewButtonsEnabled();
   for (QPushButton* button : {window.lDeleteButton, window.rDeleteButton}) button->setEnabled(deletable);
