@@ -221,13 +221,14 @@ TEST_F(ReadOnlyFolderTest, AWriterAndAReaderExcludeEachOther) {
   ASSERT_EQ(Desktop.Errors.size(), 1u) << Desktop.Errors.back();
   ASSERT_TRUE(Form.SigsTable.OpenedReadOnly());
 
+  // A writer gets the files for reading only beside the reader, and so cannot ready them for writing.
   TTable sigs("SigsTable");
   TTable matches("MatchesTable");
   try {
     OpenTables(sigs, matches, Pictures.Path());
     ADD_FAILURE() << "a writer opened the tables a reader holds";
   } catch (const std::exception& error) {
-    EXPECT_EQ(std::string(error.what()), inUse);
+    EXPECT_EQ(std::string(error.what()), "Tabrix Engine Error # 11013 Access denied to table 'Sigs'");
   }
   // Another reader, a listing for one, reads beside it.
   TTable reader("MatchesTable");

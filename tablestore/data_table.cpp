@@ -256,10 +256,6 @@ void TDataTable::OpenFiles(const TDataDirectory& directory, bool readOnly, const
       try {
         file.Open(path, TPhysicalFile::TMode::kReadWrite, name_);
         return;
-      } catch (const ETableLocked&) {
-        // Another open holds the file: reading beside another reader would pass a table in use for
-        // one that cannot be written.
-        throw;
       } catch (const EStoreError& error) {
         if (error.Code == kErrTableMissing) throw;
       }
