@@ -85,6 +85,7 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
       commandDesktop_(std::make_unique<TCommandDesktop>(*this)) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
+  WriteProblemOf = TablesWriteProblem;
   MatchesSource.SetDataSet(&MatchesTable);
   // The pair display is an entry point of its own: a picture that fails to load is reported there
   // and never ends the deletion or the pass whose notification showed it.
@@ -375,12 +376,29 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
 }
 
 void TForm1::OpenTables() {
+  const std::string problem = WriteProblemOf(std::string(FolderOfPath(dirEditText_)));
+  SetReadOnlyNote(problem.empty() ? "" : "This folder cannot be written: " + problem);
   // Opening Matches and dropping the pairs of another folder reach the pair display as one change.
   TNotificationHold hold(MatchesTable);
-  velquin::OpenTables(SigsTable, MatchesTable, dirEditText_,
-                      [this](const std::string& line) { AppendLogLine(line); });
-  RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName, subfolders_);
+  if (problem.empty()) {
+    velquin::OpenTables(SigsTable, MatchesTable, dirEditText_,
+                        [this](const std::string& line) { AppendLogLine(line); });
+    RemoveMatchesOutsideFolder(MatchesTable, MatchesTable.DatabaseName, subfolders_);
+  } else {
+    // The pairs can still be looked at; nothing is created, repaired or removed.
+    OpenTablesToRead(SigsTable, MatchesTable, dirEditText_);
+  }
   hold.Resume();
+}
+
+void TForm1::SetReadOnlyNote(std::string note) {
+  if (note == readOnlyNote_) return;
+  readOnlyNote_ = std::move(note);
+  Notify(TFormPart::WriteAccess);
+}
+
+void TForm1::RequireWritable() const {
+  if (!readOnlyNote_.empty()) throw std::runtime_error(readOnlyNote_);
 }
 
 void TForm1::RequireFolder() const {
@@ -526,6 +544,7 @@ void TForm1::ClearButtonClick() {
   Guarded([this] {
     // A refused text has no trailing '/': its folder part would name the folder above it.
     if (!IsBlank(dirEditText_) && !FolderExists(dirEditText_)) throw ENoSuchFolder(dirEditText_);
+    RequireWritable();
     SigsTable.Close();
     MatchesTable.Close();
     const std::string folder(FolderOfPath(dirEditText_));
@@ -552,6 +571,7 @@ void TForm1::CompSigs() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
+  RequireWritable();
   TScanOptions options;
   options.Folder = dirEditText_;
   options.AppDir = FAppDir;
@@ -571,6 +591,7 @@ void TForm1::CompMatches() {
   RequireFolder();
   OpenTables();
   UpdateDBLabels();
+  RequireWritable();
   TMatchCommand(*this, {FAppDir, FAutoRun, turned_, gray_}).Run();
 }
 
@@ -607,12 +628,18 @@ void TForm1::rViewButtonClick() {
 
 void TForm1::lDeleteButtonClick() {
   if (!reviewButtonsEnabled_) return;
-  Guarded([this] { PushUndo(DeleteButtonClick(*this, true)); });
+  Guarded([this] {
+    RequireWritable();
+    PushUndo(DeleteButtonClick(*this, true));
+  });
 }
 
 void TForm1::rDeleteButtonClick() {
   if (!reviewButtonsEnabled_) return;
-  Guarded([this] { PushUndo(DeleteButtonClick(*this, false)); });
+  Guarded([this] {
+    RequireWritable();
+    PushUndo(DeleteButtonClick(*this, false));
+  });
 }
 
 void TForm1::PushUndo(TTrashAction action) {

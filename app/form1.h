@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,10 @@ class TForm1 : public TMatchHost {
   bool FAutoRun = false;
   // How the Signatures command decodes pictures: by default on every core.
   TDecodeSettings ScanDecoding;
+  // Why the tables of a folder (ending in '/') cannot be written, in the system's words ("Read-only
+  // file system"); "" when they can. TablesWriteProblem (app/program_tables.h) unless a test sets
+  // its own answer.
+  std::function<std::string(const std::string& folder)> WriteProblemOf;
 
   // --- Control state -------------------------------------------------------------------------
   TFormLayout& Layout() { return layout_; }
@@ -140,6 +145,12 @@ class TForm1 : public TMatchHost {
   const std::string& ProgressLine() const { return progressLine_; }
   // The counters of the running command, or of the last one when none runs.
   const TProgress& Progress() const { return progress_; }
+  // "" while the Folder's tables can be written; else "This folder cannot be written: " and the
+  // reason. The tables are then open read-only (those that exist), and what would write refuses with
+  // this text: Signatures, Matches, Auto, ClearDBs, the Delete buttons and trashing a group's copies.
+  const std::string& ReadOnlyNote() const { return readOnlyNote_; }
+  // Throws the ReadOnlyNote when there is one.
+  void RequireWritable() const;
   // True while a command (Signatures, Matches, Auto) runs, that is while its messages run nested
   // inside it: the other commands and folder changes are then ignored, and a window must put off
   // closing (FormDestroy and destroying the form) until it is false again.
@@ -205,7 +216,9 @@ class TForm1 : public TMatchHost {
   // too, in decimal; "0" when the Folder cannot be listed.
   std::string CountPictureFiles() const;
   // Closes both tables and opens them in the Folder, creating missing ones, and removes the Matches
-  // rows that name a file outside the Folder (left by tables copied from another folder). Throws.
+  // rows that name a file outside the Folder (left by tables copied from another folder). A Folder
+  // whose tables cannot be written (WriteProblemOf) gets its existing tables opened read-only and
+  // nothing more, and the ReadOnlyNote. Throws.
   void OpenTables();
 
  private:
@@ -257,6 +270,7 @@ class TForm1 : public TMatchHost {
   void WriteSettings();
   void SaveFolderList();
   void RequireFolder() const;
+  void SetReadOnlyNote(std::string note);
   bool PairPicturesSeen() const;
   void Notify(TFormPart part);
   void NotifyMemo(TMemoChange change, const std::string& line);
@@ -309,6 +323,7 @@ class TForm1 : public TMatchHost {
   bool reviewButtonsEnabled_ = true;
   std::string progressLine_;
   std::vector<TTrashAction> undo_;
+  std::string readOnlyNote_;
 
   // Nesting depth of the running commands; the picture count is listed lazily while above 0.
   int commandDepth_ = 0;

@@ -27,6 +27,7 @@ enum class TFormPart {
   ProgressLine,   // the progress line of a long command (empty when none runs)
   Problems,       // the list of problems gained a line or was emptied
   Undo,           // the stack of moves to the trash that Edit > Undo takes back changed
+  WriteAccess,    // whether the Folder's tables can be written (ReadOnlyNote)
 };
 
 enum class TMemoChange { Appended, InsertedFirst, FirstDeleted, Cleared };

@@ -151,6 +151,7 @@ void TGroupsForm::TrashAllClick(bool includeGrayOrTurned) {
 void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurned) {
   if (!groups_ || form_.Busy()) return;
   Guarded([&] {
+    form_.RequireWritable();
     const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
     std::vector<TRestPlan> plans;
     for (const std::size_t group : groups)

@@ -6,13 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <initializer_list>
+#include <system_error>
 #include <vector>
 
 #include "platform/file_utils.h"
 #include "platform/scope_guard.h"
 #include "platform/text_utils.h"
+#include "tablestore/durability.h"
+#include "tablestore/file_system.h"
 #include "tablestore/store_error_codes.h"
 #include "tablestore/store_exceptions.h"
 
@@ -24,6 +26,8 @@ void OpenOne(TTable& table, const std::string& folder, const char* tableName, vo
   table.Close();
   table.DatabaseName = folder;
   table.TableName = tableName;
+  // The object may last have read another folder's tables.
+  table.ReadOnly = false;
   schema(table);
   if (table.Exists()) {
     // Tables made before names could be this long, or before a field was added, are converted
@@ -60,21 +64,40 @@ std::vector<std::string> TableFilesIn(const std::string& folder, std::initialize
   return names;
 }
 
+// Whether a table file (as TableFilesIn names it) is an index file. Whenever a table's files are
+// moved or deleted, the index file goes first: a data file alone opens (its index is made again from
+// the rows), while an index file alone is taken for a leftover and deleted by the next creation.
+bool IsIndexFile(const std::string& name) {
+  return SameTextIgnoringCase(name.substr(name.size() - 4), ".IDX");
+}
+
 // Renames every file of `table` in `folder` to its name plus ".damaged", or ".damaged-2" and on where
 // that is taken, so no damaged file is ever lost. Returns the new names, joined by " and ".
 std::string MoveTableAside(const std::string& folder, const char* table) {
+  std::vector<std::pair<std::string, std::string>> moves;  // as named, data file first
   std::string moved;
   for (const std::string& name : TableFilesIn(folder, {table})) {
     std::string aside = name + ".damaged";
     for (int n = 2; FileExists(folder + aside) || FolderExists(folder + aside); ++n) {
       aside = name + ".damaged-" + std::to_string(n);
     }
-    if (std::rename((folder + name).c_str(), (folder + aside).c_str()) != 0)
-      throw store::OsError(errno, table);
+    moves.emplace_back(name, aside);
     moved += (moved.empty() ? "" : " and ") + aside;
   }
+  for (const bool index : {true, false}) {
+    for (const auto& [name, aside] : moves) {
+      if (IsIndexFile(name) != index) continue;
+      if (store::TFileSystem::Current().Rename(folder + name, folder + aside) != 0)
+        throw store::OsError(errno, table, store::TFileOp::kRenaming, folder + name);
+    }
+  }
+  // Durable before the report names the new places.
+  store::SyncFolder(folder, table);
   return moved;
 }
+
+// errno's text as the system words it.
+std::string SystemReason(int error) { return std::generic_category().message(error); }
 
 }  // namespace
 
@@ -132,6 +155,25 @@ void OpenTableToRead(TTable& table) {
   }
 }
 
+void OpenTablesToRead(TTable& sigs, TTable& matches, const std::string& folderText) {
+  const std::string folder = folderText.substr(0, folderText.find_last_of('/') + 1);
+  for (auto [table, tableName] :
+       {std::pair<TTable*, const char*>{&sigs, "Sigs.Dat"}, {&matches, "Matches.Dat"}}) {
+    table->Close();
+    table->DatabaseName = folder;
+    table->TableName = tableName;
+    if (table->Exists()) OpenTableToRead(*table);
+  }
+}
+
+std::string TablesWriteProblem(const std::string& folder) {
+  if (::access(folder.c_str(), W_OK) != 0) return SystemReason(errno);
+  for (const std::string& name : TableFilesIn(folder, {"Sigs", "Matches"})) {
+    if (::access((folder + name).c_str(), W_OK) != 0) return SystemReason(errno);
+  }
+  return "";
+}
+
 void DeleteTables(const std::string& folderText) {
   const std::string folder(FolderOfPath(folderText));
   if (folder.empty()) return;
@@ -152,11 +194,14 @@ void DeleteTables(const std::string& folderText) {
       throw store::OsError(errno, table);
     }
   }
-  for (const std::string& name : names) {
-    if (std::remove((folder + name).c_str()) != 0 && errno != ENOENT) {
-      throw store::OsError(errno, name.substr(0, name.find('.')));
+  for (const bool index : {true, false}) {
+    for (const std::string& name : names) {
+      if (IsIndexFile(name) != index) continue;
+      if (store::TFileSystem::Current().Unlink(folder + name) != 0 && errno != ENOENT)
+        throw store::OsError(errno, name.substr(0, name.find('.')), store::TFileOp::kDeleting, folder + name);
     }
   }
+  if (!names.empty()) store::SyncFolder(folder, "Sigs");
 }
 
 }  // namespace velquin

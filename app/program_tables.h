@@ -39,11 +39,28 @@ void OpenTables(TTable& sigs, TTable& matches, const std::string& folderText,
 // converted or widened. A table another Velquin writes is reported as OpenTables reports it.
 void OpenTableToRead(TTable& table);
 
+// Closes both tables and opens those of the folder of `folderText` that exist there with
+// OpenTableToRead; a missing one stays closed. Nothing in the folder is created or changed.
+void OpenTablesToRead(TTable& sigs, TTable& matches, const std::string& folderText);
+
+// Why the tables of `folder` (ending in '/') cannot be written, as the system words it ("Read-only
+// file system", "Permission denied"): the folder's reason, else that of the first of its table files
+// that refuses writing; "" when all can be written. Asks access(2), which takes the user's rights
+// and the mount's read-only flag into account.
+std::string TablesWriteProblem(const std::string& folder);
+
 // Deletes the files of both tables in the folder of `folderText`, found without regard to case,
 // and the files a conversion cut short left beside them ("Sigs-new.DAT"), whatever they hold:
 // nothing is read. Every file is locked before any is deleted, so when another Velquin uses the
 // folder nothing is deleted and the error is OpenTables' "(another Velquin is using this folder)".
 // The caller closes its own tables first.
+//
+// Moving Matches aside and deleting the tables change the folder through the store's file system
+// (tablestore/file_system.h), as the store's own renames do, and sync the folder after
+// (tablestore/durability.h). Index files go before data files: a power loss in between leaves a data
+// file alone, which opens, and never an index file alone, which the next creation would delete. So
+// after a power loss a moved file lies under one of its two names, and cut-short deletion leaves
+// tables that open.
 void DeleteTables(const std::string& folderText);
 
 }  // namespace velquin

@@ -1,7 +1,5 @@
 #include "cli/table_listing.h"
 
-#include <unistd.h>
-
 #include "app/program_tables.h"
 #include "scan/folder_matches.h"
 
@@ -16,7 +14,7 @@ bool ListTable(const std::string& folder, TListedTable which, const std::functio
   matches.TableName = "Matches.Dat";
   TTable& listed = which == TListedTable::kSigs ? sigs : matches;
   if (!listed.Exists()) return false;
-  if (sigs.Exists() && matches.Exists() && ::access(folder.c_str(), W_OK) == 0) {
+  if (sigs.Exists() && matches.Exists() && TablesWriteProblem(folder).empty()) {
     OpenTables(sigs, matches, folder, [&err](const std::string& line) { err << line << '\n'; });
     // A folder copied with its tables is healed here as in the window, so no listing names a file of
     // the folder it was copied from.

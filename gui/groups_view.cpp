@@ -160,15 +160,22 @@ void TGroupsView::SelectionChanged() {
   int group = -1, member = -1;
   const bool any = SelectedPlace(group, member);
   groups_.Select(any ? std::optional<std::size_t>(group) : std::nullopt);
-  KeepButton->setEnabled(any && member > 0);
-  TrashGroupButton->setEnabled(any);
-  TrashAllButton->setEnabled(!groups_.Groups().empty());
+  ShowButtons();
   std::vector<std::string> files;
   if (any) {
     for (const TGroupMember& m : groups_.Groups()[static_cast<std::size_t>(group)].Members)
       files.push_back(m.FullName);
   }
   Thumbnails->ShowFiles(files);
+}
+
+void TGroupsView::ShowButtons() {
+  int group = -1, member = -1;
+  const bool any = SelectedPlace(group, member);
+  const bool writable = form_.ReadOnlyNote().empty();
+  KeepButton->setEnabled(any && member > 0);
+  TrashGroupButton->setEnabled(any && writable);
+  TrashAllButton->setEnabled(!groups_.Groups().empty() && writable);
 }
 
 void TGroupsView::KeepClicked() {

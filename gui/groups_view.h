@@ -25,6 +25,9 @@ class TGroupsView : public QWidget {
 
   // Reads the groups afresh and shows them.
   void Refresh();
+  // Enables the buttons as the selection allows; the trash buttons only while the Folder can be
+  // written.
+  void ShowButtons();
 
   QTreeWidget* GroupTree;
   TGroupsThumbnails* Thumbnails;

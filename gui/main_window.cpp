@@ -29,6 +29,7 @@
 #include "gui/picture_facts.h"
 #include "gui/picture_widget.h"
 #include "gui/shared_zoom.h"
+#include "gui/write_access.h"
 #include "usage/program_usage.h"
 
 namespace velquin {
@@ -181,6 +182,9 @@ void TMainWindow::BuildControls() {
   ProgressLine = new QLabel(this);
   StopButton = new QPushButton(QStringLiteral("Stop"), this);
   StopButton->setEnabled(false);
+  ReadOnlyLine = new QLabel(this);
+  ReadOnlyLine->setVisible(false);
+  statusBar()->addWidget(ReadOnlyLine);
   statusBar()->addWidget(ProgressBar);
   statusBar()->addWidget(ProgressLine, 1);
   statusBar()->addPermanentWidget(StopButton);
@@ -386,7 +390,7 @@ void TMainWindow::ShowForm() {
   for (TFormPart part :
        {TFormPart::DirEdit, TFormPart::LB, TFormPart::MarginEdit, TFormPart::Options, TFormPart::lTitle,
         TFormPart::CountLabels, TFormPart::PairLabels, TFormPart::ReviewButtons, TFormPart::ProgressLine,
-        TFormPart::Problems, TFormPart::Undo})
+        TFormPart::Problems, TFormPart::Undo, TFormPart::WriteAccess})
     FormChanged(part);
   MemoChanged(TMemoChange::Cleared, {});
   for (const std::string& line : form_.Memo1()) MemoChanged(TMemoChange::Appended, line);
@@ -427,10 +431,9 @@ void TMainWindow::FormChanged(TFormPart part) {
       Im2->update();
       break;
     case TFormPart::ReviewButtons:
-      for (QPushButton* button : {lViewButton, lDeleteButton, rViewButton, rDeleteButton})
-        button->setEnabled(form_.ReviewButtonsEnabled());
-      for (QAction* action : {lViewAction, lDeleteAction, rViewAction, rDeleteAction})
-        action->setEnabled(form_.ReviewButtonsEnabled());
+      for (QPushButton* button : {lViewButton, rViewButton}) button->setEnabled(form_.ReviewButtonsEnabled());
+      for (QAction* action : {lViewAction, rViewAction}) action->setEnabled(form_.ReviewButtonsEnabled());
+      ShowWriteAccess(*this, form_);
       break;
     case TFormPart::ProgressLine:
       ShowProgress();
@@ -440,6 +443,9 @@ void TMainWindow::FormChanged(TFormPart part) {
       break;
     case TFormPart::Undo:
       EditUndo->setEnabled(form_.CanUndo());
+      break;
+    case TFormPart::WriteAccess:
+      ShowWriteAccess(*this, form_);
       break;
   }
 }

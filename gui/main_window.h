@@ -90,6 +90,8 @@ class TMainWindow : public QMainWindow, public TFormView {
   QLabel* lComp;
   QProgressBar* ProgressBar;
   QLabel* ProgressLine;
+  // Why nothing that would write can be used, while the Folder cannot be written; hidden otherwise.
+  QLabel* ReadOnlyLine;
   // The review: the pair grid and pictures (Panel2) and the groups of copies, one tab each.
   QTabWidget* ReviewTabs;
   TGroupsView* GroupsView;

@@ -75,26 +75,31 @@ void TPairDisplay::Run() {
 void TPairDisplay::FindCurrentPair() {
   TTable& matches = host_.Matches();
   if (matches.RecordCount() == 0) {
-    pending_.reset();
-    host_.SetReviewLabel(TReviewLabel::lFile1, "");
-    host_.SetReviewLabel(TReviewLabel::lFile2, "");
-    host_.PairBitmap(true).Clear();
-    host_.PairBitmap(false).Clear();
+    ShowNoPair();
     return;
   }
   if (matches.State() == TDataSetState::dsInsert || matches.State() == TDataSetState::dsSetKey) return;
   std::string file1 = matches.FieldAsString("File1");
-  if (!FileExists(file1)) {
-    matches.Delete();
-    return;
-  }
   std::string file2 = matches.FieldAsString("File2");
-  if (!FileExists(file2)) {
-    matches.Delete();
+  if (!FileExists(file1) || !FileExists(file2)) {
+    // A table that cannot be written keeps its stale rows: the pair is shown without pictures.
+    if (matches.OpenedReadOnly()) {
+      ShowNoPair();
+    } else {
+      matches.Delete();
+    }
     return;
   }
   pending_ = TPair{std::move(file1), std::move(file2)};
   host_.PairPicturesPending();
+}
+
+void TPairDisplay::ShowNoPair() {
+  pending_.reset();
+  host_.SetReviewLabel(TReviewLabel::lFile1, "");
+  host_.SetReviewLabel(TReviewLabel::lFile2, "");
+  host_.PairBitmap(true).Clear();
+  host_.PairBitmap(false).Clear();
 }
 
 void TPairDisplay::DecodePendingPair() {

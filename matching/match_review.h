@@ -13,7 +13,8 @@ class TMatchHost;
 
 // The pair display. The data-change handler finds the pair to show: it deletes stale rows under the
 // cursor (a row naming a file that no longer exists) one after another, then tells the host that the
-// current pair's pictures are wanted (TMatchHost::PairPicturesPending). Decoding them is a step of its
+// current pair's pictures are wanted (TMatchHost::PairPicturesPending). A Matches table open
+// read-only keeps its stale rows: for one, no pair is shown. Decoding the pictures is a step of its
 // own, ShowPendingPictures, which the host runs at once or later, when the pictures are seen.
 //
 // The two steps never nest: a request that comes while one runs (a deletion notifying again, a
@@ -39,6 +40,8 @@ class TPairDisplay {
 
   void Run();
   void FindCurrentPair();
+  // Forgets the pair and empties both labels and pictures.
+  void ShowNoPair();
   void DecodePendingPair();
 
   TMatchHost& host_;

@@ -35,6 +35,10 @@
 // file, rename the index file. Every state a power loss leaves opens: the old table, or a data file
 // (old or new) without an index file, which the open makes again from the rows; a leftover -new
 // file is removed by the next creation and by clearing the tables.
+// The program's own changes to a table's files, moving a damaged Matches aside and clearing the
+// tables (app/program_tables.h), go through the same file system, the index file before the data
+// file and the folder flushed after: a power loss leaves each file under its old name or its new
+// one, or a data file without its index file.
 //
 // An open that may write flushes the data file first, so that what a killed process left in the
 // operating system's cache is durable before the open repairs or reuses any of it.

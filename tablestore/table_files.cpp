@@ -1,13 +1,12 @@
 #include "tablestore/table_files.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <stdexcept>
 
 #include "tablestore/data_directory.h"
 #include "tablestore/data_session.h"
 #include "tablestore/data_table.h"
+#include "tablestore/file_system.h"
 #include "tablestore/store_error_codes.h"
 
 namespace velquin {
@@ -28,7 +27,7 @@ void DropTable(const std::string& folder, const std::string& table) {
   const std::string base = TDataDirectory::BaseName(table);
   for (const char* extension : {".IDX", ".DAT"}) {
     const std::string path = directory.FilePath(base, extension);
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    if (store::TFileSystem::Current().Unlink(path) != 0 && errno != ENOENT) {
       throw store::OsError(errno, base, store::TFileOp::kDeleting, path);
     }
   }
