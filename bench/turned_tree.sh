@@ -182,6 +182,7 @@ run() {
       if (unknown) printf ", %d with a file not in the truth", unknown
       print ")"
     }' "$truth" "$out/pairs-$label.tsv"
+  sort -o "$out/missed-$label.txt" "$out/missed-$label.txt"
 }
 
 run all --turned --gray
