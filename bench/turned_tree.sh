@@ -78,11 +78,28 @@ fi
   echo "$0: no velquin-cli: build one or give --cli PATH" >&2
   exit 1
 }
-photos=$(cd "$photos" && pwd)
+photos=$(cd "$photos" && pwd -P)
 
-# OUT must not lie in PHOTOS (nor be it), and an OUT in use is only ever one this script made.
-if [ -e "$out" ]; then
-  [ -d "$out" ] || {
+# OUT and PHOTOS must lie apart, checked before anything is made: OUT's parent must exist.
+parent=$(dirname "$out")
+[ -d "$parent" ] || {
+  echo "$0: $parent: no such folder" >&2
+  exit 1
+}
+out=$(cd "$parent" && pwd -P)/$(basename "$out")
+case $out/ in "$photos"/*)
+  echo "$0: $out lies in $photos, which is never written" >&2
+  exit 1
+  ;;
+esac
+case $photos/ in "$out"/*)
+  echo "$0: $photos lies in $out, which is emptied" >&2
+  exit 1
+  ;;
+esac
+# An OUT in use is only ever one this script made.
+if [ -e "$out" ] || [ -L "$out" ]; then
+  [ -d "$out" ] && [ ! -L "$out" ] || {
     echo "$0: $out: not a folder" >&2
     exit 1
   }
@@ -92,12 +109,6 @@ if [ -e "$out" ]; then
   fi
 fi
 mkdir -p "$out"
-out=$(cd "$out" && pwd)
-case $out/ in "$photos"/*)
-  echo "$0: $out lies in $photos, which is never written" >&2
-  exit 1
-  ;;
-esac
 rm -rf "$out/tree" "$out"/pairs-*.tsv "$out"/missed-*.txt "$out/truth.tsv"
 tree=$out/tree
 
