@@ -80,7 +80,8 @@ TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t ma
                                const std::vector<bool>& present)
     : margin_(margin),
       kind_(kind),
-      valuesPerRank_(kind == TKind::kSignature ? kSignatureValues : kGrayCells),
+      valuesPerRank_(kind == TKind::kSignature || kind == TKind::kSignatureKey ? kSignatureValues
+                                                                               : kGrayCells),
       values_(std::move(values)) {
   const std::size_t rows = values_.size() / static_cast<std::size_t>(valuesPerRank_);
   const auto takesPart = [&](std::uint32_t rank) { return present.empty() || present[rank]; };
@@ -125,7 +126,8 @@ std::uint32_t TCandidateGrid::CellOf(const std::uint8_t* values) const {
 bool TCandidateGrid::Within(const std::uint8_t* a, const std::uint8_t* b, bool colors,
                             std::int32_t& maxDiff) const {
   maxDiff = 0;
-  if (kind_ == TKind::kGray) {
+  if (kind_ == TKind::kSignatureKey) colors = true;
+  if (kind_ == TKind::kGray || kind_ == TKind::kGrayKey) {
     for (int i = 0; i < kGrayCells; ++i) {
       std::int32_t d = std::abs(int{a[i]} - int{b[i]});
       if (!colors) d *= 3;

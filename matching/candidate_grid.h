@@ -8,8 +8,8 @@
 // candidates are refused without leaving the cell. In the written form the high key test follows from
 // the Margin test on the first value, so the grid needs no texts.
 //
-// The same grid serves the gray grids (match_rules.h), 16 values per rank, and any probe: a row's
-// values with its Cells moved (a turned copy) are looked up like a row's own.
+// The same grid serves the gray grids (match_rules.h), 16 values per rank, and the symmetry keys of
+// either (symmetry_key.h), which a row matching another under any symmetry lies within the Margin of.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +23,10 @@ class TCandidateGrid : public TPartnerSearch {
  public:
   // What a rank's values are, and so how two ranks are compared.
   enum class TKind {
-    kSignature,  // kSignatureValues values, compared as SignaturesMatch does
-    kGray,       // kGrayCells values, compared as GrayGridsMatch does
+    kSignature,     // kSignatureValues values, compared as SignaturesMatch does
+    kGray,          // kGrayCells values, compared as GrayGridsMatch does
+    kSignatureKey,  // kSignatureValues values, each within the Margin in either mode
+    kGrayKey,       // kGrayCells values, compared as kGray
   };
 
   // values: the kind's values per rank, rank after rank. present (when not empty): whether each rank
