@@ -30,8 +30,8 @@ TTurnedSearch::TTurnedSearch(std::vector<std::uint8_t> values, TRankedGray gray,
 void TTurnedSearch::Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const {
   partners.clear();
   signatureKeys_.Probe(signatureKeys_.ValuesOf(rank), rank, colors, false, partners);
-  const bool hasGray = tests_.Gray && gray_.Present[rank];
-  if (hasGray) grayKeys_.Probe(grayKeys_.ValuesOf(rank), rank, colors, false, partners);
+  if (tests_.Gray && gray_.Present[rank])
+    grayKeys_.Probe(grayKeys_.ValuesOf(rank), rank, colors, false, partners);
   std::sort(partners.begin(), partners.end(),
             [](const TPartner& x, const TPartner& y) { return x.Rank < y.Rank; });
   partners.erase(std::unique(partners.begin(), partners.end(),
@@ -39,10 +39,10 @@ void TTurnedSearch::Partners(std::uint32_t rank, bool colors, std::vector<TPartn
                  partners.end());
   // A candidate found through either key is tested under every rule: its MaxDiff is the smallest
   // measure of all the tests that pass.
-  const auto grayOf = [&](std::uint32_t r, TGrayGrid& grid) {
-    if (!tests_.Gray || !gray_.Present[r]) return static_cast<const TGrayGrid*>(nullptr);
+  const auto grayOf = [&](std::uint32_t r, TGrayGrid& grid) -> const TGrayGrid* {
+    if (!tests_.Gray || !gray_.Present[r]) return nullptr;
     std::copy_n(&gray_.Values[std::size_t{r} * kGrayCells], kGrayCells, grid.Cells.begin());
-    return static_cast<const TGrayGrid*>(&grid);
+    return &grid;
   };
   const TSignature signature = SignatureOfValues(&values_[std::size_t{rank} * kSignatureValues]);
   TGrayGrid grid;
