@@ -10,10 +10,10 @@
 // place (pairing the sorted lists never widens the largest difference of a one-to-one pairing). In
 // cell-sum mode each channel's difference is at most the Cell's sum, so the bound holds there too.
 //
-// Layout: the lists' places are interleaved, each list's middle places first and in turn across the
-// orbits and channels, so the key's first values (those a candidate grid sorts and first tests on)
-// come from different Cells and spread widely: a sorted list's smallest and largest values crowd
-// towards the ends of the range.
+// Layout: the lists take turns, each giving its middle places first, so that the key's first values
+// (those a candidate grid places rows by and tests first) come from different lists while there are
+// lists enough, and spread widely: a sorted list's smallest and largest values crowd towards the ends
+// of the range.
 #pragma once
 
 #include <cstdint>
