@@ -155,14 +155,17 @@ void BM_MatchPassOverWalk(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchPassOverWalk)->Unit(benchmark::kMillisecond);
 
-// The second target's figure, turned_gray_over_pass: the pass without and with both tests side by side.
+// The second target's figure, turned_gray_over_pass (and turned_gray_cpu_over_pass): the pass without
+// and with both tests side by side. Arguments: Turned, Gray; the runs with one of them alone name it.
 void BM_TurnedGrayPassOverPass(benchmark::State& state) {
   TSyntheticFolder& folder = Folder(1000);
+  const bool turned = state.range(0) != 0, gray = state.range(1) != 0;
+  const std::string subject = turned && gray ? "turned_gray" : turned ? "turned" : "gray";
   RunSideBySide(
-      state, "pass", [&] { RunPass(folder); }, "turned_gray", [&] { RunPass(folder, true, true); });
+      state, "pass", [&] { RunPass(folder); }, subject, [&] { RunPass(folder, turned, gray); });
   state.counters["pairs"] = folder.Form.MatchesTable.RecordCount();
 }
-BENCHMARK(BM_TurnedGrayPassOverPass)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TurnedGrayPassOverPass)->Args({1, 1})->Args({1, 0})->Args({0, 1})->Unit(benchmark::kMillisecond);
 
 // The pass's first step alone: reading Sigs into memory, ordering it and building the engine.
 void BM_Snapshot(benchmark::State& state) {

@@ -26,6 +26,19 @@ constexpr std::uint64_t kMinCells = 1024;
 constexpr int kMaxDims = 4;
 constexpr std::int32_t kValueRange = 256;
 
+// The grids of symmetry keys take cells twice as wide while a table holds at most kRowsPerWideCell
+// rows per such cell. A value's reach, Margin either side, then falls in 2 cells of a dimension in
+// place of nearly 3: a lookup scans more entries (a key's values crowd towards the middle of the
+// range) in about 8 runs in place of 22, which pays while the cells are sparse: over 100,000 rows at
+// Margin 10 it takes a third less time.
+constexpr std::uint64_t kRowsPerWideCell = 8;
+
+// The values one cell spans: spans times the Margin, plus one, so that a partner lies in a row's cell
+// or a neighbour's.
+std::uint32_t CellWidth(std::int32_t margin, std::int64_t spans) {
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(margin * spans + 1, kValueRange));
+}
+
 // A row's first values (a grid entry's head), for testing grid entries against them two at a time:
 // bit i of the result is set iff each value of entries[i] lies within the Margin of the row's.
 class THeadTest {
@@ -80,11 +93,18 @@ TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t ma
                                const std::vector<bool>& present)
     : margin_(margin),
       kind_(kind),
-      valuesPerRank_(kind == TKind::kSignature ? kSignatureValues : kGrayCells),
+      valuesPerRank_(kind == TKind::kSignature || kind == TKind::kSignatureKey ? kSignatureValues
+                                                                               : kGrayCells),
       values_(std::move(values)) {
   const std::size_t rows = values_.size() / static_cast<std::size_t>(valuesPerRank_);
   const auto takesPart = [&](std::uint32_t rank) { return present.empty() || present[rank]; };
-  width_ = static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{margin_} + 1, kValueRange));
+  width_ = CellWidth(margin_, 1);
+  const std::uint32_t wide = CellWidth(margin_, 2);
+  const std::uint64_t wideSide = (kValueRange - 1) / wide + 1;
+  if ((kind == TKind::kSignatureKey || kind == TKind::kGrayKey) &&
+      rows <= kRowsPerWideCell * wideSide * wideSide * wideSide * wideSide) {
+    width_ = wide;
+  }
   side_ = (kValueRange - 1) / width_ + 1;
   const std::uint64_t maxCells = kCellsPerRow * rows + kMinCells;
   std::uint64_t cells = side_;
@@ -125,7 +145,8 @@ std::uint32_t TCandidateGrid::CellOf(const std::uint8_t* values) const {
 bool TCandidateGrid::Within(const std::uint8_t* a, const std::uint8_t* b, bool colors,
                             std::int32_t& maxDiff) const {
   maxDiff = 0;
-  if (kind_ == TKind::kGray) {
+  if (kind_ == TKind::kSignatureKey) colors = true;
+  if (kind_ == TKind::kGray || kind_ == TKind::kGrayKey) {
     for (int i = 0; i < kGrayCells; ++i) {
       std::int32_t d = std::abs(int{a[i]} - int{b[i]});
       if (!colors) d *= 3;
@@ -154,38 +175,29 @@ void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPart
 void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
                            std::vector<TPartner>& partners) const {
   const THeadTest head(probe, margin_);
-  std::int32_t base[kMaxDims] = {};
-  for (int d = 0; d < dims_; ++d) base[d] = probe[d] / width_;
-  // Neighbour cells that differ only in the last dimension are adjacent: one run of entries each. A
-  // partner of a row's own values comes later in text order, so its first value is not below the
-  // row's: in the first dimension only the row's cell and the next can hold one.
-  const std::int32_t side = static_cast<std::int32_t>(side_);
+  // The cells that can hold a partner: in each dimension those the values within the Margin of the
+  // probe's fall in. A partner of a row's own values comes later in text order, so its first value is
+  // not below the row's.
+  const std::int32_t reach = std::min(margin_, kValueRange - 1);
+  std::int32_t low[kMaxDims], high[kMaxDims], at[kMaxDims];
+  for (int d = 0; d < dims_; ++d) {
+    const std::int32_t v = probe[d];
+    low[d] = static_cast<std::int32_t>((d == 0 && ownRow ? v : std::max(v - reach, 0)) / width_);
+    high[d] = static_cast<std::int32_t>(std::min(v + reach, kValueRange - 1) / width_);
+    at[d] = low[d];
+  }
+  // Cells that differ only in the last dimension are adjacent: one run of entries for each choice of
+  // the others, which are counted through like the digits of a number.
+  const std::int64_t side = side_;
   const int last = dims_ - 1;
-  const std::int32_t lastLow = last == 0 && ownRow ? base[0] : std::max(base[last] - 1, 0);
-  const std::int32_t lastHigh = std::min(base[last] + 1, side - 1);
-  const int firstChoices = ownRow ? 2 : 3;
-  const int firstOffset = ownRow ? 0 : 1;
-  int runs = 1;
-  for (int d = 0; d < last; ++d) runs *= d == 0 ? firstChoices : 3;
-  for (int run = 0; run < runs; ++run) {
+  for (;;) {
     std::int64_t cell = 0;
-    bool inside = true;
-    for (int d = 0, rest = run; d < last; ++d) {
-      const int choices = d == 0 ? firstChoices : 3;
-      const std::int32_t at = base[d] + rest % choices - (d == 0 ? firstOffset : 1);
-      rest /= choices;
-      if (at < 0 || at >= side) {
-        inside = false;
-        break;
-      }
-      cell = cell * side + at;
-    }
-    if (!inside) continue;
+    for (int d = 0; d < last; ++d) cell = cell * side + at[d];
     // The run's cells lie side by side in entries_: one scan covers them all, two entries at a time
     // (the spare entry serves the last pair). A partner passes the test of the head's values (needed
     // in both modes and both kinds), comes later and passes the exact test.
-    const std::uint32_t first = cellStart_[cell * side + lastLow];
-    const std::uint32_t end = cellStart_[cell * side + lastHigh + 1];
+    const std::uint32_t first = cellStart_[cell * side + low[last]];
+    const std::uint32_t end = cellStart_[cell * side + high[last] + 1];
     for (std::uint32_t e = first; e < end; e += 2) {
       const unsigned passed = head(&entries_[e]);
       if (passed == 0) continue;
@@ -198,6 +210,13 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
         }
       }
     }
+    int d = last - 1;
+    while (d >= 0 && at[d] == high[d]) {
+      at[d] = low[d];
+      --d;
+    }
+    if (d < 0) break;
+    ++at[d];
   }
 }
 

@@ -2,14 +2,15 @@
 // row's candidates without walking the first-value window row by row.
 //
 // Two signatures can match only when each of their 48 values differs by at most the Margin (in
-// cell-sum mode the sum of a Cell's three differences bounds each of them). Rows are placed in a grid
-// over their first D values divided by Margin + 1; a partner lies in one of the 3^D cells around a
-// row's own. Each cell's entries are stored together and carry a row's first values, so most
-// candidates are refused without leaving the cell. In the written form the high key test follows from
-// the Margin test on the first value, so the grid needs no texts.
+// cell-sum mode the sum of a Cell's three differences bounds each of them). Rows are placed in a grid over
+// their first D values divided by Margin + 1 (a key's grid may take cells twice as wide); a partner
+// lies in the cells its values' reach, Margin either side, falls in: of the cells around a row's own,
+// at most 3 per dimension. Each cell's entries are stored together and carry a row's first values, so
+// most candidates are refused without leaving the cell. In the written form the high key test follows
+// from the Margin test on the first value, so the grid needs no texts.
 //
-// The same grid serves the gray grids (match_rules.h), 16 values per rank, and any probe: a row's
-// values with its Cells moved (a turned copy) are looked up like a row's own.
+// The same grid serves the gray grids (match_rules.h), 16 values per rank, and the symmetry keys of
+// either (symmetry_key.h), which a row matching another under any symmetry lies within the Margin of.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +24,10 @@ class TCandidateGrid : public TPartnerSearch {
  public:
   // What a rank's values are, and so how two ranks are compared.
   enum class TKind {
-    kSignature,  // kSignatureValues values, compared as SignaturesMatch does
-    kGray,       // kGrayCells values, compared as GrayGridsMatch does
+    kSignature,     // kSignatureValues values, compared as SignaturesMatch does
+    kGray,          // kGrayCells values, compared as GrayGridsMatch does
+    kSignatureKey,  // kSignatureValues values, each within the Margin in either mode
+    kGrayKey,       // kGrayCells values, compared as kGray
   };
 
   // values: the kind's values per rank, rank after rank. present (when not empty): whether each rank
@@ -36,8 +39,7 @@ class TCandidateGrid : public TPartnerSearch {
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
   // Appends to partners every rank above after whose values lie within the Margin of probe (the kind's
   // number of values), in no particular order. ownRow: probe is the values of after itself, whose
-  // partners follow it in text order (kind kSignature): half the cells of the first dimension are
-  // skipped.
+  // partners follow it in text order (kind kSignature): the cells below its first value are skipped.
   void Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
              std::vector<TPartner>& partners) const;
   const std::uint8_t* ValuesOf(std::uint32_t rank) const {

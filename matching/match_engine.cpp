@@ -3,6 +3,7 @@
 #include "matching/candidate_grid.h"
 #include "matching/rule_search.h"
 #include "matching/text_walk.h"
+#include "matching/turned_search.h"
 
 namespace velquin {
 
@@ -14,8 +15,10 @@ TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin, TM
     if (margin >= 0) search_ = std::move(walk);
   } else if (margin >= 0) {
     std::vector<std::uint8_t>& values = std::get<TWrittenValues>(signatures).Values;
-    if (tests.Any()) {
-      search_ = std::make_unique<TRuleSearch>(std::move(values), std::move(gray), margin, tests);
+    if (tests.Turned) {
+      search_ = std::make_unique<TTurnedSearch>(std::move(values), std::move(gray), margin, tests);
+    } else if (tests.Gray) {
+      search_ = std::make_unique<TRuleSearch>(std::move(values), std::move(gray), margin);
     } else {
       search_ = std::make_unique<TCandidateGrid>(std::move(values), margin);
     }

@@ -301,6 +301,90 @@ TEST(MatchEngineTest, MaxDiffIsTheSmallestMeasureOfThePassingTests) {
   EXPECT_FALSE(PairMatches({&a, &grayA}, {&b, nullptr}, 19, true, {false, true}, maxDiff));
 }
 
+// Pairs planted among unrelated rows, each row a copy of another under one symmetry, of its Signature
+// or of its gray grid only, with one value moved by exactly the Margin or by one more: the first kind
+// is found, with MaxDiff the Margin, exactly when the test it needs is on; the second never.
+TEST(MatchEngineTest, FindsPairsOfOneSymmetryOrOfTheGrayGridOnlyAtExactlyTheMargin) {
+  constexpr std::int32_t kMargin = 10;
+  std::mt19937 random(21);
+  std::uniform_int_distribution<int> value(20, 235), cell(0, 15);
+  const auto randomRow = [&] {
+    TRuleRow row;
+    for (TRgb& c : row.signature.Cells) c = {value(random), value(random), value(random)};
+    for (std::uint8_t& v : row.gray.Cells) v = static_cast<std::uint8_t>(value(random));
+    return row;
+  };
+  std::vector<TRuleRow> rows;
+  for (int i = 0; i < 150; ++i) rows.push_back(randomRow());
+  struct TPlanted {
+    std::size_t first, second;  // indexes into rows
+    int symmetry;
+    bool grayOnly;
+    bool within;
+  };
+  std::vector<TPlanted> planted;
+  for (int t = 0; t < kGridSymmetries; ++t) {
+    for (const bool grayOnly : {false, true}) {
+      for (const bool within : {true, false}) {
+        const TRuleRow a = randomRow();
+        TRuleRow b = randomRow();
+        const std::int32_t step = within ? kMargin : kMargin + 1;
+        if (grayOnly) {
+          MoveCells(t, a.gray.Cells.data(), b.gray.Cells.data(), 1);
+          b.gray.Cells[cell(random)] += static_cast<std::uint8_t>(step);
+        } else {
+          MoveCells(t, a.signature.Cells.data(), b.signature.Cells.data(), 1);
+          b.signature.Cells[cell(random)].G += step;
+        }
+        planted.push_back({rows.size(), rows.size() + 1, t, grayOnly, within});
+        rows.push_back(a);
+        rows.push_back(b);
+      }
+    }
+  }
+  // Rank order, and the rank of each row.
+  std::vector<std::uint32_t> order(rows.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+    return SignatureToText(rows[x].signature) < SignatureToText(rows[y].signature);
+  });
+  std::vector<TRuleRow> ranked;
+  std::vector<std::uint32_t> rankOf(rows.size());
+  for (const std::uint32_t row : order) {
+    rankOf[row] = static_cast<std::uint32_t>(ranked.size());
+    ranked.push_back(rows[row]);
+  }
+  std::vector<TSignature> signatures;
+  for (const TRuleRow& row : ranked) signatures.push_back(row.signature);
+  for (const TMatchTests tests : {TMatchTests{false, false}, TMatchTests{true, false},
+                                  TMatchTests{false, true}, TMatchTests{true, true}}) {
+    for (const bool colors : {true, false}) {
+      SCOPED_TRACE(std::string(tests.Turned ? "turned " : "") + (tests.Gray ? "gray " : "") +
+                   (colors ? "channel" : "cell-sum"));
+      TMatchEngine engine(Input(signatures), kMargin, tests, GrayInput(ranked));
+      std::set<TPair> found;
+      for (std::uint32_t rank = 0; rank < ranked.size(); ++rank) {
+        engine.FindPairsOf(rank, colors, [&](std::uint32_t row, std::uint32_t partner, std::int32_t maxDiff) {
+          found.insert({row, partner, maxDiff});
+        });
+      }
+      EXPECT_EQ(found, BruteForce(ranked, kMargin, colors, tests));
+      for (const TPlanted& p : planted) {
+        SCOPED_TRACE("symmetry " + std::to_string(p.symmetry) + (p.grayOnly ? ", gray grid" : ", signature") +
+                     (p.within ? ", at the Margin" : ", past it"));
+        const std::uint32_t x = std::min(rankOf[p.first], rankOf[p.second]);
+        const std::uint32_t y = std::max(rankOf[p.first], rankOf[p.second]);
+        // A gray Cell counts three times in cell-sum mode: its step is then past the Margin.
+        const bool testOn = (p.symmetry == 0 || tests.Turned) && (!p.grayOnly || (tests.Gray && colors));
+        EXPECT_EQ(found.count({x, y, kMargin}), p.within && testOn ? 1u : 0u);
+        EXPECT_TRUE(std::none_of(found.begin(), found.end(), [&](const TPair& pair) {
+          return std::get<0>(pair) == x && std::get<1>(pair) == y && std::get<2>(pair) != kMargin;
+        }));
+      }
+    }
+  }
+}
+
 TEST(MatchEngineTest, MalformedTextFails) {
   const std::vector<std::string> texts = {SignatureToText(Flat(1)), std::string(kSignatureTextLength, 'x')};
   EXPECT_ANY_THROW(TMatchEngine(texts, 10));

@@ -1,7 +1,7 @@
-// TRuleSearch: the partner search of rows in the written form under the Turned or Gray test
-// (match_rules.h). It turns the probe, never the table: each row is looked up in the grid of the
-// Signatures once as it stands and once with its Cells moved by each other symmetry, and in the grid of
-// the gray grids likewise; a partner found by several lookups keeps its smallest measure.
+// TRuleSearch: the partner search of rows in the written form under the Gray test alone
+// (match_rules.h; under Turned, turned_search.h). Each row is looked up in the grid of the Signatures
+// as it stands and in the grid of the gray grids; a partner found by both lookups keeps the smaller
+// measure.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +15,12 @@ namespace velquin {
 
 class TRuleSearch : public TPartnerSearch {
  public:
-  // values: kSignatureValues values per rank. REQUIRES: margin >= 0; gray holds every rank when
-  // tests.Gray.
-  TRuleSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin, TMatchTests tests);
+  // values: kSignatureValues values per rank. REQUIRES: margin >= 0; gray holds every rank.
+  TRuleSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin);
 
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
 
  private:
-  TMatchTests tests_;
   TCandidateGrid signatures_;
   std::vector<bool> hasGray_;
   TCandidateGrid grays_;
