@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "matching/match_host.h"
 #include "platform/desktop.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 
 namespace velquin {
@@ -28,6 +29,7 @@ void TGroupsForm::Guarded(Body&& body) {
 }
 
 void TGroupsForm::Refresh() {
+  if (trashing_) return;
   std::optional<std::string> selectedKeeper;
   if (groups_ && selected_ && *selected_ < groups_->Groups().size())
     selectedKeeper = groups_->Groups()[*selected_].Members.front().FullName;
@@ -37,12 +39,17 @@ void TGroupsForm::Refresh() {
   Guarded([&] {
     if (!form_.MatchesTable.Active()) return;
     std::vector<TCopyPair> pairs = ReadCopyPairs(form_.MatchesTable);
-    MarkPairsOnlyGrayOrTurned(form_, pairs);
+    provisional_ = form_.Busy();
+    if (!provisional_) MarkPairsOnlyGrayOrTurned(form_, pairs);
     TCopyGroups groups(pairs);
     std::erase_if(chosenKeepers_, [&](const std::string& file) { return !groups.ChooseKeeper(file); });
     groups_.emplace(std::move(groups));
     if (selectedKeeper) selected_ = groups_->GroupOf(*selectedKeeper);
   });
+}
+
+void TGroupsForm::ReadInFull() {
+  if (provisional_) Refresh();
 }
 
 const std::vector<TCopyGroup>& TGroupsForm::Groups() const { return groups_ ? groups_->Groups() : kNoGroups; }
@@ -52,7 +59,7 @@ void TGroupsForm::Select(std::optional<std::size_t> group) {
 }
 
 void TGroupsForm::KeepThisOne(const std::string& file) {
-  if (!groups_ || !groups_->ChooseKeeper(file)) return;
+  if (trashing_ || !groups_ || !groups_->ChooseKeeper(file)) return;
   // One choice per group: the earlier choice in the same group gives way.
   const std::optional<std::size_t> group = groups_->GroupOf(file);
   std::erase_if(chosenKeepers_, [&](const std::string& chosen) { return groups_->GroupOf(chosen) == group; });
@@ -70,6 +77,7 @@ std::string TGroupsForm::MemberNote(std::size_t group, std::size_t member) const
 
 std::vector<std::string> TGroupsForm::GroupMoves(std::size_t group, bool includeGrayOrTurned) {
   std::vector<std::string> moves;
+  ReadInFull();
   if (!groups_) return moves;
   const TRestPlan plan = PlanTrashTheRest(form_, *groups_, group, includeGrayOrTurned);
   for (const TRestStep& step : plan.Steps)
@@ -99,6 +107,7 @@ std::string TGroupsForm::ConfirmText(const std::vector<std::size_t>& groups, boo
 
 std::string TGroupsForm::ConfirmSelectedText() {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     if (selected_) text = ConfirmText({*selected_}, true, false);
   });
@@ -107,6 +116,7 @@ std::string TGroupsForm::ConfirmSelectedText() {
 
 std::string TGroupsForm::SelectedStaysText() {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     if (!groups_ || !selected_) return;
     for (const TRestStep& step : PlanTrashTheRest(form_, *groups_, *selected_, true).Steps)
@@ -117,6 +127,7 @@ std::string TGroupsForm::SelectedStaysText() {
 
 std::string TGroupsForm::ConfirmAllText(bool includeGrayOrTurned) {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     std::vector<std::size_t> all(Groups().size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
@@ -125,7 +136,8 @@ std::string TGroupsForm::ConfirmAllText(bool includeGrayOrTurned) {
   return text;
 }
 
-bool TGroupsForm::HasGrayOrTurnedOnlyPairs() const {
+bool TGroupsForm::HasGrayOrTurnedOnlyPairs() {
+  ReadInFull();
   if (!groups_) return false;
   for (const TCopyGroup& group : groups_->Groups()) {
     for (std::size_t i = 0; i < group.Members.size(); ++i) {
@@ -149,13 +161,31 @@ void TGroupsForm::TrashAllClick(bool includeGrayOrTurned) {
 }
 
 void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurned) {
-  if (!groups_ || form_.Busy()) return;
-  Guarded([&] {
-    const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
+  if (form_.Busy()) return;
+  ReadInFull();
+  if (!groups_) return;
+  std::string text;
+  form_.RunAsCommand([&] {
+    TMatchHost& host = form_;
+    // The run walks the groups and the tables: nothing else may change them while messages run.
+    trashing_ = true;
+    host.SetReviewButtonsEnabled(false);
+    const TScopeGuard end([&] {
+      trashing_ = false;
+      host.SetReviewButtonsEnabled(true);
+    });
+    const TBusyCursor busy(host.Desktop());
+    // Every member but the keeper, each checked just before its move: checking them all first would
+    // cost as long again, with no messages running.
     std::vector<TRestPlan> plans;
-    for (const std::size_t group : groups)
-      plans.push_back(PlanTrashTheRest(form_, *groups_, group, includeGrayOrTurned));
-    TTrashAction action = TrashTheRest(form_, *groups_, plans, includeGrayOrTurned);
+    for (const std::size_t group : groups) {
+      const std::vector<TGroupMember>& members = groups_->Groups().at(group).Members;
+      TRestPlan& plan = plans.emplace_back(TRestPlan{members.front().FullName, {}});
+      for (auto member = members.begin() + 1; member != members.end(); ++member)
+        plan.Steps.push_back({member->FullName, "", ""});
+    }
+    TTrashAction action =
+        TrashTheRest(form_, *groups_, plans, includeGrayOrTurned, [this] { return form_.StopRequested(); });
     const std::size_t moved = action.Files.size();
     form_.PushUndo(std::move(action));
     std::string stayed;
@@ -170,11 +200,13 @@ void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurne
         }
       }
     }
-    std::string text = "Moved " + FilesText(moved) + " to the trash.";
+    text = std::string(form_.StopRequested() ? "Stopped: " : "") + "Moved " + FilesText(moved) +
+           " to the trash.";
     if (!stayed.empty()) text += "\nStayed:" + stayed;
     if (unlisted > 0) text += "\nand " + FilesText(unlisted) + " more";
-    static_cast<TMatchHost&>(form_).Desktop().ShowMessage(text);
   });
+  // Shown once the run has ended: the user answers it with no command under way.
+  if (!text.empty()) static_cast<TMatchHost&>(form_).Desktop().ShowMessage(text);
   Refresh();
 }
 
