@@ -41,7 +41,8 @@ void TGroupsForm::Refresh() {
     std::vector<TCopyPair> pairs = ReadCopyPairs(form_.MatchesTable);
     provisional_ = form_.Busy();
     if (!provisional_) MarkPairsOnlyGrayOrTurned(form_, pairs);
-    TCopyGroups groups(pairs);
+    TCopyGroups groups(pairs, &described_);
+    described_.ForgetUnused();
     std::erase_if(chosenKeepers_, [&](const std::string& file) { return !groups.ChooseKeeper(file); });
     groups_.emplace(std::move(groups));
     if (selectedKeeper) selected_ = groups_->GroupOf(*selectedKeeper);
@@ -190,9 +191,14 @@ void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurne
     form_.PushUndo(std::move(action));
     std::string stayed;
     std::size_t unlisted = 0;
+    // Steps the run did not reach neither moved nor stayed for a reason.
+    std::size_t reached = moved;
+    std::size_t steps = 0;
     for (const TRestPlan& plan : plans) {
       for (const TRestStep& step : plan.Steps) {
+        ++steps;
         if (step.Skip.empty()) continue;
+        ++reached;
         if (unlisted > 0 || std::count(stayed.begin(), stayed.end(), '\n') == kListedStays) {
           ++unlisted;
         } else {
@@ -200,8 +206,7 @@ void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurne
         }
       }
     }
-    text = std::string(form_.StopRequested() ? "Stopped: " : "") + "Moved " + FilesText(moved) +
-           " to the trash.";
+    text = std::string(reached < steps ? "Stopped: " : "") + "Moved " + FilesText(moved) + " to the trash.";
     if (!stayed.empty()) text += "\nStayed:" + stayed;
     if (unlisted > 0) text += "\nand " + FilesText(unlisted) + " more";
   });

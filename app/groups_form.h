@@ -78,6 +78,8 @@ class TGroupsForm {
   std::optional<std::size_t> selected_;
   // The keepers the user chose, by file.
   std::vector<std::string> chosenKeepers_;
+  // The members of the groups read last, so that reading them again opens only new and changed files.
+  TMemberCache described_;
   bool provisional_ = false;
   bool trashing_ = false;
 };

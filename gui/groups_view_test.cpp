@@ -158,11 +158,11 @@ TEST_F(GroupsViewTest, TheTabShowsTheGroupsAScanAppends) {
 
   form_->CompSigsButtonClick();
   ASSERT_EQ(GridRows(), 1);
-  QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 1, 5 * TGroupsView::kFollowMs);
+  QTRY_COMPARE_WITH_TIMEOUT(tree->topLevelItemCount(), 1, 20 * TGroupsView::kFollowMs);
   ASSERT_EQ(tree->topLevelItem(0)->childCount(), 2);
   EXPECT_EQ(tree->topLevelItem(0)->child(1)->toolTip(TGroupsView::ColumnFile).toStdString(),
             Folder() + "a2.bmp");
-  QTRY_VERIFY_WITH_TIMEOUT(window_->GroupsView->TrashAllButton->isEnabled(), 5 * TGroupsView::kFollowMs);
+  QTRY_VERIFY_WITH_TIMEOUT(window_->GroupsView->TrashAllButton->isEnabled(), 20 * TGroupsView::kFollowMs);
 }
 
 // Stop ends a long "trash the rest" of every group: the files moved so far are in the trash and their
