@@ -96,6 +96,24 @@ TGroupMember DescribeMember(const std::string& fullName) {
   return member;
 }
 
+TGroupMember TMemberCache::Describe(const std::string& fullName) {
+  TFileStamp stamp;
+  if (!FileStampAt(fullName, stamp)) return DescribeMember(fullName);
+  TEntry entry;
+  if (const auto known = kept_.find(fullName); known != kept_.end() && known->second.Stamp == stamp) {
+    entry = std::move(known->second);
+    kept_.erase(known);
+  } else {
+    entry = {stamp, DescribeMember(fullName)};
+  }
+  return used_.insert_or_assign(fullName, std::move(entry)).first->second.Member;
+}
+
+void TMemberCache::ForgetUnused() {
+  kept_ = std::move(used_);
+  used_.clear();
+}
+
 bool BetterKeeper(const TGroupMember& a, const TGroupMember& b) {
   if (a.Exists != b.Exists) return a.Exists;
   const std::int64_t pixelsA = std::int64_t{a.Width} * a.Height;
@@ -112,7 +130,7 @@ std::int64_t TCopyGroup::RestBytes() const {
                          [](std::int64_t sum, const TGroupMember& member) { return sum + member.Bytes; });
 }
 
-TCopyGroups::TCopyGroups(const std::vector<TCopyPair>& pairs) {
+TCopyGroups::TCopyGroups(const std::vector<TCopyPair>& pairs, TMemberCache* cache) {
   const TPairGroups grouped = GroupPairs(pairs);
   groups_.reserve(grouped.Groups.size());
   for (const std::vector<std::uint32_t>& indexes : grouped.Groups) {
@@ -120,7 +138,8 @@ TCopyGroups::TCopyGroups(const std::vector<TCopyPair>& pairs) {
     group.Members.reserve(indexes.size());
     for (const std::uint32_t index : indexes) {
       groupOf_.emplace(grouped.Names[index], groups_.size());
-      group.Members.push_back(DescribeMember(grouped.Names[index]));
+      const std::string& name = grouped.Names[index];
+      group.Members.push_back(cache != nullptr ? cache->Describe(name) : DescribeMember(name));
     }
     std::sort(group.Members.begin(), group.Members.end(), BetterKeeper);
     groups_.push_back(std::move(group));

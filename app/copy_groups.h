@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file_utils.h"
+
 namespace velquin {
 
 // One recorded pair, as Matches holds it.
@@ -47,6 +49,25 @@ struct TGroupMember {
 // The member as its file stands now: size and format from the header, bytes and time from the file.
 TGroupMember DescribeMember(const std::string& fullName);
 
+// The members described by the latest readings of the groups, by file: a file whose stamp (device,
+// inode, size, time) is unchanged keeps its description, so that reading the groups again, as a scan
+// appends pairs, opens only new and changed files.
+class TMemberCache {
+ public:
+  // DescribeMember, or the description kept for the file's stamp.
+  TGroupMember Describe(const std::string& fullName);
+  // Forgets the files not described since the previous call.
+  void ForgetUnused();
+
+ private:
+  struct TEntry {
+    TFileStamp Stamp;
+    TGroupMember Member;
+  };
+  std::unordered_map<std::string, TEntry> kept_;
+  std::unordered_map<std::string, TEntry> used_;
+};
+
 // Returns true iff `a` comes before `b` by the keeper rule.
 bool BetterKeeper(const TGroupMember& a, const TGroupMember& b);
 
@@ -59,8 +80,8 @@ struct TCopyGroup {
 
 class TCopyGroups {
  public:
-  // Groups the pairs and describes every member from its file.
-  explicit TCopyGroups(const std::vector<TCopyPair>& pairs);
+  // Groups the pairs and describes every member from its file (DescribeMember), or through `cache`.
+  explicit TCopyGroups(const std::vector<TCopyPair>& pairs, TMemberCache* cache = nullptr);
 
   const std::vector<TCopyGroup>& Groups() const { return groups_; }
   // The group holding `file`; nullopt when none does.

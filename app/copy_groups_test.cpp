@@ -1,10 +1,12 @@
 #include "app/copy_groups.h"
 
+#include <cstdio>
 #include <fstream>
 #include <map>
 
 #include "app/test_support.h"
 #include "platform/file_utils.h"
+#include "platform/test_dir.h"
 
 namespace velquin {
 namespace {
@@ -121,6 +123,33 @@ TEST(CopyGroupsTest, ChosenKeeperAndPairLookup) {
   EXPECT_TRUE(groups.Paired(dir.File("b"), dir.File("big"), &only));
   EXPECT_TRUE(only);
   EXPECT_FALSE(groups.Paired(dir.File("a"), dir.File("c")));
+}
+
+// A file whose stamp is unchanged keeps the description read before; a new time, or a reading that
+// did not need the file, makes it read again.
+TEST(CopyGroupsTest, TheMemberCacheReadsOnlyChangedFiles) {
+  TTestDir dir;
+  const std::string file = dir.File("p.bmp");
+  // 8 x 16 and 16 x 8 pictures of 24 bits take the same bytes.
+  const auto write = [&](std::int32_t width, std::int32_t height, std::int64_t time) {
+    WriteBmp(file, width, height, 0x808080);
+    SetFileTime(file, time);
+  };
+  TMemberCache cache;
+  write(8, 16, 1'700'000'000);
+  EXPECT_EQ(cache.Describe(file).Width, 8);
+  cache.ForgetUnused();
+  write(16, 8, 1'700'000'000);
+  EXPECT_EQ(cache.Describe(file).Width, 8) << "same stamp, same description";
+  cache.ForgetUnused();
+  SetFileTime(file, 1'700'000'001);
+  EXPECT_EQ(cache.Describe(file).Width, 16);
+  cache.ForgetUnused();
+  cache.ForgetUnused();
+  write(8, 16, 1'700'000'001);
+  EXPECT_EQ(cache.Describe(file).Width, 8) << "forgotten by a reading without it";
+  std::remove(file.c_str());
+  EXPECT_FALSE(cache.Describe(file).Exists);
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "app/copy_review.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
 #include "matching/match_host.h"
 #include "matching/match_review.h"
 #include "matching/match_rules.h"
+#include "platform/date_time.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
@@ -121,27 +123,43 @@ TRestPlan PlanTrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::siz
 }
 
 TTrashAction TrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::vector<TRestPlan>& plans,
-                          bool includeGrayOrTurned) {
+                          bool includeGrayOrTurned, const std::function<bool()>& stopAsked) {
+  std::int64_t toMove = 0;
+  for (const TRestPlan& plan : plans)
+    toMove += std::count_if(plan.Steps.begin(), plan.Steps.end(),
+                            [](const TRestStep& step) { return step.Skip.empty(); });
+  TProgress& progress = host.RunningProgress();
+  progress.ResetCounts();
+  progress.SetTotal(toMove);
+  progress.SetStartTime(Now());
+  progress.BeginItems(toMove, host);
   TTrashAction action;
   std::vector<std::string> moved;
+  bool stopped = false;
   for (TRestPlan& plan : plans) {
     for (TRestStep& step : plan.Steps) {
       if (!step.Skip.empty()) continue;
+      stopped = stopped || (stopAsked && stopAsked());
+      if (stopped) break;
       step.Skip = WhyKept(host, groups, plan.Keeper, step.File, includeGrayOrTurned);
-      if (!step.Skip.empty()) continue;
-      try {
-        TTrashedFile entry = RecycleFolderFile(host, step.File);
-        step.Trashed = entry.Trashed;
-        action.Files.push_back({step.File, std::move(entry)});
-        moved.push_back(step.File);
-      } catch (const ERecycleError& error) {
-        step.Skip = error.what();
-        step.MoveFailed = true;
+      if (step.Skip.empty()) {
+        try {
+          TTrashedFile entry = RecycleFolderFile(host, step.File);
+          step.Trashed = entry.Trashed;
+          action.Files.push_back({step.File, std::move(entry)});
+          moved.push_back(step.File);
+        } catch (const ERecycleError& error) {
+          step.Skip = error.what();
+          step.MoveFailed = true;
+        }
       }
+      progress.CountItemDone();
+      progress.UpdateProgress(1, host);
     }
   }
+  progress.EndItems(host);
   if (!moved.empty()) {
-    RemoveRecords(host.Sigs(), host.Matches(), moved, action);
+    RemoveRecords(host.Sigs(), host.Matches(), moved, action, [&] { progress.UpdateProgress(1, host); });
     host.UpdateDBLabels();
   }
   return action;

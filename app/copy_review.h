@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,13 @@ TRestPlan PlanTrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::siz
 // of Delete (RecycleFolderFile); a move that fails leaves the file, and its step says why. Then the
 // rows of all moved files go in one pass over Matches, and the count labels are refreshed. Returns the
 // action for undo; the steps tell what became of each file.
+//
+// Thousands of moves take seconds: the planned moves are the running command's items (its progress
+// line counts them), and messages run after every step and through the removal of the rows. Before
+// each move `stopAsked` (when given) is asked; once it says yes nothing more moves, the steps not
+// reached stay as planned (neither Skip nor Trashed), and the files moved so far lose their rows as
+// above, in the one action returned.
 TTrashAction TrashTheRest(TMatchHost& host, const TCopyGroups& groups, std::vector<TRestPlan>& plans,
-                          bool includeGrayOrTurned);
+                          bool includeGrayOrTurned, const std::function<bool()>& stopAsked = {});
 
 }  // namespace velquin

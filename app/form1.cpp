@@ -563,6 +563,11 @@ void TForm1::StopButtonClick() {
   if (Busy()) stopRequested_ = true;
 }
 
+void TForm1::RunAsCommand(const std::function<void()>& body) {
+  if (Busy()) return;
+  Guarded([&] { Command(body); });
+}
+
 void TForm1::QuitButtonClick() {
   if (view_ != nullptr) view_->CloseRequested();
 }

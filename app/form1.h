@@ -187,6 +187,11 @@ class TForm1 : public TMatchHost {
   void StopButtonClick();
   // True from StopButtonClick until the stopped command has returned.
   bool StopRequested() const { return stopRequested_; }
+  // Runs `body`, a long action of a view of the form ("trash the rest" of many groups), as a command:
+  // Busy while it runs, so that the commands, folder changes and Undo wait, and Stop sets
+  // StopRequested for the body to heed; its progress line goes when it ends. Nothing while a command
+  // runs. A failure goes to the error report.
+  void RunAsCommand(const std::function<void()>& body);
 
   // Decodes the pair's pictures that the pair display put off while a command ran; nothing when
   // none wait. A window calls it as it repaints, so at most one pair is decoded per repaint, and

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "matching/match_host.h"
 #include "platform/desktop.h"
+#include "platform/scope_guard.h"
 #include "platform/text_utils.h"
 
 namespace velquin {
@@ -28,6 +29,7 @@ void TGroupsForm::Guarded(Body&& body) {
 }
 
 void TGroupsForm::Refresh() {
+  if (trashing_) return;
   std::optional<std::string> selectedKeeper;
   if (groups_ && selected_ && *selected_ < groups_->Groups().size())
     selectedKeeper = groups_->Groups()[*selected_].Members.front().FullName;
@@ -37,12 +39,18 @@ void TGroupsForm::Refresh() {
   Guarded([&] {
     if (!form_.MatchesTable.Active()) return;
     std::vector<TCopyPair> pairs = ReadCopyPairs(form_.MatchesTable);
-    MarkPairsOnlyGrayOrTurned(form_, pairs);
-    TCopyGroups groups(pairs);
+    provisional_ = form_.Busy();
+    if (!provisional_) MarkPairsOnlyGrayOrTurned(form_, pairs);
+    TCopyGroups groups(pairs, &described_);
+    described_.ForgetUnused();
     std::erase_if(chosenKeepers_, [&](const std::string& file) { return !groups.ChooseKeeper(file); });
     groups_.emplace(std::move(groups));
     if (selectedKeeper) selected_ = groups_->GroupOf(*selectedKeeper);
   });
+}
+
+void TGroupsForm::ReadInFull() {
+  if (provisional_) Refresh();
 }
 
 const std::vector<TCopyGroup>& TGroupsForm::Groups() const { return groups_ ? groups_->Groups() : kNoGroups; }
@@ -52,7 +60,7 @@ void TGroupsForm::Select(std::optional<std::size_t> group) {
 }
 
 void TGroupsForm::KeepThisOne(const std::string& file) {
-  if (!groups_ || !groups_->ChooseKeeper(file)) return;
+  if (trashing_ || !groups_ || !groups_->ChooseKeeper(file)) return;
   // One choice per group: the earlier choice in the same group gives way.
   const std::optional<std::size_t> group = groups_->GroupOf(file);
   std::erase_if(chosenKeepers_, [&](const std::string& chosen) { return groups_->GroupOf(chosen) == group; });
@@ -70,6 +78,7 @@ std::string TGroupsForm::MemberNote(std::size_t group, std::size_t member) const
 
 std::vector<std::string> TGroupsForm::GroupMoves(std::size_t group, bool includeGrayOrTurned) {
   std::vector<std::string> moves;
+  ReadInFull();
   if (!groups_) return moves;
   const TRestPlan plan = PlanTrashTheRest(form_, *groups_, group, includeGrayOrTurned);
   for (const TRestStep& step : plan.Steps)
@@ -99,6 +108,7 @@ std::string TGroupsForm::ConfirmText(const std::vector<std::size_t>& groups, boo
 
 std::string TGroupsForm::ConfirmSelectedText() {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     if (selected_) text = ConfirmText({*selected_}, true, false);
   });
@@ -107,6 +117,7 @@ std::string TGroupsForm::ConfirmSelectedText() {
 
 std::string TGroupsForm::SelectedStaysText() {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     if (!groups_ || !selected_) return;
     for (const TRestStep& step : PlanTrashTheRest(form_, *groups_, *selected_, true).Steps)
@@ -117,6 +128,7 @@ std::string TGroupsForm::SelectedStaysText() {
 
 std::string TGroupsForm::ConfirmAllText(bool includeGrayOrTurned) {
   std::string text;
+  ReadInFull();
   Guarded([&] {
     std::vector<std::size_t> all(Groups().size());
     for (std::size_t i = 0; i < all.size(); ++i) all[i] = i;
@@ -125,7 +137,8 @@ std::string TGroupsForm::ConfirmAllText(bool includeGrayOrTurned) {
   return text;
 }
 
-bool TGroupsForm::HasGrayOrTurnedOnlyPairs() const {
+bool TGroupsForm::HasGrayOrTurnedOnlyPairs() {
+  ReadInFull();
   if (!groups_) return false;
   for (const TCopyGroup& group : groups_->Groups()) {
     for (std::size_t i = 0; i < group.Members.size(); ++i) {
@@ -149,21 +162,44 @@ void TGroupsForm::TrashAllClick(bool includeGrayOrTurned) {
 }
 
 void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurned) {
-  if (!groups_ || form_.Busy()) return;
-  Guarded([&] {
+  if (form_.Busy()) return;
+  ReadInFull();
+  if (!groups_) return;
+  std::string text;
+  form_.RunAsCommand([&] {
     form_.RequireWritable();
-    const TBusyCursor busy(static_cast<TMatchHost&>(form_).Desktop());
+    TMatchHost& host = form_;
+    // The run walks the groups and the tables: nothing else may change them while messages run.
+    trashing_ = true;
+    host.SetReviewButtonsEnabled(false);
+    const TScopeGuard end([&] {
+      trashing_ = false;
+      host.SetReviewButtonsEnabled(true);
+    });
+    const TBusyCursor busy(host.Desktop());
+    // Every member but the keeper, each checked just before its move: checking them all first would
+    // cost as long again, with no messages running.
     std::vector<TRestPlan> plans;
-    for (const std::size_t group : groups)
-      plans.push_back(PlanTrashTheRest(form_, *groups_, group, includeGrayOrTurned));
-    TTrashAction action = TrashTheRest(form_, *groups_, plans, includeGrayOrTurned);
+    for (const std::size_t group : groups) {
+      const std::vector<TGroupMember>& members = groups_->Groups().at(group).Members;
+      TRestPlan& plan = plans.emplace_back(TRestPlan{members.front().FullName, {}});
+      for (auto member = members.begin() + 1; member != members.end(); ++member)
+        plan.Steps.push_back({member->FullName, "", ""});
+    }
+    TTrashAction action =
+        TrashTheRest(form_, *groups_, plans, includeGrayOrTurned, [this] { return form_.StopRequested(); });
     const std::size_t moved = action.Files.size();
     form_.PushUndo(std::move(action));
     std::string stayed;
     std::size_t unlisted = 0;
+    // Steps the run did not reach neither moved nor stayed for a reason.
+    std::size_t reached = moved;
+    std::size_t steps = 0;
     for (const TRestPlan& plan : plans) {
       for (const TRestStep& step : plan.Steps) {
+        ++steps;
         if (step.Skip.empty()) continue;
+        ++reached;
         if (unlisted > 0 || std::count(stayed.begin(), stayed.end(), '\n') == kListedStays) {
           ++unlisted;
         } else {
@@ -171,11 +207,12 @@ void TGroupsForm::Trash(std::vector<std::size_t> groups, bool includeGrayOrTurne
         }
       }
     }
-    std::string text = "Moved " + FilesText(moved) + " to the trash.";
+    text = std::string(reached < steps ? "Stopped: " : "") + "Moved " + FilesText(moved) + " to the trash.";
     if (!stayed.empty()) text += "\nStayed:" + stayed;
     if (unlisted > 0) text += "\nand " + FilesText(unlisted) + " more";
-    static_cast<TMatchHost&>(form_).Desktop().ShowMessage(text);
   });
+  // Shown once the run has ended: the user answers it with no command under way.
+  if (!text.empty()) static_cast<TMatchHost&>(form_).Desktop().ShowMessage(text);
   Refresh();
 }
 

@@ -1,7 +1,9 @@
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "app/copy_review.h"
@@ -10,6 +12,7 @@
 #include "platform/file_utils.h"
 #include "platform/text_utils.h"
 #include "signature/signature.h"
+#include "tablestore/notification_hold.h"
 
 namespace velquin {
 namespace {
@@ -236,6 +239,153 @@ TEST_F(GroupsReviewTest, UndoOfADeleteWhosePlaceIsTakenSaysSo) {
   EXPECT_TRUE(MatchRows().empty());
   EXPECT_EQ(SortedSigsNames(), (std::vector<std::string>{"b.bmp", "c.bmp"}));
   EXPECT_FALSE(Form.CanUndo());
+}
+
+// A run stopped midway keeps what it moved: those files are in the trash without their rows, the others
+// stay with theirs, and the moves are one undo step. Nothing else changes the groups meanwhile.
+TEST_F(GroupsReviewTest, AStoppedRunKeepsItsMovesAsOneUndoStep) {
+  Picture("k.bmp", 16, 100);
+  for (const char* copy : {"c1.bmp", "c2.bmp", "c3.bmp", "c4.bmp", "c5.bmp"}) {
+    Picture(copy, 8, 100);
+    AddPair(0, "k.bmp", copy);
+  }
+  Picture("o1.bmp", 12, 50);
+  Picture("o2.bmp", 6, 50);
+  AddPair(0, "o1.bmp", "o2.bmp");
+  const std::vector<std::string> rowsBefore = MatchRows();
+  const std::vector<std::string> sigsBefore = SortedSigsNames();
+  const std::vector<std::string> filesBefore = NamesIn(Pictures.Path());
+  Groups.Refresh();
+  ASSERT_EQ(Groups.Groups().size(), 2u);
+
+  bool busyThroughout = true;
+  bool triedOthers = false;
+  bool stopped = false;
+  Desktop.OnMessages = [&] {
+    busyThroughout = busyThroughout && Form.Busy();
+    if (!triedOthers) {
+      // The run owns the groups and the tables: a second run, a re-read and a new keeper all wait.
+      triedOthers = true;
+      Groups.TrashAllClick(false);
+      Groups.Refresh();
+      Groups.KeepThisOne(Pictures.File("c5.bmp"));
+      Form.EditUndoClick();
+    }
+    if (!stopped && NamesIn(Trash.Path() + "files").size() == 2) {
+      stopped = true;
+      Form.StopButtonClick();
+    }
+  };
+  Groups.TrashAllClick(false);
+  Desktop.OnMessages = nullptr;
+
+  ASSERT_TRUE(Desktop.Errors.empty()) << Desktop.Errors.front();
+  EXPECT_TRUE(busyThroughout);
+  EXPECT_FALSE(Form.Busy());
+  EXPECT_FALSE(Form.StopRequested());
+  EXPECT_EQ(Desktop.Messages, std::vector<std::string>{"Stopped: Moved 2 files to the trash."});
+  EXPECT_EQ(Form.Progress().ItemsDone(), 2);
+  EXPECT_EQ(Form.Progress().ItemsToDo(), 6);
+  EXPECT_TRUE(Form.ProgressLine().empty());
+  EXPECT_EQ(NamesIn(Trash.Path() + "files"), (std::vector<std::string>{"c1.bmp", "c2.bmp"}));
+  const auto moved = [](const std::string& text) {
+    return text.find("c1.bmp") != std::string::npos || text.find("c2.bmp") != std::string::npos;
+  };
+  std::vector<std::string> filesLeft = filesBefore;
+  std::erase_if(filesLeft, moved);
+  EXPECT_EQ(NamesIn(Pictures.Path()), filesLeft);
+  std::vector<std::string> sigsLeft = sigsBefore;
+  std::erase_if(sigsLeft, moved);
+  EXPECT_EQ(SortedSigsNames(), sigsLeft);
+  std::vector<std::string> rowsLeft = rowsBefore;
+  std::erase_if(rowsLeft, moved);
+  EXPECT_EQ(MatchRows(), rowsLeft);
+  // Read afresh once the run ended: the group of k.bmp keeps its three copies left, k.bmp still keeper.
+  ASSERT_EQ(Groups.Groups().size(), 2u);
+  EXPECT_EQ(Groups.Groups()[0].Members.size(), 4u);
+  EXPECT_EQ(Groups.Groups()[0].Members.front().FullName, Pictures.File("k.bmp"));
+
+  ASSERT_TRUE(Form.CanUndo());
+  Form.EditUndoClick();
+  EXPECT_FALSE(Form.CanUndo());
+  EXPECT_EQ(NamesIn(Pictures.Path()), filesBefore);
+  EXPECT_TRUE(NamesIn(Trash.Path() + "files").empty());
+  EXPECT_EQ(SortedSigsNames(), sigsBefore);
+  EXPECT_EQ(MatchRows(), rowsBefore);
+}
+
+// The rows of the moved files go in one pass over Matches that lets messages run; a click in the grid
+// meanwhile moves the cursor, or the pass's row goes, and the pass still removes every row it must.
+TEST_F(GroupsReviewTest, RemovingRowsGoesOnWhereItWasWhenMessagesMoveTheCursor) {
+  constexpr int kPairs = 150;  // more than two calls' worth of rows
+  std::vector<std::string> gone;
+  for (int i = 0; i < kPairs; ++i) {
+    // The pair display drops a row whose file is missing.
+    Pictures.WriteFile("a" + std::to_string(1000 + i) + ".bmp");
+    Pictures.WriteFile("b" + std::to_string(1000 + i) + ".bmp");
+    if (i % 2 == 0) gone.push_back(Pictures.File("b" + std::to_string(1000 + i) + ".bmp"));
+  }
+  TTable& matches = Form.MatchesTable;
+  // The pairs a_i~b_i and the Sigs rows of the b_i, put in afresh; the cursor on the tenth row.
+  const auto fill = [&] {
+    TNotificationHold hold(matches);
+    for (TTable* table : {&matches, &Form.SigsTable}) {
+      table->First();
+      while (!table->Eof()) table->Delete();
+    }
+    for (int i = 0; i < kPairs; ++i) {
+      AddPair(i % 3, "a" + std::to_string(1000 + i) + ".bmp", "b" + std::to_string(1000 + i) + ".bmp");
+      AddSigsRow("b" + std::to_string(1000 + i) + ".bmp", Pictures.Path(), GraySignature(100));
+    }
+    matches.First();
+    matches.MoveBy(9);
+    hold.Resume();
+  };
+  fill();
+  const std::vector<std::string> rowsBefore = MatchRows();
+  const auto named = [&](const std::string& row) {
+    return std::any_of(gone.begin(), gone.end(), [&](const std::string& file) {
+      return row.size() >= file.size() && row.compare(row.size() - file.size(), file.size(), file) == 0;
+    });
+  };
+
+  enum class TMeanwhile { kToFirst, kToLast, kRowReachedDeleted };
+  for (const TMeanwhile meanwhile :
+       {TMeanwhile::kToFirst, TMeanwhile::kToLast, TMeanwhile::kRowReachedDeleted}) {
+    SCOPED_TRACE(static_cast<int>(meanwhile));
+    fill();
+    int calls = 0;
+    std::string deleted;
+    TTrashAction action;
+    RemoveRecords(Form.SigsTable, matches, gone, action, [&] {
+      // The first calls come after the Sigs rows, one each; the pass's come after them.
+      if (++calls <= static_cast<int>(gone.size())) return;
+      if (meanwhile == TMeanwhile::kToFirst) matches.First();
+      if (meanwhile == TMeanwhile::kToLast) matches.Last();
+      if (meanwhile == TMeanwhile::kRowReachedDeleted && deleted.empty()) {
+        deleted = std::to_string(matches.FieldAsInteger("MaxDiff")) + "|" + matches.FieldAsString("File1") +
+                  "|" + matches.FieldAsString("File2");
+        matches.Delete();
+      }
+    });
+    EXPECT_GT(calls, static_cast<int>(gone.size()) + 1);
+
+    std::vector<std::string> rowsLeft = rowsBefore;
+    std::erase_if(rowsLeft, [&](const std::string& row) { return named(row) || row == deleted; });
+    EXPECT_EQ(MatchRows(), rowsLeft);
+    std::vector<std::string> removed;
+    for (const TMatchesRowCopy& row : action.MatchesRows)
+      removed.push_back(std::to_string(row.MaxDiff) + "|" + row.File1 + "|" + row.File2);
+    std::sort(removed.begin(), removed.end());
+    std::vector<std::string> expected;
+    std::copy_if(rowsBefore.begin(), rowsBefore.end(), std::back_inserter(expected),
+                 [&](const std::string& row) { return named(row) && row != deleted; });
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(removed, expected);
+    EXPECT_EQ(action.SigsRows.size(), gone.size());
+    EXPECT_EQ(SigsNames().size(), static_cast<std::size_t>(kPairs) - gone.size());
+    EXPECT_EQ(matches.RecNo(), 10);
+  }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSet>
 #include <QVBoxLayout>
 
 #include "app/form1.h"
@@ -91,6 +93,12 @@ TGroupsView::TGroupsView(TForm1& form, QWidget* parent) : QWidget(parent), form_
   buttons->addWidget(TrashAllButton);
   column->addLayout(buttons);
 
+  followTimer_.setSingleShot(true);
+  followTimer_.setInterval(kFollowMs);
+  connect(&followTimer_, &QTimer::timeout, this, [this] { Follow(); });
+  matchesSource_.SetDataSet(&form_.MatchesTable);
+  matchesSource_.OnDataChange = [this](std::string_view) { MatchesChanged(); };
+
   connect(GroupTree, &QTreeWidget::itemSelectionChanged, this, [this] { SelectionChanged(); });
   connect(KeepButton, &QPushButton::clicked, this, [this] { KeepClicked(); });
   connect(TrashGroupButton, &QPushButton::clicked, this, [this] { TrashGroupClicked(); });
@@ -98,13 +106,45 @@ TGroupsView::TGroupsView(TForm1& form, QWidget* parent) : QWidget(parent), form_
   SelectionChanged();
 }
 
+TGroupsView::~TGroupsView() {
+  matchesSource_.OnDataChange = nullptr;
+  matchesSource_.SetDataSet(nullptr);
+}
+
 void TGroupsView::Refresh() {
+  if (groups_.Trashing()) return;
+  matchesChanged_ = false;
   groups_.Refresh();
   ShowGroups();
+  // Look again after the command: that look reads them in full.
+  if (groups_.Provisional() && !followTimer_.isActive()) followTimer_.start();
+}
+
+void TGroupsView::MatchesChanged() {
+  matchesChanged_ = true;
+  if (!followTimer_.isActive()) followTimer_.start();
+}
+
+void TGroupsView::Follow() {
+  // A hidden tab reads the groups when it is shown; a run of "trash the rest" reads them as it ends.
+  if (!isVisible() || groups_.Trashing()) return;
+  if (matchesChanged_ || (groups_.Provisional() && !form_.Busy())) {
+    Refresh();
+  } else if (groups_.Provisional()) {
+    followTimer_.start();
+  }
 }
 
 void TGroupsView::ShowGroups() {
   const QSignalBlocker blocker(GroupTree);
+  // Read again while a scan runs, the groups stay where the user had them: the open groups (by their
+  // keeper) stay open and the list keeps its place.
+  QSet<QString> expanded;
+  for (int i = 0; i < GroupTree->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* item = GroupTree->topLevelItem(i);
+    if (item->isExpanded() && item->childCount() > 0) expanded.insert(item->child(0)->toolTip(ColumnFile));
+  }
+  const int scrolled = GroupTree->verticalScrollBar()->value();
   GroupTree->clear();
   const std::vector<TCopyGroup>& groups = groups_.Groups();
   QList<QTreeWidgetItem*> rows;
@@ -138,7 +178,11 @@ void TGroupsView::ShowGroups() {
   }
   GroupTree->addTopLevelItems(rows);
   // A group's row tells its number, size and bytes to free across the whole width.
-  for (QTreeWidgetItem* row : rows) row->setFirstColumnSpanned(true);
+  for (QTreeWidgetItem* row : rows) {
+    row->setFirstColumnSpanned(true);
+    if (!expanded.isEmpty() && expanded.contains(row->child(0)->toolTip(ColumnFile))) row->setExpanded(true);
+  }
+  GroupTree->verticalScrollBar()->setValue(scrolled);
   if (const std::optional<std::size_t> selected = groups_.Selected()) {
     QTreeWidgetItem* item = GroupTree->topLevelItem(static_cast<int>(*selected));
     item->setExpanded(true);
@@ -172,21 +216,25 @@ void TGroupsView::SelectionChanged() {
 void TGroupsView::ShowButtons() {
   int group = -1, member = -1;
   const bool any = SelectedPlace(group, member);
+  // No command may start while one runs; the groups are read again as it ends.
+  const bool idle = !form_.Busy();
   const bool writable = form_.ReadOnlyNote().empty();
-  KeepButton->setEnabled(any && member > 0);
-  TrashGroupButton->setEnabled(any && writable);
-  TrashAllButton->setEnabled(!groups_.Groups().empty() && writable);
+  KeepButton->setEnabled(idle && any && member > 0);
+  TrashGroupButton->setEnabled(idle && any && writable);
+  TrashAllButton->setEnabled(idle && !groups_.Groups().empty() && writable);
 }
 
 void TGroupsView::KeepClicked() {
   int group = -1, member = -1;
-  if (!SelectedPlace(group, member) || member <= 0) return;
+  if (form_.Busy() || !SelectedPlace(group, member) || member <= 0) return;
   groups_.KeepThisOne(
       groups_.Groups()[static_cast<std::size_t>(group)].Members[static_cast<std::size_t>(member)].FullName);
   ShowGroups();
 }
 
 void TGroupsView::TrashGroupClicked() {
+  // Checking the members reads Sigs, which a running command may be walking.
+  if (form_.Busy()) return;
   const std::string confirm = groups_.ConfirmSelectedText();
   if (confirm.empty()) {
     QMessageBox::information(this, QStringLiteral("Trash the rest"),
@@ -196,14 +244,23 @@ void TGroupsView::TrashGroupClicked() {
   }
   if (QMessageBox::question(this, QStringLiteral("Trash the rest"), FromName(confirm)) != QMessageBox::Yes)
     return;
-  groups_.TrashSelectedClick();
-  ShowGroups();
+  RunTrash([this] { groups_.TrashSelectedClick(); });
 }
 
 void TGroupsView::TrashAllClicked() {
+  if (form_.Busy()) return;
   bool includeGrayOrTurned = false;
   if (!ConfirmAll(this, groups_, includeGrayOrTurned)) return;
-  groups_.TrashAllClick(includeGrayOrTurned);
+  RunTrash([this, includeGrayOrTurned] { groups_.TrashAllClick(includeGrayOrTurned); });
+}
+
+void TGroupsView::RunTrash(const std::function<void()>& trash) {
+  for (QPushButton* button : {KeepButton, TrashGroupButton, TrashAllButton}) button->setEnabled(false);
+  emit TrashRunning(true);
+  trash();
+  emit TrashRunning(false);
+  // The run read the groups afresh as it ended.
+  matchesChanged_ = false;
   ShowGroups();
 }
 

@@ -346,6 +346,10 @@ void TMainWindow::ConnectControls() {
   both(rViewButton, rViewAction, [this] { form_.rViewButtonClick(); });
   both(rDeleteButton, rDeleteAction, [this] { form_.rDeleteButtonClick(); });
   connect(AboutAction, &QAction::triggered, this, [this] { ShowAbout(); });
+  connect(GroupsView, &TGroupsView::TrashRunning, this, [this](bool running) {
+    StopButton->setEnabled(running);
+    StopAction->setEnabled(running);
+  });
   connect(ReviewTabs, &QTabWidget::currentChanged, this, [this] {
     if (ReviewTabs->currentWidget() == GroupsView) GroupsView->Refresh();
   });

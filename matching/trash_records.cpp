@@ -9,6 +9,7 @@
 #include "platform/text_utils.h"
 #include "tablestore/index_scope.h"
 #include "tablestore/notification_hold.h"
+#include "tablestore/store_exceptions.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -37,29 +38,41 @@ bool FindMatchesRow(TTable& matches, const TMatchesRowCopy& row) {
 
 }  // namespace
 
-void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>& files,
-                   TTrashAction& action) {
+void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>& files, TTrashAction& action,
+                   const std::function<void()>& between) {
   action.Folder = matches.DatabaseName;
+  // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
+  // the cursor sat on the first row with the beginning flag set; both land on the same row below.
+  // Taken first: what runs between the steps may move the cursor.
+  const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
   {
     const TIndexScope index(sigs);
     sigs.SetIndexName("");
     for (const std::string& file : files) {
       const std::string name(NameOfPath(file));
       const std::string path(FolderOfPath(file));
-      if (!FindSigsRow(sigs, name, path)) continue;
-      action.SigsRows.push_back({name, path, DateField(sigs, "FileDate"), sigs.FieldAsString("Signature"),
-                                 sigs.FieldAsString("Gray")});
-      sigs.Delete();
+      if (FindSigsRow(sigs, name, path)) {
+        action.SigsRows.push_back({name, path, DateField(sigs, "FileDate"), sigs.FieldAsString("Signature"),
+                                   sigs.FieldAsString("Gray")});
+        sigs.Delete();
+      }
+      if (between) between();
     }
   }
 
   const std::unordered_set<std::string> gone(files.begin(), files.end());
   TNotificationHold hold(matches);
-  // The row number to come back to: counting the steps back to the first row gives RecNo, or 0 when
-  // the cursor sat on the first row with the beginning flag set; both land on the same row below.
-  const std::int32_t place = matches.Bof() ? 0 : matches.RecNo();
   matches.First();
-  while (!matches.Eof()) {
+  for (int walked = 1; !matches.Eof(); ++walked) {
+    if (between && walked % kRowsBetweenCalls == 0) {
+      const TBookmark reached = matches.GetBookmark();
+      between();
+      try {
+        matches.GotoBookmark(reached);
+      } catch (const EDatabaseError&) {
+        matches.First();
+      }
+    }
     std::string file1 = matches.FieldAsString("File1");
     std::string file2 = matches.FieldAsString("File2");
     if (gone.contains(file1) || gone.contains(file2)) {

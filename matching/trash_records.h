@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,8 +45,14 @@ struct TTrashAction {
 // row naming one of them (exact comparison), adding copies of the removed rows to `action`. The
 // Matches cursor comes back to the same row number (the last row when fewer remain), and the
 // attached views hear of Matches once, at the end.
-void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>& files,
-                   TTrashAction& action);
+//
+// `between`, when given, is called after every Sigs row and every kRowsBetweenCalls rows of the pass,
+// so that a long removal can let messages run. Whatever runs there may move the Matches cursor (a
+// click in the grid): the pass goes on from the row it had reached, or from the first row again
+// when that row has gone meanwhile (walking a row twice removes nothing twice).
+inline constexpr int kRowsBetweenCalls = 64;
+void RemoveRecords(TTable& sigs, TTable& matches, const std::vector<std::string>& files, TTrashAction& action,
+                   const std::function<void()>& between = {});
 
 // Undoes `action`: puts each file back where it was (TDesktop::RestoreFile), then, when the tables are
 // open on the action's folder, the Sigs rows of the files that came back, and the Matches rows whose
