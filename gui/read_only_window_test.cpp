@@ -148,7 +148,7 @@ TEST_F(ReadOnlyWindowTest, PairsAreListedAndWhatWouldWriteIsDisabledWithTheReaso
   EXPECT_EQ(window_->DBGrid->model()->rowCount(), 2);
   EXPECT_EQ(window_->lMatchesDB->text().toStdString(), "Matches DB (2)");
   EXPECT_EQ(window_->lSigsDB->text().toStdString(), "Signatures DB (4/4)");
-  EXPECT_EQ(window_->lFile1->text().toStdString().rfind(Pictures.File("a.bmp") + ": ", 0), 0u);
+  EXPECT_EQ(window_->lFile1->text().toStdString(), "a.bmp");
   EXPECT_TRUE(window_->lViewButton->isEnabled());
   EXPECT_TRUE(window_->rViewButton->isEnabled());
   SelectFirstGroup();
