@@ -53,6 +53,9 @@ class TPairsAhead {
   std::vector<std::uint32_t> count_;
   std::vector<TPartner> kept_;
   std::vector<TPartner> scratch_;
+  // The places of block b, in ascending rank: placesByRank_[blockFirst_[b], blockFirst_[b + 1]).
+  std::vector<std::uint32_t> placesByRank_;
+  std::vector<std::size_t> blockFirst_;
 };
 
 }  // namespace velquin
