@@ -21,10 +21,11 @@ TPairsAhead::TPairsAhead(const TPartnerSearch& search, std::vector<std::uint32_t
     if (place != kNoPlace) ++blockFirst_[place / blockRows_ + 1];
   }
   for (std::size_t block = 0; block < blocks; ++block) blockFirst_[block + 1] += blockFirst_[block];
-  placesByRank_.resize(blockFirst_.back());
-  std::vector<std::uint32_t> fill(blockFirst_.begin(), blockFirst_.end() - 1);
-  for (const std::uint32_t place : placeOfRank) {
-    if (place != kNoPlace) placesByRank_[fill[place / blockRows_]++] = place;
+  byRank_.resize(blockFirst_.back());
+  std::vector<std::size_t> fill(blockFirst_.begin(), blockFirst_.end() - 1);
+  for (std::uint32_t rank = 0; rank < ranks; ++rank) {
+    const std::uint32_t place = placeOfRank[rank];
+    if (place != kNoPlace) byRank_[fill[place / blockRows_]++] = {rank, place};
   }
 }
 
@@ -51,9 +52,8 @@ void TPairsAhead::WorkOutBlock(bool colors) {
   kept_.clear();
   const std::size_t block = blockStart_ / blockRows_;
   for (std::size_t i = blockFirst_[block]; i < blockFirst_[block + 1]; ++i) {
-    const std::uint32_t place = placesByRank_[i];
-    const std::size_t slot = place - blockStart_;
-    search_.Partners(order_[place], colors, scratch_);
+    const std::size_t slot = byRank_[i].Place - blockStart_;
+    search_.Partners(byRank_[i].Rank, colors, scratch_);
     if (kept_.size() + scratch_.size() > keptPartners_) break;
     first_[slot] = static_cast<std::uint32_t>(kept_.size());
     count_[slot] = static_cast<std::uint32_t>(scratch_.size());

@@ -53,8 +53,13 @@ class TPairsAhead {
   std::vector<std::uint32_t> count_;
   std::vector<TPartner> kept_;
   std::vector<TPartner> scratch_;
-  // The places of block b, in ascending rank: placesByRank_[blockFirst_[b], blockFirst_[b + 1]).
-  std::vector<std::uint32_t> placesByRank_;
+  // The ranks of block b with their places, in ascending rank: byRank_[blockFirst_[b],
+  // blockFirst_[b + 1]).
+  struct TRankPlace {
+    std::uint32_t Rank;
+    std::uint32_t Place;
+  };
+  std::vector<TRankPlace> byRank_;
   std::vector<std::size_t> blockFirst_;
 };
 
