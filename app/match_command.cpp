@@ -25,11 +25,12 @@
 namespace velquin {
 namespace {
 
-// The search of one Sigs row: the same pairs, in the same order, with the same log lines as the walk
-// along BySignature of FindMatchesFor.
+// The search of the Sigs row at place of the primary index: the same pairs, in the same order, with
+// the same log lines as the walk along BySignature of FindMatchesFor.
 void SearchRow(TMatchHost& host, TTable& pairs, const TSigsSnapshot& snapshot, TMatchEngine& engine,
-               std::uint32_t rank) {
-  BeginSearch(host, snapshot.FileName(rank));
+               std::size_t place) {
+  const std::uint32_t rank = snapshot.PrimaryOrder()[place];
+  BeginSearch(host, snapshot.FileNameAt(place));
   std::string self;
   engine.FindPairsOf(
       rank, host.ColorsChecked(), [&](std::uint32_t, std::uint32_t partner, std::int32_t maxDiff) {
@@ -139,7 +140,7 @@ void TMatchCommand::Run() {
     for (std::size_t i = 0; i < order.size(); ++i) {
       host_.Desktop().SetCursor(TCursor::crHourGlass);
       host_.ProcessMessages();
-      SearchRow(host_, pairs, snapshot, engine, order[i]);
+      SearchRow(host_, pairs, snapshot, engine, i);
       progress.CountItemDone();
       progress.UpdateProgress(1, host_);
       if (i + 1 == order.size()) {

@@ -4,6 +4,7 @@
 #include <random>
 #include <set>
 
+#include "app/form_view.h"
 #include "app/test_support.h"
 #include "matching/candidate_search.h"
 #include "matching/clustered_signatures.h"
@@ -115,6 +116,62 @@ TEST_F(MatchTest, ChannelAndCellSumModes) {
       EXPECT_TRUE(StartsWith(rows[0], std::string(c.expected) + "|"));
     }
   }
+}
+
+// The pass searches the rows in the order of their names and reads each row's name where it walks,
+// while the engine knows the rows by signature: the log must name the rows and their partners exactly
+// as the walk along the table does, whatever the order of the names as bytes.
+TEST_F(MatchTest, LogNamesTheRowsAsTheWalkAlongTheTableDoes) {
+  Form.SetColorsCB(true);
+  Form.SetMarginEditText("10");
+  fs::create_directory(Pictures.File("sub"));
+  struct TRow {
+    std::string name;
+    bool inSub;          // in the subfolder sub/ of the Folder
+    std::int32_t value;  // of every channel of every Cell
+  };
+  // Bytes above 0x7F, a capital, a name that begins another, one name in two folders; the values run
+  // against the names, so that signature order, name order and the order stored all differ.
+  const std::vector<TRow> rows = {{"b.jpg", false, 14},    {"\xc3\xa9.jpg", false, 10}, {"a.jpg", true, 205},
+                                  {"a.jpg", false, 16},    {"a.jpg.jpg", false, 200},   {"B.jpg", false, 12},
+                                  {"\xc3.jpg", false, 100}};
+  for (const TRow& row : rows) {
+    TSignature s;
+    for (TRgb& c : s.Cells) c = {row.value, row.value, row.value};
+    const std::string file = (row.inSub ? "sub/" : "") + row.name;
+    Pictures.WriteFile(file, "");
+    AddSigsRow(row.name, Pictures.File(row.inSub ? "sub/" : ""), SignatureToText(s));
+  }
+  // Every search line as it is logged: the log pane keeps only its last lines.
+  struct TSearchLines : TFormView {
+    std::vector<std::string> Lines;
+    void FormChanged(TFormPart) override {}
+    void MemoChanged(TMemoChange change, const std::string& line) override {
+      if (change == TMemoChange::Appended &&
+          (StartsWith(line, "Evaluating \"") || StartsWith(line, "Adding \"")))
+        Lines.push_back(line);
+    }
+    void CloseRequested() override {}
+    bool ShowsPairPictures() const override { return false; }
+  };
+  TSearchLines passed, walked;
+  Form.SetView(&passed);
+  MatchPass();
+  const std::vector<std::string> pairs = MatchRows();
+
+  Form.SetView(&walked);
+  Form.MatchesTable.EmptyTable();
+  for (Form.SigsTable.First(); !Form.SigsTable.Eof(); Form.SigsTable.Next()) FindMatchesFor(Form, 10);
+  Form.SetView(nullptr);
+  EXPECT_EQ(passed.Lines, walked.Lines);
+  EXPECT_EQ(pairs, MatchRows());
+  EXPECT_EQ(pairs.size(), 7u);  // the four values 10 .. 16 with each other, 200 with 205
+  std::vector<std::string> evaluated;
+  for (const std::string& name : SigsNames()) evaluated.push_back("Evaluating \"" + name + "\"");
+  std::vector<std::string> evaluatedInPass;
+  std::copy_if(passed.Lines.begin(), passed.Lines.end(), std::back_inserter(evaluatedInPass),
+               [](const std::string& line) { return StartsWith(line, "Evaluating"); });
+  EXPECT_EQ(evaluatedInPass, evaluated);
 }
 
 TEST_F(MatchTest, EmptySigsAndTheLogFiles) {

@@ -430,5 +430,27 @@ TEST(SignatureRankingTest, OrdersByKeyAndLeavesTiesToTheCaller) {
   EXPECT_EQ(runs, (std::vector<std::vector<std::uint32_t>>{{7, 9}, {3, 5, 8}}));
 }
 
+TEST(SignatureRankingTest, OrdersKeysThatShareTheirFirstBytes) {
+  // Every key shares its first bytes (so some byte of every prefix is the same), and the keys differ
+  // in bytes above 127, in their length, and only after the eighth byte.
+  struct TCase {
+    const char* name;
+    std::vector<std::string> keys;
+    std::vector<std::uint32_t> ranked;
+  };
+  const std::vector<TCase> cases = {
+      {"bytes above 127", {"pp\x80", "pp\x7f", "pp\xff\x01", "pp", "pp\xff"}, {3, 1, 0, 4, 2}},
+      {"past the eighth byte", {"abcdefghij\x90", "abcdefghij\x10", "abcdefghi", "abcdefgh"}, {3, 2, 1, 0}},
+      {"one key", {"x"}, {0}},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint32_t> ranked = RankByKey(
+        static_cast<std::uint32_t>(c.keys.size()),
+        [&](std::uint32_t row) { return std::string_view(c.keys[row]); }, [](std::span<std::uint32_t>) {});
+    EXPECT_EQ(ranked, c.ranked);
+  }
+}
+
 }  // namespace
 }  // namespace velquin

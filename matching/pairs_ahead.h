@@ -53,6 +53,14 @@ class TPairsAhead {
   std::vector<std::uint32_t> count_;
   std::vector<TPartner> kept_;
   std::vector<TPartner> scratch_;
+  // The ranks of block b with their places, in ascending rank: byRank_[blockFirst_[b],
+  // blockFirst_[b + 1]).
+  struct TRankPlace {
+    std::uint32_t Rank;
+    std::uint32_t Place;
+  };
+  std::vector<TRankPlace> byRank_;
+  std::vector<std::size_t> blockFirst_;
 };
 
 }  // namespace velquin

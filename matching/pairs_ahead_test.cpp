@@ -33,6 +33,7 @@ TEST(PairsAheadTest, AnswersAsTheSearchDoesWhateverTheBlocksAndRequests) {
     std::size_t keptPartners;
     std::size_t modeTurnsAt;  // the requests from this one on are in cell-sum mode
     std::size_t strayAt;      // before this request, a rank that is not the next is asked for
+    bool repeats = false;     // the order asks for one rank twice (and so for another not at all)
   };
   constexpr std::size_t kNever = SIZE_MAX;
   const std::vector<TCase> cases = {
@@ -45,14 +46,17 @@ TEST(PairsAheadTest, AnswersAsTheSearchDoesWhateverTheBlocksAndRequests) {
       {"mode turns at a block's start", 50, 100000, 100, kNever},
       {"a stray request within a block", 50, 100000, kNever, 77},
       {"a stray request at a block's end", 50, 100000, kNever, 100},
+      {"a rank asked for twice, in two blocks", 50, 100000, kNever, kNever, true},
   };
   std::mt19937 random(7);
   const TCandidateGrid grid = ClusteredGrid(random, 300, 10);
-  std::vector<std::uint32_t> order(300);
-  std::iota(order.begin(), order.end(), 0u);
-  std::shuffle(order.begin(), order.end(), random);
+  std::vector<std::uint32_t> shuffled(300);
+  std::iota(shuffled.begin(), shuffled.end(), 0u);
+  std::shuffle(shuffled.begin(), shuffled.end(), random);
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);
+    std::vector<std::uint32_t> order = shuffled;
+    if (c.repeats) order[180] = order[20];
     TPairsAhead ahead(grid, order, c.blockRows, c.keptPartners);
     std::vector<TPartner> got, expected;
     std::size_t pairs = 0;

@@ -1,7 +1,6 @@
 #include "matching/signature_ranking.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace velquin {
 namespace {
@@ -21,25 +20,33 @@ std::uint64_t Prefix(std::string_view key) {
 }  // namespace
 
 std::vector<std::uint32_t> RankByKey(std::uint32_t rows, const TKeyOf& keyOf, const TOrderTies& orderTies) {
-  std::vector<std::uint32_t> byKey(rows);
-  std::iota(byKey.begin(), byKey.end(), 0u);
-  // The prefixes decide most comparisons without touching the keys: a stable radix sort on them, then
-  // the keys of equal prefixes compared whole.
-  std::vector<std::uint64_t> prefix(rows);
-  for (std::uint32_t row = 0; row < rows; ++row) prefix[row] = Prefix(keyOf(row));
-  std::vector<std::uint32_t> scratch(rows);
+  // The prefixes decide most comparisons without touching the keys: a stable radix sort on them, each
+  // row carried beside its prefix so that a pass reads its records in a stream, not the prefixes by
+  // row at random; then the keys of equal prefixes compared whole.
+  struct TPrefixed {
+    std::uint64_t Prefix;
+    std::uint32_t Row;
+  };
+  std::vector<TPrefixed> byKey(rows);
+  for (std::uint32_t row = 0; row < rows; ++row) byKey[row] = {Prefix(keyOf(row)), row};
+  std::vector<TPrefixed> scratch(rows);
   for (int shift = 0; shift < kPrefixBytes * 8; shift += 8) {
     std::size_t counts[kByteValues + 1] = {};
-    for (const std::uint32_t row : byKey) ++counts[((prefix[row] >> shift) & 0xFF) + 1];
+    for (const TPrefixed& r : byKey) ++counts[((r.Prefix >> shift) & 0xFF) + 1];
+    // A byte every prefix shares moves nothing.
+    if (std::find(std::begin(counts), std::end(counts), std::size_t{rows}) != std::end(counts)) continue;
     for (int b = 0; b < kByteValues; ++b) counts[b + 1] += counts[b];
-    for (const std::uint32_t row : byKey) scratch[counts[(prefix[row] >> shift) & 0xFF]++] = row;
+    for (const TPrefixed& r : byKey) scratch[counts[(r.Prefix >> shift) & 0xFF]++] = r;
     byKey.swap(scratch);
   }
+  scratch = {};
+  std::vector<std::uint32_t> ranked(rows);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) ranked[rank] = byKey[rank].Row;
   for (std::uint32_t begin = 0; begin < rows;) {
     std::uint32_t end = begin + 1;
-    while (end < rows && prefix[byKey[end]] == prefix[byKey[begin]]) ++end;
+    while (end < rows && byKey[end].Prefix == byKey[begin].Prefix) ++end;
     if (end - begin > 1) {
-      std::uint32_t* const first = &byKey[begin];
+      std::uint32_t* const first = &ranked[begin];
       std::uint32_t* const last = first + (end - begin);
       // Stable: equal keys stay in ascending row number, as orderTies expects them.
       std::stable_sort(first, last, [&](std::uint32_t x, std::uint32_t y) { return keyOf(x) < keyOf(y); });
@@ -52,7 +59,7 @@ std::vector<std::uint32_t> RankByKey(std::uint32_t rows, const TKeyOf& keyOf, co
     }
     begin = end;
   }
-  return byKey;
+  return ranked;
 }
 
 }  // namespace velquin

@@ -34,6 +34,26 @@ void OrderEqualTexts(TTable& sigs, const std::string& text, std::span<std::uint3
   if (ordered.size() == rows.size()) std::copy(ordered.begin(), ordered.end(), rows.begin());
 }
 
+// Moves the records of `size` bytes at records, one per row in row order, to rank order: record
+// `rank` then holds what record rowOfRank[rank] held. Each cycle of the permutation is followed once,
+// with one record aside.
+template <std::size_t size>
+void PermuteToRanks(const std::vector<std::uint32_t>& rowOfRank, std::uint8_t* records) {
+  std::vector<bool> placed(rowOfRank.size());
+  std::uint8_t aside[size];
+  for (std::uint32_t start = 0; start < rowOfRank.size(); ++start) {
+    if (placed[start] || rowOfRank[start] == start) continue;
+    std::copy_n(records + std::size_t{start} * size, size, aside);
+    std::uint32_t rank = start;
+    for (std::uint32_t row = rowOfRank[rank]; row != start; rank = row, row = rowOfRank[rank]) {
+      std::copy_n(records + std::size_t{row} * size, size, records + std::size_t{rank} * size);
+      placed[rank] = true;
+    }
+    std::copy_n(aside, size, records + std::size_t{rank} * size);
+    placed[rank] = true;
+  }
+}
+
 }  // namespace
 
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
@@ -42,16 +62,16 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   nameStart_.reserve(count + 1);
   nameStart_.push_back(0);
   pathOf_.reserve(count);
-  std::vector<std::uint8_t> valuesOfRow;
-  valuesOfRow.reserve(count * kSignatureValues);
+  std::vector<std::uint8_t> values;
+  values.reserve(count * kSignatureValues);
   std::vector<std::pair<std::uint32_t, std::string>> otherTexts;  // rows not in the written form
   // A table opened as its files stand may predate the gray grids: its rows hold none.
   const bool grayField = gray && std::any_of(sigs.FieldDefs.begin(), sigs.FieldDefs.end(),
                                              [](const TFieldDef& field) { return field.Name == "Gray"; });
-  std::vector<std::uint8_t> grayOfRow;
-  grayOfRow.reserve(count * kGrayCells);
-  std::vector<bool> hasGrayOfRow;
-  hasGrayOfRow.reserve(count);
+  if (gray) {
+    gray_.Values.reserve(count * kGrayCells);
+    gray_.Present.reserve(count);
+  }
   for (sigs.First(); !sigs.Eof(); sigs.Next()) {
     const auto row = static_cast<std::uint32_t>(pathOf_.size());
     names_.append(sigs.FieldText("FileName"));
@@ -60,31 +80,33 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
     if (paths_.empty() || paths_.back() != path) paths_.emplace_back(path);
     pathOf_.push_back(static_cast<std::uint32_t>(paths_.size() - 1));
     const std::string_view text = sigs.FieldText("Signature");
-    valuesOfRow.resize(valuesOfRow.size() + kSignatureValues);
-    if (!ReadWrittenForm(text, &valuesOfRow[std::size_t{row} * kSignatureValues])) {
+    values.resize(values.size() + kSignatureValues);
+    if (!ReadWrittenForm(text, &values[std::size_t{row} * kSignatureValues])) {
       TextToSignature(text);  // raises the conversion error of a malformed text
       otherTexts.emplace_back(row, text);
     }
-    TGrayGrid grid;
-    hasGrayOfRow.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), grid));
-    grayOfRow.insert(grayOfRow.end(), grid.Cells.begin(), grid.Cells.end());
+    if (gray) {
+      TGrayGrid grid;
+      gray_.Present.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), grid));
+      gray_.Values.insert(gray_.Values.end(), grid.Cells.begin(), grid.Cells.end());
+    }
   }
   const std::size_t rows = pathOf_.size();
-  const auto valuesOf = [&](std::uint32_t row) { return &valuesOfRow[std::size_t{row} * kSignatureValues]; };
+  const auto valuesOf = [&](std::uint32_t row) { return &values[std::size_t{row} * kSignatureValues]; };
 
   // Keys: the values when every text is in the written form (no text need be built), else the texts.
   const bool written = otherTexts.empty();
-  std::vector<std::string> textOfRow;
+  std::vector<std::string> texts;
   if (!written) {
-    textOfRow.resize(rows);
-    for (auto& [row, text] : otherTexts) textOfRow[row] = std::move(text);
+    texts.resize(rows);
+    for (auto& [row, text] : otherTexts) texts[row] = std::move(text);
     for (std::uint32_t row = 0; row < rows; ++row) {
-      if (textOfRow[row].empty()) textOfRow[row] = SignatureToText(SignatureOfValues(valuesOf(row)));
+      if (texts[row].empty()) texts[row] = SignatureToText(SignatureOfValues(valuesOf(row)));
     }
   }
   const auto keyOf = [&](std::uint32_t row) {
     return written ? std::string_view(reinterpret_cast<const char*>(valuesOf(row)), kSignatureValues)
-                   : std::string_view(textOfRow[row]);
+                   : std::string_view(texts[row]);
   };
   const auto isRow = [&](std::uint32_t row, std::string_view name, std::string_view path) {
     return names_.compare(nameStart_[row], nameStart_[row + 1] - nameStart_[row], name) == 0 &&
@@ -92,35 +114,33 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   };
   rowOfRank_ = RankByKey(static_cast<std::uint32_t>(rows), keyOf, [&](std::span<std::uint32_t> same) {
     const std::uint32_t row = same.front();
-    const std::string text = written ? SignatureToText(SignatureOfValues(valuesOf(row))) : textOfRow[row];
+    const std::string text = written ? SignatureToText(SignatureOfValues(valuesOf(row))) : texts[row];
     OrderEqualTexts(sigs, text, same, isRow);
   });
   primaryOrder_.resize(rows);
   for (std::uint32_t rank = 0; rank < rows; ++rank) primaryOrder_[rowOfRank_[rank]] = rank;
-  gray_.Values.resize(rows * kGrayCells);
-  gray_.Present.resize(rows);
-  for (std::uint32_t rank = 0; rank < rows; ++rank) {
-    const std::uint32_t row = rowOfRank_[rank];
-    std::copy_n(&grayOfRow[std::size_t{row} * kGrayCells], kGrayCells, &gray_.Values[rank * kGrayCells]);
-    gray_.Present[rank] = hasGrayOfRow[row];
-  }
 
+  // What the engine reads goes from primary order to rank order in place: at a million rows a second
+  // copy of the values would cost as much memory again, and its fresh pages more than the moves.
+  if (gray) {
+    PermuteToRanks<kGrayCells>(rowOfRank_, gray_.Values.data());
+    std::vector<bool> present(rows);
+    for (std::uint32_t rank = 0; rank < rows; ++rank) present[rank] = gray_.Present[rowOfRank_[rank]];
+    gray_.Present = std::move(present);
+  }
   if (written) {
-    std::vector<std::uint8_t> values(rows * kSignatureValues);
-    for (std::uint32_t rank = 0; rank < rows; ++rank)
-      std::copy_n(valuesOf(rowOfRank_[rank]), kSignatureValues, &values[rank * kSignatureValues]);
+    PermuteToRanks<kSignatureValues>(rowOfRank_, values.data());
     signatures_ = TWrittenValues{std::move(values)};
   } else {
-    std::vector<std::string> texts(rows);
-    for (std::uint32_t rank = 0; rank < rows; ++rank) texts[rank] = std::move(textOfRow[rowOfRank_[rank]]);
-    signatures_ = std::move(texts);
+    std::vector<std::string> byRank(rows);
+    for (std::uint32_t rank = 0; rank < rows; ++rank) byRank[rank] = std::move(texts[rowOfRank_[rank]]);
+    signatures_ = std::move(byRank);
   }
   sigs.First();
 }
 
-std::string_view TSigsSnapshot::FileName(std::uint32_t rank) const {
-  const std::uint32_t row = rowOfRank_[rank];
-  return std::string_view(names_).substr(nameStart_[row], nameStart_[row + 1] - nameStart_[row]);
+std::string_view TSigsSnapshot::FileNameAt(std::size_t place) const {
+  return std::string_view(names_).substr(nameStart_[place], nameStart_[place + 1] - nameStart_[place]);
 }
 
 std::string TSigsSnapshot::FullName(std::uint32_t rank) const {

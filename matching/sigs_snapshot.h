@@ -24,20 +24,24 @@ class TSigsSnapshot {
   // sigs on its first row. Throws the conversion error of a malformed Signature text.
   explicit TSigsSnapshot(TTable& sigs, bool gray = false);
 
-  // Ranks in the order of the primary index (FileName, then FilePath, as bytes).
+  // Ranks in the order of the primary index (FileName, then FilePath, as bytes): the rank of the row
+  // at each place of that index.
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
-  std::string_view FileName(std::uint32_t rank) const;
+  // The FileName of the row at place of the primary index: what a pass walking that index reads, in
+  // the order it stores them.
+  std::string_view FileNameAt(std::size_t place) const;
+  std::string_view FileName(std::uint32_t rank) const { return FileNameAt(rowOfRank_[rank]); }
   // FilePath followed by FileName.
   std::string FullName(std::uint32_t rank) const;
 
   // The signatures by rank, handed over once (to the engine).
   TRankedSignatures TakeSignatures() { return std::move(signatures_); }
-  // The gray grids by rank (none unless read), handed over once (to the engine).
+  // The gray grids by rank (empty unless read), handed over once (to the engine).
   TRankedGray TakeGray() { return std::move(gray_); }
 
  private:
-  // Per row, in primary order: FileName is names_[nameStart_[row], nameStart_[row + 1]), FilePath is
-  // paths_[pathOf_[row]].
+  // Rows are numbered by their place in primary order. Per row: FileName is names_[nameStart_[row],
+  // nameStart_[row + 1]), FilePath is paths_[pathOf_[row]].
   std::string names_;
   std::vector<std::uint32_t> nameStart_;
   std::vector<std::uint32_t> pathOf_;
