@@ -24,14 +24,12 @@ TDecodeAhead::TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool
     : plan_(std::move(plan)),
       normalize_(normalize),
       budget_(budget),
-      threads_(ThreadsFor(threads)),
-      maxInFlight_(2 * (threads_ + 1)),
+      maxInFlight_(ThreadsFor(threads) + 1),
       // Decoding one picture at a time, the caller's thread may still share a normalisation with a
       // helper; with workers on every core a helper would only take turns with them.
       signer_(bitmap_, normalize, ThreadsFor(threads) == 1 && std::thread::hardware_concurrency() > 1),
       states_(plan_.size(), TState::kPlanned),
-      done_(plan_.size()),
-      bytes_(plan_.size(), 0) {
+      done_(plan_.size()) {
   for (std::size_t i = 0; i < plan_.size(); ++i) planIndex_.emplace(plan_[i], i);
   const unsigned workers = ThreadsFor(threads) > 1 ? ThreadsFor(threads) : 0;
   if (plan_.empty()) return;
@@ -52,15 +50,13 @@ TDecodeAhead::~TDecodeAhead() {
 }
 
 std::unique_ptr<TDecodedPicture> TDecodeAhead::Decode(const std::string& path, TBitmap32& bitmap,
-                                                      TPictureSigner& signer, TMemoryBudget& budget,
-                                                      const std::function<bool(std::uint64_t)>& room) {
+                                                      TPictureSigner& signer, TMemoryBudget& budget) {
   auto picture = std::make_unique<TDecodedPicture>();
   picture->HadBefore = FileStampAt(path, picture->Before);
   try {
     signer.Reset();
-    DecodePicture(path, bitmap, &picture->Opened, [&](std::uint64_t bytes) {
-      return (!room || room(bytes)) && budget.Take(bytes, picture->Share);
-    });
+    DecodePicture(path, bitmap, &picture->Opened,
+                  [&](std::uint64_t bytes) { return budget.Take(bytes, picture->Share); });
     picture->Signature = signer.Sign();
     // The signer leaves the pixels as decoded, which is what the gray grid is made of.
     picture->Gray = GrayGridToText(signer.GrayGrid());
@@ -102,44 +98,19 @@ void TDecodeAhead::Work() {
     states_[index] = TState::kDecoding;
     ++inFlight_;
     lock.unlock();
-    std::unique_ptr<TDecodedPicture> picture =
-        Decode(plan_[index], bitmap, signer, budget_,
-               [&](std::uint64_t bytes) { return WaitForRoom(index, bytes); });
+    std::unique_ptr<TDecodedPicture> picture = Decode(plan_[index], bitmap, signer, budget_);
     lock.lock();
     if (states_[index] == TState::kUnwanted) {
       // Dropped while decoded: passed over, or to be decoded again after a picture decoded alone.
       picture.reset();
-      Leave(index);
       states_[index] = index >= cursor_ ? TState::kPlanned : TState::kGone;
+      --inFlight_;
     } else {
       states_[index] = TState::kDone;
       done_[index] = std::move(picture);
     }
     changed_.notify_all();
   }
-}
-
-bool TDecodeAhead::WaitForRoom(std::size_t index, std::uint64_t bytes) {
-  std::unique_lock lock(mutex_);
-  largest_ = std::max(largest_, bytes);
-  // The pictures after the next one to be taken share threads x the largest picture's bytes, so that
-  // with the next one they never hold more than threads + 1 such pictures.
-  const auto fits = [&] {
-    for (std::size_t i = cursor_; i < index; ++i)
-      if (states_[i] != TState::kGone) return bytesInFlight_ - bytes_[i] + bytes <= threads_ * largest_;
-    return true;
-  };
-  changed_.wait(lock, [&] { return stopping_ || states_[index] == TState::kUnwanted || fits(); });
-  if (stopping_ || states_[index] == TState::kUnwanted) return false;
-  bytes_[index] = bytes;
-  bytesInFlight_ += bytes;
-  return true;
-}
-
-void TDecodeAhead::Leave(std::size_t index) {
-  --inFlight_;
-  bytesInFlight_ -= bytes_[index];
-  bytes_[index] = 0;
 }
 
 bool TDecodeAhead::CanStart() {
@@ -160,7 +131,7 @@ void TDecodeAhead::PassOver(std::size_t index) {
       case TState::kDone:
         done_[i].reset();
         states_[i] = TState::kGone;
-        Leave(i);
+        --inFlight_;
         break;
       case TState::kUnwanted:
       case TState::kGone:
@@ -173,7 +144,7 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::WaitFor(std::size_t index,
                                                        std::unique_lock<std::mutex>& lock) {
   changed_.wait(lock, [&] { return states_[index] == TState::kDone; });
   states_[index] = TState::kGone;
-  Leave(index);
+  --inFlight_;
   return std::move(done_[index]);
 }
 
@@ -213,12 +184,11 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::DecodeAlone(const std::string& pa
       if (states_[i] == TState::kDone) {
         done_[i].reset();
         states_[i] = TState::kPlanned;
-        Leave(i);
+        --inFlight_;
       } else if (states_[i] == TState::kDecoding) {
         states_[i] = TState::kUnwanted;
       }
     }
-    changed_.notify_all();  // a worker waiting for room gives up a picture no longer wanted
     changed_.wait(lock, [this] { return inFlight_ == 0; });
     next_ = cursor_;
   }

@@ -10,18 +10,13 @@
 // - a picture refused for memory while others were in flight is decoded again alone, once every
 //   other picture in flight is finished and dropped, so that how many threads decode never changes
 //   which pictures are refused.
-// Pictures in flight (being decoded, or decoded and not yet taken) hold at most threads + 1 times the
-// memory of the largest picture in flight so far, as threads + 1 pictures of that size would: the next
-// picture the caller will take, and those after it within threads times that memory. So a large
-// picture does not stall the other threads: smaller ones are decoded past it, up to 2 x (threads + 1)
-// pictures in flight.
+// At most threads + 1 pictures are in flight (being decoded, or decoded and not yet taken).
 #pragma once
 
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -87,11 +82,9 @@ class TDecodeAhead {
     kGone,      // taken, or passed over
   };
 
-  // Decodes and signs path with the given bitmap and signer, its share taken from budget. room, when
-  // given, is asked with the picture's bytes before its share, and refuses the picture when false.
+  // Decodes and signs path with the given bitmap and signer, its share taken from budget.
   static std::unique_ptr<TDecodedPicture> Decode(const std::string& path, TBitmap32& bitmap,
-                                                 TPictureSigner& signer, TMemoryBudget& budget,
-                                                 const std::function<bool(std::uint64_t)>& room = {});
+                                                 TPictureSigner& signer, TMemoryBudget& budget);
   // True when the file at path is as it was while picture was decoded from it.
   static bool StillCurrent(const TDecodedPicture& picture, const std::string& path);
 
@@ -106,17 +99,11 @@ class TDecodeAhead {
   void PassOver(std::size_t index);
   // Whether a worker may start the next planned picture; moves next_ past what is gone. Under the lock.
   bool CanStart();
-  // Waits until the planned picture at index, of the given bytes, fits beside those in flight (or is
-  // the next to be taken); false when it is no longer wanted.
-  bool WaitForRoom(std::size_t index, std::uint64_t bytes);
-  // The planned picture at index leaves the pictures in flight. Under the lock.
-  void Leave(std::size_t index);
 
   const std::vector<std::string> plan_;
   std::unordered_map<std::string, std::size_t> planIndex_;
   const bool normalize_;
   TMemoryBudget& budget_;
-  const std::size_t threads_;
   const std::size_t maxInFlight_;
 
   // The caller's own bitmap and signer.
@@ -127,13 +114,10 @@ class TDecodeAhead {
   std::condition_variable changed_;
   std::vector<TState> states_;
   std::vector<std::unique_ptr<TDecodedPicture>> done_;
-  std::size_t next_ = 0;              // the next planned picture a worker may start
-  std::size_t cursor_ = 0;            // the plan's pictures before it were taken or passed over
-  std::size_t inFlight_ = 0;          // started and not yet taken or dropped
-  std::vector<std::uint64_t> bytes_;  // what each picture in flight holds, once its size is known
-  std::uint64_t bytesInFlight_ = 0;
-  std::uint64_t largest_ = 0;  // the most bytes a picture in flight has held
-  bool paused_ = false;        // a picture is decoded alone
+  std::size_t next_ = 0;      // the next planned picture a worker may start
+  std::size_t cursor_ = 0;    // the plan's pictures before it were taken or passed over
+  std::size_t inFlight_ = 0;  // started and not yet taken or dropped
+  bool paused_ = false;       // a picture is decoded alone
   bool stopping_ = false;
   std::vector<std::thread> workers_;
 };

@@ -146,37 +146,6 @@ TEST(DecodeAheadTest, APictureRefusedForMemoryIsDecodedAgainAlone) {
   EXPECT_EQ(TextOf(*third), "Not enough memory for a picture of 50 x 50 pixels");
 }
 
-// A large picture does not hold up the smaller ones after it, while the pictures decoded ahead never
-// hold more than threads + 1 times the largest one's memory: the next to be taken, and threads times
-// it after that one. What the budget holds is the memory of the pictures in flight.
-TEST(DecodeAheadTest, PicturesAheadHoldAtMostThreadsPlusOneOfTheLargest) {
-  struct TCase {
-    const char* plan;
-    std::vector<std::int32_t> sides;
-    std::uint64_t held;
-  };
-  const TCase cases[] = {
-      // 40,000 bytes, then five of 400 bytes: six pictures in flight at most.
-      {"a large one first", {100, 10, 10, 10, 10, 10, 10, 10}, 40000 + 5 * 400},
-      {"large ones only", {100, 100, 100, 100, 100}, 3 * 40000},
-      {"a small one, then large ones", {10, 100, 100, 100, 100}, 400 + 2 * 40000},
-      {"growing", {10, 50, 100, 100, 100}, 400 + 10000 + 40000},
-  };
-  for (const TCase& c : cases) {
-    SCOPED_TRACE(c.plan);
-    TTestDir dir;
-    std::vector<std::string> plan;
-    for (const std::int32_t side : c.sides)
-      plan.push_back(WriteBmp(dir, "p" + std::to_string(plan.size()) + ".bmp", side, side, 0x405060u));
-    TMemoryBudget memory;
-    TDecodeAhead decoder(plan, 2, false, memory);
-    ASSERT_TRUE(WaitUntil([&] { return memory.Taken() == c.held; })) << memory.Taken();
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(memory.Taken(), c.held);
-    for (const std::string& path : plan) EXPECT_EQ(TextOf(*decoder.Take(path)), SignatureOf(path)) << path;
-  }
-}
-
 TEST(MemoryBudgetTest, SharesCountAgainstTheMemoryLeftUntilGivenBack) {
   std::uint64_t left = 100;
   TMemoryBudget memory([&] { return left; });
