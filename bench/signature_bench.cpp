@@ -96,10 +96,22 @@ void BM_EqualizeAndMakeSignatureFused(benchmark::State& state) {
   });
 }
 
+// What the scan runs once a picture is decoded: the histogram (counted while decoding, here over the
+// whole bitmap), then the signature of the equalised pixels without writing them.
+void BM_EqualizedSignature(benchmark::State& state) {
+  TEqualizer equalizer;
+  RunAgainstCopy(state, [&](TBitmap32& bitmap) {
+    equalizer.BuildHistogram(bitmap);
+    equalizer.BuildBrightnessMap();
+    benchmark::DoNotOptimize(equalizer.EqualizedSignature(bitmap));
+  });
+}
+
 BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MakeSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualizeAndMakeSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualizeAndMakeSignatureFused)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EqualizedSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velquin

@@ -59,7 +59,7 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::Decode(const std::string& path, T
                   [&](std::uint64_t bytes) { return budget.Take(bytes, picture->Share); });
     picture->Signature = signer.Sign();
     // The signer leaves the pixels as decoded, which is what the gray grid is made of.
-    picture->Gray = GrayGridToText(MakeGrayGrid(bitmap));
+    picture->Gray = GrayGridToText(signer.GrayGrid());
     picture->Bitmap.Exchange(bitmap);
   } catch (...) {
     picture->Failure = std::current_exception();

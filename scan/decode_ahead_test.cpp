@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "imaging/errors.h"
+#include "imaging/jpeg_test_support.h"
 #include "imaging/picture_loader.h"
 #include "platform/test_dir.h"
+#include "signature/equalizer.h"
+#include "signature/gray_grid.h"
 
 namespace velquin {
 namespace {
@@ -101,6 +104,63 @@ TEST(DecodeAheadTest, AnswersAsDecodingThereAndThen) {
         const auto picture = decoder.Take(path);
         EXPECT_EQ(TextOf(*picture), SignatureOf(path)) << path;
       }
+    }
+  }
+}
+
+// What a picture decoded ahead must carry: the signature and gray grid of the file decoded on its own
+// into a bitmap that is then read whole, or the text of its failure.
+std::string WholeBitmapTexts(const std::string& path, bool normalize) {
+  TBitmap32 bitmap;
+  try {
+    EXPECT_TRUE(LoadPicture(path, bitmap)) << path;
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  const std::string gray = GrayGridToText(MakeGrayGrid(bitmap));
+  return SignatureToText(normalize ? TEqualizer().EqualizeAndMakeSignature(bitmap) : MakeSignature(bitmap)) +
+         gray;
+}
+
+std::string DecodedTexts(const TDecodedPicture& picture) {
+  return picture.Failure == nullptr ? TextOf(picture) + picture.Gray : TextOf(picture);
+}
+
+// The signature and gray grid gathered from the rows as libjpeg hands them out equal those of the whole
+// bitmap, for the layouts the decoder meets, broken files included, on any thread count.
+TEST(DecodeAheadTest, JpegRowsSignAsTheWholeBitmap) {
+  struct TCase {
+    const char* name;
+    testing::TJpegParams params;
+    double keep = 1.0;  // share of the file kept: data that ends early
+  };
+  const TCase cases[] = {
+      {"colour 4:2:0, sides not multiples of 4", {.width = 67, .height = 45}},
+      {"colour 4:4:4, one pixel", {.width = 1, .height = 1, .hSampling = 1, .vSampling = 1}},
+      {"colour 4:2:2, thin", {.width = 3, .height = 90, .hSampling = 2, .vSampling = 1}},
+      {"grayscale", {.width = 61, .height = 37, .components = 1, .hSampling = 1, .vSampling = 1}},
+      {"progressive", {.width = 80, .height = 63, .progressive = true}},
+      {"CMYK", {.width = 20, .height = 20, .components = 4, .hSampling = 1, .vSampling = 1}},
+      {"truncated", {.width = 96, .height = 81}, 0.55},
+      {"no JPEG data", {.width = 8, .height = 8}, 0.0},
+  };
+  TTestDir dir;
+  std::vector<std::string> plan;
+  for (const TCase& c : cases) {
+    std::vector<std::uint8_t> bytes = testing::Compress(c.params);
+    bytes.resize(static_cast<std::size_t>(static_cast<double>(bytes.size()) * c.keep));
+    if (bytes.empty()) bytes = {'n', 'o', 't', ' ', 'J', 'P', 'E', 'G'};
+    plan.push_back(
+        dir.WriteFile("p" + std::to_string(plan.size()) + ".jpg", std::string(bytes.begin(), bytes.end())));
+  }
+  for (const bool normalize : {false, true}) {
+    for (const unsigned threads : {1u, 2u}) {
+      SCOPED_TRACE(std::string(normalize ? "normalising, " : "") + std::to_string(threads) + " threads");
+      TMemoryBudget memory;
+      TDecodeAhead decoder(plan, threads, normalize, memory);
+      for (std::size_t i = 0; i < plan.size(); ++i)
+        EXPECT_EQ(DecodedTexts(*decoder.Take(plan[i])), WholeBitmapTexts(plan[i], normalize))
+            << cases[i].name;
     }
   }
 }

@@ -1,5 +1,6 @@
 #include "signature/equalizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -44,6 +45,18 @@ void EqualizeSpanScalar(const std::uint32_t* multipliers, const TColor32* from, 
   for (std::size_t k = 0; k < n; ++k) to[k] = ScalePixel(from[k], multipliers[PixelBrightness(from[k])]);
 }
 
+// Adds the n pixels from as rewritten through the multipliers to sums, without writing them anywhere.
+void EqualizeSumSpanScalar(const std::uint32_t* multipliers, const TColor32* from, std::size_t n,
+                           TChannelSums& sums) {
+  for (std::size_t k = 0; k < n; ++k) {
+    const TColor32 c = from[k];
+    const std::uint32_t multiplier = multipliers[PixelBrightness(c)];
+    sums.r += ScaleByMultiplier((c >> 16) & 0xFF, multiplier);
+    sums.g += ScaleByMultiplier((c >> 8) & 0xFF, multiplier);
+    sums.b += ScaleByMultiplier(c & 0xFF, multiplier);
+  }
+}
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 // The same for eight pixels at once, on processors with AVX2 (chosen at run time; the build targets
 // every x86-64): one gather of the multipliers, then multiplies, shifts and a minimum per channel.
@@ -56,35 +69,84 @@ __attribute__((target("avx2"))) inline __m256i ScaleByMultiplier8(__m256i v, __m
   return _mm256_min_epu32(rounded, _mm256_set1_epi32(255));
 }
 
+// The three channels of eight pixels, each in its own 32-bit lanes, and their multipliers.
+struct TChannels8 {
+  __m256i blue, green, red, multiplier;
+};
+
+__attribute__((target("avx2"))) inline TChannels8 Split8(const std::uint32_t* multipliers,
+                                                         const TColor32* p) {
+  const __m256i byte = _mm256_set1_epi32(0xFF);
+  const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  TChannels8 c;
+  c.blue = _mm256_and_si256(pixels, byte);
+  c.green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte);
+  c.red = _mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte);
+  const __m256i brightness = _mm256_add_epi32(_mm256_add_epi32(c.blue, c.green), c.red);
+  c.multiplier =
+      _mm256_i32gather_epi32(reinterpret_cast<const int*>(multipliers), brightness, sizeof multipliers[0]);
+  return c;
+}
+
 __attribute__((target("avx2"))) void EqualizeSpanAvx2(const std::uint32_t* multipliers, const TColor32* from,
                                                       TColor32* to, std::size_t n) {
-  const __m256i byte = _mm256_set1_epi32(0xFF);
   std::size_t k = 0;
   for (; k + 8 <= n; k += 8) {
-    const __m256i pixels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + k));
-    const __m256i blue = _mm256_and_si256(pixels, byte);
-    const __m256i green = _mm256_and_si256(_mm256_srli_epi32(pixels, 8), byte);
-    const __m256i red = _mm256_and_si256(_mm256_srli_epi32(pixels, 16), byte);
-    const __m256i brightness = _mm256_add_epi32(_mm256_add_epi32(blue, green), red);
-    const __m256i multiplier =
-        _mm256_i32gather_epi32(reinterpret_cast<const int*>(multipliers), brightness, sizeof multipliers[0]);
+    const TChannels8 c = Split8(multipliers, from + k);
     const __m256i result =
-        _mm256_or_si256(_mm256_or_si256(ScaleByMultiplier8(blue, multiplier),
-                                        _mm256_slli_epi32(ScaleByMultiplier8(green, multiplier), 8)),
-                        _mm256_slli_epi32(ScaleByMultiplier8(red, multiplier), 16));
+        _mm256_or_si256(_mm256_or_si256(ScaleByMultiplier8(c.blue, c.multiplier),
+                                        _mm256_slli_epi32(ScaleByMultiplier8(c.green, c.multiplier), 8)),
+                        _mm256_slli_epi32(ScaleByMultiplier8(c.red, c.multiplier), 16));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(to + k), result);
   }
   EqualizeSpanScalar(multipliers, from + k, to + k, n - k);
 }
 
-using TEqualizeSpan = void (*)(const std::uint32_t*, const TColor32*, TColor32*, std::size_t);
-TEqualizeSpan ChooseEqualizeSpan() {
-  __builtin_cpu_init();  // may run before the library's own initialisation
-  return __builtin_cpu_supports("avx2") ? EqualizeSpanAvx2 : EqualizeSpanScalar;
+__attribute__((target("avx2"))) std::uint64_t LaneSum(__m256i lanes) {
+  alignas(32) std::uint32_t values[8];
+  _mm256_store_si256(reinterpret_cast<__m256i*>(values), lanes);
+  std::uint64_t sum = 0;
+  for (const std::uint32_t value : values) sum += value;
+  return sum;
 }
-const TEqualizeSpan EqualizeSpan = ChooseEqualizeSpan();
+
+// The rewritten channels are summed in 32-bit lanes, each growing by at most 255 a step: after 2^16
+// steps (below 2^24) they are added into the 64-bit sums and start again.
+__attribute__((target("avx2"))) void EqualizeSumSpanAvx2(const std::uint32_t* multipliers,
+                                                         const TColor32* from, std::size_t n,
+                                                         TChannelSums& sums) {
+  constexpr std::size_t kSteps = std::size_t{1} << 16;
+  std::size_t k = 0;
+  while (k + 8 <= n) {
+    const std::size_t end = k + std::min((n - k) / 8, kSteps) * 8;
+    __m256i red = _mm256_setzero_si256();
+    __m256i green = _mm256_setzero_si256();
+    __m256i blue = _mm256_setzero_si256();
+    for (; k < end; k += 8) {
+      const TChannels8 c = Split8(multipliers, from + k);
+      blue = _mm256_add_epi32(blue, ScaleByMultiplier8(c.blue, c.multiplier));
+      green = _mm256_add_epi32(green, ScaleByMultiplier8(c.green, c.multiplier));
+      red = _mm256_add_epi32(red, ScaleByMultiplier8(c.red, c.multiplier));
+    }
+    sums.r += LaneSum(red);
+    sums.g += LaneSum(green);
+    sums.b += LaneSum(blue);
+  }
+  EqualizeSumSpanScalar(multipliers, from + k, n - k, sums);
+}
+
+bool HaveAvx2() {
+  __builtin_cpu_init();  // may run before the library's own initialisation
+  return __builtin_cpu_supports("avx2");
+}
+
+using TEqualizeSpan = void (*)(const std::uint32_t*, const TColor32*, TColor32*, std::size_t);
+using TEqualizeSumSpan = void (*)(const std::uint32_t*, const TColor32*, std::size_t, TChannelSums&);
+const TEqualizeSpan EqualizeSpan = HaveAvx2() ? EqualizeSpanAvx2 : EqualizeSpanScalar;
+const TEqualizeSumSpan EqualizeSumSpan = HaveAvx2() ? EqualizeSumSpanAvx2 : EqualizeSumSpanScalar;
 #else
 const auto EqualizeSpan = EqualizeSpanScalar;
+const auto EqualizeSumSpan = EqualizeSumSpanScalar;
 #endif
 
 }  // namespace
@@ -178,20 +240,24 @@ TSignature TEqualizer::ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) cons
 }
 
 void TEqualizer::AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last,
-                                  TSignatureRows& rows, std::vector<TColor32>& buffer) const {
-  // Each row is rewritten into a buffer that stays in cache: the bitmap is only read, which saves
-  // writing every pixel back to memory.
-  buffer.resize(static_cast<std::size_t>(bitmap.Width()));
+                                  TSignatureRows& rows) const {
+  // The rewritten pixels are summed as they are made and never written: the bitmap is only read.
   for (std::int32_t y = first; y < last; ++y) {
-    EqualizeSpan(multiplier_.data(), bitmap.ScanLine(y), buffer.data(), buffer.size());
-    rows.AddRow(y, buffer.data());
+    const TColor32* row = bitmap.ScanLine(y);
+    TChannelSums spans[4];
+    for (int i = 0; i < 4; ++i) {
+      if (rows.SpanLength(i) > 0)
+        EqualizeSumSpan(multiplier_.data(), row + rows.SpanFirst(i),
+                        static_cast<std::size_t>(rows.SpanLength(i)), spans[i]);
+    }
+    rows.AddRowSums(y, spans);
   }
 }
 
-TSignature TEqualizer::EqualizedSignature(const TBitmap32& bitmap) {
+TSignature TEqualizer::EqualizedSignature(const TBitmap32& bitmap) const {
   TSignatureRows rows;
   rows.Start(bitmap.Width(), bitmap.Height());
-  if (!bitmap.IsEmpty()) AddEqualizedRows(bitmap, 0, bitmap.Height(), rows, rowBuffer_);
+  if (!bitmap.IsEmpty()) AddEqualizedRows(bitmap, 0, bitmap.Height(), rows);
   return rows.Signature(bitmap.OuterColor);
 }
 

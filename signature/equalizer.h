@@ -6,7 +6,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "imaging/bitmap32.h"
 #include "signature/signature.h"
@@ -51,13 +50,13 @@ class TEqualizer {
   TSignature ApplyEqualizationAndMakeSignature(TBitmap32& bitmap) const;
   // What ApplyEqualizationAndMakeSignature returns, leaving the bitmap as it is: for callers that need
   // only the signature. Writes no pixel back to memory. AddEqualizedRows does it in parts.
-  TSignature EqualizedSignature(const TBitmap32& bitmap);
+  TSignature EqualizedSignature(const TBitmap32& bitmap) const;
   // Adds rows [first, last) of bitmap as ApplyEqualization would leave them, without changing the
-  // bitmap: each row is rewritten into buffer. REQUIRES: BuildBrightnessMap from the bitmap's histogram,
-  // and 0 <= first <= last <= its height. Threads may do this at once for different rows, each with its
-  // own rows and buffer, while nothing else uses this equaliser.
-  void AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last, TSignatureRows& rows,
-                        std::vector<TColor32>& buffer) const;
+  // bitmap. REQUIRES: BuildBrightnessMap from the bitmap's histogram, rows started for the bitmap's
+  // size, and 0 <= first <= last <= its height. Threads may do this at once for different rows, each
+  // with its own rows, while nothing else uses this equaliser.
+  void AddEqualizedRows(const TBitmap32& bitmap, std::int32_t first, std::int32_t last,
+                        TSignatureRows& rows) const;
 
   const TBrightnessHistogram& Histogram();
   const TBrightnessMap& Map() const { return map_; }
@@ -77,8 +76,6 @@ class TEqualizer {
   TBrightnessHistogram histogram_{};
   TBrightnessMap map_{};
   TMultipliers multiplier_{};
-  // One rewritten row for EqualizedSignature, grown to the widest picture seen.
-  std::vector<TColor32> rowBuffer_;
 };
 
 }  // namespace velquin

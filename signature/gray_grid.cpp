@@ -18,55 +18,56 @@ inline std::uint32_t Luma(TColor32 c) {
 inline bool Counted(std::int64_t v) { return ((v + 1) & 2) == 0; }
 
 // The first row (column) of each grid row (column), and the end: bounds[k] = k * size div 4.
-std::array<std::int64_t, 5> Bounds(std::int64_t size) {
-  std::array<std::int64_t, 5> bounds{};
+void SetBounds(std::int64_t (&bounds)[5], std::int64_t size) {
   for (int k = 0; k <= 4; ++k) bounds[k] = k * size / 4;
-  return bounds;
 }
 
 }  // namespace
 
-TGrayGrid MakeGrayGrid(const TBitmap32& bitmap) {
-  TGrayGrid grid;
-  if (bitmap.IsEmpty()) return grid;
-  // One luma histogram per Cell: the ranks need every counted pixel's luma first, and the Cells'
-  // histograms give both the picture's and each Cell's sum of ranks without reading the pixels twice. A
-  // Cell holds fewer than 2^32 pixels: a bitmap of 2^36 pixels would not fit in memory.
-  std::vector<std::uint32_t> histograms(std::size_t{kGrayCells} * kLumaLevels, 0);
-  const auto columns = Bounds(bitmap.Width());
-  const auto rows = Bounds(bitmap.Height());
-  for (int j = 0; j < 4; ++j) {
-    for (std::int64_t y = rows[j]; y < rows[j + 1]; ++y) {
-      if (!Counted(y)) continue;
-      const TColor32* row = bitmap.ScanLine(static_cast<std::int32_t>(y));
-      for (int i = 0; i < 4; ++i) {
-        std::uint32_t* counts = &histograms[std::size_t(i * 4 + j) * kLumaLevels];
-        std::int64_t x = columns[i];
-        for (; x < columns[i + 1] && x % 4 != 0; ++x) {
-          if (Counted(x)) ++counts[Luma(row[x])];
-        }
-        // Whole groups of four columns: the first and the last of each.
-        for (; x + 4 <= columns[i + 1]; x += 4) {
-          ++counts[Luma(row[x])];
-          ++counts[Luma(row[x + 3])];
-        }
-        if (x < columns[i + 1]) ++counts[Luma(row[x])];
-      }
-    }
-  }
+TGrayGridRows::TGrayGridRows() : histograms_(std::size_t{kGrayCells} * kLumaLevels, 0) {}
 
-  // Twice each luma's middle place: 2 * below + same, so that every rank stays a whole number.
+void TGrayGridRows::Start(std::int32_t width, std::int32_t height) {
+  SetBounds(columns_, std::max(width, 0));
+  SetBounds(rows_, std::max(height, 0));
+  std::fill(histograms_.begin(), histograms_.end(), 0u);
+}
+
+void TGrayGridRows::AddRow(std::int32_t y, const TColor32* row) {
+  if (!Counted(y)) return;
+  int j = 0;
+  while (y >= rows_[j + 1]) ++j;
+  // A Cell holds fewer than 2^32 pixels: a bitmap of 2^36 pixels would not fit in memory.
+  for (int i = 0; i < 4; ++i) {
+    std::uint32_t* counts = &histograms_[std::size_t(i * 4 + j) * kLumaLevels];
+    std::int64_t x = columns_[i];
+    for (; x < columns_[i + 1] && x % 4 != 0; ++x) {
+      if (Counted(x)) ++counts[Luma(row[x])];
+    }
+    // Whole groups of four columns: the first and the last of each.
+    for (; x + 4 <= columns_[i + 1]; x += 4) {
+      ++counts[Luma(row[x])];
+      ++counts[Luma(row[x + 3])];
+    }
+    if (x < columns_[i + 1]) ++counts[Luma(row[x])];
+  }
+}
+
+TGrayGrid TGrayGridRows::Grid() const {
+  // The Cells' histograms give both the picture's and each Cell's sum of ranks. Twice each luma's
+  // middle place: 2 * below + same, so that every rank stays a whole number.
+  TGrayGrid grid;
   std::array<std::uint64_t, kLumaLevels> twiceRank{};
   std::uint64_t below = 0;
   for (int level = 0; level < kLumaLevels; ++level) {
     std::uint64_t same = 0;
-    for (int cell = 0; cell < kGrayCells; ++cell) same += histograms[std::size_t(cell) * kLumaLevels + level];
+    for (int cell = 0; cell < kGrayCells; ++cell)
+      same += histograms_[std::size_t(cell) * kLumaLevels + level];
     twiceRank[level] = 2 * below + same;
     below += same;
   }
   const std::uint64_t pixels = below;
   for (int cell = 0; cell < kGrayCells; ++cell) {
-    const std::uint32_t* counts = &histograms[std::size_t(cell) * kLumaLevels];
+    const std::uint32_t* counts = &histograms_[std::size_t(cell) * kLumaLevels];
     unsigned __int128 sum = 0;
     std::uint64_t inCell = 0;
     for (int level = 0; level < kLumaLevels; ++level) {
@@ -78,6 +79,15 @@ TGrayGrid MakeGrayGrid(const TBitmap32& bitmap) {
         static_cast<std::uint8_t>(sum * 255 / (static_cast<unsigned __int128>(2 * pixels) * inCell));
   }
   return grid;
+}
+
+TGrayGrid MakeGrayGrid(const TBitmap32& bitmap) {
+  // The ranks need every counted pixel's luma first: one luma histogram per Cell, then the ranks.
+  TGrayGridRows rows;
+  if (bitmap.IsEmpty()) return rows.Grid();
+  rows.Start(bitmap.Width(), bitmap.Height());
+  for (std::int32_t y = 0; y < bitmap.Height(); ++y) rows.AddRow(y, bitmap.ScanLine(y));
+  return rows.Grid();
 }
 
 std::string GrayGridToText(const TGrayGrid& grid) {

@@ -29,6 +29,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "imaging/bitmap32.h"
 
@@ -44,6 +45,26 @@ struct TGrayGrid {
 
 // The grid of the bitmap's pixels (their alpha ignored).
 TGrayGrid MakeGrayGrid(const TBitmap32& bitmap);
+
+// MakeGrayGrid gathered one pixel row at a time, so that a caller can count each row while it is still
+// in cache (as a decoder delivers it) instead of reading the finished bitmap again.
+class TGrayGridRows {
+ public:
+  TGrayGridRows();
+  // Starts over for a picture of width x height pixels (sizes below 1 mean no pixels).
+  void Start(std::int32_t width, std::int32_t height);
+  // REQUIRES: 0 <= y < height; row holds the width pixels of row y. Rows may come in any order, each
+  // once; rows that hold no counted pixels are passed over at once.
+  void AddRow(std::int32_t y, const TColor32* row);
+  // Equals MakeGrayGrid of the picture whose rows were each added once.
+  TGrayGrid Grid() const;
+
+ private:
+  std::int64_t columns_[5] = {};
+  std::int64_t rows_[5] = {};
+  // One luma histogram per Cell (Cells[i * 4 + j]), kept for the next picture: no allocation per picture.
+  std::vector<std::uint32_t> histograms_;
+};
 
 std::string GrayGridToText(const TGrayGrid& grid);
 // Returns true iff text is a Gray text as GrayGridToText writes it, putting its values in grid. Any

@@ -50,6 +50,8 @@ void TPictureSigner::RowDrawn(std::int32_t y) noexcept {
   if (y != rowsSeen_) return;  // not in order: Sign starts from the whole bitmap
   ++rowsSeen_;
   const TColor32* row = bitmap_.ScanLine(y);
+  if (y == 0) grayRows_.Start(bitmap_.Width(), bitmap_.Height());
+  grayRows_.AddRow(y, row);
   if (!normalize_) {
     if (y == 0) rows_.Start(bitmap_.Width(), bitmap_.Height());
     rows_.AddRow(y, row);
@@ -84,7 +86,7 @@ void TPictureSigner::Help() {
   const std::int32_t first = WaitForChange(firstHelperRow_, kNotYet);
   if (first == kAbandon) return;
   helperRows_.Start(bitmap_.Width(), height);
-  equalizer_.AddEqualizedRows(bitmap_, first, height, helperRows_, helperBuffer_);
+  equalizer_.AddEqualizedRows(bitmap_, first, height, helperRows_);
   helperDone_.store(true, std::memory_order_release);
   helperDone_.notify_one();
 }
@@ -114,11 +116,16 @@ TSignature TPictureSigner::Sign() {
   firstHelperRow_.store(half, std::memory_order_release);
   firstHelperRow_.notify_one();
   rows_.Start(bitmap_.Width(), height);
-  equalizer_.AddEqualizedRows(bitmap_, 0, half, rows_, buffer_);
+  equalizer_.AddEqualizedRows(bitmap_, 0, half, rows_);
   while (!helperDone_.load(std::memory_order_acquire)) helperDone_.wait(false, std::memory_order_acquire);
   helper_.join();
   rows_.Merge(helperRows_);
   return rows_.Signature(bitmap_.OuterColor);
+}
+
+TGrayGrid TPictureSigner::GrayGrid() const {
+  const bool complete = !bitmap_.IsEmpty() && rowsSeen_ == bitmap_.Height();
+  return complete ? grayRows_.Grid() : MakeGrayGrid(bitmap_);
 }
 
 }  // namespace velquin

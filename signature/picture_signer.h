@@ -1,6 +1,6 @@
-// TPictureSigner: the signature of each picture loaded into one bitmap, gathered from the rows as the
-// decoder draws them (TBitmap32::OnRowDrawn), while they are still in cache: the finished bitmap is
-// read at most once more and never written.
+// TPictureSigner: the signature and the gray grid of each picture loaded into one bitmap, gathered from
+// the rows as the decoder draws them (TBitmap32::OnRowDrawn), while they are still in cache: the
+// finished bitmap is read at most once more and never written.
 //
 // When normalising, the signature is the one after EqualizeBrightness, which needs the brightness
 // histogram of every pixel before any pixel can be rewritten. With a helper thread, the helper counts
@@ -12,10 +12,10 @@
 #include <atomic>
 #include <cstdint>
 #include <thread>
-#include <vector>
 
 #include "imaging/bitmap32.h"
 #include "signature/equalizer.h"
+#include "signature/gray_grid.h"
 #include "signature/signature.h"
 #include "signature/signature_rows.h"
 
@@ -36,6 +36,8 @@ class TPictureSigner {
   // After a load, failed or not: MakeSignature of what the bitmap holds, or when normalising the
   // signature EqualizeAndMakeSignature would return for it. The bitmap is left as it is.
   TSignature Sign();
+  // After a load, failed or not: MakeGrayGrid of what the bitmap holds.
+  TGrayGrid GrayGrid() const;
 
  private:
   void RowDrawn(std::int32_t y) noexcept;
@@ -47,7 +49,7 @@ class TPictureSigner {
   const bool helperThread_;
   std::int32_t rowsSeen_ = 0;  // rows 0 .. rowsSeen_ - 1 were drawn in order
   TSignatureRows rows_;
-  std::vector<TColor32> buffer_;
+  TGrayGridRows grayRows_;
   // Shared with the helper: it counts the histogram while the caller's thread waits, and both threads
   // then read the map, each rewriting its own rows.
   TEqualizer equalizer_;
@@ -60,7 +62,6 @@ class TPictureSigner {
   std::atomic<std::int32_t> firstHelperRow_{0};  // kNotYet, kAbandon, or the first row to rewrite
   std::atomic<bool> helperDone_{false};          // the helper's rows are in helperRows_
   TSignatureRows helperRows_;
-  std::vector<TColor32> helperBuffer_;
 };
 
 }  // namespace velquin

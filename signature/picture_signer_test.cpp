@@ -7,16 +7,25 @@
 #include <string>
 #include <vector>
 
+#include "signature/gray_grid.h"
+
 namespace velquin {
 namespace {
 
-// Random pixels drawn the way decoders draw: row by row with a notification for each (or all rows
-// notified after drawing), failing after failAfter rows when asked.
+// Noisy gradients (so that every Cell differs from its neighbours) drawn the way decoders draw: row by
+// row with a notification for each (or all rows notified after drawing), failing after failAfter rows
+// when asked.
 class TRandomPicture : public TGraphic {
  public:
   TRandomPicture(int width, int height, std::uint32_t seed) : width_(width), height_(height) {
     std::mt19937 rng(seed);
-    for (int k = 0; k < width * height; ++k) pixels_.push_back(static_cast<TColor32>(rng()) | 0xFF000000u);
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const auto red = static_cast<TColor32>((x * 200 / width + rng() % 56) & 0xFF);
+        const auto green = static_cast<TColor32>((y * 200 / height + rng() % 56) & 0xFF);
+        pixels_.push_back(0xFF000000u | red << 16 | green << 8 | (rng() & 0xFF));
+      }
+    }
   }
   std::int32_t Width() const override { return width_; }
   std::int32_t Height() const override { return height_; }
@@ -61,17 +70,20 @@ struct TMode {
 };
 constexpr TMode kModes[] = {{false, false}, {true, false}, {true, true}};
 
-// One signer over a run of pictures, as velquin-cli uses it: sizes around the helper's batches of rows
-// and the grid's boundaries, pictures that fail halfway, and pictures whose rows arrive after drawing.
+// One signer over a run of pictures, as velquin-cli uses it: sizes around the helper's batches of rows,
+// the grids' boundaries and the eight pixels of a vector step, pictures that fail halfway, and pictures
+// whose rows arrive after drawing. The signature and the gray grid gathered from the rows must be those
+// of the whole bitmap.
 TEST(PictureSignerTest, SignsEachPictureAsItsWholeBitmap) {
   struct TLoad {
     int width, height;
     bool everyRow;
     int failAfter;
   };
-  const TLoad loads[] = {{1, 1, true, -1},    {17, 33, true, -1}, {64, 48, true, -1},  {5, 100, true, 40},
-                         {31, 16, true, -1},  {9, 7, false, -1},  {40, 30, true, 0},   {3, 2, true, -1},
-                         {120, 90, true, 89}, {0, 0, true, -1},   {200, 150, true, -1}};
+  const TLoad loads[] = {{1, 1, true, -1},    {17, 33, true, -1}, {64, 48, true, -1},   {5, 100, true, 40},
+                         {31, 16, true, -1},  {9, 7, false, -1},  {40, 30, true, 0},    {3, 2, true, -1},
+                         {120, 90, true, 89}, {0, 0, true, -1},   {200, 150, true, -1}, {1, 9, true, -1},
+                         {7, 5, true, -1},    {66, 2, true, -1}};
   for (const TMode mode : kModes) {
     SCOPED_TRACE(mode.Name());
     TBitmap32 bitmap;
@@ -95,6 +107,7 @@ TEST(PictureSignerTest, SignsEachPictureAsItsWholeBitmap) {
       const TSignature signature = signer.Sign();
       EXPECT_EQ(Pixels(bitmap), before);
       EXPECT_EQ(signature, Expected(bitmap, mode.normalize));
+      EXPECT_EQ(signer.GrayGrid(), MakeGrayGrid(bitmap));
     }
   }
 }

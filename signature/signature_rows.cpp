@@ -10,17 +10,13 @@
 namespace velquin {
 namespace {
 
-struct TSpanSums {
-  std::uint64_t r = 0, g = 0, b = 0;
-};
-
 // Adds the channels of n pixels. Summing a row is most of the signature's cost when it is gathered
 // while a picture decodes, so eight pixels a step go through SSE2 (part of every x86-64 processor):
 // masking keeps B and R, and shifting each 16-bit half right by 8 keeps G and A, as 16-bit fields that
 // add up lane by lane. A field grows by at most 2 * 255 a step, so after 128 steps (65280) the fields
 // are added into the 64-bit sums and start again. The scalar loop does the rest, and everything on
 // other processors.
-void AddSpan(const TColor32* p, std::size_t n, TSpanSums& sums) {
+void AddSpan(const TColor32* p, std::size_t n, TChannelSums& sums) {
 #if defined(__SSE2__)
   constexpr std::size_t kStepPixels = 8;
   constexpr std::size_t kSteps = 128;
@@ -69,21 +65,24 @@ void TSignatureRows::Start(std::int32_t width, std::int32_t height) {
     rowFirst_[i] = i * cellHeight_;
     rowLast_[i] = std::min((i + 1) * cellHeight_, height_ - 1);
   }
-  std::fill(&cells_[0][0], &cells_[0][0] + 16, TSums{});
+  std::fill(&cells_[0][0], &cells_[0][0] + 16, TChannelSums{});
   rowsAdded_ = 0;
 }
 
 void TSignatureRows::AddRow(std::int32_t y, const TColor32* row) {
-  TSpanSums segment[4];
+  TChannelSums segment[4];
   for (int i = 0; i < 4; ++i) {
-    if (colFirst_[i] <= colLast_[i])
-      AddSpan(row + colFirst_[i], static_cast<std::size_t>(colLast_[i] - colFirst_[i] + 1), segment[i]);
+    if (SpanLength(i) > 0) AddSpan(row + colFirst_[i], static_cast<std::size_t>(SpanLength(i)), segment[i]);
   }
+  AddRowSums(y, segment);
+}
+
+void TSignatureRows::AddRowSums(std::int32_t y, const TChannelSums (&segment)[4]) {
   // Row y lies in grid row y / ch, and also in the one above when it is their shared boundary.
   const std::int64_t j = y / cellHeight_;
   for (std::int64_t jj = (j > 0 && y == j * cellHeight_) ? j - 1 : j; jj <= j; ++jj) {
     for (int i = 0; i < 4; ++i) {
-      TSums& cell = cells_[i][jj];
+      TChannelSums& cell = cells_[i][jj];
       cell.r += segment[i].r;
       cell.g += segment[i].g;
       cell.b += segment[i].b;
@@ -113,7 +112,7 @@ TSignature TSignatureRows::Signature(TColor32 outerColor) const {
       const std::int64_t inside = std::max<std::int64_t>(0, colLast_[i] - colFirst_[i] + 1) *
                                   std::max<std::int64_t>(0, rowLast_[j] - rowFirst_[j] + 1);
       const std::int64_t outside = positions - inside;
-      const TSums& s = cells_[i][j];
+      const TChannelSums& s = cells_[i][j];
       TRgb& cell = signature.Cell(i + 1, j + 1);
       cell.R = static_cast<std::int32_t>((static_cast<std::int64_t>(s.r) + outside * outer.R) / positions);
       cell.G = static_cast<std::int32_t>((static_cast<std::int64_t>(s.g) + outside * outer.G) / positions);
