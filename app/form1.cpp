@@ -6,6 +6,7 @@
 
 #include "app/form_view.h"
 #include "app/match_command.h"
+#include "app/pair_preview.h"
 #include "app/program_tables.h"
 #include "imaging/picture_loader.h"
 #include "matching/candidate_search.h"
@@ -80,7 +81,10 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
     : SigsTable("SigsTable"),
       MatchesTable("MatchesTable"),
       desktop_(desktop),
-      commandDesktop_(std::make_unique<TCommandDesktop>(*this)) {
+      commandDesktop_(std::make_unique<TCommandDesktop>(*this)),
+      pairPreview_(std::make_unique<TPairPreview>([](const std::string& fileName, TBitmap32& target) {
+        if (IsPictureFile(fileName, TPictureFormats::kAll)) DecodePicture(fileName, target);
+      })) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
   MatchesSource.SetDataSet(&MatchesTable);
@@ -150,7 +154,11 @@ void TForm1::EndCommand() {
   if (commandDepth_ == 1) stopRequested_ = false;
   // The pair current at the end is shown as the command returns: decoded while the command still
   // counts as running, so that the messages decoding lets run start no other command, and at once
-  // for a pair found meanwhile too.
+  // for a pair found meanwhile too. What the preview has not shown yet is decoded here instead.
+  if (commandDepth_ == 1) {
+    pairPreview_->Cancel();
+    previewAsked_.reset();
+  }
   if (commandDepth_ == 1 && PairPicturesSeen()) {
     endingCommand_ = true;
     ShowPendingPairPictures();
@@ -330,6 +338,8 @@ void TForm1::RunMessages() {
     RefreshPictureCount();
     ShowCountLabels();
   }
+  // A pair decoded aside is shown at the repaint these messages bring.
+  if (pairPreview_->Ready()) Notify(TFormPart::PairPictures);
   desktop_.ProcessMessages();
 }
 
@@ -576,7 +586,23 @@ void TForm1::Auto() {
 }
 
 void TForm1::ShowPendingPairPictures() {
-  Guarded([this] { pairDisplay_.ShowPendingPictures(); });
+  Guarded([this] {
+    if (Busy() && !endingCommand_) {
+      ShowPreviewedPair();
+    } else {
+      pairDisplay_.ShowPendingPictures();
+    }
+  });
+}
+
+void TForm1::ShowPreviewedPair() {
+  std::unique_ptr<TPairPreview::TDecodedPair> decoded = pairPreview_->Take();
+  const std::optional<TPairDisplay::TPair>& wanted = pairDisplay_.PendingPair();
+  if (wanted && wanted != previewAsked_) {
+    previewAsked_ = wanted;
+    pairPreview_->Ask(*wanted);
+  }
+  if (decoded) pairDisplay_.ShowDecodedPair(decoded->Pair, decoded->Left, decoded->Right, decoded->Failure);
 }
 
 void TForm1::lViewButtonClick() {
