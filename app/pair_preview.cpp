@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "platform/thread_priority.h"
+
 namespace velquin {
 
 TPairPreview::TPairPreview(TDecode decode) : decode_(std::move(decode)) {}
@@ -44,6 +46,8 @@ void TPairPreview::Cancel() {
 
 void TPairPreview::Work() {
   using TClock = std::chrono::steady_clock;
+  // The pair display is the window's: its decoding gives way to the window's thread.
+  RunThisThreadInBackground();
   std::unique_lock lock(mutex_);
   for (;;) {
     if (stopping_) return;

@@ -7,6 +7,7 @@
 #include "imaging/errors.h"
 #include "imaging/picture_loader.h"
 #include "platform/scope_guard.h"
+#include "platform/thread_priority.h"
 #include "signature/gray_grid.h"
 
 namespace velquin {
@@ -20,9 +21,10 @@ unsigned ThreadsFor(unsigned setting) {
 }  // namespace
 
 TDecodeAhead::TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize,
-                           TMemoryBudget& budget)
+                           TMemoryBudget& budget, bool background)
     : plan_(std::move(plan)),
       normalize_(normalize),
+      background_(background),
       budget_(budget),
       maxInFlight_(ThreadsFor(threads) + 1),
       // Decoding one picture at a time, the caller's thread may still share a normalisation with a
@@ -88,6 +90,7 @@ bool TDecodeAhead::StillCurrent(const TDecodedPicture& picture, const std::strin
 }
 
 void TDecodeAhead::Work() {
+  if (background_) RunThisThreadInBackground();
   TBitmap32 bitmap;
   TPictureSigner signer(bitmap, normalize_, false);
   std::unique_lock lock(mutex_);

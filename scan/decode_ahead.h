@@ -60,9 +60,11 @@ struct TDecodedPicture {
 
 class TDecodeAhead {
  public:
-  // plan: the paths that will be asked for, in order, each a file LoadPicture decodes. threads as in
-  // TDecodeSettings: 0 for one per core, 1 for none (every picture is decoded when it is asked for).
-  TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize, TMemoryBudget& budget);
+  // plan: the paths that will be asked for, in order, each a file LoadPicture decodes. threads and
+  // background as in TDecodeSettings: 0 for one per core, 1 for none (every picture is decoded when
+  // it is asked for).
+  TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize, TMemoryBudget& budget,
+               bool background = false);
   // Waits for the pictures being decoded and drops whatever was decoded ahead.
   ~TDecodeAhead();
   TDecodeAhead(const TDecodeAhead&) = delete;
@@ -114,6 +116,7 @@ class TDecodeAhead {
   const std::vector<std::string> plan_;
   std::unordered_map<std::string, std::size_t> planIndex_;
   const bool normalize_;
+  const bool background_;
   TMemoryBudget& budget_;
   const std::size_t maxInFlight_;
 
