@@ -59,8 +59,6 @@ void SetFirstPaneSize(QSplitter* splitter, int wanted) {
 
 TMainWindow::TMainWindow(TForm1& form, QWidget* parent)
     : QMainWindow(parent), form_(form), im1View_(form.Im1), im2View_(form.Im2) {
-  // The scan's decoding threads give way to this window's thread, which answers the user.
-  form_.ScanDecoding.Background = true;
   im1View_.SetScaleMode(TScaleMode::smResize);
   im2View_.SetScaleMode(TScaleMode::smResize);
   BuildControls();

@@ -1,4 +1,6 @@
 // Background threads of a window: they take a core only when the window's thread does not want it.
+// The pair display's decoding runs so while a command runs; the scan's decoding does not, since at
+// a lower priority it would lose its cores to any other busy program.
 #pragma once
 
 namespace velquin {

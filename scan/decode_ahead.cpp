@@ -7,7 +7,6 @@
 #include "imaging/errors.h"
 #include "imaging/picture_loader.h"
 #include "platform/scope_guard.h"
-#include "platform/thread_priority.h"
 #include "signature/gray_grid.h"
 
 namespace velquin {
@@ -21,10 +20,9 @@ unsigned ThreadsFor(unsigned setting) {
 }  // namespace
 
 TDecodeAhead::TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize,
-                           TMemoryBudget& budget, bool background)
+                           TMemoryBudget& budget)
     : plan_(std::move(plan)),
       normalize_(normalize),
-      background_(background),
       budget_(budget),
       maxInFlight_(ThreadsFor(threads) + 1),
       // Decoding one picture at a time, the caller's thread may still share a normalisation with a
@@ -90,7 +88,6 @@ bool TDecodeAhead::StillCurrent(const TDecodedPicture& picture, const std::strin
 }
 
 void TDecodeAhead::Work() {
-  if (background_) RunThisThreadInBackground();
   TBitmap32 bitmap;
   TPictureSigner signer(bitmap, normalize_, false);
   std::unique_lock lock(mutex_);

@@ -60,11 +60,9 @@ struct TDecodedPicture {
 
 class TDecodeAhead {
  public:
-  // plan: the paths that will be asked for, in order, each a file LoadPicture decodes. threads and
-  // background as in TDecodeSettings: 0 for one per core, 1 for none (every picture is decoded when
-  // it is asked for).
-  TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize, TMemoryBudget& budget,
-               bool background = false);
+  // plan: the paths that will be asked for, in order, each a file LoadPicture decodes. threads as in
+  // TDecodeSettings: 0 for one per core, 1 for none (every picture is decoded when it is asked for).
+  TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool normalize, TMemoryBudget& budget);
   // Waits for the pictures being decoded and drops whatever was decoded ahead.
   ~TDecodeAhead();
   TDecodeAhead(const TDecodeAhead&) = delete;
@@ -116,7 +114,6 @@ class TDecodeAhead {
   const std::vector<std::string> plan_;
   std::unordered_map<std::string, std::size_t> planIndex_;
   const bool normalize_;
-  const bool background_;
   TMemoryBudget& budget_;
   const std::size_t maxInFlight_;
 

@@ -11,9 +11,6 @@ struct TDecodeSettings {
   // 0: one thread per core; 1: one picture at a time, on the scan's own thread; N: N threads decode
   // ahead while the scan's own thread does the rest.
   unsigned Threads = 0;
-  // True when the caller's thread answers a window: the decoding threads then run in the background
-  // (platform/thread_priority.h), so the window's thread gets a core first whenever it has work.
-  bool Background = false;
   // What the system can still hand out; empty reads AvailableMemory. Tests give a figure of their own.
   std::function<std::uint64_t()> MemoryLeft;
 };

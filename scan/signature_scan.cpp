@@ -212,7 +212,7 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
   const TBusyCursor busy(desktop_);
   if (decoder_ == nullptr) {
     decoder_ = std::make_unique<TDecodeAhead>(std::move(plan_), options_.Decoding.Threads, options_.Normalize,
-                                              memory_, options_.Decoding.Background);
+                                              memory_);
   }
   // A picture a worker is still decoding may be long in coming: the window answers meanwhile.
   const std::unique_ptr<TDecodedPicture> picture = decoder_->Take(path, [this] { ProcessMessages(); });
