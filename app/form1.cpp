@@ -7,6 +7,7 @@
 
 #include "app/form_view.h"
 #include "app/match_command.h"
+#include "app/pair_preview.h"
 #include "app/program_tables.h"
 #include "imaging/exif_orientation.h"
 #include "imaging/picture_loader.h"
@@ -82,7 +83,12 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
     : SigsTable("SigsTable"),
       MatchesTable("MatchesTable"),
       desktop_(desktop),
-      commandDesktop_(std::make_unique<TCommandDesktop>(*this)) {
+      commandDesktop_(std::make_unique<TCommandDesktop>(*this)),
+      pairPreview_(std::make_unique<TPairPreview>([](const std::string& fileName, TBitmap32& target) {
+        if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
+        DecodePicture(fileName, target);
+        OrientForDisplay(target, ReadExifOrientation(fileName));
+      })) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
   WriteProblemOf = TablesWriteProblem;
@@ -153,7 +159,11 @@ void TForm1::EndCommand() {
   if (commandDepth_ == 1) stopRequested_ = false;
   // The pair current at the end is shown as the command returns: decoded while the command still
   // counts as running, so that the messages decoding lets run start no other command, and at once
-  // for a pair found meanwhile too.
+  // for a pair found meanwhile too. What the preview has not shown yet is decoded here instead.
+  if (commandDepth_ == 1) {
+    pairPreview_->Cancel();
+    previewAsked_.reset();
+  }
   if (commandDepth_ == 1 && PairPicturesSeen()) {
     endingCommand_ = true;
     ShowPendingPairPictures();
@@ -342,6 +352,8 @@ void TForm1::RunMessages() {
     RefreshPictureCount();
     ShowCountLabels();
   }
+  // A pair decoded aside is shown at the repaint these messages bring.
+  if (pairPreview_->Ready()) Notify(TFormPart::PairPictures);
   desktop_.ProcessMessages();
 }
 
@@ -618,7 +630,26 @@ void TForm1::Auto() {
 }
 
 void TForm1::ShowPendingPairPictures() {
-  Guarded([this] { pairDisplay_.ShowPendingPictures(); });
+  Guarded([this] {
+    if (Busy() && !endingCommand_) {
+      ShowPreviewedPair();
+    } else {
+      pairDisplay_.ShowPendingPictures();
+    }
+  });
+}
+
+void TForm1::ShowPreviewedPair() {
+  std::unique_ptr<TPairPreview::TDecodedPair> decoded = pairPreview_->Take();
+  const std::optional<TPairDisplay::TPair>& wanted = pairDisplay_.PendingPair();
+  if (wanted && wanted != previewAsked_) {
+    previewAsked_ = wanted;
+    pairPreview_->Ask(*wanted);
+  }
+  if (!decoded) return;
+  pairDisplay_.ShowDecodedPair(decoded->Pair, decoded->Left, decoded->Right, decoded->Failure);
+  SetPairFacts(true, ReadPictureFacts(decoded->Pair.File1, Im1));
+  SetPairFacts(false, ReadPictureFacts(decoded->Pair.File2, Im2));
 }
 
 void TForm1::lViewButtonClick() {

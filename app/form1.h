@@ -22,6 +22,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ namespace velquin {
 
 class TDesktop;
 class TFormView;
+class TPairPreview;
 enum class TFormPart;
 enum class TMemoChange;
 
@@ -193,9 +195,10 @@ class TForm1 : public TMatchHost {
   // runs. A failure goes to the error report.
   void RunAsCommand(const std::function<void()>& body);
 
-  // Decodes the pair's pictures that the pair display put off while a command ran; nothing when
-  // none wait. A window calls it as it repaints, so at most one pair is decoded per repaint, and
-  // only the one current then.
+  // Decodes the pair's pictures that the pair display put off; nothing when none wait. A window calls
+  // it as it repaints, so at most one pair is decoded per repaint, and only the one current then.
+  // While a command runs they are decoded aside instead (TPairPreview), so that the window keeps
+  // answering: the repaint hands the current pair over and shows the pair decoded last, if any.
   void ShowPendingPairPictures();
 
   void lViewButtonClick();
@@ -277,6 +280,8 @@ class TForm1 : public TMatchHost {
   void RequireFolder() const;
   void SetReadOnlyNote(std::string note);
   bool PairPicturesSeen() const;
+  // ShowPendingPairPictures while a command runs.
+  void ShowPreviewedPair();
   void Notify(TFormPart part);
   void NotifyMemo(TMemoChange change, const std::string& line);
   // The closing dialog's text as the running command shows it: "Stopped: " first when it was
@@ -297,6 +302,9 @@ class TForm1 : public TMatchHost {
   std::unique_ptr<TCommandDesktop> commandDesktop_;
   TFormView* view_ = nullptr;
   TPairDisplay pairDisplay_{*this};
+  std::unique_ptr<TPairPreview> pairPreview_;
+  // The pair handed to pairPreview_ last in this command.
+  std::optional<TPairDisplay::TPair> previewAsked_;
   TProgress progress_;
 
   TFormLayout layout_;

@@ -143,6 +143,9 @@ TEST_F(ScanTest, CountsTicksAndLetsMessagesRunAroundEachLoad) {
   Picture("b.bmp", Gray(100));
   Pictures.WriteFile("bad.jpg", "not a picture");
   mkdir((Pictures.Path() + "sub.jpg").c_str(), 0700);
+  // Decoded one at a time: a scan waiting for a worker also lets messages run, as often as the
+  // worker keeps it waiting.
+  Form.ScanDecoding.Threads = 1;
   std::vector<TCursor> cursorsWhileDecoding;
   Form.image.OnChange = [&](TBitmap32& bitmap) {
     if (!bitmap.IsEmpty()) cursorsWhileDecoding.push_back(Desktop.CursorNow);

@@ -115,6 +115,19 @@ void TPairDisplay::DecodePendingPair() {
   host_.SetReviewLabel(TReviewLabel::lComp, Comparison(left, right));
 }
 
+void TPairDisplay::ShowDecodedPair(const TPair& pair, TBitmap32& left, TBitmap32& right,
+                                   const std::exception_ptr& failure) {
+  if (pending_ == pair) pending_.reset();
+  if (failure) std::rethrow_exception(failure);
+  TBitmap32& leftView = host_.PairBitmap(true);
+  TBitmap32& rightView = host_.PairBitmap(false);
+  leftView.Exchange(left);
+  host_.SetReviewLabel(TReviewLabel::lFile1, Description(pair.File1, leftView));
+  rightView.Exchange(right);
+  host_.SetReviewLabel(TReviewLabel::lFile2, Description(pair.File2, rightView));
+  host_.SetReviewLabel(TReviewLabel::lComp, Comparison(leftView, rightView));
+}
+
 TTrashAction DeleteFileAndRecords(TMatchHost& host, const std::string& file) {
   TTrashAction action;
   action.Files.push_back({file, RecycleFolderFile(host, file)});

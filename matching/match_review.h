@@ -2,6 +2,7 @@
 // buttons under the two pictures. Each works on the form through TMatchHost (match_host.h).
 #pragma once
 
+#include <exception>
 #include <optional>
 #include <string>
 
@@ -9,19 +10,27 @@
 
 namespace velquin {
 
+class TBitmap32;
 class TMatchHost;
 
 // The pair display. The data-change handler finds the pair to show: it deletes stale rows under the
 // cursor (a row naming a file that no longer exists) one after another, then tells the host that the
 // current pair's pictures are wanted (TMatchHost::PairPicturesPending). A Matches table open
 // read-only keeps its stale rows: for one, no pair is shown. Decoding the pictures is a step of its
-// own, ShowPendingPictures, which the host runs at once or later, when the pictures are seen.
+// own, ShowPendingPictures, which the host runs at once or later, when the pictures are seen; or the
+// host decodes the pending pair elsewhere and hands it back through ShowDecodedPair.
 //
 // The two steps never nest: a request that comes while one runs (a deletion notifying again, a
 // handler run while a picture loads lets messages run) is taken up by the running loop once its step
 // is done, so any run of stale rows takes constant stack and no pair is half overwritten by another.
 class TPairDisplay {
  public:
+  struct TPair {
+    std::string File1;
+    std::string File2;
+    bool operator==(const TPair&) const = default;
+  };
+
   explicit TPairDisplay(TMatchHost& host) : host_(host) {}
   TPairDisplay(const TPairDisplay&) = delete;
   TPairDisplay& operator=(const TPairDisplay&) = delete;
@@ -31,13 +40,15 @@ class TPairDisplay {
   // nothing when they were decoded already, or Matches has emptied since. A pair whose decoding
   // fails is not tried again.
   void ShowPendingPictures();
+  // The pair whose pictures are wanted and not yet decoded, if any.
+  const std::optional<TPair>& PendingPair() const { return pending_; }
+  // Shows pair with pictures decoded elsewhere, moved here from left and right, and describes it; it is
+  // no longer pending if it was. When decoding them failed (failure), that failure is thrown instead
+  // and the display keeps what it showed; the pair is not tried again either.
+  void ShowDecodedPair(const TPair& pair, TBitmap32& left, TBitmap32& right,
+                       const std::exception_ptr& failure);
 
  private:
-  struct TPair {
-    std::string File1;
-    std::string File2;
-  };
-
   void Run();
   void FindCurrentPair();
   // Forgets the pair and empties both labels and pictures.

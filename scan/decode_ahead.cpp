@@ -120,35 +120,51 @@ bool TDecodeAhead::CanStart() {
 }
 
 void TDecodeAhead::PassOver(std::size_t index) {
-  for (std::size_t i = cursor_; i < index; ++i) {
-    switch (states_[i]) {
-      case TState::kPlanned:
-        states_[i] = TState::kGone;
-        break;
-      case TState::kDecoding:
-        states_[i] = TState::kUnwanted;
-        break;
-      case TState::kDone:
-        done_[i].reset();
-        states_[i] = TState::kGone;
-        --inFlight_;
-        break;
-      case TState::kUnwanted:
-      case TState::kGone:
-        break;
-    }
+  for (std::size_t i = cursor_; i < index; ++i) Drop(i);
+}
+
+void TDecodeAhead::Drop(std::size_t index) {
+  switch (states_[index]) {
+    case TState::kPlanned:
+      states_[index] = TState::kGone;
+      break;
+    case TState::kDecoding:
+      states_[index] = TState::kUnwanted;
+      break;
+    case TState::kDone:
+      done_[index].reset();
+      states_[index] = TState::kGone;
+      --inFlight_;
+      break;
+    case TState::kUnwanted:
+    case TState::kGone:
+      break;
   }
 }
 
-std::unique_ptr<TDecodedPicture> TDecodeAhead::WaitFor(std::size_t index,
-                                                       std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [&] { return states_[index] == TState::kDone; });
+std::unique_ptr<TDecodedPicture> TDecodeAhead::WaitFor(std::size_t index, std::unique_lock<std::mutex>& lock,
+                                                       const std::function<void()>& whileWaiting) {
+  const auto done = [&] { return states_[index] == TState::kDone; };
+  while (whileWaiting && !changed_.wait_for(lock, kWaitSlice, done)) {
+    lock.unlock();
+    try {
+      whileWaiting();
+    } catch (...) {
+      lock.lock();
+      Drop(index);
+      changed_.notify_all();
+      throw;
+    }
+    lock.lock();
+  }
+  changed_.wait(lock, done);
   states_[index] = TState::kGone;
   --inFlight_;
   return std::move(done_[index]);
 }
 
-std::unique_ptr<TDecodedPicture> TDecodeAhead::Take(const std::string& path) {
+std::unique_ptr<TDecodedPicture> TDecodeAhead::Take(const std::string& path,
+                                                    const std::function<void()>& whileWaiting) {
   std::unique_ptr<TDecodedPicture> picture;
   if (!workers_.empty()) {
     std::unique_lock lock(mutex_);
@@ -157,7 +173,7 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::Take(const std::string& path) {
       PassOver(found->second);
       cursor_ = found->second + 1;
       changed_.notify_all();
-      picture = WaitFor(found->second, lock);
+      picture = WaitFor(found->second, lock, whileWaiting);
       changed_.notify_all();
     }
   }

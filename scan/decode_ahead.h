@@ -13,10 +13,12 @@
 // At most threads + 1 pictures are in flight (being decoded, or decoded and not yet taken).
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,9 +68,15 @@ class TDecodeAhead {
   TDecodeAhead(const TDecodeAhead&) = delete;
   TDecodeAhead& operator=(const TDecodeAhead&) = delete;
 
+  // How often a caller waiting for a worker gets to run its own work.
+  static constexpr std::chrono::milliseconds kWaitSlice{40};
+
   // The picture at path, decoded or with its failure. REQUIRES: IsPictureFile(path) was true; a file
-  // gone since then fails to open.
-  std::unique_ptr<TDecodedPicture> Take(const std::string& path);
+  // gone since then fails to open. While the caller waits for a worker, whileWaiting (when given)
+  // runs every kWaitSlice; what it throws passes on, and the picture waited for is dropped as if
+  // passed over.
+  std::unique_ptr<TDecodedPicture> Take(const std::string& path,
+                                        const std::function<void()>& whileWaiting = {});
 
   // The worker threads: 0 when the caller's thread decodes alone.
   std::size_t Workers() const { return workers_.size(); }
@@ -93,10 +101,13 @@ class TDecodeAhead {
   std::unique_ptr<TDecodedPicture> DecodeHere(const std::string& path);
   // Decodes on the caller's thread with no other picture in flight, then lets the workers go on.
   std::unique_ptr<TDecodedPicture> DecodeAlone(const std::string& path);
-  // The planned picture at index, once a worker has done it. Under the lock.
-  std::unique_ptr<TDecodedPicture> WaitFor(std::size_t index, std::unique_lock<std::mutex>& lock);
+  // The planned picture at index, once a worker has done it; whileWaiting as for Take. Under the lock.
+  std::unique_ptr<TDecodedPicture> WaitFor(std::size_t index, std::unique_lock<std::mutex>& lock,
+                                           const std::function<void()>& whileWaiting);
   // Drops the plan's pictures before index (cursor_ on). Under the lock.
   void PassOver(std::size_t index);
+  // Drops the plan's picture at index, decoded or not. Under the lock.
+  void Drop(std::size_t index);
   // Whether a worker may start the next planned picture; moves next_ past what is gone. Under the lock.
   bool CanStart();
 

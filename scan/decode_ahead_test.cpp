@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -204,6 +205,40 @@ TEST(DecodeAheadTest, APictureRefusedForMemoryIsDecodedAgainAlone) {
   ASSERT_NE(third->Failure, nullptr);
   EXPECT_THROW(std::rethrow_exception(third->Failure), EOutOfResources);
   EXPECT_EQ(TextOf(*third), "Not enough memory for a picture of 50 x 50 pixels");
+}
+
+// A caller waiting for a worker runs its own work meanwhile. When that work throws, the failure
+// passes on, and the pictures after the one waited for still come as decoding them then would.
+TEST(DecodeAheadTest, ACallerWaitingForAWorkerRunsItsOwnWork) {
+  for (const bool throws : {false, true}) {
+    SCOPED_TRACE(throws ? "the work throws" : "the work returns");
+    TTestDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i)
+      files.push_back(WriteBmp(dir, "p" + std::to_string(i) + ".bmp", 4 + i, 4, 0x203040u * (i + 1)));
+    // The workers are held in their memory check until the caller's work has run twice (or, should
+    // it never run, for a few seconds).
+    std::atomic<bool> open = false;
+    TMemoryBudget memory([&] {
+      WaitUntil([&] { return open.load(); });
+      return std::uint64_t{1} << 30;
+    });
+    TDecodeAhead decoder(files, 2, false, memory);
+    int runs = 0;
+    const auto work = [&] {
+      if (++runs < 2) return;
+      open = true;
+      if (throws) throw std::runtime_error("stopped");
+    };
+    if (throws) {
+      EXPECT_THROW(decoder.Take(files[0], work), std::runtime_error);
+    } else {
+      EXPECT_EQ(TextOf(*decoder.Take(files[0], work)), SignatureOf(files[0]));
+    }
+    EXPECT_GE(runs, 2);
+    for (std::size_t i = 1; i < files.size(); ++i)
+      EXPECT_EQ(TextOf(*decoder.Take(files[i])), SignatureOf(files[i]));
+  }
 }
 
 TEST(MemoryBudgetTest, SharesCountAgainstTheMemoryLeftUntilGivenBack) {

@@ -214,7 +214,8 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
     decoder_ = std::make_unique<TDecodeAhead>(std::move(plan_), options_.Decoding.Threads, options_.Normalize,
                                               memory_);
   }
-  const std::unique_ptr<TDecodedPicture> picture = decoder_->Take(path);
+  // A picture a worker is still decoding may be long in coming: the window answers meanwhile.
+  const std::unique_ptr<TDecodedPicture> picture = decoder_->Take(path, [this] { ProcessMessages(); });
   if (picture->Failure) std::rethrow_exception(picture->Failure);
   bitmap_.Exchange(picture->Bitmap);
   bitmapShare_ = std::move(picture->Share);
