@@ -15,53 +15,30 @@
 
 #include "imaging/bitmap32.h"
 #include "imaging/jpeg_image.h"
+#include "imaging/jpeg_test_support.h"
 #include "signature/equalizer.h"
 #include "signature/gray_grid.h"
 #include "signature/picture_signer.h"
 #include "signature/signature.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
-
 namespace velquin {
 namespace {
 
 std::vector<std::uint8_t> Generated() {
-  constexpr int kWidth = 3456, kHeight = 2304;
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = kWidth;
-  cinfo.image_height = kHeight;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 88, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(kWidth * 3);
+  testing::TJpegParams params;
+  params.width = 3456;
+  params.height = 2304;
+  params.quality = 88;
   std::uint32_t seed = 1;
-  while (cinfo.next_scanline < cinfo.image_height) {
-    const int y = static_cast<int>(cinfo.next_scanline);
-    for (int x = 0; x < kWidth; ++x) {
+  int noise = 0;
+  return testing::CompressPixels(params, [&](int x, int y, int c) {
+    if (c == 0) {
       seed = seed * 1664525u + 1013904223u;
-      const int noise = static_cast<int>(seed >> 27);
-      row[x * 3] = static_cast<JSAMPLE>((x / 14 + noise) & 0xFF);
-      row[x * 3 + 1] = static_cast<JSAMPLE>((y / 9 + x / 31 + noise) & 0xFF);
-      row[x * 3 + 2] = static_cast<JSAMPLE>((200 - y / 12 + noise) & 0xFF);
+      noise = static_cast<int>(seed >> 27);
     }
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::vector<std::uint8_t> bytes(buffer, buffer + size);
-  std::free(buffer);
-  return bytes;
+    const int value = c == 0 ? x / 14 : c == 1 ? y / 9 + x / 31 : 200 - y / 12;
+    return (value + noise) & 0xFF;
+  });
 }
 
 const std::vector<std::uint8_t>& Photo() {

@@ -2,7 +2,6 @@
 // 10,000 members with their pixel sizes read from their headers (a JPEG's frame header after a 20 KB
 // block of camera data, as photos carry it), and the thumbnails of a group of 20 photos of 12 MP.
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "app/copy_groups.h"
+#include "imaging/jpeg_test_support.h"
 #include "imaging/thumbnail.h"
 
 namespace velquin {
@@ -94,33 +94,17 @@ BENCHMARK(BM_ListGroupsWithPixelSizes)->Unit(benchmark::kMillisecond);
 const std::string& TwelveMegapixelJpeg() {
   static const std::string path = [] {
     const std::string file = (std::filesystem::temp_directory_path() / "velquin-groups-12mp.jpg").string();
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr errors;
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&cinfo);
-    FILE* out = std::fopen(file.c_str(), "wb");
-    if (out == nullptr) abort();
-    jpeg_stdio_dest(&cinfo, out);
-    cinfo.image_width = 4000;
-    cinfo.image_height = 3000;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    std::vector<JSAMPLE> row(4000 * 3);
+    testing::TJpegParams params;
+    params.width = 4000;
+    params.height = 3000;
+    params.quality = 90;
     std::uint32_t noise = 1;
-    while (cinfo.next_scanline < cinfo.image_height) {
-      for (std::size_t i = 0; i < row.size(); ++i) {
-        noise = noise * 1103515245u + 12345u;
-        row[i] = static_cast<JSAMPLE>((i / 3 / 16 + cinfo.next_scanline / 12 + (noise >> 16) % 32) % 256);
-      }
-      JSAMPROW rows[1] = {row.data()};
-      jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    std::fclose(out);
+    const std::vector<std::uint8_t> bytes = testing::CompressPixels(params, [&](int x, int y, int) {
+      noise = noise * 1103515245u + 12345u;
+      return static_cast<int>((static_cast<std::uint32_t>(x / 16 + y / 12) + (noise >> 16) % 32) % 256);
+    });
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return file;
   }();
   return path;

@@ -24,8 +24,10 @@ struct TJpegParams {
   int quality = 85;
 };
 
-// Compresses a photo-like picture (gradients, edges and noise) with libjpeg.
-inline std::vector<std::uint8_t> Compress(const TJpegParams& params) {
+// Compresses the picture whose samples sample(x, y, component) gives, asked row by row, left to
+// right, component by component, with libjpeg.
+template <typename TSample>
+std::vector<std::uint8_t> CompressPixels(const TJpegParams& params, TSample&& sample) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr errors;
   cinfo.err = jpeg_std_error(&errors);
@@ -43,18 +45,13 @@ inline std::vector<std::uint8_t> Compress(const TJpegParams& params) {
   cinfo.comp_info[0].v_samp_factor = params.vSampling;
   if (params.progressive) jpeg_simple_progression(&cinfo);
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(params.width * params.components));
-  std::uint32_t noise = 12345;
+  std::vector<JSAMPLE> row(static_cast<std::size_t>(params.width) *
+                           static_cast<std::size_t>(params.components));
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
     for (int x = 0; x < params.width; ++x)
-      for (int c = 0; c < params.components; ++c) {
-        noise = noise * 1103515245u + 12345u;
-        const int edge = ((x / 9 + y / 7) % 3) * 60;
-        const int value =
-            (x * 255 / params.width + c * 70 + edge + y * 2) % 256 + static_cast<int>((noise >> 16) % 24);
-        row[static_cast<std::size_t>(x * params.components + c)] = static_cast<JSAMPLE>(std::min(value, 255));
-      }
+      for (int c = 0; c < params.components; ++c)
+        row[static_cast<std::size_t>(x * params.components + c)] = static_cast<JSAMPLE>(sample(x, y, c));
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
@@ -63,6 +60,18 @@ inline std::vector<std::uint8_t> Compress(const TJpegParams& params) {
   std::vector<std::uint8_t> bytes(buffer, buffer + size);
   std::free(buffer);
   return bytes;
+}
+
+// Compresses a photo-like picture (gradients, edges and noise).
+inline std::vector<std::uint8_t> Compress(const TJpegParams& params) {
+  std::uint32_t noise = 12345;
+  return CompressPixels(params, [&](int x, int y, int c) {
+    noise = noise * 1103515245u + 12345u;
+    const int edge = ((x / 9 + y / 7) % 3) * 60;
+    const int value =
+        (x * 255 / params.width + c * 70 + edge + y * 2) % 256 + static_cast<int>((noise >> 16) % 24);
+    return std::min(value, 255);
+  });
 }
 
 }  // namespace velquin::testing

@@ -1,12 +1,12 @@
 #include "imaging/thumbnail.h"
 
 #include <gtest/gtest.h>
-#include <jpeglib.h>
 
 #include <cstdlib>
 #include <fstream>
 
 #include "imaging/errors.h"
+#include "imaging/jpeg_test_support.h"
 #include "platform/test_dir.h"
 
 namespace velquin {
@@ -14,33 +14,16 @@ namespace {
 
 // A width x height JPEG whose left half is red and right half blue.
 void WriteJpeg(const std::string& path, int width, int height) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr errors;
-  cinfo.err = jpeg_std_error(&errors);
-  jpeg_create_compress(&cinfo);
-  unsigned char* buffer = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &buffer, &size);
-  cinfo.image_width = static_cast<JDIMENSION>(width);
-  cinfo.image_height = static_cast<JDIMENSION>(height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(static_cast<std::size_t>(width) * 3);
-  for (int x = 0; x < width; ++x) {
-    row[static_cast<std::size_t>(x) * 3] = x < width / 2 ? 255 : 0;
-    row[static_cast<std::size_t>(x) * 3 + 2] = x < width / 2 ? 0 : 255;
-  }
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
+  testing::TJpegParams params;
+  params.width = width;
+  params.height = height;
+  params.quality = 75;
+  const std::vector<std::uint8_t> bytes = testing::CompressPixels(params, [&](int x, int, int c) {
+    if (c == 1) return 0;
+    return (c == 0) == (x < width / 2) ? 255 : 0;
+  });
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(buffer), static_cast<std::streamsize>(size));
-  std::free(buffer);
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 bool Near(std::uint32_t pixel, std::uint32_t rgb) {
