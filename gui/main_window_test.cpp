@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/form1.h"
@@ -481,9 +483,21 @@ TEST_F(MainWindowTest, WhileAScanRunsPairsAreDecodedOnlyAsTheWindowRepaints) {
               fs::path(form_->MatchesTable.FieldAsString("File2")).filename().string());
   };
 
+  // Pairs are decoded aside while the scan runs and shown at a later repaint: the scan's message runs
+  // wait (a few seconds at most) once a pair is current until one is shown, so that a fast scan
+  // cannot end first.
+  QTimer stall;
+  const auto stallUntil = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  QObject::connect(&stall, &QTimer::timeout, [&] {
+    if (scanning() && decodesWhileScanning == 0 && form_->MatchesTable.RecordCount() > 0 &&
+        std::chrono::steady_clock::now() < stallUntil)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  });
+  stall.start(0);
   dialogs = boxes_.Texts.size();
   QTest::qWait(20);  // the scan's first ask runs the event loop
   Click(window_->CompSigsButton);
+  stall.stop();
   // Only the pairs the incremental search sees: those whose lower signature is scanned second.
   const std::int32_t pairs = form_->MatchesTable.RecordCount();
   EXPECT_GT(pairs, 1);
