@@ -19,12 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string GraySignature(std::int32_t level) {
-  TSignature signature;
-  signature.Cells.fill({level, level, level});
-  return SignatureToText(signature);
-}
-
 std::vector<std::string> NamesIn(const std::string& folder) {
   std::vector<std::string> names;
   std::error_code error;

@@ -23,27 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a folder holds: each entry's name with its size, last-write time and inode, so that a file
-// written, replaced, created or removed shows.
-using TListing = std::map<std::string, std::tuple<std::uintmax_t, fs::file_time_type, std::uint64_t>>;
-
-TListing ListingOf(const std::string& folder) {
-  TListing listing;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    TFileStamp stamp;
-    FileStampAt(entry.path().string(), stamp);
-    listing[entry.path().filename().string()] = {entry.is_regular_file() ? entry.file_size() : 0,
-                                                 entry.last_write_time(), stamp.Inode};
-  }
-  return listing;
-}
-
-std::string GraySignature(std::int32_t level) {
-  TSignature signature;
-  signature.Cells.fill({level, level, level});
-  return SignatureToText(signature);
-}
-
 class ReadOnlyFolderTest : public FormTest {
  protected:
   // Pictures a, a2, b and b2 with their Sigs rows and the pairs (a, a2) and (b, b2), made while the

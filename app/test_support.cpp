@@ -9,6 +9,7 @@
 #include "gtest/gtest.h"
 #include "platform/errors.h"
 #include "platform/file_utils.h"
+#include "signature/signature.h"
 
 namespace velquin {
 namespace {
@@ -127,6 +128,23 @@ std::vector<std::string> FormTest::SigsNames() {
     names.push_back(std::get<std::string>(sigs.ValueAt(row, "FileName")));
   }
   return names;
+}
+
+std::string GraySignature(std::int32_t level) {
+  TSignature signature;
+  signature.Cells.fill({level, level, level});
+  return SignatureToText(signature);
+}
+
+TListing ListingOf(const std::string& folder) {
+  TListing listing;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    TFileStamp stamp;
+    FileStampAt(entry.path().string(), stamp);
+    listing[entry.path().filename().string()] = {entry.is_regular_file() ? entry.file_size() : 0,
+                                                 entry.last_write_time(), stamp.Inode};
+  }
+  return listing;
 }
 
 }  // namespace velquin

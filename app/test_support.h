@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/form1.h"
@@ -51,6 +54,15 @@ void WriteBmp(const std::string& path, std::int32_t width, std::int32_t height, 
 
 // Sets the file's last-write time to the given seconds since the epoch.
 void SetFileTime(const std::string& path, std::int64_t seconds);
+
+// The text of a Signature whose every cell holds level in each channel.
+std::string GraySignature(std::int32_t level);
+
+// What a folder holds: each entry's name with its size, last-write time and inode, so that a file
+// written, replaced, created or removed shows.
+using TListing =
+    std::map<std::string, std::tuple<std::uintmax_t, std::filesystem::file_time_type, std::uint64_t>>;
+TListing ListingOf(const std::string& folder);
 
 class FormTest : public ::testing::Test {
  public:

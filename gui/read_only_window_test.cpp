@@ -29,20 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string GraySignature(std::int32_t level) {
-  TSignature signature;
-  signature.Cells.fill({level, level, level});
-  return SignatureToText(signature);
-}
-
-// Each entry of the folder with its size and last-write time.
-std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> ListingOf(const std::string& folder) {
-  std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>> listing;
-  for (const auto& entry : fs::directory_iterator(folder))
-    listing[entry.path().filename().string()] = {entry.file_size(), entry.last_write_time()};
-  return listing;
-}
-
 class ReadOnlyWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
