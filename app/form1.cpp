@@ -600,8 +600,7 @@ void TForm1::CompSigs() {
   options.AutoRun = FAutoRun;
   options.Decoding = ScanDecoding;
   TScanAdapter sink(*this);
-  TSignatureScan(options, {SigsTable, MatchesTable, image}, *commandDesktop_, progress_, sink)
-      .ComputeSignatures();
+  TSignatureScan(options, {SigsTable, MatchesTable}, *commandDesktop_, progress_, sink).ComputeSignatures();
 }
 
 void TForm1::CompMatches() {

@@ -158,8 +158,7 @@ class TForm1 : public TMatchHost {
   // closing (FormDestroy and destroying the form) until it is false again.
   bool Busy() const { return commandDepth_ > 0; }
 
-  // The hidden view's working bitmap (the scan's pictures) and the pair's two pictures.
-  TBitmap32 image;
+  // The pair's two pictures.
   TBitmap32 Im1;
   TBitmap32 Im2;
 

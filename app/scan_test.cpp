@@ -146,13 +146,15 @@ TEST_F(ScanTest, CountsTicksAndLetsMessagesRunAroundEachLoad) {
   // Decoded one at a time: a scan waiting for a worker also lets messages run, as often as the
   // worker keeps it waiting.
   Form.ScanDecoding.Threads = 1;
+  // A picture's memory is checked while it decodes, once its file is read.
   std::vector<TCursor> cursorsWhileDecoding;
-  Form.image.OnChange = [&](TBitmap32& bitmap) {
-    if (!bitmap.IsEmpty()) cursorsWhileDecoding.push_back(Desktop.CursorNow);
+  Form.ScanDecoding.MemoryLeft = [&] {
+    cursorsWhileDecoding.push_back(Desktop.CursorNow);
+    return std::uint64_t{1} << 30;
   };
   Desktop.MessageRuns = 0;
   Scan();
-  Form.image.OnChange = nullptr;
+  Form.ScanDecoding.MemoryLeft = nullptr;
   EXPECT_EQ(Form.Progress().Total(), 3);
   EXPECT_EQ(Form.Progress().Done(), 5);
   EXPECT_EQ(Desktop.MessageRuns, 4 + 4 + 3);
@@ -194,8 +196,7 @@ TEST_F(ScanTest, RunsOnItsOwnThroughItsSink) {
   options.AutoRun = true;
   TProgress progress;
   TRecordingSink sink;
-  TSignatureScan(options, {Form.SigsTable, Form.MatchesTable, Form.image}, Desktop, progress, sink)
-      .ComputeSignatures();
+  TSignatureScan(options, {Form.SigsTable, Form.MatchesTable}, Desktop, progress, sink).ComputeSignatures();
   EXPECT_EQ(sink.Titles, (std::vector<std::string>{"Removing Signature records for deleted files...",
                                                    "Counting Files...", "Evaluating Signatures...", ""}));
   ASSERT_EQ(sink.Log.size(), 5u);
@@ -261,6 +262,9 @@ TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
     bool stored;
   };
   const TCase cases[] = {{0, 1, true}, {1, 2, true}, {2, 3, true}, {3, 3, false}, {100, 3, false}};
+  // One picture at a time, so that each memory check below is one of the scan's decodes (a worker's
+  // decode ahead would be one more, found stale).
+  Form.ScanDecoding.Threads = 1;
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.replacements);
     Form.SigsTable.EmptyTable();
@@ -271,18 +275,20 @@ TEST_F(ScanTest, PictureReplacedWhileDecodedIsDecodedAgain) {
     SetFileTime(path, 1500000000);
     const std::string unable = "Unable to process \"" + path + "\"";
     const auto unableBefore = lines(unable);
-    // On each of the first `replacements` decodes, once the pixels are in the working bitmap, a new
-    // file of another colour and date takes the name, as a saving editor does it.
+    // On each of the first `replacements` decodes, once the file is read and its picture's memory is
+    // checked, a new file of another colour and date takes the name, as a saving editor does it.
     int decodes = 0;
-    Form.image.OnChange = [&](TBitmap32& bitmap) {
-      if (bitmap.IsEmpty() || decodes++ >= c.replacements) return;
-      const std::string next = path + ".new";
-      WriteBmp(next, 8, 8, Gray(50 + 10 * decodes));
-      SetFileTime(next, 1600000000 + decodes);
-      EXPECT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+    Form.ScanDecoding.MemoryLeft = [&] {
+      if (decodes++ < c.replacements) {
+        const std::string next = path + ".new";
+        WriteBmp(next, 8, 8, Gray(50 + 10 * decodes));
+        SetFileTime(next, 1600000000 + decodes);
+        EXPECT_EQ(std::rename(next.c_str(), path.c_str()), 0);
+      }
+      return std::uint64_t{1} << 30;
     };
     Scan();
-    Form.image.OnChange = nullptr;
+    Form.ScanDecoding.MemoryLeft = nullptr;
     EXPECT_EQ(decodes, c.decodes);
     EXPECT_EQ(Form.Progress().Adds(), c.stored ? 1 : 0);
     EXPECT_EQ(lines(unable) - unableBefore, c.stored ? 0 : 1);

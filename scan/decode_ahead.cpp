@@ -24,7 +24,6 @@ TDecodeAhead::TDecodeAhead(std::vector<std::string> plan, unsigned threads, bool
     : plan_(std::move(plan)),
       normalize_(normalize),
       budget_(budget),
-      maxInFlight_(ThreadsFor(threads) + 1),
       // Decoding one picture at a time, the caller's thread may still share a normalisation with a
       // helper; with workers on every core a helper would only take turns with them.
       signer_(bitmap_, normalize, ThreadsFor(threads) == 1 && std::thread::hardware_concurrency() > 1),
@@ -53,14 +52,14 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::Decode(const std::string& path, T
                                                       TPictureSigner& signer, TMemoryBudget& budget) {
   auto picture = std::make_unique<TDecodedPicture>();
   picture->HadBefore = FileStampAt(path, picture->Before);
+  TMemoryShare share;
   try {
     signer.Reset();
     DecodePicture(path, bitmap, &picture->Opened,
-                  [&](std::uint64_t bytes) { return budget.Take(bytes, picture->Share); });
+                  [&](std::uint64_t bytes) { return budget.Take(bytes, share); });
     picture->Signature = signer.Sign();
     // The signer leaves the pixels as decoded, which is what the gray grid is made of.
     picture->Gray = GrayGridToText(signer.GrayGrid());
-    picture->Bitmap.Exchange(bitmap);
   } catch (...) {
     picture->Failure = std::current_exception();
     try {
@@ -69,12 +68,13 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::Decode(const std::string& path, T
       picture->OutOfMemory = true;
     } catch (...) {
     }
-    picture->Share.GiveBack();
     // Stops the signer's helper, which may still read the rows drawn, before they are freed.
     signer.Reset();
   }
-  // A failed picture leaves what it drew: the bitmap is emptied for the next one.
+  // The pixels were only needed for signing; a failed picture leaves what it drew. The bitmap is
+  // emptied for the next one, and the memory share goes back with the pixels.
   bitmap.ClearToEmpty();
+  share.GiveBack();
   picture->HadAfter = FileStampAt(path, picture->After);
   return picture;
 }
@@ -100,11 +100,11 @@ void TDecodeAhead::Work() {
     lock.unlock();
     std::unique_ptr<TDecodedPicture> picture = Decode(plan_[index], bitmap, signer, budget_);
     lock.lock();
+    --inFlight_;
     if (states_[index] == TState::kUnwanted) {
       // Dropped while decoded: passed over, or to be decoded again after a picture decoded alone.
       picture.reset();
       states_[index] = index >= cursor_ ? TState::kPlanned : TState::kGone;
-      --inFlight_;
     } else {
       states_[index] = TState::kDone;
       done_[index] = std::move(picture);
@@ -114,9 +114,9 @@ void TDecodeAhead::Work() {
 }
 
 bool TDecodeAhead::CanStart() {
-  if (paused_ || inFlight_ >= maxInFlight_) return false;
+  if (paused_) return false;
   while (next_ < plan_.size() && states_[next_] == TState::kGone) ++next_;
-  return next_ < plan_.size();
+  return next_ < plan_.size() && next_ < cursor_ + kLookAhead;
 }
 
 void TDecodeAhead::PassOver(std::size_t index) {
@@ -134,7 +134,6 @@ void TDecodeAhead::Drop(std::size_t index) {
     case TState::kDone:
       done_[index].reset();
       states_[index] = TState::kGone;
-      --inFlight_;
       break;
     case TState::kUnwanted:
     case TState::kGone:
@@ -159,7 +158,6 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::WaitFor(std::size_t index, std::u
   }
   changed_.wait(lock, done);
   states_[index] = TState::kGone;
-  --inFlight_;
   return std::move(done_[index]);
 }
 
@@ -200,7 +198,6 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::DecodeAlone(const std::string& pa
       if (states_[i] == TState::kDone) {
         done_[i].reset();
         states_[i] = TState::kPlanned;
-        --inFlight_;
       } else if (states_[i] == TState::kDecoding) {
         states_[i] = TState::kUnwanted;
       }

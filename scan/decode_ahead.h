@@ -10,7 +10,10 @@
 // - a picture refused for memory while others were in flight is decoded again alone, once every
 //   other picture in flight is finished and dropped, so that how many threads decode never changes
 //   which pictures are refused.
-// At most threads + 1 pictures are in flight (being decoded, or decoded and not yet taken).
+// A picture holds its pixels and its memory share only while it is decoded and signed: what waits to
+// be taken is its signature and gray grid. So at most one picture per thread is in memory, and a
+// worker done with small pictures goes on past a large one that another is still decoding, up to
+// kLookAhead pictures beyond the one the caller waits for.
 #pragma once
 
 #include <chrono>
@@ -35,18 +38,15 @@
 namespace velquin {
 
 struct TDecodedPicture {
-  // The picture at full size, when it was decoded.
-  TBitmap32 Bitmap;
-  // Its signature: MakeSignature of Bitmap, or when normalising EqualizeAndMakeSignature's.
+  // The signature of the picture decoded at full size: MakeSignature of its bitmap, or when normalising
+  // EqualizeAndMakeSignature's.
   TSignature Signature{};
-  // Its gray grid as stored (GrayGridToText of MakeGrayGrid of Bitmap).
+  // Its gray grid as stored (GrayGridToText of MakeGrayGrid of its bitmap).
   std::string Gray;
   // The stamp of the file as it was opened for decoding.
   TFileStamp Opened;
   // What decoding threw, or nullptr when the picture was decoded.
   std::exception_ptr Failure;
-  // The memory the picture holds.
-  TMemoryShare Share;
 
  private:
   friend class TDecodeAhead;
@@ -70,6 +70,10 @@ class TDecodeAhead {
 
   // How often a caller waiting for a worker gets to run its own work.
   static constexpr std::chrono::milliseconds kWaitSlice{40};
+  // How far past the picture the caller waits for the workers may go. Far enough for one worker to get
+  // through a run of small pictures while another decodes a photo many times their size; near enough
+  // that a caller passing over much of its plan wastes little.
+  static constexpr std::size_t kLookAhead = 32;
 
   // The picture at path, decoded or with its failure. REQUIRES: IsPictureFile(path) was true; a file
   // gone since then fails to open. While the caller waits for a worker, whileWaiting (when given)
@@ -90,7 +94,8 @@ class TDecodeAhead {
     kGone,      // taken, or passed over
   };
 
-  // Decodes and signs path with the given bitmap and signer, its share taken from budget.
+  // Decodes and signs path with the given bitmap and signer, its share taken from budget and given
+  // back once it is signed.
   static std::unique_ptr<TDecodedPicture> Decode(const std::string& path, TBitmap32& bitmap,
                                                  TPictureSigner& signer, TMemoryBudget& budget);
   // True when the file at path is as it was while picture was decoded from it.
@@ -115,7 +120,6 @@ class TDecodeAhead {
   std::unordered_map<std::string, std::size_t> planIndex_;
   const bool normalize_;
   TMemoryBudget& budget_;
-  const std::size_t maxInFlight_;
 
   // The caller's own bitmap and signer.
   TBitmap32 bitmap_;
@@ -127,7 +131,7 @@ class TDecodeAhead {
   std::vector<std::unique_ptr<TDecodedPicture>> done_;
   std::size_t next_ = 0;      // the next planned picture a worker may start
   std::size_t cursor_ = 0;    // the plan's pictures before it were taken or passed over
-  std::size_t inFlight_ = 0;  // started and not yet taken or dropped
+  std::size_t inFlight_ = 0;  // being decoded
   bool paused_ = false;       // a picture is decoded alone
   bool stopping_ = false;
   std::vector<std::thread> workers_;

@@ -180,8 +180,9 @@ TEST(DecodeAheadTest, AFileChangedSinceItWasDecodedIsDecodedAgain) {
   EXPECT_EQ(TextOf(*decoder.Take(second)), SignatureOf(second));
 }
 
-// A picture that fits in memory alone, refused while another is held: decoded again once it is alone.
-// One that does not fit even alone keeps its refusal.
+// A picture that fits in memory alone, refused while the workers decoded ahead beside memory held
+// elsewhere: decoded again alone when it is asked for. One that does not fit even alone keeps its
+// refusal.
 TEST(DecodeAheadTest, APictureRefusedForMemoryIsDecodedAgainAlone) {
   TTestDir dir;
   const std::string small = WriteBmp(dir, "small.bmp", 4, 4, 0x101010u);  // 64 bytes
@@ -192,19 +193,20 @@ TEST(DecodeAheadTest, APictureRefusedForMemoryIsDecodedAgainAlone) {
     ++checks;
     return std::uint64_t{6400 + 63};
   });
+  TMemoryShare elsewhere;
+  ASSERT_TRUE(memory.Take(64, elsewhere));
   TDecodeAhead decoder({small, big, huge}, 2, false, memory);
-  auto first = decoder.Take(small);
-  ASSERT_EQ(first->Failure, nullptr);
-  // Every picture's memory was checked while the small one was held.
-  ASSERT_TRUE(WaitUntil([&] { return checks >= 3; }));
-  first.reset();
-  const auto second = decoder.Take(big);
-  EXPECT_EQ(TextOf(*second), SignatureOf(big));
-  EXPECT_EQ(second->Share.Bytes(), 6400u);
+  // Every picture's memory was checked while the 64 bytes were held.
+  ASSERT_TRUE(WaitUntil([&] { return checks >= 4; }));
+  elsewhere.GiveBack();
+  EXPECT_EQ(TextOf(*decoder.Take(small)), SignatureOf(small));
+  EXPECT_EQ(TextOf(*decoder.Take(big)), SignatureOf(big));
   const auto third = decoder.Take(huge);
   ASSERT_NE(third->Failure, nullptr);
   EXPECT_THROW(std::rethrow_exception(third->Failure), EOutOfResources);
   EXPECT_EQ(TextOf(*third), "Not enough memory for a picture of 50 x 50 pixels");
+  // A picture holds its memory only while it is decoded and signed.
+  EXPECT_EQ(memory.Taken(), 0u);
 }
 
 // A caller waiting for a worker runs its own work meanwhile. When that work throws, the failure

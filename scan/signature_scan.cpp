@@ -46,7 +46,6 @@ TSignatureScan::TSignatureScan(const TScanOptions& options, const TScanTargets& 
     : options_(options),
       sigs_(tables.Sigs),
       matches_(tables.Matches),
-      bitmap_(tables.Bitmap),
       desktop_(desktop),
       progress_(progress),
       sink_(sink),
@@ -193,11 +192,6 @@ bool TSignatureScan::StoredDate(std::string_view name, std::string_view folder, 
 }
 
 bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp& opened) {
-  // Emptied first, as LoadPicture empties it, so that a window repainting while messages run shows
-  // no stale picture.
-  bitmap_.SetHeight(0);
-  bitmap_.SetWidth(0);
-  bitmapShare_.GiveBack();
   if (!IsPictureFile(path, options_.Formats)) return false;
   if (counting_) {
     progress_.CountTotal();
@@ -217,8 +211,6 @@ bool TSignatureScan::LoadPicture(const std::string& path, bool tick, TFileStamp&
   // A picture a worker is still decoding may be long in coming: the window answers meanwhile.
   const std::unique_ptr<TDecodedPicture> picture = decoder_->Take(path, [this] { ProcessMessages(); });
   if (picture->Failure) std::rethrow_exception(picture->Failure);
-  bitmap_.Exchange(picture->Bitmap);
-  bitmapShare_ = std::move(picture->Share);
   signature_ = picture->Signature;
   gray_ = std::move(picture->Gray);
   opened = picture->Opened;

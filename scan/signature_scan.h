@@ -5,9 +5,9 @@
 //
 // The counting pass notes the pictures that need work; in the evaluation pass worker threads decode
 // and sign them ahead (TDecodeAhead), while the scan's own thread does every table step, log line,
-// incremental match and message run in the order of one picture at a time, and the pictures reach
-// the working bitmap one after the other as before. What a scan stores and reports is the same for
-// any number of threads.
+// incremental match and message run in the order of one picture at a time. A picture's pixels live
+// only while the thread that decodes it signs it. What a scan stores and reports is the same for any
+// number of threads.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,6 @@
 
 namespace velquin {
 
-class TBitmap32;
 class TDecodeAhead;
 class TDesktop;
 class TScanSink;
@@ -60,7 +59,6 @@ struct TScanOptions {
 struct TScanTargets {
   TTable& Sigs;
   TTable& Matches;
-  TBitmap32& Bitmap;
 };
 
 class TSignatureScan : private TProgressSink {
@@ -96,15 +94,15 @@ class TSignatureScan : private TProgressSink {
   void ShowProgressLine(const std::string& line) override;
   void ProcessMessages() override;
 
-  // Empties the bitmap and, when the file is a picture LoadPicture decodes: in the counting pass counts
-  // it in the total and the plan; in the evaluation pass ticks (when `tick`), lets messages run and
-  // decodes it under the hourglass. Returns true iff a picture was decoded, the bitmap then holding
-  // it, signature_ its signature and `opened` the stamp of the file as opened for decoding. Throws
-  // what decoding throws.
+  // When the file is a picture LoadPicture decodes: in the counting pass counts it in the total and
+  // the plan; in the evaluation pass ticks (when `tick`), lets messages run and decodes it under the
+  // hourglass. Returns true iff a picture was decoded, signature_ and gray_ then holding its signature
+  // and gray grid and `opened` the stamp of the file as opened for decoding. Throws what decoding
+  // throws.
   bool LoadPicture(const std::string& path, bool tick, TFileStamp& opened);
   // LoadPicture, repeated while the file changes under the decoder (its stamp before the open, as
-  // opened and after the decode differ), up to three decodes. On kLoaded the bitmap holds the
-  // picture and `opened` the stamp of the file it was decoded from. Throws what decoding throws.
+  // opened and after the decode differ), up to three decodes. On kLoaded `opened` is the stamp of
+  // the file the signature was made from. Throws what decoding throws.
   TLoadOutcome LoadUnchangedPicture(const std::string& path, TFileStamp& opened);
   // Makes the Sigs row of (name, folder) current; returns true iff it exists.
   bool FindRow(const std::string& name, const std::string& folder);
@@ -123,7 +121,6 @@ class TSignatureScan : private TProgressSink {
   const TScanOptions options_;
   TTable& sigs_;
   TTable& matches_;
-  TBitmap32& bitmap_;
   TDesktop& desktop_;
   TProgress& progress_;
   TScanSink& sink_;
@@ -137,11 +134,9 @@ class TSignatureScan : private TProgressSink {
   // most likely decode.
   std::vector<std::string> plan_;
   TMemoryBudget memory_;
-  // The memory held by the picture in the working bitmap.
-  TMemoryShare bitmapShare_;
   // Decodes the plan during the evaluation pass.
   std::unique_ptr<TDecodeAhead> decoder_;
-  // The gray grid of the picture in the working bitmap, as text.
+  // The gray grid of the picture decoded last, as text.
   std::string gray_;
   // True when the current picture's row was added or its Signature or Gray text changed.
   bool changed_ = false;
