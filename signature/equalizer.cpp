@@ -8,6 +8,7 @@
 #endif
 
 #include "signature/channel_multiplier.h"
+#include "signature/equalize_kernels.h"
 
 namespace velquin {
 namespace {
@@ -135,21 +136,79 @@ __attribute__((target("avx2"))) void EqualizeSumSpanAvx2(const std::uint32_t* mu
   EqualizeSumSpanScalar(multipliers, from + k, n - k, sums);
 }
 
+// The same for sixteen pixels at once, on processors with AVX-512.
+__attribute__((target("avx512f"))) inline __m512i ScaleByMultiplier16(__m512i v, __m512i multiplier) {
+  const __m512i product = _mm512_mullo_epi32(v, multiplier);
+  const __m512i odd = _mm512_and_si512(_mm512_srli_epi32(product, kMultiplierShift), _mm512_set1_epi32(1));
+  const __m512i belowHalf = _mm512_set1_epi32((1 << (kMultiplierShift - 1)) - 1);
+  const __m512i rounded =
+      _mm512_srli_epi32(_mm512_add_epi32(_mm512_add_epi32(product, belowHalf), odd), kMultiplierShift);
+  return _mm512_min_epu32(rounded, _mm512_set1_epi32(255));
+}
+
+__attribute__((target("avx512f"))) void EqualizeSumSpanAvx512(const std::uint32_t* multipliers,
+                                                              const TColor32* from, std::size_t n,
+                                                              TChannelSums& sums) {
+  constexpr std::size_t kSteps = std::size_t{1} << 16;
+  const __m512i byte = _mm512_set1_epi32(0xFF);
+  std::size_t k = 0;
+  while (k + 16 <= n) {
+    const std::size_t end = k + std::min((n - k) / 16, kSteps) * 16;
+    __m512i red = _mm512_setzero_si512();
+    __m512i green = _mm512_setzero_si512();
+    __m512i blue = _mm512_setzero_si512();
+    for (; k < end; k += 16) {
+      const __m512i pixels = _mm512_loadu_si512(from + k);
+      const __m512i b = _mm512_and_si512(pixels, byte);
+      const __m512i g = _mm512_and_si512(_mm512_srli_epi32(pixels, 8), byte);
+      const __m512i r = _mm512_and_si512(_mm512_srli_epi32(pixels, 16), byte);
+      const __m512i brightness = _mm512_add_epi32(_mm512_add_epi32(b, g), r);
+      const __m512i multiplier = _mm512_i32gather_epi32(brightness, multipliers, sizeof multipliers[0]);
+      blue = _mm512_add_epi32(blue, ScaleByMultiplier16(b, multiplier));
+      green = _mm512_add_epi32(green, ScaleByMultiplier16(g, multiplier));
+      red = _mm512_add_epi32(red, ScaleByMultiplier16(r, multiplier));
+    }
+    sums.r += static_cast<std::uint32_t>(_mm512_reduce_add_epi32(red));
+    sums.g += static_cast<std::uint32_t>(_mm512_reduce_add_epi32(green));
+    sums.b += static_cast<std::uint32_t>(_mm512_reduce_add_epi32(blue));
+  }
+  EqualizeSumSpanAvx2(multipliers, from + k, n - k, sums);
+}
+
+// Which wide loops the processor runs; asked before the library's own initialisation may have run.
 bool HaveAvx2() {
-  __builtin_cpu_init();  // may run before the library's own initialisation
+  __builtin_cpu_init();
   return __builtin_cpu_supports("avx2");
 }
 
+bool HaveAvx512() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f");
+}
+
+const bool kHaveAvx2 = HaveAvx2();
+const bool kHaveAvx512 = kHaveAvx2 && HaveAvx512();
+
 using TEqualizeSpan = void (*)(const std::uint32_t*, const TColor32*, TColor32*, std::size_t);
-using TEqualizeSumSpan = void (*)(const std::uint32_t*, const TColor32*, std::size_t, TChannelSums&);
-const TEqualizeSpan EqualizeSpan = HaveAvx2() ? EqualizeSpanAvx2 : EqualizeSpanScalar;
-const TEqualizeSumSpan EqualizeSumSpan = HaveAvx2() ? EqualizeSumSpanAvx2 : EqualizeSumSpanScalar;
+const TEqualizeSpan EqualizeSpan = kHaveAvx2 ? EqualizeSpanAvx2 : EqualizeSpanScalar;
+const TEqualizeSumSpan EqualizeSumSpan = kHaveAvx512 ? EqualizeSumSpanAvx512
+                                         : kHaveAvx2 ? EqualizeSumSpanAvx2
+                                                     : EqualizeSumSpanScalar;
 #else
 const auto EqualizeSpan = EqualizeSpanScalar;
-const auto EqualizeSumSpan = EqualizeSumSpanScalar;
+const TEqualizeSumSpan EqualizeSumSpan = EqualizeSumSpanScalar;
 #endif
 
 }  // namespace
+
+std::vector<TEqualizeSumKernel> EqualizeSumKernels() {
+  std::vector<TEqualizeSumKernel> kernels = {{"plain", EqualizeSumSpanScalar}};
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  if (kHaveAvx2) kernels.push_back({"AVX2", EqualizeSumSpanAvx2});
+  if (kHaveAvx512) kernels.push_back({"AVX-512", EqualizeSumSpanAvx512});
+#endif
+  return kernels;
+}
 
 TEqualizer::TEqualizer() { MakeMultipliers(); }
 

@@ -12,6 +12,7 @@
 
 #include "signature/channel_multiplier.h"
 #include "signature/convert.h"
+#include "signature/equalize_kernels.h"
 #include "signature/equalizer.h"
 #include "signature/signature_rows.h"
 
@@ -393,6 +394,34 @@ TEST(EqualizeBrightnessTest, EachEqualizerKeepsItsOwnTables) {
   TEqualizer().EqualizeBrightness(expected);
   for (int y = 0; y < 30; ++y)
     for (int x = 0; x < 40; ++x) ASSERT_EQ(first.ReadPixel(x, y), expected.ReadPixel(x, y)) << x << "," << y;
+}
+
+// Every summing loop the processor runs adds what the plain loop adds: over runs as short as a lane
+// and with a tail, over a map whose factors reach the 255 cap, and from every alignment.
+TEST(EqualizeSumKernelTest, EveryKernelSumsAsThePlainLoop) {
+  std::mt19937 rng(11);
+  std::vector<std::uint32_t> multipliers(766);
+  for (std::uint32_t b = 0; b < multipliers.size(); ++b)
+    multipliers[b] = ChannelMultiplier(rng() % 769 + 1, b + 1);
+  std::vector<TColor32> pixels(4096 + 64);
+  for (TColor32& pixel : pixels) pixel = rng();
+  const std::size_t lengths[] = {0, 1, 7, 8, 15, 16, 17, 31, 33, 100, 4096};
+  const std::vector<TEqualizeSumKernel> kernels = EqualizeSumKernels();
+  ASSERT_STREQ(kernels.front().Name, "plain");
+  for (const TEqualizeSumKernel& kernel : kernels) {
+    for (const std::size_t n : lengths) {
+      for (const std::size_t offset : {0, 1, 3}) {
+        SCOPED_TRACE(std::string(kernel.Name) + ", " + std::to_string(n) + " pixels from " +
+                     std::to_string(offset));
+        TChannelSums expected, sums;
+        kernels.front().Sum(multipliers.data(), pixels.data() + offset, n, expected);
+        kernel.Sum(multipliers.data(), pixels.data() + offset, n, sums);
+        EXPECT_EQ(sums.r, expected.r);
+        EXPECT_EQ(sums.g, expected.g);
+        EXPECT_EQ(sums.b, expected.b);
+      }
+    }
+  }
 }
 
 // Fixed-point multipliers against the exact product of the double factor, ties to even; their
