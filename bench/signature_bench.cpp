@@ -9,6 +9,7 @@
 
 #include "imaging/bitmap32.h"
 #include "signature/equalizer.h"
+#include "signature/gray_grid.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -28,7 +29,7 @@ const TBitmap32& Photo() {
       TColor32* row = bitmap->ScanLine(y);
       for (int x = 0; x < kWidth; ++x) {
         seed = seed * 1664525u + 1013904223u;
-        const int noise = static_cast<int>(seed >> 28) - 8;
+        const int noise = (static_cast<int>(seed >> 28) - 8) / 8;
         const double u = static_cast<double>(x) / kWidth, v = static_cast<double>(y) / kHeight;
         const double blob = 60.0 * std::exp(-((u - 0.6) * (u - 0.6) + (v - 0.4) * (v - 0.4)) * 20.0);
         auto channel = [&](double base) {
@@ -107,11 +108,33 @@ void BM_EqualizedSignature(benchmark::State& state) {
   });
 }
 
+// The two counts the scan makes of each row as the decoder hands it out, row by row as there: the
+// brightness histogram (when normalising) and the gray grid's luma histograms.
+void BM_BrightnessHistogramRows(benchmark::State& state) {
+  TEqualizer equalizer;
+  RunAgainstCopy(state, [&](TBitmap32& bitmap) {
+    equalizer.ClearHistogram();
+    for (int y = 0; y < kHeight; ++y) equalizer.AddToHistogram(bitmap.ScanLine(y), kWidth);
+    benchmark::DoNotOptimize(equalizer.Histogram());
+  });
+}
+
+void BM_GrayGridRows(benchmark::State& state) {
+  TGrayGridRows rows;
+  RunAgainstCopy(state, [&](TBitmap32& bitmap) {
+    rows.Start(kWidth, kHeight);
+    for (int y = 0; y < kHeight; ++y) rows.AddRow(y, bitmap.ScanLine(y));
+    benchmark::DoNotOptimize(rows.Grid());
+  });
+}
+
 BENCHMARK(BM_Memcpy)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MakeSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualizeAndMakeSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualizeAndMakeSignatureFused)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EqualizedSignature)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BrightnessHistogramRows)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrayGridRows)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace velquin

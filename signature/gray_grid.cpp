@@ -4,15 +4,16 @@
 #include <cstring>
 #include <vector>
 
+#include "signature/luma.h"
+
 namespace velquin {
 namespace {
 
 constexpr int kLumaLevels = 256;
+// Neighbouring pixels often share a luma: counting them into different copies of a Cell's histogram
+// keeps successive increments of one counter from waiting on each other.
+constexpr int kCopies = 4;
 constexpr int kFieldWidth = 4;
-
-inline std::uint32_t Luma(TColor32 c) {
-  return (19595 * ((c >> 16) & 0xFF) + 38470 * ((c >> 8) & 0xFF) + 7471 * (c & 0xFF) + 32768) >> 16;
-}
 
 // Whether row or column v is counted: v mod 4 is 0 or 3.
 inline bool Counted(std::int64_t v) { return ((v + 1) & 2) == 0; }
@@ -24,7 +25,7 @@ void SetBounds(std::int64_t (&bounds)[5], std::int64_t size) {
 
 }  // namespace
 
-TGrayGridRows::TGrayGridRows() : histograms_(std::size_t{kGrayCells} * kLumaLevels, 0) {}
+TGrayGridRows::TGrayGridRows() : histograms_(std::size_t{kGrayCells} * kCopies * kLumaLevels, 0) {}
 
 void TGrayGridRows::Start(std::int32_t width, std::int32_t height) {
   SetBounds(columns_, std::max(width, 0));
@@ -38,21 +39,39 @@ void TGrayGridRows::AddRow(std::int32_t y, const TColor32* row) {
   while (y >= rows_[j + 1]) ++j;
   // A Cell holds fewer than 2^32 pixels: a bitmap of 2^36 pixels would not fit in memory.
   for (int i = 0; i < 4; ++i) {
-    std::uint32_t* counts = &histograms_[std::size_t(i * 4 + j) * kLumaLevels];
+    std::uint32_t* const counts = &histograms_[std::size_t(i * 4 + j) * kCopies * kLumaLevels];
+    std::uint32_t* const second = counts + kLumaLevels;
+    std::uint32_t* const third = second + kLumaLevels;
+    std::uint32_t* const fourth = third + kLumaLevels;
     std::int64_t x = columns_[i];
     for (; x < columns_[i + 1] && x % 4 != 0; ++x) {
       if (Counted(x)) ++counts[Luma(row[x])];
     }
     // Whole groups of four columns: the first and the last of each.
+#if defined(__SSE2__)
+    for (; x + 8 <= columns_[i + 1]; x += 8) {
+      const __m128i luma = Luma4(row + x);
+      const __m128i next = Luma4(row + x + 4);
+      ++counts[_mm_cvtsi128_si32(luma)];
+      ++second[_mm_cvtsi128_si32(_mm_srli_si128(luma, 12))];
+      ++third[_mm_cvtsi128_si32(next)];
+      ++fourth[_mm_cvtsi128_si32(_mm_srli_si128(next, 12))];
+    }
+#endif
     for (; x + 4 <= columns_[i + 1]; x += 4) {
       ++counts[Luma(row[x])];
-      ++counts[Luma(row[x + 3])];
+      ++second[Luma(row[x + 3])];
     }
     if (x < columns_[i + 1]) ++counts[Luma(row[x])];
   }
 }
 
 TGrayGrid TGrayGridRows::Grid() const {
+  std::vector<std::uint32_t> cells(std::size_t{kGrayCells} * kLumaLevels, 0);
+  for (std::size_t cell = 0; cell < kGrayCells; ++cell)
+    for (std::size_t copy = 0; copy < kCopies; ++copy)
+      for (std::size_t level = 0; level < kLumaLevels; ++level)
+        cells[cell * kLumaLevels + level] += histograms_[(cell * kCopies + copy) * kLumaLevels + level];
   // The Cells' histograms give both the picture's and each Cell's sum of ranks. Twice each luma's
   // middle place: 2 * below + same, so that every rank stays a whole number.
   TGrayGrid grid;
@@ -60,14 +79,13 @@ TGrayGrid TGrayGridRows::Grid() const {
   std::uint64_t below = 0;
   for (int level = 0; level < kLumaLevels; ++level) {
     std::uint64_t same = 0;
-    for (int cell = 0; cell < kGrayCells; ++cell)
-      same += histograms_[std::size_t(cell) * kLumaLevels + level];
+    for (int cell = 0; cell < kGrayCells; ++cell) same += cells[std::size_t(cell) * kLumaLevels + level];
     twiceRank[level] = 2 * below + same;
     below += same;
   }
   const std::uint64_t pixels = below;
   for (int cell = 0; cell < kGrayCells; ++cell) {
-    const std::uint32_t* counts = &histograms_[std::size_t(cell) * kLumaLevels];
+    const std::uint32_t* counts = &cells[std::size_t(cell) * kLumaLevels];
     unsigned __int128 sum = 0;
     std::uint64_t inCell = 0;
     for (int level = 0; level < kLumaLevels; ++level) {

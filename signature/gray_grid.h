@@ -62,7 +62,8 @@ class TGrayGridRows {
  private:
   std::int64_t columns_[5] = {};
   std::int64_t rows_[5] = {};
-  // One luma histogram per Cell (Cells[i * 4 + j]), kept for the next picture: no allocation per picture.
+  // Luma histograms, four copies per Cell (Cells[i * 4 + j]) that Grid adds up, kept for the next
+  // picture: no allocation per picture.
   std::vector<std::uint32_t> histograms_;
 };
 

@@ -5,6 +5,9 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "signature/luma.h"
 
 namespace velquin {
 namespace {
@@ -22,6 +25,26 @@ TGrayGrid Filled(std::uint8_t value) {
   grid.Cells.fill(value);
   return grid;
 }
+
+#if defined(__SSE2__)
+// Four lumas at once are each pixel's own: over every channel at its ends, ties of the rounding and
+// random pixels, alpha set or not.
+TEST(LumaTest, FourAtOnceAsOneByOne) {
+  std::vector<TColor32> pixels;
+  for (const std::uint32_t v : {0u, 1u, 127u, 128u, 254u, 255u})
+    for (const std::uint32_t w : {0u, 255u})
+      pixels.insert(pixels.end(), {v << 16 | w, v << 8 | w << 16, v | w << 8});
+  std::mt19937 rng(3);
+  while (pixels.size() < 400000) pixels.push_back(rng());
+  while (pixels.size() % 4 != 0) pixels.push_back(0xFFFFFFFFu);
+  for (std::size_t k = 0; k < pixels.size(); k += 4) {
+    alignas(16) std::uint32_t lumas[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lumas), Luma4(&pixels[k]));
+    for (std::size_t lane = 0; lane < 4; ++lane)
+      ASSERT_EQ(lumas[lane], Luma(pixels[k + lane])) << std::hex << pixels[k + lane];
+  }
+}
+#endif
 
 TEST(GrayGridTest, ValuesFollowTheRule) {
   TBitmap32 bitmap;
