@@ -213,8 +213,11 @@ std::vector<TEqualizeSumKernel> EqualizeSumKernels() {
 TEqualizer::TEqualizer() { MakeMultipliers(); }
 
 void TEqualizer::SumPartialHistograms() {
-  for (std::size_t level = 0; level < kBrightnessLevels; ++level)
-    histogram_[level] = partial_[0][level] + partial_[1][level] + partial_[2][level] + partial_[3][level];
+  for (std::size_t level = 0; level < kBrightnessLevels; ++level) {
+    std::int64_t sum = 0;
+    for (const auto& partial : partial_) sum += partial[level];
+    histogram_[level] = sum;
+  }
 }
 
 // One factor per brightness level instead of a division per pixel.
@@ -228,15 +231,20 @@ void TEqualizer::ClearHistogram() { std::memset(partial_, 0, sizeof partial_); }
 void TEqualizer::AddToHistogram(const TColor32* pixels, std::size_t count) {
   std::size_t k = 0;
 #if defined(__SSE2__)
-  for (; k + kVectorPixels <= count; k += kVectorPixels) {
+  for (; k + 2 * kVectorPixels <= count; k += 2 * kVectorPixels) {
     const __m128i brightness = Brightness4(Load4(pixels + k));
+    const __m128i next = Brightness4(Load4(pixels + k + kVectorPixels));
     ++partial_[0][_mm_extract_epi16(brightness, 0)];
     ++partial_[1][_mm_extract_epi16(brightness, 2)];
     ++partial_[2][_mm_extract_epi16(brightness, 4)];
     ++partial_[3][_mm_extract_epi16(brightness, 6)];
+    ++partial_[4][_mm_extract_epi16(next, 0)];
+    ++partial_[5][_mm_extract_epi16(next, 2)];
+    ++partial_[6][_mm_extract_epi16(next, 4)];
+    ++partial_[7][_mm_extract_epi16(next, 6)];
   }
 #endif
-  for (; k < count; ++k) ++partial_[k % 4][PixelBrightness(pixels[k])];
+  for (; k < count; ++k) ++partial_[k % kPartials][PixelBrightness(pixels[k])];
 }
 
 void TEqualizer::BuildHistogram(const TBitmap32& bitmap) {

@@ -69,10 +69,11 @@ class TEqualizer {
   void SumPartialHistograms();
   void MakeMultipliers();
 
-  // Histogram counters, four tables filled in turn: neighbouring pixels often share a brightness, and
-  // counting them into different tables keeps successive increments of one counter from waiting on
+  // Histogram counters, kPartials tables filled in turn: neighbouring pixels often share a brightness,
+  // and counting them into different tables keeps successive increments of one counter from waiting on
   // each other. histogram_ is their sum, formed when it is read.
-  std::int64_t partial_[4][kBrightnessLevels] = {};
+  static constexpr int kPartials = 8;
+  std::int64_t partial_[kPartials][kBrightnessLevels] = {};
   TBrightnessHistogram histogram_{};
   TBrightnessMap map_{};
   TMultipliers multiplier_{};
