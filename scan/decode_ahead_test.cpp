@@ -171,9 +171,14 @@ TEST(DecodeAheadTest, AFileChangedSinceItWasDecodedIsDecodedAgain) {
   TTestDir dir;
   const std::string first = WriteBmp(dir, "a.bmp", 8, 8, 0x112233u);
   const std::string second = WriteBmp(dir, "b.bmp", 8, 8, 0x445566u);
-  TMemoryBudget memory;
+  // A picture's memory is checked as it decodes: both are being decoded, or done, once checked.
+  std::atomic<int> checks = 0;
+  TMemoryBudget memory([&] {
+    ++checks;
+    return std::uint64_t{1} << 30;
+  });
   TDecodeAhead decoder({first, second}, 2, false, memory);
-  ASSERT_TRUE(WaitUntil([&] { return memory.Taken() > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return checks >= 2; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   WriteBmp(dir, "a.bmp", 9, 8, 0x778899u);
   EXPECT_EQ(TextOf(*decoder.Take(first)), SignatureOf(first));
