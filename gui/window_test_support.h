@@ -45,7 +45,7 @@ class WindowTest : public ::testing::Test {
   void OpenWindow(TDesktop& desktop, const std::function<void(TForm1&)>& beforeCreate = {});
   // Closes the window, which saves the settings and folder list, and lets the window and form go.
   void CloseWindow();
-  // Makes the window the active one, as its shortcuts and the keyboard focus need.
+  // Makes the window the active one, as its shortcuts and the keyboard focus need (again after a dialog).
   void ActivateWindow();
 
   // The picture folder and the program's folder, each ending in '/'.
