@@ -1,7 +1,6 @@
 // The pair as the window shows it: the facts under each picture, one zoom for both pictures, and
 // pictures turned as their EXIF orientation says.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -12,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
 #include <string>
 
 #include "app/form1.h"
@@ -23,6 +21,7 @@
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
 #include "gui/shared_zoom.h"
+#include "gui/window_test_support.h"
 #include "tablestore/table.h"
 
 namespace velquin {
@@ -49,33 +48,14 @@ TEST(PictureFactsText, SizesAsTheDesktopWritesThemAndTheLargerInBold) {
   EXPECT_TRUE(FactsText(TPictureFacts{}, comparison, true, english).isEmpty());
 }
 
-class CompareViewTest : public ::testing::Test {
+class CompareViewTest : public WindowTest {
  protected:
   void SetUp() override {
-    ::setenv("XDG_DATA_HOME", (fs::path(Root.Path()) / "data").c_str(), 1);
-    fs::create_directories(fs::path(Root.Path()) / "app");
-    fs::create_directories(Folder());
-    form_ = std::make_unique<TForm1>(desktop_, Root.Path() + "app/");
-    window_ = std::make_unique<TMainWindow>(*form_);
-    desktop_.SetMainWindow(window_.get());
-    form_->SetView(window_.get());
-    form_->FormCreate();
-    window_->ShowForm();
+    OpenWindow(desktop_);
     window_->resize(900, 640);
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+    ActivateWindow();
     form_->SetDirEditText(Folder());
   }
-
-  void TearDown() override {
-    window_->close();
-    form_->SetView(nullptr);
-    window_.reset();
-    form_.reset();
-  }
-
-  std::string Folder() const { return Root.Path() + "pics/"; }
 
   // A pair put straight into Matches: the pair display shows it at once.
   void ShowPair(const std::string& file1, const std::string& file2, std::int32_t maxDiff = 1) {
@@ -113,10 +93,7 @@ class CompareViewTest : public ::testing::Test {
 
   static std::string Text(QLabel* label) { return label->text().toStdString(); }
 
-  TTestDir Root;
   TQtDesktop desktop_;
-  std::unique_ptr<TForm1> form_;
-  std::unique_ptr<TMainWindow> window_;
 };
 
 TEST_F(CompareViewTest, EachPictureHasItsFactsUnderItWithTheLargerMarked) {

@@ -3,17 +3,11 @@
 #include "gui/groups_view.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,6 +16,7 @@
 #include "gui/main_window.h"
 #include "gui/matches_grid.h"
 #include "gui/qt_desktop.h"
+#include "gui/window_test_support.h"
 #include "platform/file_utils.h"
 #include "signature/signature.h"
 #include "tablestore/notification_hold.h"
@@ -39,62 +34,14 @@ std::size_t FilesIn(const fs::path& folder) {
   return count;
 }
 
-// Answers every dialog that comes up, Yes where asked, and keeps the texts of the message boxes.
-class TDialogAnswerer {
- public:
-  TDialogAnswerer() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-      if (dialog == nullptr) return;
-      if (auto* box = qobject_cast<QMessageBox*>(dialog)) Texts.push_back(box->text().toStdString());
-      auto* buttons = dialog->findChild<QDialogButtonBox*>();
-      QAbstractButton* yes = buttons != nullptr ? buttons->button(QDialogButtonBox::Yes) : nullptr;
-      if (yes != nullptr) {
-        yes->click();
-      } else {
-        dialog->accept();
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> Texts;
-
- private:
-  QTimer timer_;
-};
-
-class GroupsViewTest : public ::testing::Test {
+class GroupsViewTest : public WindowTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/velquin-groups-view-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    fs::create_directories(root_ / "pics");
-    fs::create_directories(root_ / "app");
-    fs::create_directories(root_ / "data");
-    ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-    form_ = std::make_unique<TForm1>(desktop_, (root_ / "app").string() + "/");
-    window_ = std::make_unique<TMainWindow>(*form_);
-    desktop_.SetMainWindow(window_.get());
-    form_->SetView(window_.get());
-    form_->FormCreate();
-    window_->ShowForm();
-    window_->show();
-    QApplication::processEvents();
+    OpenWindow(desktop_);
     form_->SetDirEditText(Folder());
     ASSERT_TRUE(form_->MatchesTable.Active());
   }
-  void TearDown() override {
-    window_->close();
-    form_->SetView(nullptr);
-    window_.reset();
-    form_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
 
-  std::string Folder() const { return (root_ / "pics").string() + "/"; }
   fs::path TrashFiles() const { return root_ / "data" / "Trash" / "files"; }
   int GridRows() const { return window_->DBGrid->model()->rowCount(); }
 
@@ -129,10 +76,7 @@ class GroupsViewTest : public ::testing::Test {
     hold.Resume();
   }
 
-  fs::path root_;
   TQtDesktop desktop_;
-  std::unique_ptr<TForm1> form_;
-  std::unique_ptr<TMainWindow> window_;
   TDialogAnswerer dialogs_;
 };
 

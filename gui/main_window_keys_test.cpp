@@ -4,14 +4,12 @@
 
 #include <QApplication>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +21,7 @@
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
+#include "gui/window_test_support.h"
 #include "tablestore/table.h"
 #include "usage/program_usage.h"
 
@@ -31,40 +30,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class MainWindowKeysTest : public ::testing::Test {
+class MainWindowKeysTest : public WindowTest {
  protected:
   void SetUp() override {
-    ::setenv("XDG_DATA_HOME", (fs::path(Root.Path()) / "data").c_str(), 1);
-    fs::create_directories(fs::path(Root.Path()) / "app");
-    fs::create_directories(fs::path(Root.Path()) / "pics");
-    form_ = std::make_unique<TForm1>(desktop_, Root.Path() + "app/");
-    window_ = std::make_unique<TMainWindow>(*form_);
-    desktop_.SetMainWindow(window_.get());
-    form_->SetView(window_.get());
-    form_->FormCreate();
-    window_->ShowForm();
-    window_->show();
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-    // Message boxes are read and closed as they come up.
-    QObject::connect(&boxCloser_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        Dialogs.push_back(box->text().toStdString());
-        box->accept();
-      }
-    });
-    boxCloser_.start(5);
+    OpenWindow(desktop_);
+    ActivateWindow();
   }
-
-  void TearDown() override {
-    boxCloser_.stop();
-    window_->close();
-    form_->SetView(nullptr);
-    window_.reset();
-    form_.reset();
-  }
-
-  std::string Folder() const { return Root.Path() + "pics/"; }
 
   // Pairs of alike pictures: every two of them match.
   void WritePictures(int count, int side = 8) {
@@ -74,23 +45,13 @@ class MainWindowKeysTest : public ::testing::Test {
     form_->SetDirEditText(Folder());
   }
 
-  // After a dialog the window must be the active one again for its shortcuts to work.
-  void Activate() {
-    window_->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
-  }
-
   void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton);
     QApplication::processEvents();
   }
 
-  TTestDir Root;
-  std::vector<std::string> Dialogs;
-  QTimer boxCloser_;
+  TDialogAnswerer dialogs_;
   TQtDesktop desktop_;
-  std::unique_ptr<TForm1> form_;
-  std::unique_ptr<TMainWindow> window_;
 };
 
 TEST_F(MainWindowKeysTest, TheGridHasTheFocusAtStartAndTabFollowsTheScreen) {
@@ -131,7 +92,7 @@ TEST_F(MainWindowKeysTest, DeleteKeysInTheGridAreTheDeleteButtonsAndRepeatsAreIg
     SCOPED_TRACE(c.left ? "Delete" : "Ctrl+Delete");
     const std::string doomed =
         c.left ? form_->MatchesTable.FieldAsString("File1") : form_->MatchesTable.FieldAsString("File2");
-    Activate();
+    ActivateWindow();
     window_->DBGrid->setFocus();
     // A held key: the repeats that follow the first press do nothing more.
     QTest::keyPress(window_->DBGrid, Qt::Key_Delete, c.modifiers);
@@ -162,7 +123,7 @@ TEST_F(MainWindowKeysTest, EscapeStopsTheRunningCommandAndTheDialogSaysSo) {
   };
   for (const TCase c : {TCase{window_->CompSigsButton, false}, TCase{window_->CompMatchesButton, true}}) {
     SCOPED_TRACE(c.button->text().toStdString());
-    Dialogs.clear();
+    dialogs_.Texts.clear();
     bool stopUsable = false;
     QTimer stopper;
     QObject::connect(&stopper, &QTimer::timeout, [&] {
@@ -176,19 +137,19 @@ TEST_F(MainWindowKeysTest, EscapeStopsTheRunningCommandAndTheDialogSaysSo) {
     stopper.stop();
     EXPECT_TRUE(stopUsable);
     EXPECT_FALSE(window_->StopButton->isEnabled());
-    for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
-    ASSERT_EQ(Dialogs.size(), 1u);
-    EXPECT_TRUE(Dialogs[0].starts_with("Stopped: ")) << Dialogs[0];
+    for (int i = 0; i < 100 && dialogs_.Texts.empty(); ++i) QTest::qWait(10);
+    ASSERT_EQ(dialogs_.Texts.size(), 1u);
+    EXPECT_TRUE(dialogs_.Texts[0].starts_with("Stopped: ")) << dialogs_.Texts[0];
     // What was stored before the stop stays (the form's own tests count it); the rest was not done.
     const TTable& table = c.matchPass ? form_->MatchesTable : form_->SigsTable;
     EXPECT_LT(table.RecordCount(), c.matchPass ? kCount * (kCount - 1) / 2 : kCount);
     if (!c.matchPass) {
       // The pass that follows needs every picture.
-      Activate();
+      ActivateWindow();
       Click(window_->CompSigsButton);
       ASSERT_EQ(form_->SigsTable.RecordCount(), kCount);
     }
-    Activate();
+    ActivateWindow();
   }
   // Escape with nothing running does nothing.
   QTest::keyClick(window_.get(), Qt::Key_Escape);
@@ -202,11 +163,11 @@ TEST_F(MainWindowKeysTest, ProblemsHaveATabOfTheirOwnAndTheDialogPointsToIt) {
   form_->SetIncrMatchCB(false);
   EXPECT_EQ(window_->LogTabs->tabText(window_->LogTabs->indexOf(window_->ProblemList)), "Problems");
   Click(window_->CompSigsButton);
-  for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
-  ASSERT_EQ(Dialogs.size(), 1u);
-  EXPECT_TRUE(
-      Dialogs[0].ends_with("\n" + std::to_string(kBad) + " files could not be processed: see Problems"))
-      << Dialogs[0];
+  for (int i = 0; i < 100 && dialogs_.Texts.empty(); ++i) QTest::qWait(10);
+  ASSERT_EQ(dialogs_.Texts.size(), 1u);
+  EXPECT_TRUE(dialogs_.Texts[0].ends_with("\n" + std::to_string(kBad) +
+                                          " files could not be processed: see Problems"))
+      << dialogs_.Texts[0];
   // Never capped, unlike the log pane.
   EXPECT_EQ(window_->ProblemList->count(), kBad);
   EXPECT_EQ(window_->LogTabs->currentWidget(), window_->ProblemList);
@@ -226,11 +187,12 @@ TEST_F(MainWindowKeysTest, MenuBarCarriesTheCommandsCtrlQQuitsAndAboutGivesTheVe
   EXPECT_EQ(window_->rDeleteAction->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Delete));
 
   window_->AboutAction->trigger();
-  for (int i = 0; i < 100 && Dialogs.empty(); ++i) QTest::qWait(10);
-  ASSERT_EQ(Dialogs.size(), 1u);
-  EXPECT_NE(Dialogs[0].find("Velquin " + std::string(VersionNumber())), std::string::npos) << Dialogs[0];
+  for (int i = 0; i < 100 && dialogs_.Texts.empty(); ++i) QTest::qWait(10);
+  ASSERT_EQ(dialogs_.Texts.size(), 1u);
+  EXPECT_NE(dialogs_.Texts[0].find("Velquin " + std::string(VersionNumber())), std::string::npos)
+      << dialogs_.Texts[0];
 
-  Activate();
+  ActivateWindow();
   QTest::keyClick(window_.get(), Qt::Key_Q, Qt::ControlModifier);
   for (int i = 0; i < 100 && window_->isVisible(); ++i) QTest::qWait(10);
   EXPECT_FALSE(window_->isVisible());

@@ -3,7 +3,6 @@
 #include "gui/main_window.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QApplication>
 #include <QHeaderView>
@@ -18,7 +17,6 @@
 #include <functional>
 #include <iterator>
 #include <map>
-#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -35,6 +33,7 @@
 #include "gui/matches_grid.h"
 #include "gui/picture_widget.h"
 #include "gui/qt_desktop.h"
+#include "gui/window_test_support.h"
 
 namespace velquin {
 namespace {
@@ -96,64 +95,9 @@ std::function<std::uint32_t(int, int)> Pattern(bool blue, int lift, int width, i
   };
 }
 
-// Reads and closes every message box that comes up while the test runs, answering Yes where asked.
-class TMessageBoxCloser {
- public:
-  TMessageBoxCloser() {
-    timer_.setInterval(5);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        Texts.push_back(box->text().toStdString());
-        Icons.push_back(box->icon());
-        if (QAbstractButton* yes = box->button(QMessageBox::Yes)) {
-          yes->click();
-        } else {
-          box->accept();
-        }
-      }
-    });
-    timer_.start();
-  }
-  std::vector<std::string> Texts;
-  std::vector<QMessageBox::Icon> Icons;
-
- private:
-  QTimer timer_;
-};
-
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public WindowTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/velquin-gui-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
-    folder_ = root_ / "pics";
-    fs::create_directories(folder_);
-    fs::create_directories(root_ / "app");
-    fs::create_directories(root_ / "data");
-    ::setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
-    ::setenv("HOME", root_.c_str(), 1);
-
-    form_ = std::make_unique<TForm1>(desktop_, (root_ / "app").string() + "/");
-    window_ = std::make_unique<TMainWindow>(*form_);
-    desktop_.SetMainWindow(window_.get());
-    form_->SetView(window_.get());
-    form_->FormCreate();
-    window_->ShowForm();
-    window_->show();
-    QApplication::processEvents();
-  }
-
-  void TearDown() override {
-    window_->close();
-    form_->SetView(nullptr);
-    window_.reset();
-    form_.reset();
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
-
-  std::string Folder() const { return folder_.string() + "/"; }
+  void SetUp() override { OpenWindow(desktop_); }
 
   // Two near-duplicate pairs and one unrelated picture: pair a differs by 1, pair b by 2.
   void WritePictures() {
@@ -207,13 +151,10 @@ class MainWindowTest : public ::testing::Test {
 
   std::string Label(QLabel* label) { return label->text().toStdString(); }
 
-  fs::path root_;
-  fs::path folder_;
+  const fs::path folder_ = root_ / "pics";
   std::vector<bool> reviewButtonsSeenDuringPass_;
-  TMessageBoxCloser boxes_;
+  TDialogAnswerer boxes_;
   TQtDesktop desktop_;
-  std::unique_ptr<TForm1> form_;
-  std::unique_ptr<TMainWindow> window_;
 };
 
 TEST_F(MainWindowTest, ChoosingAFolderOpensItsTablesAndSetsTheLabels) {
@@ -584,15 +525,8 @@ TEST_F(MainWindowTest, SettingsAreSavedAtQuitAndRestoredAtStart) {
   ASSERT_TRUE(fs::exists(root_ / "app" / "DirList.Txt"));
 
   // A second start shows what the first one left.
-  form_->SetView(nullptr);
-  window_.reset();
-  form_ = std::make_unique<TForm1>(desktop_, (root_ / "app").string() + "/");
-  window_ = std::make_unique<TMainWindow>(*form_);
-  form_->SetView(window_.get());
-  form_->FormCreate();
-  window_->ShowForm();
-  window_->show();
-  QApplication::processEvents();
+  CloseWindow();
+  OpenWindow(desktop_);
   EXPECT_EQ(window_->MarginEdit->text(), "7");
   EXPECT_FALSE(window_->ForceCB->isChecked());
   EXPECT_TRUE(window_->NormalizeCB->isChecked());

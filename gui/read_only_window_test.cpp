@@ -3,7 +3,6 @@
 // a Folder that can be written enables it all again. The form's WriteProblemOf stands in for the
 // system, since the tests run as root.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <QAction>
 #include <QApplication>
@@ -11,7 +10,6 @@
 #include <QTreeWidget>
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +20,7 @@
 #include "gui/groups_view.h"
 #include "gui/main_window.h"
 #include "gui/matches_grid.h"
+#include "gui/window_test_support.h"
 #include "signature/signature.h"
 
 namespace velquin {
@@ -29,49 +28,36 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ReadOnlyWindowTest : public ::testing::Test {
+class ReadOnlyWindowTest : public WindowTest {
  protected:
   void SetUp() override {
-    ::setenv("XDG_DATA_HOME", Trash.Path().c_str(), 1);
     MakePairs();
-    form_ = std::make_unique<TForm1>(desktop_, AppDir.Path());
-    form_->WriteProblemOf = [this](const std::string& folder) {
-      return folder == Pictures.Path() ? "Read-only file system" : "";
-    };
-    window_ = std::make_unique<TMainWindow>(*form_);
-    form_->SetView(window_.get());
-    form_->FormCreate();
-    window_->ShowForm();
-    window_->show();
-    QApplication::processEvents();
-  }
-
-  void TearDown() override {
-    window_->close();
-    form_->SetView(nullptr);
-    window_.reset();
-    form_.reset();
+    OpenWindow(desktop_, [this](TForm1& form) {
+      form.WriteProblemOf = [this](const std::string& folder) {
+        return folder == Folder() ? "Read-only file system" : "";
+      };
+    });
   }
 
   // Pictures a, a2, b and b2 with their Sigs rows and the pairs (a, a2) and (b, b2).
   void MakePairs() {
     TTable sigs("SigsTable");
     TTable matches("MatchesTable");
-    OpenTables(sigs, matches, Pictures.Path());
+    OpenTables(sigs, matches, Folder());
     for (const auto& [name, gray] :
          {std::pair{"a.bmp", 100}, {"a2.bmp", 101}, {"b.bmp", 200}, {"b2.bmp", 202}}) {
-      WriteBmp(Pictures.File(name), 8, 8, 0x808080);
+      WriteBmp(Folder() + name, 8, 8, 0x808080);
       sigs.Append();
       sigs.SetFieldValue("FileName", std::string(name));
-      sigs.SetFieldValue("FilePath", Pictures.Path());
+      sigs.SetFieldValue("FilePath", Folder());
       sigs.SetFieldValue("Signature", GraySignature(gray));
       sigs.Post();
     }
     for (const auto& [diff, file1, file2] : {std::tuple{1, "a.bmp", "a2.bmp"}, {2, "b.bmp", "b2.bmp"}}) {
       matches.Append();
       matches.SetFieldValue("MaxDiff", diff);
-      matches.SetFieldValue("File1", Pictures.File(file1));
-      matches.SetFieldValue("File2", Pictures.File(file2));
+      matches.SetFieldValue("File1", Folder() + file1);
+      matches.SetFieldValue("File2", Folder() + file2);
       matches.Post();
     }
   }
@@ -117,18 +103,13 @@ class ReadOnlyWindowTest : public ::testing::Test {
     QApplication::processEvents();
   }
 
-  TTestDir AppDir;
-  TTestDir Pictures;
   TTestDir Other;
-  TTestDir Trash;
   TRecordingDesktop desktop_;
-  std::unique_ptr<TForm1> form_;
-  std::unique_ptr<TMainWindow> window_;
 };
 
 TEST_F(ReadOnlyWindowTest, PairsAreListedAndWhatWouldWriteIsDisabledWithTheReason) {
-  const auto before = ListingOf(Pictures.Path());
-  Choose(Pictures.Path());
+  const auto before = ListingOf(Folder());
+  Choose(Folder());
   ASSERT_TRUE(desktop_.Errors.empty()) << desktop_.Errors.front();
 
   EXPECT_EQ(window_->DBGrid->model()->rowCount(), 2);
@@ -161,15 +142,15 @@ TEST_F(ReadOnlyWindowTest, PairsAreListedAndWhatWouldWriteIsDisabledWithTheReaso
   EXPECT_TRUE(window_->ClearAction->isEnabled());
   EXPECT_TRUE(window_->lDeleteAction->isEnabled());
   EXPECT_FALSE(window_->ReadOnlyLine->isVisible());
-  Choose(Pictures.Path());
+  Choose(Folder());
   for (const auto& [name, enabled] : WritingControls()) EXPECT_FALSE(enabled) << name;
   EXPECT_TRUE(window_->ReadOnlyLine->isVisible());
-  EXPECT_EQ(ListingOf(Pictures.Path()), before) << "nothing was written into the folder";
+  EXPECT_EQ(ListingOf(Folder()), before) << "nothing was written into the folder";
 
   // Once this Folder can be written, everything that writes is usable on it.
   form_->WriteProblemOf = [](const std::string&) { return std::string(); };
   Choose(Other.Path());
-  Choose(Pictures.Path());
+  Choose(Folder());
   SelectFirstGroup();
   for (const auto& [name, enabled] : WritingControls()) EXPECT_TRUE(enabled) << name;
   EXPECT_FALSE(window_->ReadOnlyLine->isVisible());
@@ -178,11 +159,11 @@ TEST_F(ReadOnlyWindowTest, PairsAreListedAndWhatWouldWriteIsDisabledWithTheReaso
 
 // Closing the window writes its settings and folder list, beside the program, not into the Folder.
 TEST_F(ReadOnlyWindowTest, ClosingWritesNothingIntoTheFolder) {
-  const auto before = ListingOf(Pictures.Path());
-  Choose(Pictures.Path());
+  const auto before = ListingOf(Folder());
+  Choose(Folder());
   window_->close();
-  EXPECT_TRUE(fs::exists(AppDir.File("Velquin2.INI")));
-  EXPECT_EQ(ListingOf(Pictures.Path()), before);
+  EXPECT_TRUE(fs::exists(AppFolder() + "Velquin2.INI"));
+  EXPECT_EQ(ListingOf(Folder()), before);
 }
 
 }  // namespace
