@@ -14,46 +14,12 @@
 namespace velquin {
 namespace {
 
+using testing::Exif;
+using testing::Segment;
 using testing::TBytes;
+using testing::Tiff;
 
 TBytes Bytes(const std::string& text) { return TBytes(text.begin(), text.end()); }
-
-std::string Segment(std::uint8_t marker, const std::string& body) {
-  const std::size_t length = body.size() + 2;
-  return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
-                     static_cast<char>(length & 0xFF)} +
-         body;
-}
-
-// A TIFF block whose first IFD holds one entry (tag, type, count, value); the IFD follows the header.
-std::string Tiff(bool bigEndian, std::uint16_t value, std::uint16_t tag = 0x0112, std::uint16_t type = 3,
-                 std::uint32_t count = 1, std::uint32_t ifd = 8, std::uint16_t entries = 2) {
-  std::string out = bigEndian ? "MM" : "II";
-  const auto put = [&](std::uint32_t v, int bytes) {
-    for (int i = 0; i < bytes; ++i) {
-      const int shift = bigEndian ? 8 * (bytes - 1 - i) : 8 * i;
-      out += static_cast<char>((v >> shift) & 0xFF);
-    }
-  };
-  put(42, 2);
-  put(ifd, 4);
-  put(entries, 2);
-  // Another tag first, as cameras write several.
-  put(0x010F, 2);
-  put(2, 2);
-  put(4, 4);
-  out += "Cam";
-  out += '\0';
-  put(tag, 2);
-  put(type, 2);
-  put(count, 4);
-  put(value, 2);
-  put(0, 2);
-  put(0, 4);  // no next IFD
-  return out;
-}
-
-std::string Exif(const std::string& tiff) { return Segment(0xE1, std::string("Exif\0\0", 6) + tiff); }
 
 const std::string kSoi = "\xFF\xD8";
 const std::string kJfif = Segment(0xE0, std::string("JFIF\0\1\1\0\0\1\0\1\0\0", 14));
@@ -160,11 +126,7 @@ TEST(ExifOrientationTest, ATinyJpegCarryingEachValueIsShownTurned) {
   for (int value = 1; value <= 8; ++value) {
     SCOPED_TRACE(value);
     const std::string path = dir.Path() + "turned" + std::to_string(value) + ".jpg";
-    TBytes file(plain.begin(), plain.begin() + 2);
-    const TBytes exif = Bytes(Exif(Tiff(value % 2 == 0, static_cast<std::uint16_t>(value))));
-    file.insert(file.end(), exif.begin(), exif.end());
-    file.insert(file.end(), plain.begin() + 2, plain.end());
-    testing::WriteFile(path, file);
+    testing::WriteFile(path, testing::WithExifOrientation(plain, static_cast<std::uint16_t>(value)));
 
     ASSERT_EQ(ReadExifOrientation(path), value);
     TBitmap32 bitmap;

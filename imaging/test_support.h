@@ -28,6 +28,54 @@ inline TBytes ReadFile(const std::string& path) {
   return TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// JPEG segments for EXIF tests. A marker segment: FF, marker, 16-bit length, body.
+inline std::string Segment(std::uint8_t marker, const std::string& body) {
+  const std::size_t length = body.size() + 2;
+  return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
+                     static_cast<char>(length & 0xFF)} +
+         body;
+}
+
+// A TIFF block whose first IFD holds one entry (tag, type, count, value); the IFD follows the header.
+inline std::string Tiff(bool bigEndian, std::uint16_t value, std::uint16_t tag = 0x0112,
+                        std::uint16_t type = 3, std::uint32_t count = 1, std::uint32_t ifd = 8,
+                        std::uint16_t entries = 2) {
+  std::string out = bigEndian ? "MM" : "II";
+  const auto put = [&](std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) {
+      const int shift = bigEndian ? 8 * (bytes - 1 - i) : 8 * i;
+      out += static_cast<char>((v >> shift) & 0xFF);
+    }
+  };
+  put(42, 2);
+  put(ifd, 4);
+  put(entries, 2);
+  // Another tag first, as cameras write several.
+  put(0x010F, 2);
+  put(2, 2);
+  put(4, 4);
+  out += "Cam";
+  out += '\0';
+  put(tag, 2);
+  put(type, 2);
+  put(count, 4);
+  put(value, 2);
+  put(0, 2);
+  put(0, 4);  // no next IFD
+  return out;
+}
+
+inline std::string Exif(const std::string& tiff) { return Segment(0xE1, std::string("Exif\0\0", 6) + tiff); }
+
+// jpeg with an EXIF block of the given orientation right after its start marker.
+inline TBytes WithExifOrientation(const TBytes& jpeg, std::uint16_t orientation) {
+  const std::string exif = Exif(Tiff(orientation % 2 == 0, orientation));
+  TBytes file(jpeg.begin(), jpeg.begin() + 2);
+  file.insert(file.end(), exif.begin(), exif.end());
+  file.insert(file.end(), jpeg.begin() + 2, jpeg.end());
+  return file;
+}
+
 // A P5 or P6 picture with maxval 255, as 0xFFRRGGBB pixels.
 struct TPnm {
   std::int32_t width = 0;

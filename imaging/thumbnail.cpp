@@ -9,6 +9,7 @@
 
 #include "imaging/bitmap32.h"
 #include "imaging/errors.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/picture_header.h"
 #include "imaging/picture_loader.h"
 
@@ -135,6 +136,19 @@ std::vector<unsigned char> ReadBytes(const std::string& path) {
   return bytes;
 }
 
+// Turned as the camera meant it to be seen, as the pair display shows the picture.
+TThumbnail Oriented(TThumbnail thumbnail, int orientation) {
+  if (orientation == kOrientationNormal || thumbnail.Pixels.empty()) return thumbnail;
+  TBitmap32 bitmap;
+  bitmap.Resize(thumbnail.Width, thumbnail.Height);
+  std::copy(thumbnail.Pixels.begin(), thumbnail.Pixels.end(), bitmap.Bits());
+  OrientForDisplay(bitmap, orientation);
+  thumbnail.Width = bitmap.Width();
+  thumbnail.Height = bitmap.Height();
+  thumbnail.Pixels.assign(bitmap.Bits(), bitmap.Bits() + thumbnail.Pixels.size());
+  return thumbnail;
+}
+
 TThumbnail JpegThumbnail(const std::string& path, std::int32_t maxSide) {
   const std::vector<unsigned char> bytes = ReadBytes(path);
   jpeg_decompress_struct cinfo;
@@ -142,7 +156,8 @@ TThumbnail JpegThumbnail(const std::string& path, std::int32_t maxSide) {
   TScaledPicture picture;
   std::vector<JSAMPLE> row;
   if (!DecodeScaled(bytes, maxSide, cinfo, errors, picture, row)) throw EDecoderError(errors.message);
-  return Shrink(picture.Pixels.data(), picture.Width, picture.Height, maxSide);
+  return Oriented(Shrink(picture.Pixels.data(), picture.Width, picture.Height, maxSide),
+                  ExifOrientation(bytes.data(), bytes.size()));
 }
 
 }  // namespace

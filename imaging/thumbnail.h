@@ -1,7 +1,8 @@
 // LoadThumbnail: a small picture of a file for a strip of thumbnails. JPEG files are decoded at a
 // reduced scale by libjpeg itself (1/2, 1/4 or 1/8, the smallest that still covers the thumbnail), so a
-// large photo costs a fraction of its full decoding; GIF and BMP files are decoded in full. Safe to call
-// from any thread; nothing is shared between calls.
+// large photo costs a fraction of its full decoding, and is turned as its EXIF orientation says, as the
+// pair display shows it; GIF and BMP files are decoded in full. Safe to call from any thread; nothing is
+// shared between calls.
 #pragma once
 
 #include <cstdint>

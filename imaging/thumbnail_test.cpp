@@ -7,6 +7,7 @@
 
 #include "imaging/errors.h"
 #include "imaging/jpeg_test_support.h"
+#include "imaging/test_support.h"
 #include "platform/test_dir.h"
 
 namespace velquin {
@@ -52,6 +53,30 @@ TEST(ThumbnailTest, ScaledToFitKeepingProportions) {
         Near(thumbnail.Pixels[static_cast<std::size_t>(c.thumbWidth) * (c.thumbHeight / 2) + 2], 0xFF0000));
     EXPECT_TRUE(Near(thumbnail.Pixels[static_cast<std::size_t>(c.thumbWidth) * (c.thumbHeight / 2 + 1) - 3],
                      0x0000FF));
+  }
+}
+
+// A JPEG's thumbnail is turned as its EXIF orientation says: the left (red) half of a 64 x 32 picture
+// shows on top when turned a quarter clockwise, at the right when turned half round.
+TEST(ThumbnailTest, TurnedAsTheExifOrientationSays) {
+  TTestDir dir;
+  const std::string plain = dir.File("plain.jpg");
+  WriteJpeg(plain, 64, 32);
+  struct TCase {
+    std::uint16_t orientation;
+    int width, height;
+    int redX, redY;  // a point in the red half
+  };
+  for (const TCase c : {TCase{1, 64, 32, 4, 16}, TCase{3, 64, 32, 59, 16}, TCase{6, 32, 64, 16, 4}}) {
+    SCOPED_TRACE(c.orientation);
+    const std::string path = dir.File("turned.jpg");
+    testing::WriteFile(path, testing::WithExifOrientation(testing::ReadFile(plain), c.orientation));
+    const TThumbnail thumbnail = LoadThumbnail(path, 160);
+    ASSERT_EQ(thumbnail.Width, c.width);
+    ASSERT_EQ(thumbnail.Height, c.height);
+    const auto at = [&](int x, int y) { return thumbnail.Pixels[static_cast<std::size_t>(y) * c.width + x]; };
+    EXPECT_TRUE(Near(at(c.redX, c.redY), 0xFF0000)) << std::hex << at(c.redX, c.redY);
+    EXPECT_TRUE(Near(at(c.width - 1 - c.redX, c.height - 1 - c.redY), 0x0000FF));
   }
 }
 
