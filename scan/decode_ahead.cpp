@@ -102,9 +102,9 @@ void TDecodeAhead::Work() {
     lock.lock();
     --inFlight_;
     if (states_[index] == TState::kUnwanted) {
-      // Dropped while decoded: passed over, or to be decoded again after a picture decoded alone.
+      // Passed over while it was decoded.
       picture.reset();
-      states_[index] = index >= cursor_ ? TState::kPlanned : TState::kGone;
+      states_[index] = TState::kGone;
     } else {
       states_[index] = TState::kDone;
       done_[index] = std::move(picture);
@@ -194,16 +194,8 @@ std::unique_ptr<TDecodedPicture> TDecodeAhead::DecodeAlone(const std::string& pa
   {
     std::unique_lock lock(mutex_);
     paused_ = true;
-    for (std::size_t i = cursor_; i < plan_.size(); ++i) {
-      if (states_[i] == TState::kDone) {
-        done_[i].reset();
-        states_[i] = TState::kPlanned;
-      } else if (states_[i] == TState::kDecoding) {
-        states_[i] = TState::kUnwanted;
-      }
-    }
+    // What was decoded ahead holds no memory and stays; what is being decoded is waited for.
     changed_.wait(lock, [this] { return inFlight_ == 0; });
-    next_ = cursor_;
   }
   const TScopeGuard resume([this] {
     {

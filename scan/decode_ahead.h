@@ -7,9 +7,9 @@
 // - a picture decoded ahead is handed out only while its file is unchanged since it was decoded;
 //   otherwise, and for a path that is not next in the plan, the caller's thread decodes it;
 // - the plan is only a forecast: the paths the caller passes over are dropped, decoded or not;
-// - a picture refused for memory while others were in flight is decoded again alone, once every
-//   other picture in flight is finished and dropped, so that how many threads decode never changes
-//   which pictures are refused.
+// - a picture refused for memory while others were being decoded is decoded again alone, once the
+//   workers have finished those, so that how many threads decode never changes which pictures are
+//   refused.
 // A picture holds its pixels and its memory share only while it is decoded and signed: what waits to
 // be taken is its signature and gray grid. So at most one picture per thread is in memory, and a
 // worker done with small pictures goes on past a large one that another is still decoding, up to
@@ -104,7 +104,8 @@ class TDecodeAhead {
   void Work();
   // Decodes on the caller's thread.
   std::unique_ptr<TDecodedPicture> DecodeHere(const std::string& path);
-  // Decodes on the caller's thread with no other picture in flight, then lets the workers go on.
+  // Decodes on the caller's thread while no other picture is being decoded, then lets the workers go
+  // on.
   std::unique_ptr<TDecodedPicture> DecodeAlone(const std::string& path);
   // The planned picture at index, once a worker has done it; whileWaiting as for Take. Under the lock.
   std::unique_ptr<TDecodedPicture> WaitFor(std::size_t index, std::unique_lock<std::mutex>& lock,
