@@ -172,6 +172,13 @@ void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPart
             [](const TPartner& x, const TPartner& y) { return x.Rank < y.Rank; });
 }
 
+void TCandidateGrid::Expect(std::uint32_t rank) const {
+  // A rank's values may straddle two cache lines.
+  const std::uint8_t* values = ValuesOf(rank);
+  __builtin_prefetch(values);
+  __builtin_prefetch(values + valuesPerRank_ - 1);
+}
+
 void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
                            std::vector<TPartner>& partners) const {
   const THeadTest head(probe, margin_);
