@@ -24,6 +24,10 @@ namespace {
 constexpr std::uint64_t kCellsPerRow = 1;
 constexpr std::uint64_t kMinCells = 1024;
 constexpr int kMaxDims = 4;
+// A value's reach, Margin either side, falls in at most 3 cells of a dimension (cells span at least
+// Margin + 1 values), and a lookup scans one run for each choice of cells in all dimensions but the
+// last.
+constexpr int kMaxRuns = 27;
 constexpr std::int32_t kValueRange = 256;
 
 // The grids of symmetry keys take cells twice as wide while a table holds at most kRowsPerWideCell
@@ -172,6 +176,13 @@ void TCandidateGrid::Partners(std::uint32_t rank, bool colors, std::vector<TPart
             [](const TPartner& x, const TPartner& y) { return x.Rank < y.Rank; });
 }
 
+void TCandidateGrid::Expect(std::uint32_t rank) const {
+  // A rank's values may straddle two cache lines.
+  const std::uint8_t* values = ValuesOf(rank);
+  __builtin_prefetch(values);
+  __builtin_prefetch(values + valuesPerRank_ - 1);
+}
+
 void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool colors, bool ownRow,
                            std::vector<TPartner>& partners) const {
   const THeadTest head(probe, margin_);
@@ -190,15 +201,34 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
   // the others, which are counted through like the digits of a number.
   const std::int64_t side = side_;
   const int last = dims_ - 1;
+  // Each run's bounds first, then a fetch of each run's first entries, and only then the scans: the
+  // runs' loads are under way together, not one after another (at a million rows the grid outgrows
+  // the processor's nearer caches).
+  struct TRun {
+    std::uint32_t First;
+    std::uint32_t End;
+  };
+  TRun runs[kMaxRuns];
+  int count = 0;
   for (;;) {
     std::int64_t cell = 0;
     for (int d = 0; d < last; ++d) cell = cell * side + at[d];
+    runs[count++] = {cellStart_[cell * side + low[last]], cellStart_[cell * side + high[last] + 1]};
+    int d = last - 1;
+    while (d >= 0 && at[d] == high[d]) {
+      at[d] = low[d];
+      --d;
+    }
+    if (d < 0) break;
+    ++at[d];
+  }
+  for (int r = 0; r < count; ++r) __builtin_prefetch(&entries_[runs[r].First]);
+  for (int r = 0; r < count; ++r) {
     // The run's cells lie side by side in entries_: one scan covers them all, two entries at a time
     // (the spare entry serves the last pair). A partner passes the test of the head's values (needed
     // in both modes and both kinds), comes later and passes the exact test.
-    const std::uint32_t first = cellStart_[cell * side + low[last]];
-    const std::uint32_t end = cellStart_[cell * side + high[last] + 1];
-    for (std::uint32_t e = first; e < end; e += 2) {
+    const std::uint32_t end = runs[r].End;
+    for (std::uint32_t e = runs[r].First; e < end; e += 2) {
       const unsigned passed = head(&entries_[e]);
       if (passed == 0) continue;
       for (std::uint32_t i = e; i < e + 2 && i < end; ++i) {
@@ -210,13 +240,6 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
         }
       }
     }
-    int d = last - 1;
-    while (d >= 0 && at[d] == high[d]) {
-      at[d] = low[d];
-      --d;
-    }
-    if (d < 0) break;
-    ++at[d];
   }
 }
 

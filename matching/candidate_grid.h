@@ -37,6 +37,7 @@ class TCandidateGrid : public TPartnerSearch {
 
   // Partners of rank among the Signatures, as they stand. REQUIRES: kind kSignature.
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
+  void Expect(std::uint32_t rank) const override;
   // Appends to partners every rank above after whose values lie within the Margin of probe (the kind's
   // number of values), in no particular order. ownRow: probe is the values of after itself, whose
   // partners follow it in text order (kind kSignature): the cells below its first value are skipped.

@@ -51,7 +51,12 @@ void TPairsAhead::WorkOutBlock(bool colors) {
   count_.assign(rows, 0);
   kept_.clear();
   const std::size_t block = blockStart_ / blockRows_;
-  for (std::size_t i = blockFirst_[block]; i < blockFirst_[block + 1]; ++i) {
+  // A block's ranks lie apart once the table holds several blocks: each is announced to the search
+  // a few rows ahead, so that its memory is on the way when its turn comes.
+  constexpr std::size_t kExpectAhead = 8;
+  const std::size_t end = blockFirst_[block + 1];
+  for (std::size_t i = blockFirst_[block]; i < end; ++i) {
+    if (i + kExpectAhead < end) search_.Expect(byRank_[i + kExpectAhead].Rank);
     const std::size_t slot = byRank_[i].Place - blockStart_;
     search_.Partners(byRank_[i].Rank, colors, scratch_);
     if (kept_.size() + scratch_.size() > keptPartners_) break;

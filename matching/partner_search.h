@@ -33,6 +33,8 @@ class TPartnerSearch {
   // Sets partners to the partners of rank in the mode colors, in ascending rank. partners is reused
   // storage.
   virtual void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const = 0;
+  // Tells the search that rank is searched soon, so that it can start fetching what that takes.
+  virtual void Expect(std::uint32_t /*rank*/) const {}
 };
 
 }  // namespace velquin

@@ -11,6 +11,12 @@
 namespace velquin {
 namespace {
 
+// A text field's value; empty for null.
+std::string_view TextOf(const TFieldValue& value) {
+  const auto* text = std::get_if<std::string>(&value);
+  return text != nullptr ? std::string_view(*text) : std::string_view();
+}
+
 // Puts rows, whose Signature texts all equal text, in the order BySignature keeps them in (the order
 // they were first stored), found by a keyed search of that index. isRow(row, name, path) tells whether
 // a row holds that FileName and FilePath.
@@ -57,7 +63,6 @@ void PermuteToRanks(const std::vector<std::uint32_t>& rowOfRank, std::uint8_t* r
 }  // namespace
 
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
-  // One walk in primary order, the order the pass searches the rows in, reading the texts in place.
   const auto count = static_cast<std::size_t>(sigs.RecordCount());
   nameStart_.reserve(count + 1);
   nameStart_.push_back(0);
@@ -72,26 +77,37 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
     gray_.Values.reserve(count * kGrayCells);
     gray_.Present.reserve(count);
   }
-  for (sigs.First(); !sigs.Eof(); sigs.Next()) {
+  const std::size_t nameField = sigs.FieldNumber("FileName");
+  const std::size_t pathField = sigs.FieldNumber("FilePath");
+  const std::size_t signatureField = sigs.FieldNumber("Signature");
+  const std::size_t grayNumber = grayField ? sigs.FieldNumber("Gray") : 0;
+  rowOfPlace_ = sigs.ReadEveryRow([&](const std::vector<TFieldValue>& fields) {
     const auto row = static_cast<std::uint32_t>(pathOf_.size());
-    names_.append(sigs.FieldText("FileName"));
+    names_.append(TextOf(fields[nameField]));
     nameStart_.push_back(static_cast<std::uint32_t>(names_.size()));
-    const std::string_view path = sigs.FieldText("FilePath");
+    const std::string_view path = TextOf(fields[pathField]);
     if (paths_.empty() || paths_.back() != path) paths_.emplace_back(path);
     pathOf_.push_back(static_cast<std::uint32_t>(paths_.size() - 1));
-    const std::string_view text = sigs.FieldText("Signature");
+    const std::string_view text = TextOf(fields[signatureField]);
     values.resize(values.size() + kSignatureValues);
-    if (!ReadWrittenForm(text, &values[std::size_t{row} * kSignatureValues])) {
-      TextToSignature(text);  // raises the conversion error of a malformed text
+    if (!ReadWrittenForm(text, &values[std::size_t{row} * kSignatureValues]))
       otherTexts.emplace_back(row, text);
-    }
     if (gray) {
       TGrayGrid grid;
-      gray_.Present.push_back(grayField && ReadGrayText(sigs.FieldText("Gray"), grid));
+      gray_.Present.push_back(grayField && ReadGrayText(TextOf(fields[grayNumber]), grid));
       gray_.Values.insert(gray_.Values.end(), grid.Cells.begin(), grid.Cells.end());
     }
-  }
+  });
   const std::size_t rows = pathOf_.size();
+  if (!otherTexts.empty()) {
+    // A malformed text fails the pass with the error of the first along the primary index, as a
+    // walk along it would meet them.
+    std::vector<std::uint32_t> placeOfRow(rows);
+    for (std::uint32_t place = 0; place < rows; ++place) placeOfRow[rowOfPlace_[place]] = place;
+    std::sort(otherTexts.begin(), otherTexts.end(),
+              [&](const auto& a, const auto& b) { return placeOfRow[a.first] < placeOfRow[b.first]; });
+    for (const auto& [row, text] : otherTexts) TextToSignature(text);
+  }
   const auto valuesOf = [&](std::uint32_t row) { return &values[std::size_t{row} * kSignatureValues]; };
 
   // Keys: the values when every text is in the written form (no text need be built), else the texts.
@@ -117,8 +133,10 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
     const std::string text = written ? SignatureToText(SignatureOfValues(valuesOf(row))) : texts[row];
     OrderEqualTexts(sigs, text, same, isRow);
   });
+  std::vector<std::uint32_t> rankOfRow(rows);
+  for (std::uint32_t rank = 0; rank < rows; ++rank) rankOfRow[rowOfRank_[rank]] = rank;
   primaryOrder_.resize(rows);
-  for (std::uint32_t rank = 0; rank < rows; ++rank) primaryOrder_[rowOfRank_[rank]] = rank;
+  for (std::size_t place = 0; place < rows; ++place) primaryOrder_[place] = rankOfRow[rowOfPlace_[place]];
 
   // What the engine reads goes from primary order to rank order in place: at a million rows a second
   // copy of the values would cost as much memory again, and its fresh pages more than the moves.
@@ -139,8 +157,8 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   sigs.First();
 }
 
-std::string_view TSigsSnapshot::FileNameAt(std::size_t place) const {
-  return std::string_view(names_).substr(nameStart_[place], nameStart_[place + 1] - nameStart_[place]);
+std::string_view TSigsSnapshot::NameOfRow(std::uint32_t row) const {
+  return std::string_view(names_).substr(nameStart_[row], nameStart_[row + 1] - nameStart_[row]);
 }
 
 std::string TSigsSnapshot::FullName(std::uint32_t rank) const {

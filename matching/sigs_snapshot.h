@@ -1,6 +1,6 @@
-// TSigsSnapshot: the Sigs rows of one match pass, read into memory by one walk along the primary
-// index: their names for the pass's log and pairs, and their signatures and gray grids by rank for the
-// match engine.
+// TSigsSnapshot: the Sigs rows of one match pass, read into memory by one sequential read of the
+// table (TTable::ReadEveryRow): their names for the pass's log and pairs, their order in the primary
+// index, and their signatures and gray grids by rank for the match engine.
 //
 // Rank is a row's place in BySignature order (signature_ranking.h). Rows of equal texts are ranked in
 // the order BySignature keeps them in, asked of the table by a keyed search of that index while the
@@ -20,8 +20,8 @@ class TTable;
 
 class TSigsSnapshot {
  public:
-  // Reads every Sigs row along the active (primary) index, with its gray grid when gray, and leaves
-  // sigs on its first row. Throws the conversion error of a malformed Signature text.
+  // Reads every Sigs row with its place in the active (primary) index, with its gray grid when gray,
+  // and leaves sigs on its first row. Throws the conversion error of a malformed Signature text.
   explicit TSigsSnapshot(TTable& sigs, bool gray = false);
 
   // Ranks in the order of the primary index (FileName, then FilePath, as bytes): the rank of the row
@@ -29,8 +29,8 @@ class TSigsSnapshot {
   const std::vector<std::uint32_t>& PrimaryOrder() const { return primaryOrder_; }
   // The FileName of the row at place of the primary index: what a pass walking that index reads, in
   // the order it stores them.
-  std::string_view FileNameAt(std::size_t place) const;
-  std::string_view FileName(std::uint32_t rank) const { return FileNameAt(rowOfRank_[rank]); }
+  std::string_view FileNameAt(std::size_t place) const { return NameOfRow(rowOfPlace_[place]); }
+  std::string_view FileName(std::uint32_t rank) const { return NameOfRow(rowOfRank_[rank]); }
   // FilePath followed by FileName.
   std::string FullName(std::uint32_t rank) const;
 
@@ -40,13 +40,17 @@ class TSigsSnapshot {
   TRankedGray TakeGray() { return std::move(gray_); }
 
  private:
-  // Rows are numbered by their place in primary order. Per row: FileName is names_[nameStart_[row],
-  // nameStart_[row + 1]), FilePath is paths_[pathOf_[row]].
+  std::string_view NameOfRow(std::uint32_t row) const;
+
+  // Rows are numbered in the order the table's data file holds them. Per row: FileName is
+  // names_[nameStart_[row], nameStart_[row + 1]), FilePath is paths_[pathOf_[row]].
   std::string names_;
   std::vector<std::uint32_t> nameStart_;
   std::vector<std::uint32_t> pathOf_;
   std::vector<std::string> paths_;
-  // rowOfRank_[rank] is the row of that rank; primaryOrder_ its inverse.
+  // The row at each place of the primary index, and of each rank; primaryOrder_ gives the rank at
+  // each place.
+  std::vector<std::uint32_t> rowOfPlace_;
   std::vector<std::uint32_t> rowOfRank_;
   std::vector<std::uint32_t> primaryOrder_;
   TRankedSignatures signatures_;

@@ -95,7 +95,10 @@ class TDataFile {
   // True when the room freed since the last sync point, which waits for the next one, is large
   // enough that the file would grow noticeably instead of reusing it.
   bool MuchRoomWaiting() const;
-  // Calls `visit` for every live row in file order.
+  // Calls `visit` for every live row in file order, as Read gives it. The file is read front to
+  // back in long reads of its own that leave the block cache as it is: a walk of every row costs a
+  // copy of the file at any size, and the blocks cached for other reads stay. REQUIRES: `visit`
+  // changes nothing in this file.
   void ForEach(const std::function<void(const TRow&)>& visit) const;
 
  private:

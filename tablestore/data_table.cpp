@@ -84,6 +84,33 @@ std::uint32_t IndexPageSize(const std::vector<TFieldDef>& fields,
   return TIndexFile::PageSizeFor(longest);
 }
 
+// A record id with a number that goes with it (a row's number, a place in an index).
+struct TRidAnd {
+  std::uint32_t Rid;
+  std::uint32_t Number;
+};
+
+// Sorts by record id, in passes of 11 bits, each a stable counting sort; a pass whose bits every
+// record id shares moves nothing, so ids given in ascending order cost one count per pass.
+void SortByRid(std::vector<TRidAnd>& items) {
+  constexpr int kBits = 11;
+  constexpr std::size_t kBuckets = std::size_t{1} << kBits;
+  std::vector<TRidAnd> scratch;
+  for (int shift = 0; shift < 32; shift += kBits) {
+    if (std::is_sorted(items.begin(), items.end(),
+                       [](const TRidAnd& a, const TRidAnd& b) { return a.Rid < b.Rid; })) {
+      return;
+    }
+    std::vector<std::size_t> start(kBuckets + 1, 0);
+    for (const TRidAnd& item : items) ++start[(item.Rid >> shift & (kBuckets - 1)) + 1];
+    if (std::find(start.begin(), start.end(), items.size()) != start.end()) continue;
+    for (std::size_t b = 0; b < kBuckets; ++b) start[b + 1] += start[b];
+    scratch.resize(items.size());
+    for (const TRidAnd& item : items) scratch[start[item.Rid >> shift & (kBuckets - 1)]++] = item;
+    items.swap(scratch);
+  }
+}
+
 }  // namespace
 
 bool TDataTable::Exists(const TDataDirectory& directory, const std::string& tableName) {
@@ -430,6 +457,32 @@ void TDataTable::RebuildTrees() {
   // The trees are marked finished only over durable rows.
   data_.Sync();
   index_.Rebuild(entries);
+}
+
+std::vector<std::uint32_t> TDataTable::ReadEveryRow(std::size_t index,
+                                                    const std::function<void(const TRow&)>& visit) {
+  // The rows come in file order, the places along the tree; both are sorted by record id and
+  // joined, so that no row is looked up at random.
+  std::vector<TRidAnd> rows;
+  rows.reserve(RowCount());
+  data_.ForEach([&](const TRow& row) {
+    rows.push_back({row.Rid, static_cast<std::uint32_t>(rows.size())});
+    visit(row);
+  });
+  std::vector<TRidAnd> places;
+  places.reserve(rows.size());
+  TIndexFile::TPosition position = index_.AtRank(index, 0);
+  for (bool more = !index_.AtEnd(position); more; more = index_.Next(position))
+    places.push_back({index_.RidAt(position), static_cast<std::uint32_t>(places.size())});
+  if (places.size() != rows.size()) throw StoreError(kErrDamaged, {name_});
+  SortByRid(rows);
+  SortByRid(places);
+  std::vector<std::uint32_t> rowOfPlace(places.size());
+  for (std::size_t i = 0; i < places.size(); ++i) {
+    if (places[i].Rid != rows[i].Rid) throw StoreError(kErrDamaged, {name_});
+    rowOfPlace[places[i].Number] = rows[i].Number;
+  }
+  return rowOfPlace;
 }
 
 int TDataTable::FieldNumber(std::string_view name) const {

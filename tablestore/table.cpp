@@ -307,6 +307,19 @@ std::string_view TTable::FieldText(std::string_view field) const {
   return {};
 }
 
+std::size_t TTable::FieldNumber(std::string_view field) const {
+  RequireActive(*this, name_);
+  return FieldOf(*impl_->table, name_, field);
+}
+
+std::vector<std::uint32_t> TTable::ReadEveryRow(
+    const std::function<void(const std::vector<TFieldValue>&)>& visit) {
+  RequireActive(*this, name_);
+  CheckBrowseMode(*this, impl_->state, impl_->modified);
+  return impl_->table->ReadEveryRow(impl_->cursor->IndexNumber(),
+                                    [&](const store::TRow& row) { visit(row.Values); });
+}
+
 int TTable::FieldSize(std::string_view field) const {
   RequireActive(*this, name_);
   const TFieldDef& def = impl_->table->Fields()[FieldOf(*impl_->table, name_, field)];

@@ -111,6 +111,14 @@ class TTable {
   // A string field's value without a copy, for reading many rows: valid until the table object
   // moves, changes or closes. Empty for null.
   std::string_view FieldText(std::string_view field) const;
+  // The field's place in FieldDefs, found without regard to case.
+  std::size_t FieldNumber(std::string_view field) const;
+  // Reads every row once, in the order the data file holds them, in long sequential reads that
+  // leave the store's cached pages as they are: visit(values) with the row's values in the order
+  // of FieldDefs. Returns for each place of the active index the number, in the order visited, of
+  // its row. The current row does not move; nothing is notified. REQUIRES: visit changes nothing
+  // in this table.
+  std::vector<std::uint32_t> ReadEveryRow(const std::function<void(const std::vector<TFieldValue>&)>& visit);
   // The longest text, in bytes, the string field takes: a longer one is refused, never cut.
   int FieldSize(std::string_view field) const;
   // Reads a field of the row at place recNo (1-based) of the active index without moving the

@@ -430,6 +430,98 @@ TEST_F(TableTest, RowsOfEveryLengthSurviveChangesAndReuseFreedRoom) {
   EXPECT_EQ(read, model);
 }
 
+// Every field of every row, in the order of the active index: what a walk along it reads.
+std::vector<std::vector<TFieldValue>> WalkEveryField(TTable& table) {
+  std::vector<std::vector<TFieldValue>> rows;
+  for (table.First(); !table.Eof(); table.Next()) {
+    std::vector<TFieldValue>& row = rows.emplace_back();
+    for (const TFieldDef& field : table.FieldDefs) row.push_back(table.FieldValue(field.Name));
+  }
+  return rows;
+}
+
+// The rows ReadEveryRow visits, each put at the place of the active index it names.
+std::vector<std::vector<TFieldValue>> ReadEveryRowByPlace(TTable& table) {
+  std::vector<std::vector<TFieldValue>> visited;
+  const std::vector<std::uint32_t> rowOfPlace =
+      table.ReadEveryRow([&](const std::vector<TFieldValue>& values) { visited.push_back(values); });
+  std::vector<std::uint32_t> rows = rowOfPlace;
+  std::sort(rows.begin(), rows.end());
+  for (std::uint32_t row = 0; row < rows.size(); ++row) EXPECT_EQ(rows[row], row) << "each row at one place";
+  EXPECT_EQ(rows.size(), visited.size());
+  std::vector<std::vector<TFieldValue>> byPlace;
+  for (const std::uint32_t row : rowOfPlace) byPlace.push_back(visited.at(row));
+  return byPlace;
+}
+
+TEST_F(TableTest, ReadingEveryRowAtOnceGivesWhatAWalkReadsWhereverTheRowsLie) {
+  TTable table("Texts");
+  table.DatabaseName = folder_;
+  table.TableName = "Texts.Dat";
+  table.FieldDefs = {{"Id", TFieldType::ftInteger, 0, false},
+                     {"Name", TFieldType::ftString, 40, false},
+                     {"Long", TFieldType::ftString, 4096, false}};
+  table.IndexDefs = {{"", "Id", ixPrimary | ixUnique}, {"ByName", "Name", 0}};
+  table.CreateTable();
+  table.Open();
+  // Rows of up to 130 units, stored in no key order, many times the bytes the walk reads at once,
+  // so that runs straddle its reads; names repeat, so that ByName holds equal keys.
+  std::mt19937 random(11);
+  auto put = [&](std::int32_t id) {
+    table.SetFieldValue("Id", id);
+    table.SetFieldValue("Name", "n" + std::to_string(random() % 50));
+    table.SetFieldValue("Long",
+                        random() % 5 == 0 ? std::string() : std::string(1 + random() % 4000, 'a' + id % 26));
+    table.Post();
+  };
+  auto change = [&](int changes) {
+    for (int i = 0; i < changes; ++i) {
+      const auto id = static_cast<std::int32_t>(random() % 700);
+      table.SetKey();
+      table.SetFieldValue("Id", id);
+      const bool found = table.GotoKey();
+      if (found && random() % 3 == 0) {
+        table.Delete();
+      } else {
+        found ? table.Edit() : table.Append();
+        put(id);
+      }
+    }
+  };
+  auto expectReadAsWalked = [&](const char* when) {
+    SCOPED_TRACE(when);
+    for (const char* index : {"", "ByName"}) {
+      table.SetIndexName(index);
+      table.First();
+      table.MoveBy(7);
+      const std::int32_t recNo = table.RecNo();
+      const std::vector<std::vector<TFieldValue>> read = ReadEveryRowByPlace(table);
+      EXPECT_EQ(table.RecNo(), recNo) << "the current row stays";
+      EXPECT_EQ(read, WalkEveryField(table)) << "index '" << index << "'";
+    }
+    table.SetIndexName("");
+  };
+
+  expectReadAsWalked("empty");
+  change(600);
+  ASSERT_GT(fs::file_size(folder_ + "Texts.DAT"), 1u << 19);
+  // Edited rows keep their older versions, still marked live, until the next sync point.
+  expectReadAsWalked("changed in this session");
+  table.Sync();
+  change(300);
+  expectReadAsWalked("changed again, into freed room");
+  table.Append();
+  table.SetFieldValue("Id", 1000);
+  table.SetFieldValue("Name", "pending");
+  const std::vector<std::vector<TFieldValue>> withPending = ReadEveryRowByPlace(table);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse) << "a pending row is posted first";
+  EXPECT_EQ(withPending, WalkEveryField(table));
+  table.Close();
+  table.Open();
+  expectReadAsWalked("reopened");
+  table.Close();
+}
+
 TEST_F(TableTest, ATextLongerThanItsFieldIsRefusedNeverCut) {
   OpenBoth();
   AddSig("a.jpg", "/p/", "S1");
