@@ -103,6 +103,43 @@ constexpr std::size_t kMaxCachedBytes = 64u << 20;
 // The bytes a walk of every row reads at a time: long enough that a read costs little beside the
 // copy, short enough that the bytes are still in the processor's cache when the rows are decoded.
 constexpr std::size_t kWalkReadBytes = 256u << 10;
+// The bytes the scan of the whole file at open reads at a time.
+constexpr std::size_t kScanReadBytes = 1u << 20;
+
+// A data file's units read a long stretch at a time, past the block cache, for the walks that read the
+// whole file front to back: a run that crosses a stretch's end starts the next stretch.
+class TUnitStretches {
+ public:
+  TUnitStretches(const TPhysicalFile& file, std::uint64_t unitsAt, std::uint32_t unitSize,
+                 std::uint32_t unitEnd, std::size_t stretchBytes)
+      : file_(file),
+        unitsAt_(unitsAt),
+        unitSize_(unitSize),
+        unitEnd_(unitEnd),
+        perStretch_(std::max<std::uint32_t>(1, static_cast<std::uint32_t>(stretchBytes / unitSize))) {}
+
+  // The units [first, first + units). REQUIRES: first + units <= unitEnd.
+  const std::uint8_t* View(std::uint32_t first, std::uint32_t units) {
+    if (first < first_ || first + units > first_ + units_) {
+      first_ = first;
+      units_ = std::min(unitEnd_ - first, std::max(perStretch_, units));
+      bytes_.resize(std::size_t{units_} * unitSize_);
+      file_.ReadAt(unitsAt_ + std::uint64_t{first} * unitSize_, bytes_.data(), bytes_.size());
+    }
+    return &bytes_[std::size_t{first - first_} * unitSize_];
+  }
+  std::uint32_t UnitsPerStretch() const { return perStretch_; }
+
+ private:
+  const TPhysicalFile& file_;
+  const std::uint64_t unitsAt_;
+  const std::uint32_t unitSize_;
+  const std::uint32_t unitEnd_;
+  const std::uint32_t perStretch_;
+  std::vector<std::uint8_t> bytes_;
+  std::uint32_t first_ = 0;
+  std::uint32_t units_ = 0;
+};
 
 // The state and the run length share the first four bytes: state | units << 8.
 std::uint32_t RunUnits(const std::uint8_t* run) { return Get32(run) >> 8; }
@@ -327,20 +364,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
     file_->Truncate(UnitOffset(count));
     scan.Repaired = true;
   }
-  // The file is read a chunk at a time; a run that crosses a chunk's end starts the next chunk.
-  const std::uint32_t perChunk = std::max<std::uint32_t>(1, (1u << 20) / unitSize_);
-  std::vector<std::uint8_t> chunk;
-  std::uint32_t chunkFirst = 0;
-  std::uint32_t chunkUnits = 0;
-  auto view = [&](std::uint32_t first, std::uint32_t units) -> const std::uint8_t* {
-    if (first < chunkFirst || first + units > chunkFirst + chunkUnits) {
-      chunkFirst = first;
-      chunkUnits = std::min(count - first, std::max(perChunk, units));
-      chunk.resize(std::size_t{chunkUnits} * unitSize_);
-      file_->ReadAt(UnitOffset(first), chunk.data(), chunk.size());
-    }
-    return &chunk[std::size_t{first - chunkFirst} * unitSize_];
-  };
+  TUnitStretches stretches(*file_, UnitOffset(0), unitSize_, count, kScanReadBytes);
   std::vector<std::pair<std::uint32_t, std::uint32_t>> freed;  // runs: first unit, units
   // Neighbouring free units join into one run here already: a file of mostly free space then
   // costs a few runs, not one entry per unit.
@@ -368,14 +392,14 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
         unit += units;
         continue;
       }
-      holesFrom = unit + perChunk;
+      holesFrom = unit + stretches.UnitsPerStretch();
     }
-    const std::uint8_t state = view(unit, 1)[kStateAt];
+    const std::uint8_t state = stretches.View(unit, 1)[kStateAt];
     std::uint32_t units = 0;
     if (state == kRunLive || state == kRunDeleted) {
-      const std::uint32_t claimed = version_ == 1 ? 1 : RunUnits(view(unit, 1));
+      const std::uint32_t claimed = version_ == 1 ? 1 : RunUnits(stretches.View(unit, 1));
       if (claimed >= 1 && claimed <= maxRunUnits_ && claimed <= count - unit &&
-          WholeRun(view(unit, claimed), claimed, row)) {
+          WholeRun(stretches.View(unit, claimed), claimed, row)) {
         units = claimed;
       }
     }
@@ -393,7 +417,7 @@ TDataFile::TScan TDataFile::Scan(bool repair) {
       continue;
     }
     ++scan.WholeRuns;
-    const std::uint8_t* run = view(unit, units);
+    const std::uint8_t* run = stretches.View(unit, units);
     const std::uint32_t rid = Get32(run + kRidAt);
     const std::uint32_t generation = Get32(run + kGenerationAt);
     const TSlotRef here{unit, units, generation};
@@ -873,30 +897,18 @@ void TDataFile::Empty() {
 void TDataFile::ForEach(const std::function<void(const TRow&)>& visit) const {
   // A run holds a live row when the row's slot starts there: the older version of a row changed
   // since the last sync point still reads as live, and free units hold what they held.
-  const std::uint32_t perRead = std::max<std::uint32_t>(1, kWalkReadBytes / unitSize_);
-  std::vector<std::uint8_t> bytes;
-  std::uint32_t readFirst = 0;
-  std::uint32_t readUnits = 0;
-  auto view = [&](std::uint32_t first, std::uint32_t units) -> const std::uint8_t* {
-    if (first < readFirst || first + units > readFirst + readUnits) {
-      readFirst = first;
-      readUnits = std::min(unitEnd_ - first, std::max(perRead, units));
-      bytes.resize(std::size_t{readUnits} * unitSize_);
-      file_->ReadAt(UnitOffset(first), bytes.data(), bytes.size());
-    }
-    return &bytes[std::size_t{first - readFirst} * unitSize_];
-  };
+  TUnitStretches stretches(*file_, UnitOffset(0), unitSize_, unitEnd_, kWalkReadBytes);
   TRow row;
   std::size_t left = slotOf_.size();
   for (std::uint32_t unit = 0; unit < unitEnd_ && left > 0;) {
-    const std::uint8_t* first = view(unit, 1);
+    const std::uint8_t* first = stretches.View(unit, 1);
     const auto slot = first[kStateAt] == kRunLive ? slotOf_.find(Get32(first + kRidAt)) : slotOf_.end();
     if (slot == slotOf_.end() || slot->second.Unit != unit) {
       ++unit;
       continue;
     }
     const std::uint32_t units = slot->second.Units;
-    GatherPayload(view(unit, units), units);
+    GatherPayload(stretches.View(unit, units), units);
     if (!DecodePayload(row)) throw StoreError(kErrDamaged, {table_});
     row.Rid = slot->first;
     visit(row);
