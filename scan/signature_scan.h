@@ -55,7 +55,7 @@ struct TScanOptions {
   TDecodeSettings Decoding;
 };
 
-// Where the scan works: the Folder's tables and the working bitmap each picture is loaded into.
+// Where the scan works: the Folder's tables.
 struct TScanTargets {
   TTable& Sigs;
   TTable& Matches;
