@@ -8,7 +8,8 @@ namespace {
 
 // The shell function's name: '_' and the program's name with '-' turned into '_'.
 std::string FunctionName(std::string_view program) {
-  std::string name = "_" + std::string(program);
+  std::string name = "_";
+  name += program;
   for (char& c : name)
     if (c == '-') c = '_';
   return name;

@@ -28,8 +28,8 @@ void WriteWrapped(std::ostream& stream, std::string_view text, std::size_t inden
 
 std::string OptionNames(const TOptionUsage& option) {
   std::string names(option.Name);
-  if (!option.Value.empty()) names += " " + std::string(option.Value);
-  if (!option.Opposite.empty()) names += ", " + std::string(option.Opposite);
+  if (!option.Value.empty()) names.append(" ").append(option.Value);
+  if (!option.Opposite.empty()) names.append(", ").append(option.Opposite);
   return names;
 }
 
