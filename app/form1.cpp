@@ -120,7 +120,7 @@ TDesktop& TForm1::Desktop() { return *commandDesktop_; }
 
 std::string TForm1::ProblemsNote() const {
   if (problems_.empty() || view_ == nullptr || !view_->ShowsProblemList()) return "";
-  return "\n" + std::to_string(problems_.size()) + " files could not be processed: see Problems";
+  return std::string("\n") + std::to_string(problems_.size()) + " files could not be processed: see Problems";
 }
 
 std::string TForm1::ClosingDialogText(const std::string& text) {
