@@ -51,13 +51,9 @@ class GroupsReviewTest : public FormTest {
     sigs.Post();
     return path;
   }
+  // A pair of two pictures of the folder, by name.
   void AddPair(std::int32_t maxDiff, const std::string& file1, const std::string& file2) {
-    TTable& matches = Form.MatchesTable;
-    matches.Append();
-    matches.SetFieldValue("MaxDiff", maxDiff);
-    matches.SetFieldValue("File1", Pictures.File(file1));
-    matches.SetFieldValue("File2", Pictures.File(file2));
-    matches.Post();
+    AddMatchRow(maxDiff, Pictures.File(file1), Pictures.File(file2));
   }
   std::vector<std::string> SortedSigsNames() {
     std::vector<std::string> names = SigsNames();

@@ -64,15 +64,6 @@ TEST(PictureFactsTest, TheLargerOfEachValueIsOnTheSideThatHasIt) {
 class PairFactsTest : public FormTest {
  protected:
   void SetUp() override { ChooseFolder(); }
-
-  void AddPair(const std::string& file1, const std::string& file2) {
-    TTable& matches = Form.MatchesTable;
-    matches.Append();
-    matches.SetFieldValue("MaxDiff", 1);
-    matches.SetFieldValue("File1", file1);
-    matches.SetFieldValue("File2", file2);
-    matches.Post();
-  }
 };
 
 // corner.jpg (48 x 32) with an EXIF block saying "turn a quarter clockwise" (orientation 6).
@@ -99,7 +90,7 @@ TEST_F(PairFactsTest, EachPictureHasItsFactsAsShown) {
   WriteBmp(right, 40, 30, 0x808080);
   SetFileTime(left, 1'700'000'000);
   SetFileTime(right, 1'600'000'000);
-  AddPair(left, right);
+  AddMatchRow(1, left, right);
   ASSERT_TRUE(Desktop.Errors.empty());
 
   const TPictureFacts& facts1 = Form.PairFacts(true);

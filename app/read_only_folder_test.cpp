@@ -35,16 +35,8 @@ class ReadOnlyFolderTest : public FormTest {
       WriteBmp(path, 8, 8, 0x808080);
       AddSigsRow(name, Pictures.Path(), GraySignature(gray));
     }
-    AddPair(1, Pictures.File("a.bmp"), Pictures.File("a2.bmp"));
-    AddPair(2, Pictures.File("b.bmp"), Pictures.File("b2.bmp"));
-  }
-  void AddPair(std::int32_t maxDiff, const std::string& file1, const std::string& file2) {
-    TTable& matches = Form.MatchesTable;
-    matches.Append();
-    matches.SetFieldValue("MaxDiff", maxDiff);
-    matches.SetFieldValue("File1", file1);
-    matches.SetFieldValue("File2", file2);
-    matches.Post();
+    AddMatchRow(1, Pictures.File("a.bmp"), Pictures.File("a2.bmp"));
+    AddMatchRow(2, Pictures.File("b.bmp"), Pictures.File("b2.bmp"));
   }
   // From now on the picture folder cannot be written, for `reason`.
   void RefuseWriting(const std::string& reason) {

@@ -16,14 +16,6 @@ class ReviewTest : public FormTest {
     WriteBmp(path, width, height, 0x808080);
     return path;
   }
-  void AddPair(std::int32_t maxDiff, const std::string& file1, const std::string& file2) {
-    TTable& matches = Form.MatchesTable;
-    matches.Append();
-    matches.SetFieldValue("MaxDiff", maxDiff);
-    matches.SetFieldValue("File1", file1);
-    matches.SetFieldValue("File2", file2);
-    matches.Post();
-  }
   void GoToRow(std::int32_t row) {
     Form.MatchesTable.First();
     Form.MatchesTable.MoveBy(row - 1);
@@ -42,7 +34,7 @@ TEST_F(ReviewTest, PairDisplayDescribesAndComparesSizes) {
     Form.MatchesTable.EmptyTable();
     const std::string left = Picture("l.bmp", c.w1, c.h1);
     const std::string right = Picture("r.bmp", c.w2, c.h2);
-    AddPair(3, left, right);
+    AddMatchRow(3, left, right);
     EXPECT_TRUE(Desktop.Errors.empty());
     EXPECT_EQ(Form.lComp(), c.comparison);
     EXPECT_EQ(Form.lFile1(), left + ": " + IntToStrSep(GetFileSize(left)) + "; " + std::to_string(c.w1) +
@@ -55,7 +47,7 @@ TEST_F(ReviewTest, PairDisplayDescribesAndComparesSizes) {
 TEST_F(ReviewTest, SizeIsGroupedInTheDescription) {
   const std::string left = Picture("big.bmp", 700, 587);  // 54 + 2100 * 587 = 1,232,754 bytes
   const std::string right = Picture("r.bmp", 4, 4);
-  AddPair(0, left, right);
+  AddMatchRow(0, left, right);
   EXPECT_EQ(Form.lFile1(), left + ": 1,232,754; 700 x 587");
 }
 
@@ -68,12 +60,12 @@ TEST_F(ReviewTest, DeletingAFileKeepsTheRowNumber) {
   Form.SigsTable.SetFieldValue("FilePath", Pictures.Path());
   Form.SigsTable.Post();
   // Rows 1, 3 and 5 name f (as File1 or File2).
-  AddPair(1, f, others[0]);
-  AddPair(2, others[1], others[2]);
-  AddPair(3, f, others[3]);
-  AddPair(4, others[4], others[5]);
-  AddPair(5, others[0], f);
-  AddPair(6, others[2], others[3]);
+  AddMatchRow(1, f, others[0]);
+  AddMatchRow(2, others[1], others[2]);
+  AddMatchRow(3, f, others[3]);
+  AddMatchRow(4, others[4], others[5]);
+  AddMatchRow(5, others[0], f);
+  AddMatchRow(6, others[2], others[3]);
   GoToRow(3);
   Form.lDeleteButtonClick();
   EXPECT_TRUE(Desktop.Errors.empty());
@@ -100,9 +92,9 @@ TEST_F(ReviewTest, AFailedMoveRemovesNoRow) {
   const std::string b = Picture("b.bmp", 4, 4);
   const std::string c = Picture("c.bmp", 4, 4);
   AddSigsRow("a.bmp", Pictures.Path(), "");
-  AddPair(0, a, b);
-  AddPair(1, b, c);
-  AddPair(2, a, c);
+  AddMatchRow(0, a, b);
+  AddMatchRow(1, b, c);
+  AddMatchRow(2, a, c);
   GoToRow(3);
   Desktop.RecycleFailure = "No space left on device";
   Form.lDeleteButtonClick();
@@ -137,7 +129,7 @@ TEST_F(ReviewTest, AFileOutsideTheFolderIsRefused) {
     SCOPED_TRACE(file);
     Form.MatchesTable.EmptyTable();
     Desktop.Errors.clear();
-    AddPair(0, file, inside);
+    AddMatchRow(0, file, inside);
     ASSERT_EQ(Form.MatchesTable.RecordCount(), 1);
     Form.lDeleteButtonClick();
     EXPECT_EQ(Desktop.Errors, std::vector<std::string>{"Cannot move file \"" + file +
@@ -153,7 +145,7 @@ TEST_F(ReviewTest, AFileOutsideTheFolderIsRefused) {
 TEST_F(ReviewTest, DeletingTheOnlyPairEmptiesTheDisplay) {
   const std::string a = Picture("a.bmp", 4, 4);
   const std::string b = Picture("b.bmp", 6, 6);
-  AddPair(0, a, b);
+  AddMatchRow(0, a, b);
   ASSERT_FALSE(Form.lFile1().empty());
   Form.rDeleteButtonClick();
   EXPECT_EQ(Form.MatchesTable.RecordCount(), 0);
@@ -173,8 +165,8 @@ TEST_F(ReviewTest, LetterCaseCounts) {
   const std::string a = Picture("a.bmp", 4, 4);
   const std::string upper = Picture("A.bmp", 4, 4);
   const std::string b = Picture("b.bmp", 4, 4);
-  AddPair(0, a, b);
-  AddPair(1, upper, b);
+  AddMatchRow(0, a, b);
+  AddMatchRow(1, upper, b);
   Form.MatchesTable.First();
   Form.lDeleteButtonClick();
   ASSERT_EQ(Form.MatchesTable.RecordCount(), 1);
@@ -184,7 +176,7 @@ TEST_F(ReviewTest, LetterCaseCounts) {
 TEST_F(ReviewTest, ViewButtonsOpenTheirSide) {
   const std::string a = Picture("a.bmp", 4, 4);
   const std::string b = Picture("b.bmp", 4, 4);
-  AddPair(0, a, b);
+  AddMatchRow(0, a, b);
   Form.lViewButtonClick();
   Form.rViewButtonClick();
   EXPECT_EQ(Desktop.Opened, (std::vector<std::string>{a, b}));
@@ -197,11 +189,11 @@ TEST_F(ReviewTest, StaleRowsUnderTheCursorGoUntilAPairOfFilesIsShown) {
   TTable& matches = Form.MatchesTable;
   matches.SuspendNotifications();
   for (int i = 0; i < 10000; ++i) {
-    AddPair(i, Pictures.Path() + "gone" + std::to_string(i) + ".bmp", b);
+    AddMatchRow(i, Pictures.Path() + "gone" + std::to_string(i) + ".bmp", b);
   }
-  AddPair(10000, a, Pictures.Path() + "gone.bmp");  // File2 vanished
-  AddPair(10001, a, b);
-  AddPair(10002, Pictures.Path() + "later.bmp", b);  // stale, but not under the cursor
+  AddMatchRow(10000, a, Pictures.Path() + "gone.bmp");  // File2 vanished
+  AddMatchRow(10001, a, b);
+  AddMatchRow(10002, Pictures.Path() + "later.bmp", b);  // stale, but not under the cursor
   matches.First();
   matches.ResumeNotifications();
   EXPECT_TRUE(Desktop.Errors.empty());
@@ -214,7 +206,7 @@ TEST_F(ReviewTest, StaleRowsUnderTheCursorGoUntilAPairOfFilesIsShown) {
 TEST_F(ReviewTest, UndecodablePictureIsReportedAndTheRowStays) {
   const std::string a = Picture("a.bmp", 4, 4);
   const std::string bad = Pictures.WriteFile("bad.jpg", "not a picture");
-  AddPair(0, a, bad);
+  AddMatchRow(0, a, bad);
   ASSERT_EQ(Desktop.Errors.size(), 1u);
   EXPECT_EQ(Form.MatchesTable.RecordCount(), 1);
   EXPECT_EQ(Form.lFile1(), a + ": " + std::to_string(GetFileSize(a)) + "; 4 x 4");

@@ -110,6 +110,15 @@ void FormTest::AddSigsRow(const std::string& name, const std::string& folder, co
   sigs.Post();
 }
 
+void FormTest::AddMatchRow(std::int32_t maxDiff, const std::string& file1, const std::string& file2) {
+  TTable& matches = Form.MatchesTable;
+  matches.Append();
+  matches.SetFieldValue("MaxDiff", maxDiff);
+  matches.SetFieldValue("File1", file1);
+  matches.SetFieldValue("File2", file2);
+  matches.Post();
+}
+
 std::vector<std::string> FormTest::MatchRows() {
   std::vector<std::string> rows;
   TTable& matches = Form.MatchesTable;

@@ -76,6 +76,8 @@ class FormTest : public ::testing::Test {
   std::string MatchPass();
   // Appends a Sigs row directly.
   void AddSigsRow(const std::string& name, const std::string& folder, const std::string& signature);
+  // Appends a Matches row directly.
+  void AddMatchRow(std::int32_t maxDiff, const std::string& file1, const std::string& file2);
   // The Matches rows in index order as "MaxDiff|File1|File2".
   std::vector<std::string> MatchRows();
   // The Sigs rows' FileName in primary order.
