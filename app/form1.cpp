@@ -9,7 +9,6 @@
 #include "app/match_command.h"
 #include "app/pair_preview.h"
 #include "app/program_tables.h"
-#include "imaging/exif_orientation.h"
 #include "imaging/picture_loader.h"
 #include "matching/candidate_search.h"
 #include "platform/date_time.h"
@@ -86,8 +85,7 @@ TForm1::TForm1(TDesktop& desktop, std::string appDir)
       commandDesktop_(std::make_unique<TCommandDesktop>(*this)),
       pairPreview_(std::make_unique<TPairPreview>([](const std::string& fileName, TBitmap32& target) {
         if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
-        DecodePicture(fileName, target);
-        OrientForDisplay(target, ReadExifOrientation(fileName));
+        DecodeForDisplay(fileName, target);
       })) {
   if (appDir.empty() || appDir.back() != '/') appDir += '/';
   FAppDir = appDir;
@@ -381,9 +379,7 @@ void TForm1::LoadPicture(const std::string& fileName, TBitmap32& target) {
   if (!IsPictureFile(fileName, TPictureFormats::kAll)) return;
   RunMessages();
   const TBusyCursor busy(desktop_);
-  DecodePicture(fileName, target);
-  // Shown as the camera meant it to be seen; the scan condenses the pixels as they are stored.
-  OrientForDisplay(target, ReadExifOrientation(fileName));
+  DecodeForDisplay(fileName, target);
   SetPairFacts(left, ReadPictureFacts(fileName, target));
 }
 

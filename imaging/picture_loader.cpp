@@ -10,6 +10,7 @@
 #include "imaging/available_memory.h"
 #include "imaging/bitmap.h"
 #include "imaging/errors.h"
+#include "imaging/exif_orientation.h"
 #include "imaging/gif_image.h"
 #include "imaging/heif_image.h"
 #include "imaging/jpeg_image.h"
@@ -168,6 +169,11 @@ void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* o
   } catch (const std::bad_alloc&) {
     throw EOutOfResources("Not enough memory to load \"" + fileName + "\"");
   }
+}
+
+void DecodeForDisplay(const std::string& fileName, TBitmap32& bitmap) {
+  DecodePicture(fileName, bitmap);
+  OrientForDisplay(bitmap, ReadExifOrientation(fileName));
 }
 
 }  // namespace velquin

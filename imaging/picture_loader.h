@@ -52,4 +52,8 @@ bool LoadPicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* ope
 void DecodePicture(const std::string& fileName, TBitmap32& bitmap, TFileStamp* opened = nullptr,
                    const TMemoryGate& memoryGate = {});
 
+// DecodePicture for showing: the picture then turned as the camera meant it to be seen (the file's EXIF
+// orientation). Only what is shown is turned; the scan condenses the pixels as they are stored.
+void DecodeForDisplay(const std::string& fileName, TBitmap32& bitmap);
+
 }  // namespace velquin
