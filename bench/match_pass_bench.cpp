@@ -37,14 +37,22 @@ namespace {
 std::atomic<std::size_t> gLive{0};
 std::atomic<std::size_t> gPeak{0};
 
-void* Allocate(std::size_t size) {
-  void* p = std::malloc(size == 0 ? 1 : size);
+void* Counted(void* p) {
   if (p == nullptr) throw std::bad_alloc();
   const std::size_t live = gLive += malloc_usable_size(p);
   std::size_t peak = gPeak.load();
   while (live > peak && !gPeak.compare_exchange_weak(peak, live)) {
   }
   return p;
+}
+
+void* Allocate(std::size_t size) { return Counted(std::malloc(size == 0 ? 1 : size)); }
+
+// The large arrays of the pass (platform/large_pages.h) are aligned to their pages.
+void* AllocateAligned(std::size_t size, std::align_val_t alignment) {
+  void* p = nullptr;
+  return Counted(
+      posix_memalign(&p, static_cast<std::size_t>(alignment), size == 0 ? 1 : size) == 0 ? p : nullptr);
 }
 
 void Release(void* p) {
@@ -61,6 +69,14 @@ void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, std::size_t) noexcept { Release(p); }
 void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+void* operator new(std::size_t size, std::align_val_t alignment) { return AllocateAligned(size, alignment); }
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+  return AllocateAligned(size, alignment);
+}
+void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept { Release(p); }
 
 namespace velquin {
 namespace {

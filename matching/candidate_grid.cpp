@@ -15,33 +15,31 @@
 namespace velquin {
 namespace {
 
-// The grid gets at most kCellsPerRow cells per row and at most kMaxDims dimensions: fewer, fuller
-// cells scanned in long runs beat many scattered small ones, and each dimension more triples the
-// cells a row's search visits. Yet the entries a search tests grow with the rows per cell: at Margin
-// 10 three dimensions hold 24^3 cells, some 70 rows each at a million rows, where a fourth keeps a
-// row's search as short as at a hundred thousand. A small table may still take kMinCells cells, whose
-// starts cost 4 KiB.
+// The grid's shape. In the last dimension a cell spans Margin + 1 values: a row's reach there, Margin
+// either side, falls in at most 3 adjacent cells, which lie side by side in entries_ and make one run.
+// In the dimensions before it a cell spans 4 x Margin + 1 values: the reach falls in one of them about
+// half the time and never in more than two. Each run costs a jump through memory and a loop of its own,
+// as much as a few dozen entries scanned, so coarse cells ahead of one fine dimension keep a lookup
+// to few runs where cells of Margin + 1 in every dimension would need up to 27 at a million rows.
+// Dimensions are added while the grid holds at most kCellsPerRow cells per row, so the entries a
+// lookup scans stay about as many however large the table: at Margin 10, 5 dimensions at a hundred
+// thousand rows, 6 at a million. A small table may still take kMinCells cells, whose starts cost
+// 4 KiB. A dimension of one cell narrows nothing and is not added.
 constexpr std::uint64_t kCellsPerRow = 1;
 constexpr std::uint64_t kMinCells = 1024;
-constexpr int kMaxDims = 4;
-// A value's reach, Margin either side, falls in at most 3 cells of a dimension (cells span at least
-// Margin + 1 values), and a lookup scans one run for each choice of cells in all dimensions but the
-// last.
-constexpr int kMaxRuns = 27;
+constexpr std::int64_t kCoarseSpans = 4;
+constexpr int kMaxDims = TCandidateGrid::kMaxDims;
+// A lookup scans one run for each choice of cells, one or two, in every dimension but the last.
+constexpr int kMaxRuns = 1 << (kMaxDims - 1);
 constexpr std::int32_t kValueRange = 256;
-
-// The grids of symmetry keys take cells twice as wide while a table holds at most kRowsPerWideCell
-// rows per such cell. A value's reach, Margin either side, then falls in 2 cells of a dimension in
-// place of nearly 3: a lookup scans more entries (a key's values crowd towards the middle of the
-// range) in about 8 runs in place of 22, which pays while the cells are sparse: over 100,000 rows at
-// Margin 10 it takes a third less time.
-constexpr std::uint64_t kRowsPerWideCell = 8;
 
 // The values one cell spans: spans times the Margin, plus one, so that a partner lies in a row's cell
 // or a neighbour's.
 std::uint32_t CellWidth(std::int32_t margin, std::int64_t spans) {
   return static_cast<std::uint32_t>(std::min<std::int64_t>(margin * spans + 1, kValueRange));
 }
+
+std::uint32_t CellsAcross(std::uint32_t width) { return (kValueRange - 1) / width + 1; }
 
 // A row's first values (a grid entry's head), for testing grid entries against them two at a time:
 // bit i of the result is set iff each value of entries[i] lies within the Margin of the row's.
@@ -93,7 +91,7 @@ class THeadTest {
 
 }  // namespace
 
-TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin, TKind kind,
+TCandidateGrid::TCandidateGrid(TLargeArray<std::uint8_t> values, std::int32_t margin, TKind kind,
                                const std::vector<bool>& present)
     : margin_(margin),
       kind_(kind),
@@ -102,21 +100,17 @@ TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t ma
       values_(std::move(values)) {
   const std::size_t rows = values_.size() / static_cast<std::size_t>(valuesPerRank_);
   const auto takesPart = [&](std::uint32_t rank) { return present.empty() || present[rank]; };
-  width_ = CellWidth(margin_, 1);
-  const std::uint32_t wide = CellWidth(margin_, 2);
-  const std::uint64_t wideSide = (kValueRange - 1) / wide + 1;
-  if ((kind == TKind::kSignatureKey || kind == TKind::kGrayKey) &&
-      rows <= kRowsPerWideCell * wideSide * wideSide * wideSide * wideSide) {
-    width_ = wide;
-  }
-  side_ = (kValueRange - 1) / width_ + 1;
+  const std::uint32_t fine = CellWidth(margin_, 1);
+  const std::uint32_t coarse = CellWidth(margin_, kCoarseSpans);
   const std::uint64_t maxCells = kCellsPerRow * rows + kMinCells;
-  std::uint64_t cells = side_;
+  std::uint64_t cells = CellsAcross(fine);
   dims_ = 1;
-  while (dims_ < kMaxDims && cells * side_ <= maxCells) {
-    cells *= side_;
+  while (dims_ < kMaxDims && CellsAcross(coarse) > 1 && cells * CellsAcross(coarse) <= maxCells) {
+    cells *= CellsAcross(coarse);
     ++dims_;
   }
+  for (int d = 0; d < dims_; ++d) width_[d] = d == dims_ - 1 ? fine : coarse;
+  for (int d = 0; d < dims_; ++d) side_[d] = CellsAcross(width_[d]);
 
   std::vector<std::uint32_t> cellOf(rows);
   cellStart_.assign(cells + 1, 0);
@@ -142,7 +136,7 @@ TCandidateGrid::TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t ma
 
 std::uint32_t TCandidateGrid::CellOf(const std::uint8_t* values) const {
   std::uint32_t cell = 0;
-  for (int d = 0; d < dims_; ++d) cell = cell * side_ + values[d] / width_;
+  for (int d = 0; d < dims_; ++d) cell = cell * side_[d] + values[d] / width_[d];
   return cell;
 }
 
@@ -193,13 +187,12 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
   std::int32_t low[kMaxDims], high[kMaxDims], at[kMaxDims];
   for (int d = 0; d < dims_; ++d) {
     const std::int32_t v = probe[d];
-    low[d] = static_cast<std::int32_t>((d == 0 && ownRow ? v : std::max(v - reach, 0)) / width_);
-    high[d] = static_cast<std::int32_t>(std::min(v + reach, kValueRange - 1) / width_);
+    low[d] = static_cast<std::int32_t>((d == 0 && ownRow ? v : std::max(v - reach, 0)) / width_[d]);
+    high[d] = static_cast<std::int32_t>(std::min(v + reach, kValueRange - 1) / width_[d]);
     at[d] = low[d];
   }
   // Cells that differ only in the last dimension are adjacent: one run of entries for each choice of
   // the others, which are counted through like the digits of a number.
-  const std::int64_t side = side_;
   const int last = dims_ - 1;
   // Each run's bounds first, then a fetch of each run's first entries, and only then the scans: the
   // runs' loads are under way together, not one after another (at a million rows the grid outgrows
@@ -212,8 +205,9 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
   int count = 0;
   for (;;) {
     std::int64_t cell = 0;
-    for (int d = 0; d < last; ++d) cell = cell * side + at[d];
-    runs[count++] = {cellStart_[cell * side + low[last]], cellStart_[cell * side + high[last] + 1]};
+    for (int d = 0; d < last; ++d) cell = cell * side_[d] + at[d];
+    cell *= side_[last];
+    runs[count++] = {cellStart_[cell + low[last]], cellStart_[cell + high[last] + 1]};
     int d = last - 1;
     while (d >= 0 && at[d] == high[d]) {
       at[d] = low[d];

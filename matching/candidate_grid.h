@@ -3,10 +3,10 @@
 //
 // Two signatures can match only when each of their 48 values differs by at most the Margin (in
 // cell-sum mode the sum of a Cell's three differences bounds each of them). Rows are placed in a grid over
-// their first D values divided by Margin + 1 (a key's grid may take cells twice as wide); a partner
-// lies in the cells its values' reach, Margin either side, falls in: of the cells around a row's own,
-// at most 3 per dimension. Each cell's entries are stored together and carry a row's first values, so
-// most candidates are refused without leaving the cell. In the written form the high key test follows
+// their first D values, D growing with the rows (the shape is explained in candidate_grid.cpp); a
+// partner lies in the cells its values' reach, Margin either side, falls in. Each cell's entries are
+// stored together and carry a row's first values, so most candidates are refused without leaving the
+// cell. In the written form the high key test follows
 // from the Margin test on the first value, so the grid needs no texts.
 //
 // The same grid serves the gray grids (match_rules.h), 16 values per rank, and the symmetry keys of
@@ -17,11 +17,15 @@
 #include <vector>
 
 #include "matching/partner_search.h"
+#include "platform/large_pages.h"
 
 namespace velquin {
 
 class TCandidateGrid : public TPartnerSearch {
  public:
+  // The grid's dimensions at most: one per value of an entry's head.
+  static constexpr int kMaxDims = 8;
+
   // What a rank's values are, and so how two ranks are compared.
   enum class TKind {
     kSignature,     // kSignatureValues values, compared as SignaturesMatch does
@@ -32,7 +36,7 @@ class TCandidateGrid : public TPartnerSearch {
 
   // values: the kind's values per rank, rank after rank. present (when not empty): whether each rank
   // takes part; others are never found. REQUIRES: margin >= 0.
-  TCandidateGrid(std::vector<std::uint8_t> values, std::int32_t margin, TKind kind = TKind::kSignature,
+  TCandidateGrid(TLargeArray<std::uint8_t> values, std::int32_t margin, TKind kind = TKind::kSignature,
                  const std::vector<bool>& present = {});
 
   // Partners of rank among the Signatures, as they stand. REQUIRES: kind kSignature.
@@ -64,14 +68,14 @@ class TCandidateGrid : public TPartnerSearch {
   TKind kind_;
   int valuesPerRank_;  // values per rank
   int dims_ = 0;
-  std::uint32_t side_ = 0;   // cells per dimension
-  std::uint32_t width_ = 0;  // Margin + 1 (at most 256): the values one cell spans
+  std::uint32_t width_[kMaxDims] = {};  // the values one cell spans, per dimension
+  std::uint32_t side_[kMaxDims] = {};   // cells per dimension
   // Cell c holds the entries [cellStart_[c], cellStart_[c + 1]) of entries_, the ranks rankOfEntry_
   // of the same places; values_ holds each rank's values.
-  std::vector<std::uint32_t> cellStart_;
-  std::vector<TGridEntry> entries_;
-  std::vector<std::uint32_t> rankOfEntry_;
-  std::vector<std::uint8_t> values_;
+  TLargeArray<std::uint32_t> cellStart_;
+  TLargeArray<TGridEntry> entries_;
+  TLargeArray<std::uint32_t> rankOfEntry_;
+  TLargeArray<std::uint8_t> values_;
 };
 
 }  // namespace velquin

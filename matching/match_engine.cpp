@@ -14,7 +14,7 @@ TMatchEngine::TMatchEngine(TRankedSignatures signatures, std::int32_t margin, TM
     auto walk = std::make_unique<TTextWalk>(std::move(*texts), margin, tests, std::move(gray));
     if (margin >= 0) search_ = std::move(walk);
   } else if (margin >= 0) {
-    std::vector<std::uint8_t>& values = std::get<TWrittenValues>(signatures).Values;
+    TLargeArray<std::uint8_t>& values = std::get<TWrittenValues>(signatures).Values;
     if (tests.Turned) {
       search_ = std::make_unique<TTurnedSearch>(std::move(values), std::move(gray), margin, tests);
     } else if (tests.Gray) {

@@ -12,13 +12,14 @@
 #include "matching/match_rules.h"
 #include "matching/pairs_ahead.h"
 #include "matching/partner_search.h"
+#include "platform/large_pages.h"
 
 namespace velquin {
 
 // The signatures of a pass by rank: their values (kSignatureValues per rank, written_form.h) when
 // every text is in the written form, else every text.
 struct TWrittenValues {
-  std::vector<std::uint8_t> Values;
+  TLargeArray<std::uint8_t> Values;
 };
 using TRankedSignatures = std::variant<TWrittenValues, std::vector<std::string>>;
 

@@ -101,7 +101,7 @@ TEST(MatchEngineTest, FindsExactlyThePairsOfTheBruteForce) {
       {"clustered, cell-sum 10", clustered, 10, false},
       {"clustered, channel 0", clustered, 0, true},
       {"clustered, cell-sum 25", clustered, 25, false},
-      {"clustered, channel 60, in four grid dimensions", clustered, 60, true},
+      {"clustered, channel 60, in eight grid dimensions", clustered, 60, true},
       {"clustered, channel 128", clustered, 128, true},
       {"clustered, a Margin wider than the values", clustered, 300, true},
       {"clustered, negative Margin", clustered, -1, true},

@@ -19,7 +19,7 @@ TCandidateGrid ClusteredGrid(std::mt19937& random, int rows, std::int32_t margin
   std::vector<std::string> texts;
   for (const TSignature& s : ClusteredSignatures(random, rows, 6)) texts.push_back(SignatureToText(s));
   std::sort(texts.begin(), texts.end());
-  std::vector<std::uint8_t> values(texts.size() * kSignatureValues);
+  TLargeArray<std::uint8_t> values(texts.size() * kSignatureValues);
   for (std::size_t rank = 0; rank < texts.size(); ++rank) {
     EXPECT_TRUE(ReadWrittenForm(texts[rank], &values[rank * kSignatureValues]));
   }

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/large_pages.h"
+
 namespace velquin {
 
 struct TPartner {
@@ -23,7 +25,7 @@ struct TPartner {
 // The gray grids of a pass by rank (signature/gray_grid.h): kGrayCells values per rank, and whether
 // the rank holds one at all (Present; empty when none does).
 struct TRankedGray {
-  std::vector<std::uint8_t> Values;
+  TLargeArray<std::uint8_t> Values;
   std::vector<bool> Present;
 };
 

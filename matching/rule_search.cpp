@@ -4,7 +4,7 @@
 
 namespace velquin {
 
-TRuleSearch::TRuleSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin)
+TRuleSearch::TRuleSearch(TLargeArray<std::uint8_t> values, TRankedGray gray, std::int32_t margin)
     : signatures_(std::move(values), margin),
       hasGray_(std::move(gray.Present)),
       grays_(std::move(gray.Values), margin, TCandidateGrid::TKind::kGray, hasGray_) {}

@@ -16,7 +16,7 @@ namespace velquin {
 class TRuleSearch : public TPartnerSearch {
  public:
   // values: kSignatureValues values per rank. REQUIRES: margin >= 0; gray holds every rank.
-  TRuleSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin);
+  TRuleSearch(TLargeArray<std::uint8_t> values, TRankedGray gray, std::int32_t margin);
 
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
 

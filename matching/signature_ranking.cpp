@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/large_pages.h"
+
 namespace velquin {
 namespace {
 
@@ -27,9 +29,9 @@ std::vector<std::uint32_t> RankByKey(std::uint32_t rows, const TKeyOf& keyOf, co
     std::uint64_t Prefix;
     std::uint32_t Row;
   };
-  std::vector<TPrefixed> byKey(rows);
+  TLargeArray<TPrefixed> byKey(rows);
   for (std::uint32_t row = 0; row < rows; ++row) byKey[row] = {Prefix(keyOf(row)), row};
-  std::vector<TPrefixed> scratch(rows);
+  TLargeArray<TPrefixed> scratch(rows);
   for (int shift = 0; shift < kPrefixBytes * 8; shift += 8) {
     std::size_t counts[kByteValues + 1] = {};
     for (const TPrefixed& r : byKey) ++counts[((r.Prefix >> shift) & 0xFF) + 1];

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "matching/match_engine.h"
+#include "platform/large_pages.h"
 
 namespace velquin {
 
@@ -44,9 +45,9 @@ class TSigsSnapshot {
 
   // Rows are numbered in the order the table's data file holds them. Per row: FileName is
   // names_[nameStart_[row], nameStart_[row + 1]), FilePath is paths_[pathOf_[row]].
-  std::string names_;
-  std::vector<std::uint32_t> nameStart_;
-  std::vector<std::uint32_t> pathOf_;
+  TLargeArray<char> names_;
+  TLargeArray<std::uint32_t> nameStart_;
+  TLargeArray<std::uint32_t> pathOf_;
   std::vector<std::string> paths_;
   // The row at each place of the primary index, and of each rank; primaryOrder_ gives the rank at
   // each place.

@@ -94,7 +94,7 @@ TEST_F(SigsSnapshotTest, PlacesAndRanksAreThoseOfTheIndexesWhereverTheRowsLie) {
       EXPECT_TRUE(byPlace[place].ends_with(snapshot.FileNameAt(place)));
     }
     TRankedSignatures signatures = snapshot.TakeSignatures();
-    const std::vector<std::uint8_t>& values = std::get<TWrittenValues>(signatures).Values;
+    const auto& values = std::get<TWrittenValues>(signatures).Values;
     for (std::uint32_t rank = 0; rank < byRank.size(); ++rank) {
       ASSERT_EQ(snapshot.FullName(rank), byRank[rank]);
       const auto name = snapshot.FileName(rank);

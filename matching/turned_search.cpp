@@ -9,8 +9,8 @@ namespace velquin {
 namespace {
 
 // The symmetry keys of rows of `width` values each: width / 16 values per Cell.
-std::vector<std::uint8_t> KeysOf(const std::vector<std::uint8_t>& values, int width) {
-  std::vector<std::uint8_t> keys(values.size());
+TLargeArray<std::uint8_t> KeysOf(const TLargeArray<std::uint8_t>& values, int width) {
+  TLargeArray<std::uint8_t> keys(values.size());
   for (std::size_t at = 0; at < values.size(); at += static_cast<std::size_t>(width))
     MakeSymmetryKey(&values[at], width / kGrayCells, &keys[at]);
   return keys;
@@ -18,7 +18,7 @@ std::vector<std::uint8_t> KeysOf(const std::vector<std::uint8_t>& values, int wi
 
 }  // namespace
 
-TTurnedSearch::TTurnedSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin,
+TTurnedSearch::TTurnedSearch(TLargeArray<std::uint8_t> values, TRankedGray gray, std::int32_t margin,
                              TMatchTests tests)
     : margin_(margin),
       tests_(tests),

@@ -18,14 +18,14 @@ class TTurnedSearch : public TPartnerSearch {
  public:
   // values: kSignatureValues values per rank. REQUIRES: margin >= 0; tests.Turned; gray holds every
   // rank when tests.Gray.
-  TTurnedSearch(std::vector<std::uint8_t> values, TRankedGray gray, std::int32_t margin, TMatchTests tests);
+  TTurnedSearch(TLargeArray<std::uint8_t> values, TRankedGray gray, std::int32_t margin, TMatchTests tests);
 
   void Partners(std::uint32_t rank, bool colors, std::vector<TPartner>& partners) const override;
 
  private:
   std::int32_t margin_;
   TMatchTests tests_;
-  std::vector<std::uint8_t> values_;
+  TLargeArray<std::uint8_t> values_;
   TRankedGray gray_;  // empty unless tests.Gray
   TCandidateGrid signatureKeys_;
   TCandidateGrid grayKeys_;
