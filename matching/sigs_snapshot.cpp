@@ -67,8 +67,8 @@ TLargeArray<std::uint8_t> GatherByRank(const std::vector<std::uint32_t>& rowOfRa
 
 TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   const auto count = static_cast<std::size_t>(sigs.RecordCount());
-  nameStart_.reserve(count + 1);
-  nameStart_.push_back(0);
+  nameStart_.reserve(count);
+  nameLength_.reserve(count);
   pathOf_.reserve(count);
   TLargeArray<std::uint8_t> values;
   values.reserve(count * kSignatureValues);
@@ -86,9 +86,7 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   const std::size_t grayNumber = grayField ? sigs.FieldNumber("Gray") : 0;
   rowOfPlace_ = sigs.ReadEveryRow([&](const std::vector<TFieldValue>& fields) {
     const auto row = static_cast<std::uint32_t>(pathOf_.size());
-    const std::string_view name = TextOf(fields[nameField]);
-    names_.insert(names_.end(), name.begin(), name.end());
-    nameStart_.push_back(static_cast<std::uint32_t>(names_.size()));
+    AddName(TextOf(fields[nameField]), count);
     const std::string_view path = TextOf(fields[pathField]);
     if (paths_.empty() || paths_.back() != path) paths_.emplace_back(path);
     pathOf_.push_back(static_cast<std::uint32_t>(paths_.size() - 1));
@@ -157,8 +155,25 @@ TSigsSnapshot::TSigsSnapshot(TTable& sigs, bool gray) {
   sigs.First();
 }
 
+void TSigsSnapshot::AddName(std::string_view name, std::size_t rows) {
+  if (nameBlocks_.empty() || nameBlocks_.back().size() + name.size() > nameBlocks_.back().capacity()) {
+    // A small table's names take a small first block, not a whole large page.
+    constexpr std::size_t kFewBytesPerName = 32;
+    const std::size_t bytes = nameBlocks_.empty()
+                                  ? std::min(kNameBlockBytes, rows * kFewBytesPerName + name.size())
+                                  : kNameBlockBytes;
+    nameBlocks_.emplace_back().reserve(bytes);
+  }
+  TLargeArray<char>& block = nameBlocks_.back();
+  nameStart_.push_back((nameBlocks_.size() - 1) * kNameBlockBytes + block.size());
+  nameLength_.push_back(static_cast<std::uint16_t>(name.size()));
+  block.insert(block.end(), name.begin(), name.end());
+}
+
 std::string_view TSigsSnapshot::NameOfRow(std::uint32_t row) const {
-  return std::string_view(names_.data() + nameStart_[row], nameStart_[row + 1] - nameStart_[row]);
+  const std::uint64_t start = nameStart_[row];
+  return std::string_view(nameBlocks_[start / kNameBlockBytes].data() + start % kNameBlockBytes,
+                          nameLength_[row]);
 }
 
 std::string TSigsSnapshot::FullName(std::uint32_t rank) const {

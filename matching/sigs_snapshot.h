@@ -42,11 +42,18 @@ class TSigsSnapshot {
 
  private:
   std::string_view NameOfRow(std::uint32_t row) const;
+  // Appends the FileName of the next row of a table of `rows` rows.
+  void AddName(std::string_view name, std::size_t rows);
 
-  // Rows are numbered in the order the table's data file holds them. Per row: FileName is
-  // names_[nameStart_[row], nameStart_[row + 1]), FilePath is paths_[pathOf_[row]].
-  TLargeArray<char> names_;
-  TLargeArray<std::uint32_t> nameStart_;
+  // Rows are numbered in the order the table's data file holds them. Per row: FileName is the
+  // nameLength_[row] bytes at nameStart_[row] of the names' blocks, block after block; FilePath is
+  // paths_[pathOf_[row]]. Block b holds the starts from b x kNameBlockBytes on; it is filled and never
+  // moved (one growing buffer would copy a million names each time it doubled, onto fresh pages), and
+  // a name never straddles two blocks.
+  static constexpr std::size_t kNameBlockBytes = kLargePageBytes;
+  std::vector<TLargeArray<char>> nameBlocks_;
+  TLargeArray<std::uint64_t> nameStart_;
+  TLargeArray<std::uint16_t> nameLength_;  // a text field holds at most 4,096 bytes
   TLargeArray<std::uint32_t> pathOf_;
   std::vector<std::string> paths_;
   // The row at each place of the primary index, and of each rank; primaryOrder_ gives the rank at

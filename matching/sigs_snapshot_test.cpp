@@ -59,16 +59,20 @@ TEST_F(SigsSnapshotTest, PlacesAndRanksAreThoseOfTheIndexesWhereverTheRowsLie) {
     return SignatureToText(s);
   };
   const std::string folders[] = {dir_.Path(), dir_.Path() + "sub/"};
+  // A third of the names long, so that the snapshot holds the names in more than one block.
+  auto nameOf = [](unsigned n) {
+    return "p" + std::to_string(n) + std::string(n % 3 == 0 ? 240 : 0, 'x') + ".jpg";
+  };
   // Names stored against their order; few signatures, so that many texts are equal.
   for (int i = 0; i < 400; ++i) {
     sigs_.Append();
-    Put("p" + std::to_string((i * 7919) % 400) + ".jpg", folders[i % 2], signature());
+    Put(nameOf((i * 7919) % 400), folders[i % 2], signature());
   }
   // Edits move rows to other room in the file (the older versions stay marked until the next sync
   // point), and some rows go.
   for (int i = 0; i < 300; ++i) {
     sigs_.SetKey();
-    sigs_.SetFieldValue("FileName", "p" + std::to_string(random() % 400) + ".jpg");
+    sigs_.SetFieldValue("FileName", nameOf(random() % 400));
     sigs_.SetFieldValue("FilePath", folders[random() % 2]);
     if (!sigs_.GotoKey()) continue;
     if (random() % 4 == 0) {
