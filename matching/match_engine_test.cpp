@@ -452,5 +452,24 @@ TEST(SignatureRankingTest, OrdersKeysThatShareTheirFirstBytes) {
   }
 }
 
+TEST(SignatureRankingTest, OrdersAsAStableSortOfTheKeys) {
+  // Many keys over few byte values (so that buckets share bytes at every depth), of every length up
+  // to twelve, first bytes above 127 included.
+  std::mt19937 random(17);
+  std::vector<std::string> keys(5000);
+  for (std::string& key : keys) {
+    key.resize(random() % 13);
+    for (char& c : key) c = static_cast<char>("\x00\x01\x7f\x80\xfe"[random() % 5]);
+  }
+  std::vector<std::uint32_t> expected(keys.size());
+  std::iota(expected.begin(), expected.end(), 0);
+  std::stable_sort(expected.begin(), expected.end(),
+                   [&](std::uint32_t x, std::uint32_t y) { return keys[x] < keys[y]; });
+  const std::vector<std::uint32_t> ranked = RankByKey(
+      static_cast<std::uint32_t>(keys.size()), [&](std::uint32_t row) { return std::string_view(keys[row]); },
+      [](std::span<std::uint32_t>) {});
+  EXPECT_EQ(ranked, expected);
+}
+
 }  // namespace
 }  // namespace velquin
