@@ -109,8 +109,11 @@ TCandidateGrid::TCandidateGrid(TLargeArray<std::uint8_t> values, std::int32_t ma
     cells *= CellsAcross(coarse);
     ++dims_;
   }
-  for (int d = 0; d < dims_; ++d) width_[d] = d == dims_ - 1 ? fine : coarse;
-  for (int d = 0; d < dims_; ++d) side_[d] = CellsAcross(width_[d]);
+  for (int d = 0; d < dims_; ++d) {
+    const std::uint32_t width = d == dims_ - 1 ? fine : coarse;
+    side_[d] = CellsAcross(width);
+    for (std::int32_t v = 0; v < kValueRange; ++v) cellOfValue_[d][v] = static_cast<std::uint8_t>(v / width);
+  }
 
   std::vector<std::uint32_t> cellOf(rows);
   cellStart_.assign(cells + 1, 0);
@@ -136,7 +139,7 @@ TCandidateGrid::TCandidateGrid(TLargeArray<std::uint8_t> values, std::int32_t ma
 
 std::uint32_t TCandidateGrid::CellOf(const std::uint8_t* values) const {
   std::uint32_t cell = 0;
-  for (int d = 0; d < dims_; ++d) cell = cell * side_[d] + values[d] / width_[d];
+  for (int d = 0; d < dims_; ++d) cell = cell * side_[d] + cellOfValue_[d][values[d]];
   return cell;
 }
 
@@ -187,8 +190,8 @@ void TCandidateGrid::Probe(const std::uint8_t* probe, std::uint32_t after, bool 
   std::int32_t low[kMaxDims], high[kMaxDims], at[kMaxDims];
   for (int d = 0; d < dims_; ++d) {
     const std::int32_t v = probe[d];
-    low[d] = static_cast<std::int32_t>((d == 0 && ownRow ? v : std::max(v - reach, 0)) / width_[d]);
-    high[d] = static_cast<std::int32_t>(std::min(v + reach, kValueRange - 1) / width_[d]);
+    low[d] = cellOfValue_[d][d == 0 && ownRow ? v : std::max(v - reach, 0)];
+    high[d] = cellOfValue_[d][std::min(v + reach, kValueRange - 1)];
     at[d] = low[d];
   }
   // Cells that differ only in the last dimension are adjacent: one run of entries for each choice of

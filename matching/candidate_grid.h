@@ -68,8 +68,9 @@ class TCandidateGrid : public TPartnerSearch {
   TKind kind_;
   int valuesPerRank_;  // values per rank
   int dims_ = 0;
-  std::uint32_t width_[kMaxDims] = {};  // the values one cell spans, per dimension
-  std::uint32_t side_[kMaxDims] = {};   // cells per dimension
+  // The cell of each value in each dimension: a lookup finds its cells without a division.
+  std::uint8_t cellOfValue_[kMaxDims][UINT8_MAX + 1] = {};
+  std::uint32_t side_[kMaxDims] = {};  // cells per dimension
   // Cell c holds the entries [cellStart_[c], cellStart_[c + 1]) of entries_, the ranks rankOfEntry_
   // of the same places; values_ holds each rank's values.
   TLargeArray<std::uint32_t> cellStart_;
