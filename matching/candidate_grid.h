@@ -6,8 +6,8 @@
 // their first D values, D growing with the rows (the shape is explained in candidate_grid.cpp); a
 // partner lies in the cells its values' reach, Margin either side, falls in. Each cell's entries are
 // stored together and carry a row's first values, so most candidates are refused without leaving the
-// cell. In the written form the high key test follows
-// from the Margin test on the first value, so the grid needs no texts.
+// cell. In the written form the high key test follows from the Margin test on the first value, so the
+// grid needs no texts.
 //
 // The same grid serves the gray grids (match_rules.h), 16 values per rank, and the symmetry keys of
 // either (symmetry_key.h), which a row matching another under any symmetry lies within the Margin of.

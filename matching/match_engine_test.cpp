@@ -442,6 +442,7 @@ TEST(SignatureRankingTest, OrdersKeysThatShareTheirFirstBytes) {
       {"bytes above 127", {"pp\x80", "pp\x7f", "pp\xff\x01", "pp", "pp\xff"}, {3, 1, 0, 4, 2}},
       {"past the eighth byte", {"abcdefghij\x90", "abcdefghij\x10", "abcdefghi", "abcdefgh"}, {3, 2, 1, 0}},
       {"one key", {"x"}, {0}},
+      {"no keys", {}, {}},
   };
   for (const TCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -55,8 +55,8 @@ std::vector<std::uint32_t> RankByKey(std::uint32_t rows, const TKeyOf& keyOf, co
   std::size_t bucketStart[kByteValues + 1];
   CountingPass(scratch.data(), byKey.data(), rows, kFirstByte, bucketStart);
   for (int b = 0; b < kByteValues; ++b) {
-    TPrefixed* const bucket = &byKey[bucketStart[b]];
-    TPrefixed* const temp = &scratch[bucketStart[b]];
+    TPrefixed* const bucket = byKey.data() + bucketStart[b];
+    TPrefixed* const temp = scratch.data() + bucketStart[b];
     const std::size_t size = bucketStart[b + 1] - bucketStart[b];
     for (int shift = 0; shift < kFirstByte && size > 1; shift += 8) {
       std::size_t starts[kByteValues + 1];
