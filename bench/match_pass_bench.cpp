@@ -195,23 +195,26 @@ void BM_Snapshot(benchmark::State& state) {
 }
 BENCHMARK(BM_Snapshot)->Unit(benchmark::kMillisecond);
 
-// Runs the pass over the folder's `rows` rows on every iteration; reports its pairs and heap peak.
-void MeasurePass(benchmark::State& state, TSyntheticFolder& folder, int rows) {
+// The heap's peak above its level at the start while run runs.
+template <typename TRun>
+std::size_t HeapPeakDuring(TRun run) {
+  const std::size_t start = gLive.load();
+  gPeak = start;
+  run();
+  return gPeak.load() - start;
+}
+
+// Runs the pass on every iteration; reports its pairs and heap peak.
+void BM_MatchPass(benchmark::State& state) {
+  TSyntheticFolder& folder = Folder(static_cast<int>(state.range(0)));
   std::size_t peakAbove = 0;
   for (auto _ : state) {
-    const std::size_t start = gLive.load();
-    gPeak = start;
-    RunPass(folder);
-    peakAbove = std::max(peakAbove, gPeak.load() - start);
+    peakAbove = std::max(peakAbove, HeapPeakDuring([&] { RunPass(folder); }));
     if (!folder.Desktop.LastError.empty()) state.SkipWithError(folder.Desktop.LastError.c_str());
   }
   state.counters["pairs"] = folder.Form.MatchesTable.RecordCount();
   state.counters["peak_heap_MB"] = static_cast<double>(peakAbove) / (1 << 20);
-  state.SetItemsProcessed(state.iterations() * rows);
-}
-
-void BM_MatchPass(benchmark::State& state) {
-  MeasurePass(state, Folder(static_cast<int>(state.range(0))), kRows);
+  state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_MatchPass)->Arg(1000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MatchPass)->Arg(10)->Iterations(2)->Unit(benchmark::kMillisecond);
@@ -226,12 +229,7 @@ void BM_MatchPassRows(benchmark::State& state) {
   std::size_t peakAbove = 0;
   RunSideBySide(
       state, "rows", [&] { RunPass(small); }, "rows10x",
-      [&] {
-        const std::size_t start = gLive.load();
-        gPeak = start;
-        RunPass(large);
-        peakAbove = std::max(peakAbove, gPeak.load() - start);
-      });
+      [&] { peakAbove = std::max(peakAbove, HeapPeakDuring([&] { RunPass(large); })); });
   for (TSyntheticFolder* folder : {&small, &large}) {
     if (!folder->Desktop.LastError.empty()) state.SkipWithError(folder->Desktop.LastError.c_str());
   }
@@ -248,16 +246,16 @@ void BM_AppendPairsOnly(benchmark::State& state) {
   std::size_t peakAbove = 0;
   for (auto _ : state) {
     matches.EmptyTable();
-    const std::size_t start = gLive.load();
-    gPeak = start;
-    for (std::int32_t i = 0; i < state.range(0); ++i) {
-      matches.Append();
-      matches.SetFieldValue("MaxDiff", i % 11);
-      matches.SetFieldValue("File1", folder.Folder + "picture" + std::to_string(i) + ".jpg");
-      matches.SetFieldValue("File2", folder.Folder + "picture" + std::to_string(i + 500000) + ".jpg");
-      matches.Post();
-    }
-    peakAbove = std::max(peakAbove, gPeak.load() - start);
+    peakAbove = std::max(
+        peakAbove, HeapPeakDuring([&] {
+          for (std::int32_t i = 0; i < state.range(0); ++i) {
+            matches.Append();
+            matches.SetFieldValue("MaxDiff", i % 11);
+            matches.SetFieldValue("File1", folder.Folder + "picture" + std::to_string(i) + ".jpg");
+            matches.SetFieldValue("File2", folder.Folder + "picture" + std::to_string(i + 500000) + ".jpg");
+            matches.Post();
+          }
+        }));
   }
   state.counters["peak_heap_MB"] = static_cast<double>(peakAbove) / (1 << 20);
 }
