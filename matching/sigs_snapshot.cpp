@@ -44,7 +44,7 @@ void OrderEqualTexts(TTable& sigs, const std::string& text, std::span<std::uint3
 // the result is record rowOfRank[rank]. The writes stream while the reads jump about the table's
 // rows; each read is asked for some ranks ahead, so that many are on the way at once. (Moving the
 // records in place along the permutation's cycles saves the second array but waits on one cache miss
-// after another: at a million rows that cost several times the array's fresh large pages.)
+// after another: at a million rows that cost more than this array's fresh pages.)
 template <std::size_t size>
 TLargeArray<std::uint8_t> GatherByRank(const std::vector<std::uint32_t>& rowOfRank,
                                        const TLargeArray<std::uint8_t>& records) {

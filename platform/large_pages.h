@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <vector>
@@ -27,6 +28,7 @@ class TLargePageAllocator {
   TLargePageAllocator(const TLargePageAllocator<U>&) noexcept {}
 
   T* allocate(std::size_t n) {
+    if (n > (PTRDIFF_MAX - kLargePageBytes) / sizeof(T)) throw std::bad_array_new_length();
     const std::size_t bytes = n * sizeof(T);
     if (bytes < kLargePageBytes) return std::allocator<T>().allocate(n);
     void* storage = ::operator new (WholePages(bytes), std::align_val_t{kLargePageBytes});
