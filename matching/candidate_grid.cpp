@@ -102,11 +102,12 @@ TCandidateGrid::TCandidateGrid(TLargeArray<std::uint8_t> values, std::int32_t ma
   const auto takesPart = [&](std::uint32_t rank) { return present.empty() || present[rank]; };
   const std::uint32_t fine = CellWidth(margin_, 1);
   const std::uint32_t coarse = CellWidth(margin_, kCoarseSpans);
+  const std::uint64_t coarseSide = CellsAcross(coarse);
   const std::uint64_t maxCells = kCellsPerRow * rows + kMinCells;
   std::uint64_t cells = CellsAcross(fine);
   dims_ = 1;
-  while (dims_ < kMaxDims && CellsAcross(coarse) > 1 && cells * CellsAcross(coarse) <= maxCells) {
-    cells *= CellsAcross(coarse);
+  while (dims_ < kMaxDims && coarseSide > 1 && cells * coarseSide <= maxCells) {
+    cells *= coarseSide;
     ++dims_;
   }
   for (int d = 0; d < dims_; ++d) {
